@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "util/bytes.h"
 
@@ -19,6 +20,15 @@ using Signature64 = std::array<std::uint8_t, 64>;
 using Nonce12 = std::array<std::uint8_t, 12>;
 
 constexpr std::size_t kAeadTagSize = 16;
+
+// Prepares libgcrypt once per process; every function below calls it, so
+// callers need not. Safe to call from any thread.
+void crypto_init();
+
+// Ends the process with `message` after logging it: the error is raised as an
+// exception and std::terminate runs while it is current, so the terminate
+// handler (the crash log) can read the text.
+[[noreturn]] void crypto_fatal(std::string_view message);
 
 // Overwrites the 32 bytes with zeros through stores the compiler may not remove.
 void wipe_key32(Key32& key);
@@ -55,5 +65,27 @@ void chacha20_poly1305_seal_in_place(const Key32& key, const Nonce12& nonce, Byt
 // Decrypts `data` in place when the tag verifies; false (data unspecified) otherwise.
 bool chacha20_poly1305_open_in_place(const Key32& key, const Nonce12& nonce, ByteView aad,
                                      std::uint8_t* data, std::size_t size, const std::uint8_t* tag);
+
+// A ChaCha20-Poly1305 cipher bound to one key, for sealing or opening many
+// messages without preparing the cipher again. Move-only; the key schedule is
+// wiped when the object is released.
+class ChaCha20Poly1305 {
+public:
+    explicit ChaCha20Poly1305(const Key32& key);
+    ~ChaCha20Poly1305();
+    ChaCha20Poly1305(ChaCha20Poly1305&& other) noexcept;
+    ChaCha20Poly1305& operator=(ChaCha20Poly1305&& other) noexcept;
+    ChaCha20Poly1305(const ChaCha20Poly1305&) = delete;
+    ChaCha20Poly1305& operator=(const ChaCha20Poly1305&) = delete;
+
+    // As chacha20_poly1305_seal_in_place / _open_in_place, with this key.
+    void seal_in_place(const Nonce12& nonce, ByteView aad, std::uint8_t* data, std::size_t size,
+                       std::uint8_t* tag);
+    bool open_in_place(const Nonce12& nonce, ByteView aad, std::uint8_t* data, std::size_t size,
+                       const std::uint8_t* tag);
+
+private:
+    void* handle_ = nullptr;  // gcry_cipher_hd_t
+};
 
 }  // namespace vorlix
