@@ -1,17 +1,103 @@
 #include "host/log.h"
 
+#include <chrono>
 #include <cstdio>
-#include <string>
+#include <system_error>
+
+#include "host/log_file.h"
 
 namespace vorlix {
+namespace {
 
-// Interim writer: standard error only. The file-backed writer replaces it.
-void log_line(std::string_view message) {
-    std::string line(message);
-    line.push_back('\n');
-    std::fwrite(line.data(), 1, line.size(), stderr);
+LogWriter& process_writer() {
+    // Never destroyed: threads may still log while the process ends.
+    static LogWriter* writer = new LogWriter();
+    return *writer;
 }
 
-void open_log_file(const std::filesystem::path&) {}
+void two_digits(std::string& out, unsigned value) {
+    out.push_back(static_cast<char>('0' + value / 10 % 10));
+    out.push_back(static_cast<char>('0' + value % 10));
+}
+
+}  // namespace
+
+std::uint64_t utc_now_millis() {
+    auto since_epoch = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    return since_epoch.count() < 0 ? 0 : static_cast<std::uint64_t>(since_epoch.count());
+}
+
+std::string format_log_time(std::uint64_t unix_millis) {
+    const std::uint64_t seconds = unix_millis / 1000;
+    const auto millis = static_cast<unsigned>(unix_millis % 1000);
+    std::string out;
+    out.reserve(12);
+    two_digits(out, static_cast<unsigned>(seconds / 3600 % 24));
+    out.push_back(':');
+    two_digits(out, static_cast<unsigned>(seconds / 60 % 60));
+    out.push_back(':');
+    two_digits(out, static_cast<unsigned>(seconds % 60));
+    out.push_back('.');
+    out.push_back(static_cast<char>('0' + millis / 100));
+    two_digits(out, millis % 100);
+    return out;
+}
+
+std::string format_log_line(std::uint64_t unix_millis, std::string_view message) {
+    std::string line = format_log_time(unix_millis);
+    line.reserve(line.size() + message.size() + 2);
+    line.push_back(' ');
+    line.append(message);
+    line.push_back('\n');
+    return line;
+}
+
+LogWriter::LogWriter() = default;
+LogWriter::~LogWriter() = default;
+
+void LogWriter::open(const std::filesystem::path& path) {
+    if (auto size = file_size_of(path); size && *size > kLogFileLimit) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
+    std::unique_ptr<LogFile> file = LogFile::open_append(path);
+    if (!file) return;
+    const std::uint64_t size = file->size().value_or(0);
+    std::unique_ptr<LogFile> previous;
+    {
+        std::lock_guard lock(mutex_);
+        previous = std::move(file_);
+        file_ = std::move(file);
+        written_ = size;
+    }
+}
+
+void LogWriter::append_line(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    if (!file_) return;
+    // The check comes first: the line that finds the file over the limit is
+    // the first line of the emptied file.
+    if (written_ > kLogFileLimit && file_->cut()) written_ = 0;
+    if (file_->append(line)) written_ += line.size();
+}
+
+std::uint64_t LogWriter::written() const {
+    std::lock_guard lock(mutex_);
+    return written_;
+}
+
+bool LogWriter::has_file() const {
+    std::lock_guard lock(mutex_);
+    return file_ != nullptr;
+}
+
+void log_line(std::string_view message) {
+    const std::string line = format_log_line(utc_now_millis(), message);
+    if (stderr) std::fwrite(line.data(), 1, line.size(), stderr);
+    process_writer().append_line(line);
+}
+
+void open_log_file(const std::filesystem::path& path) { process_writer().open(path); }
 
 }  // namespace vorlix

@@ -1,0 +1,83 @@
+#include "host/pairing_code.h"
+
+#include <system_error>
+
+#include "util/bytes.h"
+#include "util/file_io.h"
+
+namespace vorlix {
+namespace {
+
+// 4,294,000,000 is a multiple of 1,000,000: below it every code is equally likely.
+constexpr std::uint32_t kLargestUsable = 4'293'999'999u;
+
+}  // namespace
+
+PairingCode::PairingCode(Now now, RandomBytes4 random) : now_(std::move(now)), random_(std::move(random)) {}
+
+std::string PairingCode::draw_code(const RandomBytes4& random) {
+    std::uint32_t number;
+    do {
+        const std::array<std::uint8_t, 4> bytes = random();
+        number = get_u32_be(bytes.data());
+    } while (number > kLargestUsable);
+    std::string code(6, '0');
+    number %= 1'000'000;
+    for (int i = 5; i >= 0; --i) {
+        code[static_cast<std::size_t>(i)] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    }
+    return code;
+}
+
+bool PairingCode::open() {
+    if (closed_until_ && now_() < *closed_until_) return false;
+    closed_until_.reset();
+    code_ = draw_code(random_);
+    return true;
+}
+
+void PairingCode::close() { code_.reset(); }
+
+PairingCode::WrongCode PairingCode::count_wrong_code() {
+    ++wrong_codes_;
+    if (wrong_codes_ < kWrongCodeLimit) {
+        if (code_) code_ = draw_code(random_);
+        return WrongCode::kCounted;
+    }
+    wrong_codes_ = 0;
+    code_.reset();
+    closed_until_ = now_() + kLockOut;
+    return WrongCode::kLockedOut;
+}
+
+std::optional<std::uint64_t> PairingCode::seconds_locked() const {
+    if (!closed_until_) return std::nullopt;
+    const Clock::time_point now = now_();
+    if (now >= *closed_until_) return std::nullopt;
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(*closed_until_ - now);
+    return static_cast<std::uint64_t>(left.count()) + 1;
+}
+
+void CodeFile::set_path(std::optional<std::filesystem::path> path) {
+    std::lock_guard lock(mutex_);
+    path_ = std::move(path);
+}
+
+std::optional<std::filesystem::path> CodeFile::path() const {
+    std::lock_guard lock(mutex_);
+    return path_;
+}
+
+void CodeFile::mirror(const std::optional<std::string>& code) {
+    std::lock_guard lock(mutex_);
+    if (!path_) return;
+    if (code) {
+        (void)write_whole_file(*path_, *code);
+    } else {
+        std::error_code ignored;
+        std::filesystem::remove(*path_, ignored);
+    }
+}
+
+}  // namespace vorlix

@@ -1,0 +1,84 @@
+// The six-digit pairing code: opening and closing pairing, fresh codes after a
+// wrong one, the 60 s lock-out after five wrong codes, and the code file that
+// mirrors the code for other programs.
+//
+// PairingCode holds the code, the wrong-code count and the lock-out instant;
+// the host state owns one and calls it under its main lock. CodeFile holds the
+// `--code-file` path behind its own lock; the host state calls `mirror` after
+// releasing the main lock, whenever the code may have changed.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace vorlix {
+
+class PairingCode {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Now = std::function<Clock::time_point()>;
+    // Four bytes from the system's random source (which stops the host when
+    // it has none).
+    using RandomBytes4 = std::function<std::array<std::uint8_t, 4>()>;
+
+    static constexpr std::uint32_t kWrongCodeLimit = 5;
+    static constexpr std::chrono::seconds kLockOut{60};
+
+    PairingCode(Now now, RandomBytes4 random);
+
+    // Opens pairing with a fresh code (replacing an open one); false, with no
+    // code made, while pairing is locked after five wrong codes.
+    bool open();
+    // Drops the code.
+    void close();
+
+    enum class WrongCode {
+        kCounted,    // below the limit; an open code was replaced by a fresh one
+        kLockedOut,  // the fifth: the code is gone and pairing is locked for 60 s
+    };
+    // Counts one wrong code.
+    WrongCode count_wrong_code();
+    // A device signed in: the count starts again.
+    void reset_wrong_codes() { wrong_codes_ = 0; }
+
+    const std::optional<std::string>& code() const { return code_; }
+    std::uint32_t wrong_codes() const { return wrong_codes_; }
+    // The whole seconds left of the lock-out plus one; nothing when there is
+    // no lock-out or it has passed.
+    std::optional<std::uint64_t> seconds_locked() const;
+
+    // A code drawn by the rule: four random bytes read big-endian, drawn again
+    // while above 4,293,999,999, then modulo 1,000,000 as six digits.
+    static std::string draw_code(const RandomBytes4& random);
+
+private:
+    Now now_;
+    RandomBytes4 random_;
+    std::optional<std::string> code_;
+    std::optional<Clock::time_point> closed_until_;
+    std::uint32_t wrong_codes_ = 0;
+};
+
+// The `--code-file` mirror of the pairing code. Thread-safe.
+class CodeFile {
+public:
+    // Stores the path, replacing an earlier one; nothing stops the mirroring.
+    void set_path(std::optional<std::filesystem::path> path);
+    std::optional<std::filesystem::path> path() const;
+
+    // Writes the code's six characters to the file (no line end), or removes
+    // the file when no code is open. Failures are ignored.
+    void mirror(const std::optional<std::string>& code);
+
+private:
+    mutable std::mutex mutex_;
+    std::optional<std::filesystem::path> path_;
+};
+
+}  // namespace vorlix

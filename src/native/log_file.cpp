@@ -1,0 +1,45 @@
+#include "host/log_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace vorlix {
+
+std::unique_ptr<LogFile> LogFile::open_append(const std::filesystem::path& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    return std::unique_ptr<LogFile>(new LogFile(fd));
+}
+
+LogFile::~LogFile() { ::close(static_cast<int>(handle_)); }
+
+std::optional<std::uint64_t> LogFile::size() const {
+    struct stat info {};
+    if (::fstat(static_cast<int>(handle_), &info) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool LogFile::cut() { return ::ftruncate(static_cast<int>(handle_), 0) == 0; }
+
+bool LogFile::append(std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(static_cast<int>(handle_), data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> file_size_of(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+}  // namespace vorlix

@@ -1,0 +1,100 @@
+#include "host/log.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "temp_folder.h"
+
+namespace vorlix {
+namespace {
+
+using test::read_file;
+using test::TempFolder;
+using test::write_file;
+
+TEST(LogLine, TimeOfDayTextIsUtcWithMillisecondsTruncated) {
+    EXPECT_EQ(format_log_time(999), "00:00:00.999");
+    EXPECT_EQ(format_log_time(999 + 25ull * 3600 * 1000), "01:00:00.999");
+    // 07:05:09.042 on some later day.
+    const std::uint64_t at = 19000ull * 86400 * 1000 + ((7 * 60 + 5) * 60 + 9) * 1000ull + 42;
+    EXPECT_EQ(format_log_line(at, "quitting"), "07:05:09.042 quitting\n");
+    EXPECT_EQ(format_log_line(0, "two\nlines"), "00:00:00.000 two\nlines\n");
+    EXPECT_EQ(format_log_time(86399999), "23:59:59.999");
+}
+
+TEST(LogWriter, FileOfExactlyTheLimitIsKeptAndAppendedTo) {
+    TempFolder folder;
+    const auto path = folder / "vorlix.log";
+    write_file(path, std::string(4'000'000, 'x'));
+    LogWriter writer;
+    writer.open(path);
+    ASSERT_TRUE(writer.has_file());
+    EXPECT_EQ(writer.written(), 4'000'000u);
+    const std::string line = format_log_line(0, "relay: hello");
+    writer.append_line(line);
+    EXPECT_EQ(std::filesystem::file_size(path), 4'000'000u + line.size());
+    EXPECT_EQ(writer.written(), 4'000'000u + line.size());
+}
+
+TEST(LogWriter, FileOverTheLimitIsRemovedAtOpening) {
+    TempFolder folder;
+    const auto path = folder / "vorlix.log";
+    write_file(path, std::string(4'000'001, 'x'));
+    LogWriter writer;
+    writer.open(path);
+    EXPECT_EQ(writer.written(), 0u);
+    const std::string line = format_log_line(0, "first");
+    writer.append_line(line);
+    EXPECT_EQ(read_file(path), line);
+}
+
+TEST(LogWriter, KeptSizeCountsAndTheLineAfterPassingTheLimitEmptiesTheFile) {
+    TempFolder folder;
+    const auto path = folder / "vorlix.log";
+    write_file(path, std::string(3'999'990, 'x'));
+    LogWriter writer;
+    writer.open(path);
+    EXPECT_EQ(writer.written(), 3'999'990u);
+    const std::string first = format_log_line(1000, "session 1: signed in");
+    writer.append_line(first);
+    EXPECT_EQ(writer.written(), 3'999'990u + first.size());
+    EXPECT_EQ(std::filesystem::file_size(path), 3'999'990u + first.size());
+    const std::string second = format_log_line(2000, "session 1: closed");
+    writer.append_line(second);
+    EXPECT_EQ(read_file(path), second);
+    EXPECT_EQ(writer.written(), second.size());
+}
+
+TEST(LogWriter, OpeningAnotherFileReplacesTheFirstAndAFailedOpenChangesNothing) {
+    TempFolder folder;
+    LogWriter writer;
+    writer.append_line("no file yet\n");  // ignored
+    EXPECT_FALSE(writer.has_file());
+    writer.open(folder / "missing-folder" / "vorlix.log");
+    EXPECT_FALSE(writer.has_file());
+
+    writer.open(folder / "a.log");
+    writer.append_line("one\n");
+    writer.open(folder / "no-such-folder" / "b.log");  // keeps a.log
+    writer.append_line("two\n");
+    EXPECT_EQ(read_file(folder / "a.log"), "one\ntwo\n");
+    writer.open(folder / "b.log");
+    writer.append_line("three\n");
+    EXPECT_EQ(read_file(folder / "a.log"), "one\ntwo\n");
+    EXPECT_EQ(read_file(folder / "b.log"), "three\n");
+}
+
+TEST(LogLine, ProcessWriterAppendsTimedLines) {
+    TempFolder folder;
+    open_log_file(folder / "vorlix.log");
+    log_line("storage: first");
+    log_line("storage: second");
+    const std::string content = read_file(folder / "vorlix.log");
+    const std::regex shape(R"(\d\d:\d\d:\d\d\.\d\d\d storage: first\n\d\d:\d\d:\d\d\.\d\d\d storage: second\n)");
+    EXPECT_TRUE(std::regex_match(content, shape)) << content;
+}
+
+}  // namespace
+}  // namespace vorlix
