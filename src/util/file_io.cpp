@@ -1,8 +1,11 @@
 #include "util/file_io.h"
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <system_error>
+
+#include "crash/crash_log.h"
 
 namespace vorlix {
 
@@ -36,6 +39,25 @@ Status replace_file(const std::filesystem::path& from, const std::filesystem::pa
                      path_text(to.filename()) + ": " + error.message());
     }
     return {};
+}
+
+Result<std::filesystem::path> set_file_aside(const std::filesystem::path& path, std::string_view reason) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    const std::string suffix =
+        "." + format_utc_datetime(seconds.count() < 0 ? 0 : static_cast<std::uint64_t>(seconds.count())) + "." +
+        std::string(reason);
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        std::filesystem::path aside = path;
+        aside += suffix;
+        if (attempt > 1) aside += "-" + std::to_string(attempt);
+        std::error_code error;
+        if (std::filesystem::exists(aside, error) || error) continue;
+        std::filesystem::rename(path, aside, error);
+        if (error) return Error("could not rename " + path_text(path.filename()) + ": " + error.message());
+        return aside;
+    }
+    return Error("no free name to set " + path_text(path.filename()) + " aside");
 }
 
 }  // namespace vorlix

@@ -22,3 +22,12 @@ Status replace_file(const std::filesystem::path& from, const std::filesystem::pa
 std::string path_text(const std::filesystem::path& path);
 
 }  // namespace vorlix
+
+namespace vorlix {
+
+// Renames a file that cannot be used to "{name}.{date}.{reason}" in the same
+// folder (adding "-2", "-3", ... when that name is taken), so that nothing
+// written later replaces it. Gives the new path.
+Result<std::filesystem::path> set_file_aside(const std::filesystem::path& path, std::string_view reason);
+
+}  // namespace vorlix
