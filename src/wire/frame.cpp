@@ -1,0 +1,59 @@
+#include "wire/frame.h"
+
+#include <cassert>
+#include <cstdio>
+
+namespace vorlix {
+
+std::optional<FrameType> frame_type_from_byte(std::uint8_t value) {
+    if (!is_frame_type(value)) return std::nullopt;
+    return static_cast<FrameType>(value);
+}
+
+std::string_view frame_type_name(FrameType type) {
+    switch (type) {
+        case FrameType::Hello: return "Hello";
+        case FrameType::Handshake: return "Handshake";
+        case FrameType::Sealed: return "Sealed";
+        case FrameType::Control: return "Control";
+        case FrameType::Video: return "Video";
+        case FrameType::Audio: return "Audio";
+        case FrameType::Video2: return "Video2";
+        case FrameType::MicAudio: return "MicAudio";
+        case FrameType::Camera: return "Camera";
+        case FrameType::FileData: return "FileData";
+        case FrameType::Input: return "Input";
+    }
+    return "unknown";
+}
+
+std::string FrameError::text() const {
+    if (kind_ == Kind::TooLarge) return "frame too large";
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(type_));
+    return std::string("unknown frame type ") + hex;
+}
+
+Bytes encode_plain_frame(FrameType type, ByteView body) {
+    assert(body.size() <= kMaxFrameBody);
+    Bytes out;
+    out.reserve(kFrameHeaderSize + body.size());
+    append_u32_be(out, static_cast<std::uint32_t>(body.size() + 1));
+    out.push_back(static_cast<std::uint8_t>(type));
+    append(out, body);
+    return out;
+}
+
+CutResult cut_frame(ByteView pending) {
+    if (pending.size() < 4) return NeedMoreBytes{};
+    const std::uint32_t length = get_u32_be(pending.data());
+    if (length == 0 || length > kMaxFrameLength) return FrameError::too_large();
+    if (pending.size() - 4 < length) return NeedMoreBytes{};
+    const std::uint8_t type = pending[4];
+    if (!is_frame_type(type)) return FrameError::unknown_type(type);
+    const auto body = pending.subspan(kFrameHeaderSize, length - 1);
+    return CutFrame{Frame{static_cast<FrameType>(type), Bytes(body.begin(), body.end())},
+                    std::size_t{length} + 4};
+}
+
+}  // namespace vorlix

@@ -1,0 +1,71 @@
+#include "wire/sealed.h"
+
+#include <cassert>
+
+namespace vorlix {
+
+SealingKey::SealingKey(const Key32& key) : key_(key), cipher_(key) {}
+
+SealingKey::~SealingKey() { wipe_key32(key_); }
+
+SealingKey::SealingKey(SealingKey&& other) noexcept
+    : key_(other.key_), counter_(other.counter_), cipher_(std::move(other.cipher_)) {
+    wipe_key32(other.key_);
+}
+
+SealingKey& SealingKey::operator=(SealingKey&& other) noexcept {
+    if (this != &other) {
+        key_ = other.key_;
+        counter_ = other.counter_;
+        cipher_ = std::move(other.cipher_);
+        wipe_key32(other.key_);
+    }
+    return *this;
+}
+
+Nonce12 sealing_nonce(std::uint64_t counter) {
+    Nonce12 nonce{};
+    put_u64_be(nonce.data() + 4, counter);
+    return nonce;
+}
+
+bool is_inner_frame_type(std::uint8_t value) {
+    return is_frame_type(value) && value >= static_cast<std::uint8_t>(FrameType::Control);
+}
+
+Bytes seal_frame(SealingKey& key, FrameType inner_type, ByteView body) {
+    assert(body.size() <= kMaxFrameLength - 18);
+    // One allocation of the final size; every byte is written once before
+    // being encrypted where it lies.
+    Bytes out;
+    out.reserve(body.size() + kSealedOverhead);
+    append_u32_be(out, static_cast<std::uint32_t>(body.size() + 18));
+    out.push_back(static_cast<std::uint8_t>(FrameType::Sealed));
+    out.push_back(static_cast<std::uint8_t>(inner_type));
+    append(out, body);
+    out.resize(out.size() + kAeadTagSize);
+
+    std::uint8_t* plain = out.data() + kFrameHeaderSize;
+    const std::size_t plain_size = body.size() + 1;
+    key.cipher_.seal_in_place(sealing_nonce(key.counter_), {}, plain, plain_size, plain + plain_size);
+    ++key.counter_;
+    return out;
+}
+
+std::optional<Frame> open_frame(SealingKey& key, ByteView sealed_body) {
+    if (sealed_body.size() < kMinSealedBody) return std::nullopt;
+    const std::size_t cipher_size = sealed_body.size() - kAeadTagSize;
+    // The one copy: the ciphertext, decrypted where it lies.
+    Bytes data(sealed_body.begin(), sealed_body.begin() + static_cast<std::ptrdiff_t>(cipher_size));
+    if (!key.cipher_.open_in_place(sealing_nonce(key.counter_), {}, data.data(), data.size(),
+                                   sealed_body.data() + cipher_size))
+        return std::nullopt;
+    ++key.counter_;
+
+    const std::uint8_t inner = data[0];
+    if (!is_inner_frame_type(inner)) return std::nullopt;
+    data.erase(data.begin());  // drop the inner type byte, keeping the same storage
+    return Frame{static_cast<FrameType>(inner), std::move(data)};
+}
+
+}  // namespace vorlix
