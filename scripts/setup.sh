@@ -16,7 +16,7 @@ packages=(
   libgcrypt20-dev zlib1g-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # fuzzing and sanitizers
-  clang libclang-rt-14-dev
+  clang-16 libclang-rt-16-dev
   # benchmark comparison and test-only video codec
   libyuv-dev libopenh264-dev
   # Windows cross build
