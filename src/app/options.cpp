@@ -32,17 +32,19 @@ std::optional<std::uint64_t> parse_decimal(std::string_view text, std::uint64_t 
 
 AfterUpdateArgs take_after_update(ArgList args) {
     AfterUpdateArgs out;
-    auto it = std::find(args.begin(), args.end(), "--after-update");
-    if (it != args.end()) {
-        auto value = std::next(it);
-        if (value != args.end()) {
-            if (auto pid = parse_decimal(*value, 0xFFFFFFFFu)) out.old_process = static_cast<std::uint32_t>(*pid);
-            args.erase(it, std::next(value));
-        } else {
-            args.erase(it);
+    for (std::size_t i = 0; i < args.size();) {
+        if (args[i] != "--after-update") {
+            out.remaining.push_back(std::move(args[i]));
+            ++i;
+            continue;
         }
+        // Every occurrence goes, with its value; the last one decides.
+        out.old_process.reset();
+        if (i + 1 < args.size()) {
+            if (auto pid = parse_decimal(args[i + 1], 0xFFFFFFFFu)) out.old_process = static_cast<std::uint32_t>(*pid);
+        }
+        i += 2;
     }
-    out.remaining = std::move(args);
     return out;
 }
 

@@ -26,8 +26,9 @@ std::optional<std::string> option_value(const ArgList& args, std::string_view na
 // (empty, a sign alone, "-", other characters, out of range) gives none.
 std::optional<std::uint64_t> parse_decimal(std::string_view text, std::uint64_t max);
 
-// The list without `--after-update` and the argument after it, and the
-// process id that followed it when that reads as an unsigned 32-bit number.
+// The list without every `--after-update` and the argument after each, and
+// the process id that followed the last one when it reads as an unsigned
+// 32-bit number.
 struct AfterUpdateArgs {
     ArgList remaining;
     std::optional<std::uint32_t> old_process;

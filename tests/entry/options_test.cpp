@@ -73,6 +73,14 @@ TEST(AfterUpdate, TakesOptionAndValueOut) {
         EXPECT_EQ(a.remaining, args({"--hidden"})) << bad;
     }
 
+    // Every occurrence is taken out; the last decides.
+    a = take_after_update(args({"--after-update", "7", "--hidden", "--after-update", "9"}));
+    EXPECT_EQ(a.old_process, 9u);
+    EXPECT_EQ(a.remaining, args({"--hidden"}));
+    a = take_after_update(args({"--after-update", "7", "--after-update", "x"}));
+    EXPECT_FALSE(a.after_update());
+    EXPECT_EQ(a.remaining, args({}));
+
     a = take_after_update(args({"--hidden", "--after-update"}));
     EXPECT_FALSE(a.after_update());
     EXPECT_EQ(a.remaining, args({"--hidden"}));
