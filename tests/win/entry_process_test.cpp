@@ -1,0 +1,48 @@
+// Start-up services against the system: the per-folder instance mutex, the
+// wait for an old process and the package check.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "win/system/process.h"
+
+namespace vorlix {
+namespace {
+
+TEST(EntryProcess, OneInstancePerFolder) {
+    const std::string name = instance_mutex_name(std::string("C:\\Vorlix Test\\Entry ") +
+                                                 std::to_string(GetCurrentProcessId()));
+    InstanceMutex first = claim_instance(name);
+    ASSERT_EQ(first.claim, InstanceClaim::Claimed);
+    // The same folder in other letter case is the same instance.
+    InstanceMutex second = claim_instance(instance_mutex_name(std::string("c:\\vorlix test\\entry ") +
+                                                              std::to_string(GetCurrentProcessId())));
+    EXPECT_EQ(second.claim, InstanceClaim::AlreadyRunning);
+    InstanceMutex other = claim_instance(name + "-other");
+    EXPECT_EQ(other.claim, InstanceClaim::Claimed);
+    for (HANDLE h : {first.handle, second.handle, other.handle}) CloseHandle(h);
+    // Once every handle is closed the name is free again.
+    InstanceMutex again = claim_instance(name);
+    EXPECT_EQ(again.claim, InstanceClaim::Claimed);
+    CloseHandle(again.handle);
+}
+
+TEST(EntryProcess, WaitsForTheOldProcessOnlyWhenNamed) {
+    const auto start = std::chrono::steady_clock::now();
+    // A process id that is not running is not waited for, but still counts.
+    AfterUpdateArgs a = wait_for_old_process({"Vorlix.exe", "--after-update", "4294967291", "--hidden"});
+    EXPECT_TRUE(a.after_update());
+    EXPECT_EQ(a.remaining, (ArgList{"Vorlix.exe", "--hidden"}));
+    a = wait_for_old_process({"Vorlix.exe", "--after-update", "nope"});
+    EXPECT_FALSE(a.after_update());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(EntryProcess, NotAPackage) {
+    EXPECT_FALSE(runs_from_package());
+}
+
+}  // namespace
+}  // namespace vorlix
