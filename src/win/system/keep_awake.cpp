@@ -4,25 +4,26 @@
 
 #include <thread>
 
+#include "app/keep_awake.h"
 #include "host/log.h"
 #include "util/thread_name.h"
 
 namespace vorlix {
 
-std::unique_ptr<KeepAwakeSender> start_keep_awake() {
-    auto queue = std::make_shared<KeepAwakeQueue>();
+std::optional<Sender<bool>> start_keep_awake() {
+    auto [sender, receiver] = make_channel<bool>();
     try {
-        std::thread([queue] {
+        std::thread([receiver = std::move(receiver)]() mutable {
             set_current_thread_name("vorlix-awake");
-            run_keep_awake(*queue, [](std::uint32_t flags) {
+            run_keep_awake(receiver, [](std::uint32_t flags) {
                 return SetThreadExecutionState(static_cast<EXECUTION_STATE>(flags)) != 0;
             });
         }).detach();
     } catch (const std::system_error& e) {
         log_line(std::string("keep awake: could not start its thread: ") + e.what());
-        return nullptr;
+        return std::nullopt;
     }
-    return std::make_unique<KeepAwakeSender>(std::move(queue));
+    return std::move(sender);
 }
 
 }  // namespace vorlix

@@ -2,14 +2,14 @@
 // execution state while a device needs the PC and its display awake.
 #pragma once
 
-#include <memory>
+#include <optional>
 
-#include "app/keep_awake.h"
+#include "host/channel.h"
 
 namespace vorlix {
 
-// Starts the thread (not kept: it ends when the returned sending end is
-// released); none, logged, when it cannot start.
-std::unique_ptr<KeepAwakeSender> start_keep_awake();
+// Starts the thread (detached: it ends when the returned sending end and
+// its copies are released); none, logged, when it cannot start.
+std::optional<Sender<bool>> start_keep_awake();
 
 }  // namespace vorlix

@@ -1,0 +1,151 @@
+#include "win/platform.h"
+
+#include "host/log.h"
+#include "wire/input_message.h"
+#include "win/dpapi.h"
+#include "win/system/keep_awake.h"
+#include "win/system/shell.h"
+#include "win/system/system_info.h"
+
+namespace vorlix {
+
+WindowsPlatform::WindowsPlatform(DataFolder data_folder)
+    : data_folder_(std::move(data_folder)),
+      event_slot_(std::make_shared<EventSlot>()),
+      pointer_on_device_(std::make_shared<std::atomic<std::uint32_t>>(0)) {
+    // Service threads, in their start order: input, clipboard and front-app
+    // watcher, app menus and levels come with their own services; keep-awake
+    // is here.
+    keep_awake_ = start_keep_awake();
+}
+
+WindowsPlatform::~WindowsPlatform() {
+    // Release in field order; the keep-awake thread lets the PC sleep as it ends.
+    data_folder_ = {};
+    event_slot_.reset();
+    {
+        std::lock_guard lock(stream_mutex_);
+        current_stream_.reset();
+    }
+    pointer_on_device_.reset();
+    std::lock_guard lock(keep_awake_mutex_);
+    keep_awake_.reset();
+}
+
+std::shared_ptr<WindowsPlatform> platform_new(DataFolder data_folder) {
+    return std::make_shared<WindowsPlatform>(std::move(data_folder));
+}
+
+std::string WindowsPlatform::computer_name() { return read_computer_name(); }
+
+std::string WindowsPlatform::computer_model() { return read_computer_model(); }
+
+DataFolder WindowsPlatform::data_dir() { return data_folder_; }
+
+Bytes WindowsPlatform::protect_data(ByteView plain) { return protect_identity(plain); }
+
+std::optional<Bytes> WindowsPlatform::unprotect_data(ByteView stored) { return unprotect_identity(stored); }
+
+void WindowsPlatform::advertise(const std::string&, std::uint16_t, const std::vector<std::pair<std::string, std::string>>&) {
+    // DNS-SD registration comes with the network announcement service.
+}
+
+void WindowsPlatform::set_event_handler(PlatformEventHandler handler) {
+    auto fresh = handler ? std::make_shared<PlatformEventHandler>(std::move(handler)) : nullptr;
+    std::shared_ptr<PlatformEventHandler> old;
+    std::lock_guard lock(event_slot_->mutex);
+    old = std::exchange(event_slot_->handler, std::move(fresh));
+}
+
+std::shared_ptr<StreamControl> WindowsPlatform::current_stream() {
+    std::lock_guard lock(stream_mutex_);
+    return current_stream_;
+}
+
+void WindowsPlatform::start_stream(const StreamConfig&, std::uint64_t, std::shared_ptr<StreamOutput>) {
+    // Starting a stream always stops the previous one. Without the screen
+    // streaming service no new stream starts, so none is current.
+    std::lock_guard lock(stream_mutex_);
+    if (auto previous = std::exchange(current_stream_, nullptr)) previous->running = 0;
+}
+
+void WindowsPlatform::stop_stream() {
+    std::lock_guard lock(stream_mutex_);
+    if (current_stream_) current_stream_->running = 0;
+}
+
+void WindowsPlatform::request_keyframe() {
+    std::lock_guard lock(stream_mutex_);
+    if (current_stream_) current_stream_->keyframe_wanted = 1;
+}
+
+void WindowsPlatform::set_stream_audio(bool on) {
+    std::lock_guard lock(stream_mutex_);
+    if (current_stream_) current_stream_->sound = on ? 1 : 0;
+}
+
+void WindowsPlatform::send_input(InputEvent) {
+    // Input injection runs on the input service's own thread; without it
+    // the event is dropped, as for a queue whose thread has ended.
+}
+
+void WindowsPlatform::reset_input() {}
+
+void WindowsPlatform::set_clipboard_text(std::string) {}
+
+void WindowsPlatform::set_clipboard_picture(Bytes) {}
+
+std::optional<FrontApp> WindowsPlatform::front_app_name() { return std::nullopt; }
+
+void WindowsPlatform::set_session_active(bool) {}
+
+bool WindowsPlatform::camera_ready() { return false; }
+
+CameraState WindowsPlatform::set_device_camera(bool) { return CameraState{}; }
+
+void WindowsPlatform::push_camera_picture(CameraPicture) {}
+
+bool WindowsPlatform::supports_menus() { return true; }
+
+void WindowsPlatform::perform_menu(std::uint64_t) {}
+
+std::optional<Levels> WindowsPlatform::read_levels() { return std::nullopt; }
+
+void WindowsPlatform::set_level(const std::string&, double) {}
+
+bool WindowsPlatform::open_url(const std::string& link) { return vorlix::open_url(link); }
+
+std::filesystem::path WindowsPlatform::downloads_dir() { return downloads_folder(); }
+
+bool WindowsPlatform::reveal_file(const std::filesystem::path& path) { return reveal_in_explorer(path); }
+
+std::vector<std::filesystem::path> WindowsPlatform::screenshots_dir() { return find_screenshots_folder(); }
+
+std::optional<Bytes> WindowsPlatform::take_screenshot() { return std::nullopt; }
+
+std::optional<Bytes> WindowsPlatform::take_preview() { return std::nullopt; }
+
+MacAddressList WindowsPlatform::mac_addresses() { return MacAddressList{}; }
+
+bool WindowsPlatform::send_wake_packets(const WakeTargets&) { return false; }
+
+void WindowsPlatform::set_pointer_on_device(std::uint32_t value) { pointer_on_device_->store(value); }
+
+void WindowsPlatform::send_ink_event(const InkEvent&) {}
+
+void WindowsPlatform::clear_ink_overlay() {}
+
+void WindowsPlatform::set_keep_awake(bool awake) {
+    std::lock_guard lock(keep_awake_mutex_);
+    if (keep_awake_) keep_awake_->send(awake);  // a thread that ended drops it
+}
+
+std::vector<IpAddress> WindowsPlatform::local_addresses() { return {}; }
+
+bool WindowsPlatform::supports_keyboard_layout() { return true; }
+
+std::optional<KeyboardLayout> WindowsPlatform::keyboard_layout() { return std::nullopt; }
+
+void WindowsPlatform::next_input_language() {}
+
+}  // namespace vorlix
