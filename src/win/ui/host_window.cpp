@@ -8,6 +8,7 @@ namespace vorlix {
 namespace {
 
 std::atomic<HWND> g_main_window{nullptr};
+std::atomic<bool> g_open_at_sign_in_allowed{false};
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
@@ -53,6 +54,10 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 }  // namespace
 
 HWND main_window_handle() { return g_main_window.load(); }
+
+void set_open_at_sign_in_allowed(bool allowed) { g_open_at_sign_in_allowed = allowed; }
+
+bool open_at_sign_in_allowed() { return g_open_at_sign_in_allowed.load(); }
 
 void run_window(bool hidden, bool /*just_updated*/, const InstallChangeCallback& install_change_callback) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);

@@ -32,6 +32,11 @@ void run_window(bool hidden, bool just_updated, const InstallChangeCallback& ins
 // The host window once made, else null. Any thread may read it.
 HWND main_window_handle();
 
+// Whether the tray menu may offer opening at sign-in: set once by the
+// program entry (only for the default data folder outside an app package).
+void set_open_at_sign_in_allowed(bool allowed);
+bool open_at_sign_in_allowed();
+
 // Shows, restores and raises the window of an already running host; false
 // when there is none.
 bool activate_running_window();

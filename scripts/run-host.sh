@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs the host under Wine the way it runs on Windows: builds Vorlix.exe
+# when it is missing or older than its sources, starts Xvfb when there is no
+# display, and passes every argument on to the program, e.g.
+#   scripts/run-host.sh --data-dir /tmp/vorlix --open-pairing --code-file /tmp/vorlix/code.txt
+# Paths given to the program are Windows paths; Wine maps the Linux root to
+# drive Z:, so /tmp/vorlix is Z:\tmp\vorlix (both forms work).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+exe="$root/build/windows/Vorlix.exe"
+
+stale() {
+  [ ! -f "$exe" ] && return 0
+  [ -n "$(find "$root/src" "$root/res" "$root/CMakeLists.txt" "$root/cmake" -newer "$exe" -type f -print -quit)" ]
+}
+
+if stale; then
+  echo "building Vorlix.exe ..." >&2
+  (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows --target Vorlix -j "$(nproc)") >&2
+fi
+
+# shellcheck source=scripts/wine-env.sh
+. "$root/scripts/wine-env.sh"
+wine_env_start
+# A display of our own ends with this run, and so does the Wine server that
+# uses it; on an existing display the server stays for the next run.
+if [ -n "$wine_env_xvfb_pid" ]; then
+  trap wine_env_stop EXIT
+fi
+set +e
+/usr/lib/wine/wine64 "$exe" "$@"
+status=$?
+set -e
+exit $status

@@ -1,0 +1,32 @@
+// The start-up loader: what the host needs from its data folder and the
+// platform before the shared host state can be built.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "host/identity.h"
+#include "host/platform.h"
+
+namespace vorlix {
+
+// The version and platform word of the start line.
+inline constexpr const char* kHostVersion = "1.2";
+inline constexpr const char* kPlatformWord = "Windows";
+
+struct HostStart {
+    std::filesystem::path data_folder;
+    IdentityKey identity;
+    std::string name;
+    std::string model;
+};
+
+// Creates the data folder the platform names, opens "vorlix.log" in it,
+// points the crash log at it, loads or makes the identity, asks the platform
+// for the PC's name and model and logs the start line.
+HostStart load_host_start(Platform& platform);
+
+// "Vorlix host 1.2 for Windows: {name} ({model}), id {fingerprint}".
+std::string start_line(const std::string& name, const std::string& model, const std::string& fingerprint);
+
+}  // namespace vorlix

@@ -1,0 +1,110 @@
+// Vorlix.exe: the program entry. Reads the command line, keeps one host per
+// data folder, prepares the process, builds the platform and the host's
+// start-up state, runs the window on this thread until the user quits, and
+// shuts down in order.
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <cwchar>
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "app/options.h"
+#include "app/text.h"
+#include "crash/crash_log.h"
+#include "host/log.h"
+#include "host/startup.h"
+#include "win/platform.h"
+#include "win/system/process.h"
+#include "win/system/wide.h"
+#include "win/ui/host_window.h"
+
+namespace vorlix {
+namespace {
+
+ArgList command_line_arguments() {
+    ArgList args;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!argv) return args;
+    for (int i = 0; i < count; ++i) args.push_back(wide_to_string(argv[i], std::wcslen(argv[i])));
+    LocalFree(argv);
+    return args;
+}
+
+std::optional<std::filesystem::path> appdata_folder() {
+    const DWORD needed = GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
+    if (needed == 0) return std::nullopt;
+    std::wstring value(needed, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"APPDATA", value.data(), needed);
+    if (length == 0 || length >= needed) return std::nullopt;
+    value.resize(length);
+    return std::filesystem::path(value);
+}
+
+bool file_exists(const std::filesystem::path& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void host_main(ArgList all_args) {
+    // 1. The program an update replaced must end first.
+    const AfterUpdateArgs after_update = wait_for_old_process(std::move(all_args));
+    const ArgList& args = after_update.remaining;
+    const HostOptions options = read_host_options(args);
+
+    // 2. Per-monitor DPI awareness; the manifest asks for it too.
+    declare_dpi_awareness();
+
+    // 3. One host per data folder. The handle stays open until the process ends.
+    const InstanceMutex instance = claim_instance(instance_mutex_name(options.data_dir));
+    if (instance.claim == InstanceClaim::AlreadyRunning) {
+        if (!options.data_dir) activate_running_window();
+        return;
+    }
+
+    // 4. COM for this thread, in the multithreaded apartment.
+    const bool com_ready = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+
+    // 5.-7. The data folder; whether this is a new install is noted before
+    // anything is written there.
+    const std::filesystem::path data_folder =
+        options.data_dir ? path_from_utf8(*options.data_dir) : default_data_folder(appdata_folder());
+    const bool new_install = !file_exists(data_folder / "identity.key");
+    (void)new_install;  // read by the open-at-sign-in refresh
+    std::error_code ignored;
+    std::filesystem::create_directories(data_folder, ignored);
+
+    // 8. Crash log.
+    set_up_crash_log(data_folder);
+
+    // 9. The platform and its service threads.
+    std::shared_ptr<WindowsPlatform> platform =
+        platform_new(DataFolder{data_folder, static_cast<std::uint8_t>(options.data_dir ? 1 : 0)});
+
+    // 10. The host's start-up state.
+    HostStart start = load_host_start(*platform);
+
+    // 11. Open at sign-in is offered only for the default folder outside an app package.
+    set_open_at_sign_in_allowed(!options.data_dir && !runs_from_package());
+
+    // 18. The window and its message loop, until the user quits.
+    run_window(options.hidden, after_update.after_update(), nullptr);
+
+    // Shut-down.
+    log_line("quitting");
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    platform.reset();
+    if (com_ready) CoUninitialize();
+}
+
+}  // namespace
+}  // namespace vorlix
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    vorlix::host_main(vorlix::command_line_arguments());
+    return 0;
+}
