@@ -6,7 +6,9 @@
 
 #include <chrono>
 
+#include "app/text.h"
 #include "win/system/process.h"
+#include "win/system/wide.h"
 
 namespace vorlix {
 namespace {
@@ -38,6 +40,16 @@ TEST(EntryProcess, WaitsForTheOldProcessOnlyWhenNamed) {
     a = wait_for_old_process({"Vorlix.exe", "--after-update", "nope"});
     EXPECT_FALSE(a.after_update());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(EntryProcess, DataFolderTextIsUtf8) {
+    // Command-line text arrives as UTF-8; the folder must not pass through
+    // the ANSI code page on its way to the file system.
+    const std::string text = "C:\\Temp\\Daten \u00fcber \u6587\U0001F600";
+    const std::filesystem::path path = path_from_utf8(text);
+    EXPECT_EQ(path.wstring(), to_wide(text));
+    EXPECT_EQ(path.wstring(), std::wstring(L"C:\\Temp\\Daten \u00fcber \u6587\U0001F600"));
+    EXPECT_EQ(path_to_utf8(path), text);
 }
 
 TEST(EntryProcess, NotAPackage) {
