@@ -46,7 +46,11 @@ run_fuzz() {
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz -j "$jobs"
   shopt -s nullglob
-  local targets=("$root"/build/fuzz/fuzz_*)
+  # Only the programs: the run logs beside them share the prefix.
+  local targets=() f
+  for f in "$root"/build/fuzz/fuzz_*; do
+    [[ -f "$f" && -x "$f" && "$f" != *.* ]] && targets+=("$f")
+  done
   if [ ${#targets[@]} -eq 0 ]; then
     echo "no fuzz targets"
     return
