@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "crash/crash_log.h"
@@ -17,7 +16,14 @@ std::string path_text(const std::filesystem::path& path) {
 Result<std::string> read_whole_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return Error("could not open " + path_text(path.filename()));
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Stream reads turn read errors (a folder in the file's place, a broken
+    // disk) into the bad bit instead of an exception.
+    std::string content;
+    char chunk[16384];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        content.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (!in) break;
+    }
     if (in.bad()) return Error("could not read " + path_text(path.filename()));
     return content;
 }

@@ -133,6 +133,25 @@ TEST(Identity, UnusableFilesAreSetAsideAndReplacedWithAMessage) {
     }
 }
 
+TEST(Identity, FileThatIsThereButCannotBeReadIsSetAsideNotOverwritten) {
+    TempFolder folder;
+    FakeProtection fake;
+    // A folder in the file's place cannot be read as a file.
+    std::filesystem::create_directory(folder / "identity.key");
+    test::write_file(folder / "identity.key" / "inside", "kept");
+    LogCapture log;
+    const IdentityKey made = load_identity(folder.path(), fake.services());
+    EXPECT_EQ(read_file(folder / "identity.key"), masked_seed_file(1));
+    std::filesystem::path aside;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        if (entry.path().filename() != "identity.key") aside = entry.path();
+    }
+    ASSERT_FALSE(aside.empty());
+    EXPECT_TRUE(aside.filename().string().ends_with(".unreadable"));
+    EXPECT_EQ(read_file(aside / "inside"), "kept");
+    EXPECT_EQ(log.messages(), "identity.key could not be read; set aside as " + aside.filename().string() + "\n");
+}
+
 TEST(Identity, SecondUnusableFileInTheSameSecondGetsItsOwnName) {
     TempFolder folder;
     FakeProtection fake;

@@ -131,6 +131,17 @@ TEST(TrustedDevicesLoad, UnreadableFileIsSetAsideSoThatTheNextSaveLosesNothing) 
     EXPECT_EQ(read_file(folder / names[0]), damaged);
 }
 
+TEST(TrustedDevicesLoad, FileThatCannotBeReadAtAllIsSetAsideToo) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder / "devices.json");
+    LogCapture log;
+    EXPECT_TRUE(load_trusted_devices(folder.path()).empty());
+    EXPECT_FALSE(std::filesystem::exists(folder / "devices.json"));
+    EXPECT_TRUE(log.messages().starts_with("devices.json could not be read ("));
+    ASSERT_TRUE(save_trusted_devices(folder.path(), kTwo).ok());
+    EXPECT_EQ(load_trusted_devices(folder.path()), kTwo);
+}
+
 TEST(TrustedDevicesSignIn, KnownKeyKeepsAddedAndNewKeyIsAppended) {
     std::vector<TrustedDevice> devices = kTwo;
     record_sign_in(devices, kKeyA, "Renamed", "iPhone16,1", 1'800'000'000);
