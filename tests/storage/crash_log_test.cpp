@@ -140,6 +140,13 @@ TEST(CrashLogFile, ReportNamesTheThreadAndCarriesABacktrace) {
     EXPECT_NE(log.find(kDot + " thread unnamed\npanicked at y:1:2:\nx\n"), std::string::npos);
     EXPECT_NE(log.find(kDot + " thread main\npanicked at z:3:4:\non main\n"), std::string::npos);
     EXPECT_TRUE(log.ends_with("\n\n"));
+
+    // Setting the log up again moves it to the new folder.
+    TempFolder other;
+    set_up_crash_log(other.path());
+    write_crash_report("elsewhere", "w:5:6");
+    EXPECT_EQ(read_file(folder / "crash.log"), log);
+    EXPECT_NE(read_file(other / "crash.log").find("\nelsewhere\n"), std::string::npos);
     set_up_crash_log(folder / "gone");
 }
 

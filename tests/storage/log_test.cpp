@@ -4,6 +4,8 @@
 
 #include <regex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "temp_folder.h"
 
@@ -84,6 +86,35 @@ TEST(LogWriter, OpeningAnotherFileReplacesTheFirstAndAFailedOpenChangesNothing) 
     writer.append_line("three\n");
     EXPECT_EQ(read_file(folder / "a.log"), "one\ntwo\n");
     EXPECT_EQ(read_file(folder / "b.log"), "three\n");
+}
+
+TEST(LogWriter, LinesFromManyThreadsStayWhole) {
+    TempFolder folder;
+    LogWriter writer;
+    writer.open(folder / "vorlix.log");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&writer, t] {
+            for (int i = 0; i < 200; ++i) {
+                writer.append_line(format_log_line(0, "thread " + std::to_string(t) + " line " + std::to_string(i) +
+                                                          " " + std::string(64, static_cast<char>('a' + t))));
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    const std::string content = read_file(folder / "vorlix.log");
+    EXPECT_EQ(writer.written(), content.size());
+    std::size_t lines = 0;
+    for (std::size_t at = 0; at < content.size();) {
+        const std::size_t end = content.find('\n', at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = content.substr(at, end - at);
+        const char fill = line.back();
+        EXPECT_EQ(line.substr(line.size() - 64), std::string(64, fill)) << line;
+        ++lines;
+        at = end + 1;
+    }
+    EXPECT_EQ(lines, 8u * 200u);
 }
 
 TEST(LogLine, ProcessWriterAppendsTimedLines) {
