@@ -176,10 +176,10 @@ public:
         std::lock_guard lock(mutex_);
         buffer_sizes.push_back(buffer_size);
         if (outputs.empty()) return result_codes::need_more_input;
-        ScriptedOutput next_output = std::move(outputs.front());
+        const ResultCode code = outputs.front().code;
+        if (outputs.front().output) output.emplace(std::move(*outputs.front().output));
         outputs.pop_front();
-        output = std::move(next_output.output);
-        return next_output.code;
+        return code;
     }
     ResultCode use_first_available_output_type() override {
         record("first_output_type");
