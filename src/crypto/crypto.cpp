@@ -4,9 +4,9 @@
 
 #include <cstring>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 
+#include "crash/crash_log.h"
 #include "host/log.h"
 
 namespace vorlix {
@@ -150,14 +150,9 @@ void crypto_init() {
     });
 }
 
-void crypto_fatal(std::string_view message) {
-    std::string text(message);
-    log_line("fatal: " + text);
-    try {
-        throw std::runtime_error(text);
-    } catch (...) {
-        std::terminate();
-    }
+void crypto_fatal(std::string_view message, std::source_location where) {
+    log_line("fatal: " + std::string(message));
+    fatal_error(message, where);
 }
 
 void wipe_bytes(void* data, std::size_t size) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <source_location>
 #include <string_view>
 
 #include "util/bytes.h"
@@ -25,10 +26,10 @@ constexpr std::size_t kAeadTagSize = 16;
 // callers need not. Safe to call from any thread.
 void crypto_init();
 
-// Ends the process with `message` after logging it: the error is raised as an
-// exception and std::terminate runs while it is current, so the terminate
-// handler (the crash log) can read the text.
-[[noreturn]] void crypto_fatal(std::string_view message);
+// Ends the process with `message` after logging it, as a fatal error that the
+// crash log records with the caller's place.
+[[noreturn]] void crypto_fatal(std::string_view message,
+                               std::source_location where = std::source_location::current());
 
 // Overwrites the 32 bytes with zeros through stores the compiler may not remove.
 void wipe_key32(Key32& key);

@@ -14,11 +14,11 @@ std::optional<std::uint32_t> fill_random_with_fallback(std::uint8_t* data, std::
     return status & 0x7FFFFFFFu;
 }
 
-void stop_without_random_source(std::uint32_t status) {
+void stop_without_random_source(std::uint32_t status, std::source_location where) {
     char text[64];
     std::snprintf(text, sizeof text, "the system has no random source (status 0x%08x)",
                   static_cast<unsigned>(status));
-    crypto_fatal(text);
+    crypto_fatal(text, where);
 }
 
 Key32 fresh_random32() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <source_location>
 
 #include "crypto/crypto.h"
 
@@ -37,6 +38,7 @@ std::optional<std::uint32_t> fill_random_with_fallback(std::uint8_t* data, std::
                                         const FallbackRandom& fallback);
 
 // The fatal stop when no generator answers; `status` is reported with it.
-[[noreturn]] void stop_without_random_source(std::uint32_t status);
+[[noreturn]] void stop_without_random_source(std::uint32_t status,
+                                             std::source_location where = std::source_location::current());
 
 }  // namespace vorlix
