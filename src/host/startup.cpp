@@ -25,11 +25,12 @@ HostStart load_host_start(Platform& platform) {
     services.unprotect = [&platform](ByteView stored) { return platform.unprotect_data(stored); };
     services.new_key = [] { return new_identity_key(); };
     IdentityKey identity = load_identity(folder, services);
+    std::vector<TrustedDevice> devices = load_trusted_devices(folder);
 
     std::string name = platform.computer_name();
     std::string model = platform.computer_model();
     log_line(start_line(name, model, identity.fingerprint()));
-    return HostStart{folder, std::move(identity), std::move(name), std::move(model)};
+    return HostStart{folder, std::move(identity), std::move(devices), std::move(name), std::move(model)};
 }
 
 }  // namespace vorlix

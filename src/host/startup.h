@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "host/identity.h"
 #include "host/platform.h"
+#include "host/trusted_devices.h"
 
 namespace vorlix {
 
@@ -17,13 +19,15 @@ inline constexpr const char* kPlatformWord = "Windows";
 struct HostStart {
     std::filesystem::path data_folder;
     IdentityKey identity;
+    std::vector<TrustedDevice> devices;
     std::string name;
     std::string model;
 };
 
 // Creates the data folder the platform names, opens "vorlix.log" in it,
-// points the crash log at it, loads or makes the identity, asks the platform
-// for the PC's name and model and logs the start line.
+// points the crash log at it, loads or makes the identity, loads the trusted
+// devices, asks the platform for the PC's name and model and logs the start
+// line.
 HostStart load_host_start(Platform& platform);
 
 // "Vorlix host 1.2 for Windows: {name} ({model}), id {fingerprint}".

@@ -17,6 +17,7 @@
 #include "app/text.h"
 #include "crash/crash_log.h"
 #include "host/log.h"
+#include "host/settings.h"
 #include "host/startup.h"
 #include "win/platform.h"
 #include "win/system/process.h"
@@ -48,6 +49,17 @@ std::optional<std::filesystem::path> appdata_folder() {
 
 bool file_exists(const std::filesystem::path& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Self-update's start: outside an app package it reads whether updates
+// install by themselves; the checks themselves come with the update service.
+void start_updates(const ArgList& /*args*/, const std::filesystem::path& data_folder) {
+    if (runs_from_package()) {
+        log_line("update: installed from a package; the Store updates it");
+        return;
+    }
+    const bool automatic = auto_install_updates(read_settings(data_folder));
+    log_line(std::string("update: install updates automatically: ") + (automatic ? "on" : "off"));
 }
 
 void host_main(ArgList all_args) {
@@ -90,6 +102,9 @@ void host_main(ArgList all_args) {
 
     // 11. Open at sign-in is offered only for the default folder outside an app package.
     set_open_at_sign_in_allowed(!options.data_dir && !runs_from_package());
+
+    // 12. Self-update.
+    start_updates(args, data_folder);
 
     // 18. The window and its message loop, until the user quits.
     run_window(options.hidden, after_update.after_update(), nullptr);
