@@ -211,7 +211,7 @@ TEST_F(HostEndToEnd, OneHostPerFolderQuitsFromTheMenuAndKeepsItsIdentity) {
 
     // Quitting as the tray menu does ends both, each after its closing line.
     {
-        WineProcess quit({post_quit_exe_}, root_ / "quit.out");
+        WineProcess quit({post_quit_exe_, "2"}, root_ / "quit.out");
         EXPECT_EQ(quit.wait_exit(30s), 0);
     }
     EXPECT_EQ(host->wait_exit(30s), 0);

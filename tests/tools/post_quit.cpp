@@ -1,26 +1,52 @@
 // Asks running hosts to quit the way their tray menu's Quit entry does: posts
-// the menu command to every top-level window of class "VorlixHostWindow".
-// Exits with 0 when at least one window took the message, 1 when none
-// appeared within 10 s.
+// the menu command to every top-level window of class "VorlixHostWindow"
+// that belongs to a program named Vorlix.exe, once there are at least as many
+// as the first argument says (default 1). Exits with 0 when they took the
+// message, 1 when they did not all appear within 10 s.
 #include <windows.h>
+
+#include <cstdlib>
+#include <vector>
 
 namespace {
 
-BOOL CALLBACK post_quit(HWND window, LPARAM posted) {
+bool owned_by_host_program(HWND window) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+    if (!process) return false;
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    const bool named = QueryFullProcessImageNameW(process, 0, path, &size) != 0;
+    CloseHandle(process);
+    if (!named) return false;
+    const wchar_t* name = path;
+    for (const wchar_t* p = path; *p; ++p)
+        if (*p == L'\\' || *p == L'/') name = p + 1;
+    return lstrcmpiW(name, L"Vorlix.exe") == 0;
+}
+
+BOOL CALLBACK collect_host_window(HWND window, LPARAM found) {
     wchar_t name[64] = {};
-    if (GetClassNameW(window, name, 64) > 0 && lstrcmpW(name, L"VorlixHostWindow") == 0) {
-        if (PostMessageW(window, WM_COMMAND, MAKEWPARAM(3, 0), 0)) ++*reinterpret_cast<int*>(posted);
+    if (GetClassNameW(window, name, 64) > 0 && lstrcmpW(name, L"VorlixHostWindow") == 0 &&
+        owned_by_host_program(window)) {
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
     }
     return TRUE;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const std::size_t wanted = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 1;
     for (int attempt = 0; attempt < 200; ++attempt) {
-        int posted = 0;
-        EnumWindows(post_quit, reinterpret_cast<LPARAM>(&posted));
-        if (posted > 0) return 0;
+        std::vector<HWND> windows;
+        EnumWindows(collect_host_window, reinterpret_cast<LPARAM>(&windows));
+        if (!windows.empty() && windows.size() >= wanted) {
+            bool all = true;
+            for (HWND window : windows) all = PostMessageW(window, WM_COMMAND, MAKEWPARAM(3, 0), 0) && all;
+            return all ? 0 : 1;
+        }
         Sleep(50);
     }
     return 1;
