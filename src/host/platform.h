@@ -88,9 +88,10 @@ struct KeyboardLayout {
 
 // What the platform hands to the host's event handler: either a ready control
 // message for the device, or the path of one file copied on the PC. Exactly
-// one of the two is set. Moved, never shared.
+// one of the two is set. Moved, never shared (the shared pointer only lets
+// code that never looks inside a message hold and release events).
 struct PlatformEvent {
-    std::unique_ptr<ControlMessage> message;
+    std::shared_ptr<ControlMessage> message;
     std::filesystem::path copied_file;
 
     bool is_message() const { return message != nullptr; }
