@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "h264/encoder_thread_name.h"
+#include "util/thread_name.h"
 #include "host/log.h"
 
 namespace vorlix {
@@ -39,7 +39,10 @@ std::uint32_t output_buffer_size(std::uint32_t stated_size, std::uint32_t width,
 }
 
 Error transform_error(EncoderTransform& transform, ResultCode code) {
-    std::string message = transform.describe(code);
+    return result_code_error(code, transform.describe(code));
+}
+
+Error result_code_error(ResultCode code, std::string message) {
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
     if (message.empty()) return Error(code_text(code));
@@ -77,7 +80,7 @@ Result<std::optional<EncodedOutput>> pull_one_output(EncoderTransform& transform
 
 void run_encoder_events(std::shared_ptr<TransformEventSource> source, std::shared_ptr<EncoderTransform> transform,
                         std::uint32_t width, std::uint32_t height, std::shared_ptr<EncoderEvents> events) {
-    name_current_thread("vorlix-encoder-events");
+    set_current_thread_name("vorlix-encoder-events");
     const bool entered = source->enter_thread();
     for (bool going = true; going;) {
         const TransformEventRead read = source->next_event();

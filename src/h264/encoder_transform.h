@@ -180,7 +180,9 @@ public:
 // 1 MiB.
 std::uint32_t output_buffer_size(std::uint32_t stated_size, std::uint32_t width, std::uint32_t height);
 
-// The text of a failed call: the platform's message and the code.
+// The error of a failed call: the platform's message (if any) and the code,
+// as in "The data specified for the media type is invalid. (0xC00D36B4)".
+Error result_code_error(ResultCode code, std::string message);
 Error transform_error(EncoderTransform& transform, ResultCode code);
 
 }  // namespace vorlix
