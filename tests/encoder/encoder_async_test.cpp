@@ -71,7 +71,7 @@ TEST(EncoderAsync, AnInputRequestLetsThePictureInAndItsOutputComesBack) {
     e.transform->add_output(0x65, 77);
     e.events().push(kEventNeedInput);
     e.events().push(kEventHaveOutput);
-    ASSERT_TRUE(e.events().wait_drained());
+    ASSERT_TRUE(e.events().wait_idle());
     ASSERT_TRUE(eventually([&] { return e.transform->count("process_output") == 1; }));
 
     auto outputs = e.encoder->encode_frame(e.picture(), 5, false);
@@ -103,7 +103,7 @@ TEST(EncoderAsync, WithoutAnInputRequestThePictureIsDroppedAndCollectedOutputsSt
     AsyncEncoder e;
     e.transform->add_output(0x41, 3);
     e.events().push(kEventHaveOutput);  // output without any request
-    ASSERT_TRUE(e.events().wait_drained());
+    ASSERT_TRUE(e.events().wait_idle());
     ASSERT_TRUE(eventually([&] { return e.transform->count("process_output") == 1; }));
 
     const auto start = Clock::now();
@@ -120,7 +120,7 @@ TEST(EncoderAsync, EachRequestLetsOnePictureIn) {
     AsyncEncoder e;
     e.events().push(kEventNeedInput);
     e.events().push(kEventNeedInput);
-    ASSERT_TRUE(e.events().wait_drained());
+    ASSERT_TRUE(e.events().wait_idle());
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(e.encoder->encode_frame(e.picture(), i, false).ok());
     EXPECT_EQ(e.transform->inputs_fed, 2);
     EXPECT_EQ(e.transform->count("prepare_input"), 3);
@@ -130,6 +130,7 @@ TEST(EncoderAsync, InputFailureIsReturned) {
     AsyncEncoder e;
     e.transform->input_codes = {kBroken};
     e.events().push(kEventNeedInput);
+    ASSERT_TRUE(e.events().wait_idle());
     auto result = e.encoder->encode_frame(e.picture(), 0, false);
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().text, "scripted (0x80004005)");
@@ -145,7 +146,7 @@ TEST(EncoderAsync, OutputsCollectedBetweenPicturesAreTaken) {
     e.events().push(kEventHaveOutput);  // nothing more to pull: no output, no fault
     e.events().push(4321);              // an event of another type is ignored
     e.events().push_read({TransformEventRead::Kind::unreadable, 0});
-    ASSERT_TRUE(e.events().wait_drained());
+    ASSERT_TRUE(e.events().wait_idle());
     ASSERT_TRUE(eventually([&] { return e.transform->count("process_output") == 3; }));
     auto taken = e.encoder->take_outputs();
     ASSERT_EQ(taken.size(), 2u);
@@ -178,6 +179,7 @@ TEST(EncoderAsync, AFailedOutputIsLoggedAndReportedThroughOutputFailed) {
 
     // encode_frame does not return the failure itself.
     e.events().push(kEventNeedInput);
+    ASSERT_TRUE(e.events().wait_idle());
     EXPECT_TRUE(e.encoder->encode_frame(e.picture(), 0, false).ok());
 }
 

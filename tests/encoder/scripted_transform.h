@@ -33,7 +33,10 @@ public:
     }
     TransformEventRead next_event() override {
         std::unique_lock lock(mutex_);
+        waiting_ = true;
+        changed_.notify_all();
         changed_.wait(lock, [&] { return closed_ || !queue_.empty(); });
+        waiting_ = false;
         if (queue_.empty()) return {};
         TransformEventRead read = queue_.front();
         queue_.pop_front();
@@ -53,10 +56,11 @@ public:
         closed_ = true;
         changed_.notify_all();
     }
-    // Waits (bounded) until the thread took every queued event.
-    bool wait_drained() {
+    // Waits (bounded) until the thread handled every queued event and waits
+    // for the next one.
+    bool wait_idle() {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return queue_.empty(); });
+        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return queue_.empty() && waiting_; });
     }
     bool wait_left() {
         std::unique_lock lock(mutex_);
@@ -76,6 +80,7 @@ private:
     std::condition_variable changed_;
     std::deque<TransformEventRead> queue_;
     bool closed_ = false;
+    bool waiting_ = false;
     int entered_ = 0;
     int left_ = 0;
     int taken_ = 0;
