@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,13 @@
 
 namespace vorlix::testing {
 
-class FakeMfTransform final : public IMFTransform, public ICodecAPI, public IMFShutdown {
+// With `asynchronous`, it reports itself asynchronous and hands out a real
+// Media Foundation event queue as its event generator: ProcessInput then
+// queues "have output" for each output answer, and Shutdown ends the queue.
+class FakeMfTransform final : public IMFTransform,
+                              public ICodecAPI,
+                              public IMFShutdown,
+                              public IMFMediaEventGenerator {
 public:
     struct Answer {
         HRESULT hr = S_OK;
@@ -56,12 +63,21 @@ public:
 
     FakeMfTransform() { MFCreateAttributes(&attributes_, 2); }
     ~FakeMfTransform() {
+        if (queue_) queue_->Release();
         if (attributes_) attributes_->Release();
         if (current_output) current_output->Release();
         if (current_input) current_input->Release();
         for (auto& value : codec_values) VariantClear(&value.second);
     }
     IMFAttributes* attributes() { return attributes_; }
+
+    void make_asynchronous() {
+        attributes_->SetUINT32(MF_TRANSFORM_ASYNC, 1);
+        MFCreateEventQueue(&queue_);
+    }
+    HRESULT queue_event(MediaEventType type) {
+        return queue_->QueueEventParamVar(type, GUID_NULL, S_OK, nullptr);
+    }
     ULONG references() const { return references_; }
 
     // IUnknown
@@ -72,6 +88,8 @@ public:
             *out = static_cast<ICodecAPI*>(this);
         } else if (IsEqualGUID(iid, __uuidof(IMFShutdown))) {
             *out = static_cast<IMFShutdown*>(this);
+        } else if (IsEqualGUID(iid, __uuidof(IMFMediaEventGenerator)) && queue_) {
+            *out = static_cast<IMFMediaEventGenerator*>(this);
         } else {
             *out = nullptr;
             return E_NOINTERFACE;
@@ -159,6 +177,7 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE ProcessInput(DWORD, IMFSample* sample, DWORD) override {
+        std::lock_guard lock(lock_);
         calls.push_back("ProcessInput");
         HRESULT hr = S_OK;
         if (!input_answers.empty()) {
@@ -180,10 +199,13 @@ public:
         sample->GetSampleTime(&entry.time);
         sample->GetSampleDuration(&entry.duration);
         fed.push_back(std::move(entry));
+        if (queue_)
+            for (std::size_t i = 0; i < output_answers.size(); ++i) queue_event(METransformHaveOutput);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE ProcessOutput(DWORD, DWORD count, MFT_OUTPUT_DATA_BUFFER* buffers,
                                             DWORD* status) override {
+        std::lock_guard lock(lock_);
         calls.push_back("ProcessOutput");
         *status = 0;
         if (count != 1) return E_INVALIDARG;
@@ -254,11 +276,29 @@ public:
     // IMFShutdown
     HRESULT STDMETHODCALLTYPE Shutdown() override {
         shut_down = true;
+        if (queue_) queue_->Shutdown();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetShutdownStatus(MFSHUTDOWN_STATUS*) override { return E_NOTIMPL; }
 
+    // IMFMediaEventGenerator
+    HRESULT STDMETHODCALLTYPE GetEvent(DWORD flags, IMFMediaEvent** event) override {
+        return queue_->GetEvent(flags, event);
+    }
+    HRESULT STDMETHODCALLTYPE BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) override {
+        return queue_->BeginGetEvent(callback, state);
+    }
+    HRESULT STDMETHODCALLTYPE EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) override {
+        return queue_->EndGetEvent(result, event);
+    }
+    HRESULT STDMETHODCALLTYPE QueueEvent(MediaEventType type, REFGUID extended, HRESULT status,
+                                         const PROPVARIANT* value) override {
+        return queue_->QueueEventParamVar(type, extended, status, value);
+    }
+
 private:
+    std::mutex lock_;
+    IMFMediaEventQueue* queue_ = nullptr;
     std::atomic<ULONG> references_{1};
     IMFAttributes* attributes_ = nullptr;
 };
