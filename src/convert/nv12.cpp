@@ -1,0 +1,421 @@
+#include "convert/nv12.h"
+
+#include <algorithm>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#define VORLIX_NV12_X86 1
+#include <immintrin.h>
+#endif
+
+namespace vorlix {
+namespace {
+
+// One conversion job; the planes are already located in the destination.
+struct Job {
+    const std::uint8_t* src;
+    std::uint32_t src_width;
+    std::uint32_t src_height;
+    bool half;
+    std::uint32_t width;
+    std::uint32_t height;
+    std::uint8_t* y_plane;
+    std::uint8_t* uv_plane;
+};
+
+struct Colour {
+    int b, g, r;
+};
+
+inline const std::uint8_t* source_pixel(const Job& job, std::uint32_t x, std::uint32_t y) {
+    return job.src + (static_cast<std::size_t>(y) * job.src_width + x) * 4;
+}
+
+// The colour that stands for output pixel (x, y), with clamped source
+// coordinates.
+inline Colour sample(const Job& job, std::uint32_t x, std::uint32_t y) {
+    const std::uint32_t last_col = job.src_width - 1;
+    const std::uint32_t last_row = job.src_height - 1;
+    if (!job.half) {
+        const std::uint8_t* p = source_pixel(job, std::min(x, last_col), std::min(y, last_row));
+        return {p[0], p[1], p[2]};
+    }
+    const std::uint32_t x0 = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{x} * 2, last_col));
+    const std::uint32_t x1 = std::min(x0 + 1, last_col);
+    const std::uint32_t y0 = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{y} * 2, last_row));
+    const std::uint32_t y1 = std::min(y0 + 1, last_row);
+    const std::uint8_t* a = source_pixel(job, x0, y0);
+    const std::uint8_t* b = source_pixel(job, x1, y0);
+    const std::uint8_t* c = source_pixel(job, x0, y1);
+    const std::uint8_t* d = source_pixel(job, x1, y1);
+    return {(a[0] + b[0] + c[0] + d[0] + 2) >> 2, (a[1] + b[1] + c[1] + d[1] + 2) >> 2,
+            (a[2] + b[2] + c[2] + d[2] + 2) >> 2};
+}
+
+inline std::uint8_t luma(Colour c) {
+    return static_cast<std::uint8_t>(((47 * c.r + 157 * c.g + 16 * c.b + 128) >> 8) + 16);
+}
+
+// Output block (bx, by): output columns 2bx, 2bx + 1 and rows 2by, 2by + 1.
+void convert_block(const Job& job, std::uint32_t bx, std::uint32_t by) {
+    const std::uint32_t x = bx * 2;
+    const std::uint32_t y = by * 2;
+    const Colour c[4] = {sample(job, x, y), sample(job, x + 1, y), sample(job, x, y + 1),
+                         sample(job, x + 1, y + 1)};
+    std::uint8_t* row0 = job.y_plane + static_cast<std::size_t>(y) * job.width;
+    std::uint8_t* row1 = row0 + job.width;
+    row0[x] = luma(c[0]);
+    row0[x + 1] = luma(c[1]);
+    row1[x] = luma(c[2]);
+    row1[x + 1] = luma(c[3]);
+    const int bm = (c[0].b + c[1].b + c[2].b + c[3].b + 2) >> 2;
+    const int gm = (c[0].g + c[1].g + c[2].g + c[3].g + 2) >> 2;
+    const int rm = (c[0].r + c[1].r + c[2].r + c[3].r + 2) >> 2;
+    // Right shifts of negative values are arithmetic: floor division by 256.
+    const int u = ((112 * bm - 86 * gm - 26 * rm + 128) >> 8) + 128;
+    const int v = ((112 * rm - 102 * gm - 10 * bm + 128) >> 8) + 128;
+    std::uint8_t* uv = job.uv_plane + static_cast<std::size_t>(by) * job.width + x;
+    uv[0] = static_cast<std::uint8_t>(u);
+    uv[1] = static_cast<std::uint8_t>(v);
+}
+
+void convert_blocks_scalar(const Job& job, std::uint32_t by, std::uint32_t first_block) {
+    for (std::uint32_t bx = first_block; bx < job.width / 2; ++bx) convert_block(job, bx, by);
+}
+
+// Blocks of row pair `by` that need no column clamping, so that vector code
+// can read their source pixels straight.
+std::uint32_t unclamped_blocks(const Job& job) {
+    const std::uint32_t limit = job.half ? job.src_width / 4 : job.src_width / 2;
+    return std::min(job.width / 2, limit);
+}
+
+// Source rows for output row `y`: [0] and [1] are the two rows averaged at
+// half size (both the same row at full size).
+void source_rows(const Job& job, std::uint32_t y, const std::uint8_t* rows[2]) {
+    const std::uint32_t last_row = job.src_height - 1;
+    if (!job.half) {
+        rows[0] = rows[1] = source_pixel(job, 0, std::min(y, last_row));
+        return;
+    }
+    const std::uint32_t y0 =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{y} * 2, last_row));
+    rows[0] = source_pixel(job, 0, y0);
+    rows[1] = source_pixel(job, 0, std::min(y0 + 1, last_row));
+}
+
+#ifdef VORLIX_NV12_X86
+
+// ---- SSE2: 8 output pixels of two rows a step -------------------------------
+//
+// A register of 4 BGRA pixels read as 16-bit lanes is [B|G<<8, R|A<<8, ...].
+// Masking the low bytes gives [B, R] pairs and shifting right by 8 gives
+// [G, A] pairs; one pmaddwd then weighs a whole pixel. Sums of neighbouring
+// pixels are formed as 32-bit adds of those pairs (no carry: every sum stays
+// below 2^16). Every intermediate fits its lane, so the results equal the
+// scalar formulas bit for bit.
+
+struct Sse2Pixels {
+    __m128i br;  // 4 pixels as 16-bit [B, R] pairs
+    __m128i ga;  // 4 pixels as 16-bit [G, A] pairs
+};
+
+inline Sse2Pixels sse2_load(const std::uint8_t* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return {_mm_and_si128(v, _mm_set1_epi32(0x00FF00FF)), _mm_srli_epi16(v, 8)};
+}
+
+// Sums of neighbouring 32-bit lanes: [a0+a1, a2+a3, b0+b1, b2+b3].
+inline __m128i sse2_pair_sums(__m128i a, __m128i b) {
+    const __m128 fa = _mm_castsi128_ps(a);
+    const __m128 fb = _mm_castsi128_ps(b);
+    const __m128i even = _mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0)));
+    const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1)));
+    return _mm_add_epi32(even, odd);
+}
+
+// Rounded mean of four: (sum + 2) >> 2 in every 16-bit lane.
+inline __m128i sse2_mean4(__m128i sum) {
+    return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(2)), 2);
+}
+
+// 4 output pixels, each the mean of a 2x2 source block: 8 source pixels of
+// two rows.
+inline Sse2Pixels sse2_half(const std::uint8_t* row0, const std::uint8_t* row1) {
+    const Sse2Pixels a0 = sse2_load(row0), a1 = sse2_load(row0 + 16);
+    const Sse2Pixels b0 = sse2_load(row1), b1 = sse2_load(row1 + 16);
+    const __m128i br = sse2_pair_sums(_mm_add_epi16(a0.br, b0.br), _mm_add_epi16(a1.br, b1.br));
+    const __m128i ga = sse2_pair_sums(_mm_add_epi16(a0.ga, b0.ga), _mm_add_epi16(a1.ga, b1.ga));
+    return {sse2_mean4(br), sse2_mean4(ga)};
+}
+
+// Y of 4 pixels as 32-bit lanes.
+inline __m128i sse2_luma(Sse2Pixels p) {
+    const __m128i k_br = _mm_setr_epi16(16, 47, 16, 47, 16, 47, 16, 47);
+    const __m128i k_g = _mm_setr_epi16(157, 0, 157, 0, 157, 0, 157, 0);
+    // ((s + 128) >> 8) + 16 == (s + 128 + 16 * 256) >> 8
+    const __m128i bias = _mm_set1_epi32(128 + 16 * 256);
+    const __m128i s = _mm_add_epi32(_mm_madd_epi16(p.br, k_br), _mm_madd_epi16(p.ga, k_g));
+    return _mm_srli_epi32(_mm_add_epi32(s, bias), 8);
+}
+
+// [U, V] of 4 blocks given their rounded mean colours, as 16-bit pairs in
+// 32-bit lanes.
+inline __m128i sse2_chroma(__m128i br, __m128i ga) {
+    // floor((s + 128) / 256) + 128 == (s + 128 + 128 * 256) >> 8, and the sum
+    // is never negative, so a logical shift is exact.
+    const __m128i bias = _mm_set1_epi32(128 + 128 * 256);
+    const __m128i u_br = _mm_setr_epi16(112, -26, 112, -26, 112, -26, 112, -26);
+    const __m128i u_g = _mm_setr_epi16(-86, 0, -86, 0, -86, 0, -86, 0);
+    const __m128i v_br = _mm_setr_epi16(-10, 112, -10, 112, -10, 112, -10, 112);
+    const __m128i v_g = _mm_setr_epi16(-102, 0, -102, 0, -102, 0, -102, 0);
+    __m128i u = _mm_add_epi32(_mm_madd_epi16(br, u_br), _mm_madd_epi16(ga, u_g));
+    __m128i v = _mm_add_epi32(_mm_madd_epi16(br, v_br), _mm_madd_epi16(ga, v_g));
+    u = _mm_srli_epi32(_mm_add_epi32(u, bias), 8);
+    v = _mm_srli_epi32(_mm_add_epi32(v, bias), 8);
+    return _mm_or_si128(u, _mm_slli_epi32(v, 16));
+}
+
+// Writes 8 Y values of each of the two rows and the 4 [U, V] pairs below:
+// t0, t1 are the 8 pixels of the upper row, b0, b1 those of the lower one.
+inline void sse2_store(Sse2Pixels t0, Sse2Pixels t1, Sse2Pixels b0, Sse2Pixels b1,
+                       std::uint8_t* y0, std::uint8_t* y1, std::uint8_t* uv) {
+    const __m128i yt = _mm_packs_epi32(sse2_luma(t0), sse2_luma(t1));
+    const __m128i yb = _mm_packs_epi32(sse2_luma(b0), sse2_luma(b1));
+    const __m128i yy = _mm_packus_epi16(yt, yb);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(y0), yy);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(y1), _mm_srli_si128(yy, 8));
+    const __m128i br = sse2_pair_sums(_mm_add_epi16(t0.br, b0.br), _mm_add_epi16(t1.br, b1.br));
+    const __m128i ga = sse2_pair_sums(_mm_add_epi16(t0.ga, b0.ga), _mm_add_epi16(t1.ga, b1.ga));
+    const __m128i c = sse2_chroma(sse2_mean4(br), sse2_mean4(ga));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(uv), _mm_packus_epi16(c, c));
+}
+
+void convert_rows_sse2(const Job& job, std::uint32_t by) {
+    const std::uint32_t y = by * 2;
+    const std::uint8_t* top[2];
+    const std::uint8_t* bottom[2];
+    source_rows(job, y, top);
+    source_rows(job, y + 1, bottom);
+    std::uint8_t* y0 = job.y_plane + static_cast<std::size_t>(y) * job.width;
+    std::uint8_t* y1 = y0 + job.width;
+    std::uint8_t* uv = job.uv_plane + static_cast<std::size_t>(by) * job.width;
+    const std::uint32_t blocks = unclamped_blocks(job);
+    std::uint32_t bx = 0;
+    for (; bx + 4 <= blocks; bx += 4) {
+        const std::size_t x = std::size_t{bx} * 2;
+        if (!job.half) {
+            const std::uint8_t* t = top[0] + x * 4;
+            const std::uint8_t* b = bottom[0] + x * 4;
+            sse2_store(sse2_load(t), sse2_load(t + 16), sse2_load(b), sse2_load(b + 16), y0 + x,
+                       y1 + x, uv + x);
+        } else {
+            const std::size_t sx = x * 2 * 4;
+            sse2_store(sse2_half(top[0] + sx, top[1] + sx),
+                       sse2_half(top[0] + sx + 32, top[1] + sx + 32),
+                       sse2_half(bottom[0] + sx, bottom[1] + sx),
+                       sse2_half(bottom[0] + sx + 32, bottom[1] + sx + 32), y0 + x, y1 + x,
+                       uv + x);
+        }
+    }
+    convert_blocks_scalar(job, by, bx);
+}
+
+// ---- AVX2: 16 output pixels of two rows a step -------------------------------
+//
+// The same arithmetic in 256-bit registers. The horizontal adds and packs
+// work within 128-bit halves, so results are put back in order with
+// cross-lane permutations.
+
+#define VORLIX_AVX2 __attribute__((target("avx2")))
+
+struct Avx2Pixels {
+    __m256i br;  // 8 pixels: 0-3 in the low half, 4-7 in the high half
+    __m256i ga;
+};
+
+VORLIX_AVX2 inline Avx2Pixels avx2_load(const std::uint8_t* p) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    return {_mm256_and_si256(v, _mm256_set1_epi32(0x00FF00FF)), _mm256_srli_epi16(v, 8)};
+}
+
+VORLIX_AVX2 inline __m256i avx2_mean4(__m256i sum) {
+    return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(2)), 2);
+}
+
+// 8 output pixels from 16 source pixels of two rows.
+VORLIX_AVX2 inline Avx2Pixels avx2_half(const std::uint8_t* row0, const std::uint8_t* row1) {
+    const Avx2Pixels a0 = avx2_load(row0), a1 = avx2_load(row0 + 32);
+    const Avx2Pixels b0 = avx2_load(row1), b1 = avx2_load(row1 + 32);
+    // hadd gives pixels [0, 1, 4, 5 | 2, 3, 6, 7]; put them in order.
+    const __m256i br = _mm256_permute4x64_epi64(
+        _mm256_hadd_epi32(_mm256_add_epi16(a0.br, b0.br), _mm256_add_epi16(a1.br, b1.br)),
+        _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i ga = _mm256_permute4x64_epi64(
+        _mm256_hadd_epi32(_mm256_add_epi16(a0.ga, b0.ga), _mm256_add_epi16(a1.ga, b1.ga)),
+        _MM_SHUFFLE(3, 1, 2, 0));
+    return {avx2_mean4(br), avx2_mean4(ga)};
+}
+
+// 16B + 157G + 47R of 8 pixels as 32-bit lanes (at most 56,100).
+VORLIX_AVX2 inline __m256i avx2_luma_sum(Avx2Pixels p) {
+    const __m256i k_br = _mm256_set1_epi32(16 | (47 << 16));
+    const __m256i k_g = _mm256_set1_epi32(157);
+    return _mm256_add_epi32(_mm256_madd_epi16(p.br, k_br), _mm256_madd_epi16(p.ga, k_g));
+}
+
+// Y of 16 pixels as 16-bit lanes, in the order [0-3, 8-11 | 4-7, 12-15]. The
+// sums fit unsigned 16-bit lanes, so the rounding and shift work on those.
+VORLIX_AVX2 inline __m256i avx2_luma16(Avx2Pixels a, Avx2Pixels b) {
+    const __m256i s = _mm256_packus_epi32(avx2_luma_sum(a), avx2_luma_sum(b));
+    return _mm256_srli_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(128 + 16 * 256)), 8);
+}
+
+// [U, V] of 8 blocks from their rounded mean colours, as 16-bit lanes. Each
+// weighted sum lies within -28,560..28,560, so its low 16 bits are exact, and
+// adding 128 + 128 * 256 in 16-bit lanes gives a value within 4,464..61,584
+// whose logical shift by 8 equals floor((s + 128) / 256) + 128.
+VORLIX_AVX2 inline __m256i avx2_chroma(__m256i br, __m256i ga) {
+    const __m256i u_br = _mm256_set1_epi32(static_cast<int>(0xFFE60070u));  // 112, -26
+    const __m256i u_g = _mm256_set1_epi32(static_cast<int>(0x0000FFAAu));   // -86, 0
+    const __m256i v_br = _mm256_set1_epi32(static_cast<int>(0x0070FFF6u));  // -10, 112
+    const __m256i v_g = _mm256_set1_epi32(static_cast<int>(0x0000FF9Au));   // -102, 0
+    const __m256i u = _mm256_add_epi32(_mm256_madd_epi16(br, u_br), _mm256_madd_epi16(ga, u_g));
+    const __m256i v = _mm256_add_epi32(_mm256_madd_epi16(br, v_br), _mm256_madd_epi16(ga, v_g));
+    const __m256i uv = _mm256_blend_epi16(u, _mm256_slli_epi32(v, 16), 0xAA);
+    return _mm256_srli_epi16(_mm256_add_epi16(uv, _mm256_set1_epi16(static_cast<short>(0x8080))), 8);
+}
+
+VORLIX_AVX2 inline void avx2_store(Avx2Pixels t0, Avx2Pixels t1, Avx2Pixels b0, Avx2Pixels b1,
+                                   std::uint8_t* y0, std::uint8_t* y1, std::uint8_t* uv) {
+    // 4-byte groups: top 0-3, 8-11, bottom 0-3, 8-11 | top 4-7, 12-15, bottom 4-7, 12-15.
+    const __m256i yy = _mm256_packus_epi16(avx2_luma16(t0, t1), avx2_luma16(b0, b1));
+    const __m256i ordered =
+        _mm256_permutevar8x32_epi32(yy, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y0), _mm256_castsi256_si128(ordered));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y1), _mm256_extracti128_si256(ordered, 1));
+    // Blocks in the order [0, 1, 4, 5 | 2, 3, 6, 7].
+    const __m256i br =
+        _mm256_hadd_epi32(_mm256_add_epi16(t0.br, b0.br), _mm256_add_epi16(t1.br, b1.br));
+    const __m256i ga =
+        _mm256_hadd_epi32(_mm256_add_epi16(t0.ga, b0.ga), _mm256_add_epi16(t1.ga, b1.ga));
+    const __m256i c = avx2_chroma(avx2_mean4(br), avx2_mean4(ga));
+    // 2-byte blocks, 4-byte pairs: (0,1), (4,5), dup, dup | (2,3), (6,7), dup, dup.
+    const __m256i packed = _mm256_packus_epi16(c, c);
+    const __m256i uv_order =
+        _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(uv), _mm256_castsi256_si128(uv_order));
+}
+
+VORLIX_AVX2 void convert_rows_avx2(const Job& job, std::uint32_t by) {
+    const std::uint32_t y = by * 2;
+    const std::uint8_t* top[2];
+    const std::uint8_t* bottom[2];
+    source_rows(job, y, top);
+    source_rows(job, y + 1, bottom);
+    std::uint8_t* y0 = job.y_plane + static_cast<std::size_t>(y) * job.width;
+    std::uint8_t* y1 = y0 + job.width;
+    std::uint8_t* uv = job.uv_plane + static_cast<std::size_t>(by) * job.width;
+    const std::uint32_t blocks = unclamped_blocks(job);
+    std::uint32_t bx = 0;
+    for (; bx + 8 <= blocks; bx += 8) {
+        const std::size_t x = std::size_t{bx} * 2;
+        if (!job.half) {
+            const std::uint8_t* t = top[0] + x * 4;
+            const std::uint8_t* b = bottom[0] + x * 4;
+            avx2_store(avx2_load(t), avx2_load(t + 32), avx2_load(b), avx2_load(b + 32), y0 + x,
+                       y1 + x, uv + x);
+        } else {
+            const std::size_t sx = x * 2 * 4;
+            avx2_store(avx2_half(top[0] + sx, top[1] + sx),
+                       avx2_half(top[0] + sx + 64, top[1] + sx + 64),
+                       avx2_half(bottom[0] + sx, bottom[1] + sx),
+                       avx2_half(bottom[0] + sx + 64, bottom[1] + sx + 64), y0 + x, y1 + x,
+                       uv + x);
+        }
+    }
+    convert_blocks_scalar(job, by, bx);
+}
+
+bool cpu_has_avx2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+
+#endif  // VORLIX_NV12_X86
+
+}  // namespace
+
+bool nv12_path_available(Nv12Path path) {
+    switch (path) {
+    case Nv12Path::scalar:
+        return true;
+#ifdef VORLIX_NV12_X86
+    case Nv12Path::sse2:
+        return true;
+    case Nv12Path::avx2:
+        return cpu_has_avx2();
+#else
+    case Nv12Path::sse2:
+    case Nv12Path::avx2:
+        return false;
+#endif
+    }
+    return false;
+}
+
+Nv12Path nv12_best_path() {
+    if (nv12_path_available(Nv12Path::avx2)) return Nv12Path::avx2;
+    if (nv12_path_available(Nv12Path::sse2)) return Nv12Path::sse2;
+    return Nv12Path::scalar;
+}
+
+const char* nv12_path_name(Nv12Path path) {
+    switch (path) {
+    case Nv12Path::scalar: return "scalar";
+    case Nv12Path::sse2: return "sse2";
+    case Nv12Path::avx2: return "avx2";
+    }
+    return "?";
+}
+
+bool convert_to_nv12_with(Nv12Path path, ByteView src, std::uint32_t src_width,
+                          std::uint32_t src_height, bool half, std::uint32_t width,
+                          std::uint32_t height, std::span<std::uint8_t> dst) {
+    if (!nv12_path_available(path)) return false;
+    if (width % 2 != 0 || height % 2 != 0) return false;
+    if (width == 0 || height == 0) return true;
+    if (src_width == 0 || src_height == 0) return false;
+    if (src.size() / 4 / src_width < src_height) return false;
+    const std::uint64_t luma_bytes = std::uint64_t{width} * height;
+    if (dst.size() < luma_bytes + luma_bytes / 2) return false;
+
+    const Job job{src.data(), src_width, src_height, half, width, height, dst.data(),
+                  dst.data() + luma_bytes};
+    const std::uint32_t pairs = height / 2;
+    switch (path) {
+#ifdef VORLIX_NV12_X86
+    case Nv12Path::avx2:
+        for (std::uint32_t by = 0; by < pairs; ++by) convert_rows_avx2(job, by);
+        return true;
+    case Nv12Path::sse2:
+        for (std::uint32_t by = 0; by < pairs; ++by) convert_rows_sse2(job, by);
+        return true;
+#endif
+    default:
+        for (std::uint32_t by = 0; by < pairs; ++by) convert_blocks_scalar(job, by, 0);
+        return true;
+    }
+}
+
+bool convert_to_nv12(ByteView src, std::uint32_t src_width, std::uint32_t src_height, bool half,
+                     std::uint32_t width, std::uint32_t height, std::span<std::uint8_t> dst) {
+    static const Nv12Path best = nv12_best_path();
+    return convert_to_nv12_with(best, src, src_width, src_height, half, width, height, dst);
+}
+
+}  // namespace vorlix
