@@ -227,6 +227,11 @@ void convert_rows_sse2(const Job& job, std::uint32_t by) {
 // The same arithmetic in 256-bit registers. The horizontal adds and packs
 // work within 128-bit halves, so results are put back in order with
 // cross-lane permutations.
+//
+// MinGW's GCC cannot align the stack to 32 bytes, so a 256-bit value spilled
+// to the stack there may be written with an aligned move and fault. These
+// functions are small enough to keep every value in registers; the Windows
+// tests run this path (under Wine too, whenever the processor has AVX2).
 
 #define VORLIX_AVX2 __attribute__((target("avx2")))
 

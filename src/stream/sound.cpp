@@ -72,7 +72,7 @@ std::vector<float> resample_stereo(ResamplerState& state, std::span<const float>
     const std::size_t frames = input.size() / 2;
     const double frame_count = static_cast<double>(frames);
     std::vector<float> out;
-    out.reserve(static_cast<std::size_t>(frame_count / state.ratio) * 2 + 4);
+    out.reserve(std::min<std::size_t>(saturating_cast<std::size_t>(frame_count / state.ratio), 1u << 20) * 2 + 4);
     while (frame_count > state.position) {
         const auto r = static_cast<std::size_t>(state.position);
         const double f = state.position - static_cast<double>(r);

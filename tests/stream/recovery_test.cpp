@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace vorlix {
@@ -40,6 +41,30 @@ TEST(Recovery, CaptureFailuresBackOffAndAreToldOnTheSecondReport) {
     EXPECT_EQ(r.told, std::vector<std::uint8_t>{3});
     for (int i = 0; i < 20; ++i) r.report(PictureStopReason::captureFailed);
     EXPECT_EQ(r.report(PictureStopReason::captureFailed), milliseconds(30'000));
+}
+
+TEST(Recovery, EachReasonHasItsOwnBackOff) {
+    struct Case {
+        PictureStopReason reason;
+        std::int64_t first_ms, second_ms, third_ms, capped_ms;
+    } cases[] = {
+        {PictureStopReason::screenLocked, 500, 1000, 1000, 1000},
+        {PictureStopReason::secureDesktop, 500, 1000, 1000, 1000},
+        {PictureStopReason::displayUnavailable, 250, 500, 1000, 30'000},
+        {PictureStopReason::captureFailed, 250, 500, 1000, 30'000},
+        {PictureStopReason::encoderFailed, 500, 1000, 2000, 30'000},
+        {PictureStopReason::stoppedOnComputer, 30'000, 30'000, 30'000, 30'000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(picture_stop_reason_name(c.reason)));
+        Reporter r;
+        EXPECT_EQ(r.report(c.reason), milliseconds(c.first_ms));
+        EXPECT_EQ(r.report(c.reason), milliseconds(c.second_ms));
+        EXPECT_EQ(r.report(c.reason), milliseconds(c.third_ms));
+        for (int i = 0; i < 12; ++i) r.report(c.reason);
+        EXPECT_EQ(r.report(c.reason), milliseconds(c.capped_ms));
+        EXPECT_EQ(r.told.size(), 1u);
+    }
 }
 
 TEST(Recovery, ALockedScreenIsToldAtOnceAndRetriedEverySecondAtMost) {
