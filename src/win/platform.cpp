@@ -9,6 +9,11 @@
 
 namespace vorlix {
 
+void deliver_event(EventSlot& slot, PlatformEvent event) {
+    std::lock_guard lock(slot.mutex);
+    if (slot.handler) (*slot.handler)(std::move(event));
+}
+
 WindowsPlatform::WindowsPlatform(DataFolder data_folder)
     : data_folder_(std::move(data_folder)),
       event_slot_(std::make_shared<EventSlot>()),

@@ -17,6 +17,11 @@ struct EventSlot {
     std::shared_ptr<PlatformEventHandler> handler;
 };
 
+// Hands one event to the installed handler, holding the slot's lock while
+// the handler runs (so events never overlap); without a handler the event is
+// dropped.
+void deliver_event(EventSlot& slot, PlatformEvent event);
+
 class WindowsPlatform final : public Platform {
 public:
     explicit WindowsPlatform(DataFolder data_folder);

@@ -51,13 +51,28 @@ TEST(EntryPlatform, EventHandlerIsReplacedWhole) {
     }
     auto first_alive = std::make_shared<int>(1);
     std::weak_ptr<int> first_watch = first_alive;
-    platform->set_event_handler([keep = std::move(first_alive)](PlatformEvent&&) {});
+    platform->set_event_handler([keep = std::move(first_alive)](PlatformEvent) {});
     EXPECT_FALSE(first_watch.expired());
-    platform->set_event_handler([](PlatformEvent&&) {});
+    std::vector<std::filesystem::path> delivered;
+    platform->set_event_handler([&](PlatformEvent event) { delivered.push_back(event.copied_file); });
     // The old handler (and what it held) is released when replaced.
     EXPECT_TRUE(first_watch.expired());
-    std::lock_guard lock(slot->mutex);
-    EXPECT_TRUE(slot->handler);
+
+    PlatformEvent event;
+    event.copied_file = "C:\\a.txt";
+    deliver_event(*slot, std::move(event));
+    EXPECT_EQ(delivered, std::vector<std::filesystem::path>{"C:\\a.txt"});
+}
+
+TEST(EntryPlatform, EventsWithoutAHandlerAreDropped) {
+    auto platform = platform_new(DataFolder{"C:\\x", 0});
+    PlatformEvent early;
+    early.copied_file = "C:\\early.txt";
+    deliver_event(*platform->event_slot(), std::move(early));
+    std::vector<std::filesystem::path> delivered;
+    platform->set_event_handler([&](PlatformEvent event) { delivered.push_back(event.copied_file); });
+    // The event from before the handler is not kept for it.
+    EXPECT_TRUE(delivered.empty());
 }
 
 }  // namespace
