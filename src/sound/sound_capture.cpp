@@ -1,0 +1,122 @@
+#include "sound/sound_capture.h"
+
+#include <system_error>
+#include <utility>
+
+#include "host/log.h"
+#include "util/thread_name.h"
+#include "wire/frame.h"
+
+namespace vorlix {
+
+namespace {
+
+void log_stopped(const Error& error) { log_line("sound capture stopped: " + error.text); }
+
+// Takes everything captured since the last cycle into `gathered`.
+Status drain(SoundSource& source, MixSamples kind, std::uint16_t channels, std::vector<float>& gathered) {
+    for (;;) {
+        auto size = source.next_packet_size();
+        if (!size.ok()) return size.error();
+        if (*size == 0) return {};
+        auto packet = source.get_packet();
+        if (!packet.ok()) return packet.error();
+        append_stereo_frames(gathered, packet->data, packet->frames, packet->silent, kind, channels);
+        Status released = source.release_packet(packet->frames);
+        if (!released.ok()) return released;
+    }
+}
+
+}  // namespace
+
+LinkSoundOutput::LinkSoundOutput(std::optional<LinkWriter> session,
+                                 std::function<std::vector<LinkWriter>()> sound_watchers,
+                                 std::function<bool()> has_watchers)
+    : session_(std::move(session)), sound_watchers_(std::move(sound_watchers)), has_watchers_(std::move(has_watchers)) {}
+
+LinkSoundOutput::LinkSoundOutput(std::optional<LinkWriter> session, std::shared_ptr<const WebWatcherRegistry> registry)
+    : session_(std::move(session)) {
+    if (!registry) return;
+    sound_watchers_ = [registry] {
+        std::vector<LinkWriter> writers;
+        auto lock = registry->lock();
+        for (const auto& entry : registry->entries)
+            if (watcher_takes_sound(entry.sound, entry.writer.queued_bytes())) writers.push_back(entry.writer);
+        return writers;
+    };
+    has_watchers_ = [registry] { return registry->size() > 0; };
+}
+
+bool LinkSoundOutput::takes_frames() {
+    if (session_) return session_->running();
+    return has_watchers_ && has_watchers_();
+}
+
+void LinkSoundOutput::send(const Bytes& body) {
+    if (sound_watchers_) {
+        for (LinkWriter& watcher : sound_watchers_()) {
+            // send_frame counts the bytes first, takes them back when the
+            // send fails, and queues nothing once the writer stopped.
+            if (watcher_takes_sound(true, watcher.queued_bytes())) watcher.send_frame(FrameType::Audio, body);
+        }
+    }
+    if (!session_ || !session_link_takes_sound(session_->queued_bytes())) return;
+    session_->send_frame(FrameType::Audio, body);
+}
+
+void capture_sound_loop(SoundSource& source, SoundOutput& output, const StreamControl& control,
+                        const SoundCycleOptions& options) {
+    auto format = source.open(options.buffer);
+    if (!format.ok()) {
+        log_stopped(format.error());
+        return;
+    }
+    log_line(mix_format_log_text(*format));
+    const MixSamples kind = classify_mix_format(*format);
+    if (kind == MixSamples::not_handled) {
+        log_line("sound: this mix format is not handled; no sound");
+        return;
+    }
+    Status started = source.start();
+    if (!started.ok()) {
+        log_stopped(started.error());
+        return;
+    }
+
+    ResamplerState resampler = make_resampler(format->rate);
+    std::vector<float> gathered;
+    while (control.running.load() && output.takes_frames()) {
+        options.sleep(options.cycle);
+        gathered.clear();
+        Status drained = drain(source, kind, format->channels, gathered);
+        if (!drained.ok()) {
+            log_stopped(drained.error());
+            return;
+        }
+        if (auto body = sound_cycle_packet(resampler, gathered, control.sound.load() != 0)) output.send(*body);
+        if (!control.running.load()) break;
+    }
+}
+
+void run_sound_thread(const SoundSourceFactory& make_source, std::shared_ptr<SoundOutput> output,
+                      std::shared_ptr<StreamControl> control, const SoundCycleOptions& options) {
+    set_current_thread_name("vorlix-sound");
+    std::unique_ptr<SoundSource> source = make_source();
+    if (!source) return;
+    capture_sound_loop(*source, *output, *control, options);
+    source.reset();
+}
+
+std::optional<std::thread> start_sound_thread(SoundSourceFactory make_source, std::shared_ptr<SoundOutput> output,
+                                              std::shared_ptr<StreamControl> control) {
+    try {
+        return std::thread([make_source = std::move(make_source), output = std::move(output),
+                            control = std::move(control)]() mutable {
+            run_sound_thread(make_source, std::move(output), std::move(control));
+        });
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace vorlix
