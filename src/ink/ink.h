@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,5 +66,17 @@ std::vector<double> read_ink_points(const Json& array);
 // number ignored, a pair with a non-finite number skipped, each number held
 // to 0..1.
 std::vector<double> filter_ink_points(const std::vector<double>& numbers);
+
+}  // namespace vorlix
+
+namespace vorlix {
+
+// Reads the record of an `annotate` message leniently: a missing or mistyped
+// key takes its default; only a `phase` other than "begin", "move", "end" or
+// "clear" refuses the record.
+std::optional<InkEvent> read_annotate_event(const Json& value);
+
+// The whole `annotate` message of an event, as compact JSON text.
+std::string annotate_message(const InkEvent& event);
 
 }  // namespace vorlix

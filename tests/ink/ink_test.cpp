@@ -196,3 +196,49 @@ TEST(InkStrokesTest, PointsAreReadFromJsonNumbersOnly) {
 
 }  // namespace
 }  // namespace vorlix
+
+namespace vorlix {
+namespace {
+
+TEST(AnnotateEvents, AreReadLenientlyAndWrittenInKeyOrder) {
+    auto read = [](const char* text) {
+        auto parsed = parse_json(text, DuplicateKeys::refuse);
+        EXPECT_TRUE(parsed.ok());
+        return read_annotate_event(*parsed);
+    };
+    auto minimal = read(R"({"phase":"begin"})");
+    ASSERT_TRUE(minimal);
+    EXPECT_EQ(minimal->id, 0);
+    EXPECT_EQ(minimal->kind, "pen");
+    EXPECT_EQ(minimal->color, kDefaultInkColor);
+    EXPECT_EQ(minimal->width, kDefaultInkWidth);
+    EXPECT_TRUE(minimal->points.empty());
+    EXPECT_FALSE(minimal->author);
+    EXPECT_FALSE(read(R"({"phase":"Begin"})"));
+    EXPECT_FALSE(read(R"({"phase":1})"));
+    EXPECT_FALSE(read(R"([1])"));
+
+    auto odd = read(R"({"phase":"move","kind":"LASER","id":-4,"color":-7,"width":1,"points":[1,"x",2],"author":5})");
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->kind, "pen");
+    EXPECT_EQ(odd->id, -4);
+    EXPECT_EQ(odd->color, -7);
+    EXPECT_EQ(odd->width, 1.0);
+    EXPECT_EQ(odd->points, (std::vector<double>{1, 2}));
+    EXPECT_FALSE(odd->author);
+    auto fallback = read(R"({"phase":"end","id":1.5,"color":18446744073709551615,"width":"wide"})");
+    ASSERT_TRUE(fallback);
+    EXPECT_EQ(fallback->id, 0);
+    EXPECT_EQ(fallback->color, kDefaultInkColor);
+    EXPECT_EQ(fallback->width, kDefaultInkWidth);
+
+    InkEvent event = *minimal;
+    event.author = "Pad";
+    event.points = {0.5, 0.25};
+    event.width = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(annotate_message(event),
+              R"({"annotate":{"_0":{"author":"Pad","color":16726832,"id":0,"kind":"pen","phase":"begin","points":[0.5,0.25],"width":null}}})");
+}
+
+}  // namespace
+}  // namespace vorlix
