@@ -1,0 +1,38 @@
+// The Windows side of screen capture: the primary monitor, the locked-screen
+// and secure-desktop test, GDI capture and Desktop Duplication capture.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "capture/capture.h"
+#include "capture/capture_system.h"
+#include "util/result.h"
+
+namespace vorlix {
+
+using CaptureLog = std::function<void(std::string_view)>;
+
+MonitorInfo primary_monitor();
+ScreenBlock screen_block_reason();
+
+// GDI capture of the monitor's rectangle ("CreateDIBSection: ..." on failure).
+Result<CaptureBackendPtr> open_gdi_capture(const MonitorInfo& monitor);
+// Desktop Duplication of the output that shows the monitor.
+CaptureResult<CaptureBackendPtr> create_duplication(const MonitorInfo& monitor);
+
+// Desktop Duplication, or GDI (when VORLIX_CAPTURE is "gdi", when the
+// duplication cannot be opened or has another size); lines go to `log`.
+Result<CaptureBackendPtr> open_capture(const MonitorInfo& monitor, const CaptureLog& log);
+CaptureBackendPtr open_desktop_duplication(const MonitorInfo& monitor);
+
+// The capture system the stream thread uses on this PC.
+std::unique_ptr<CaptureSystem> make_windows_capture_system(CaptureLog log);
+
+// The value of an environment variable, when it is set and valid text.
+std::optional<std::string> read_environment(const wchar_t* name);
+
+}  // namespace vorlix

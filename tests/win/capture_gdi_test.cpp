@@ -1,0 +1,116 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "win/capture/win_capture.h"
+
+namespace vorlix {
+namespace {
+
+// A top-most window that covers the primary monitor in one colour.
+class PaintedScreen {
+public:
+    PaintedScreen(const MonitorInfo& m, COLORREF colour) : brush_(CreateSolidBrush(colour)) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = brush_;
+        wc.lpszClassName = L"VorlixCaptureTestPaint";
+        RegisterClassW(&wc);
+        window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE,
+                                  m.left, m.top, m.width, m.height, nullptr, nullptr, wc.hInstance, nullptr);
+        UpdateWindow(window_);
+        pump();
+    }
+    ~PaintedScreen() {
+        if (window_) DestroyWindow(window_);
+        UnregisterClassW(L"VorlixCaptureTestPaint", GetModuleHandleW(nullptr));
+        DeleteObject(brush_);
+    }
+    bool ok() const { return window_ != nullptr; }
+    static void pump() {
+        for (int round = 0; round < 20; ++round) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            Sleep(10);
+        }
+    }
+
+private:
+    HBRUSH brush_;
+    HWND window_ = nullptr;
+};
+
+TEST(WinCapture, PrimaryMonitorHasAreaAndADpi) {
+    const MonitorInfo m = primary_monitor();
+    EXPECT_NE(m.monitor, 0u);
+    EXPECT_GT(m.width, 0);
+    EXPECT_GT(m.height, 0);
+    EXPECT_GE(m.dpi, 72u);
+}
+
+TEST(WinCapture, GdiGrabOfAPaintedScreenGivesItsColour) {
+    const MonitorInfo m = primary_monitor();
+    PaintedScreen paint(m, RGB(200, 60, 20));
+    ASSERT_TRUE(paint.ok());
+
+    auto opened = open_gdi_capture(m);
+    ASSERT_TRUE(opened.ok()) << opened.error().text;
+    CaptureBackendPtr gdi = std::move(opened).value();
+    EXPECT_EQ(gdi->name(), "GDI");
+    EXPECT_EQ(gdi->size(), (PictureSize{static_cast<std::size_t>(m.width), static_cast<std::size_t>(m.height)}));
+    gdi->set_draw_cursor(false);
+
+    GrabResult first = gdi->grab(20);
+    ASSERT_TRUE(first.ok()) << first.error().text;
+    EXPECT_TRUE(first.value());
+    EXPECT_EQ(gdi->changed_fraction(), 1.0);
+
+    ByteView px = gdi->pixels();
+    ASSERT_EQ(px.size(), static_cast<std::size_t>(m.width) * m.height * 4);
+    const std::size_t centre = (static_cast<std::size_t>(m.height / 2) * m.width + m.width / 2) * 4;
+    EXPECT_EQ(px[centre + 0], 20);   // B
+    EXPECT_EQ(px[centre + 1], 60);   // G
+    EXPECT_EQ(px[centre + 2], 200);  // R
+    EXPECT_EQ(px[4], 20);
+    EXPECT_EQ(px[px.size() - 4 + 2], 200);
+
+    GrabResult still = gdi->grab(5);
+    ASSERT_TRUE(still.ok());
+    EXPECT_FALSE(still.value()) << "a still screen answers no";
+}
+
+TEST(WinCapture, OpenCaptureFallsBackToGdiAndSaysWhy) {
+    SetEnvironmentVariableW(L"VORLIX_CAPTURE", nullptr);
+    std::vector<std::string> lines;
+    auto opened = open_capture(primary_monitor(), [&](std::string_view l) { lines.emplace_back(l); });
+    ASSERT_TRUE(opened.ok()) << opened.error().text;
+    EXPECT_EQ((*opened)->name(), "GDI");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("Desktop Duplication unavailable (", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("); using GDI capture"), std::string::npos) << lines[0];
+    EXPECT_EQ(open_desktop_duplication(primary_monitor()), nullptr);
+}
+
+TEST(WinCapture, ForcedGdiOpensWithoutTryingDuplication) {
+    SetEnvironmentVariableW(L"VORLIX_CAPTURE", L"gdi");
+    std::vector<std::string> lines;
+    auto opened = open_capture(primary_monitor(), [&](std::string_view l) { lines.emplace_back(l); });
+    SetEnvironmentVariableW(L"VORLIX_CAPTURE", nullptr);
+    ASSERT_TRUE(opened.ok());
+    EXPECT_EQ((*opened)->name(), "GDI");
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST(WinCapture, ScreenOfThisSessionIsNotBlocked) {
+    EXPECT_EQ(screen_block_reason(), ScreenBlock::none);
+}
+
+}  // namespace
+}  // namespace vorlix
