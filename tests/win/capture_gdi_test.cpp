@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/nv12.h"
 #include "win/capture/win_capture.h"
 
 namespace vorlix {
@@ -80,6 +81,18 @@ TEST(WinCapture, GdiGrabOfAPaintedScreenGivesItsColour) {
     EXPECT_EQ(px[centre + 2], 200);  // R
     EXPECT_EQ(px[4], 20);
     EXPECT_EQ(px[px.size() - 4 + 2], 200);
+
+    // The stream's conversion of that colour: Y 91, U 96, V 191.
+    const std::uint32_t w = static_cast<std::uint32_t>(m.width) & ~1u;
+    const std::uint32_t h = static_cast<std::uint32_t>(m.height) & ~1u;
+    Bytes nv12(std::size_t{w} * h * 3 / 2);
+    ASSERT_TRUE(convert_to_nv12(px, static_cast<std::uint32_t>(m.width), static_cast<std::uint32_t>(m.height), false,
+                                w, h, nv12));
+    const std::size_t y_centre = std::size_t{h / 2} * w + w / 2;
+    EXPECT_EQ(nv12[y_centre], 91);
+    const std::size_t uv_centre = std::size_t{w} * h + std::size_t{h / 4} * w + (w / 2 & ~std::size_t{1});
+    EXPECT_EQ(nv12[uv_centre], 96);
+    EXPECT_EQ(nv12[uv_centre + 1], 191);
 
     GrabResult still = gdi->grab(5);
     ASSERT_TRUE(still.ok());

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "streamloop/loop_harness.h"
+#include "util/thread_name.h"
+
+namespace vorlix::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// An audience that a test thread may read while the stream thread sends.
+class SharedAudience final : public StreamAudience {
+public:
+    bool closed() override { return false; }
+    bool must_wait(Instant) override { return false; }
+    std::optional<std::uint64_t> best_delivered_rate() override { return std::nullopt; }
+    std::optional<std::uint64_t> acked_rate() override { return std::nullopt; }
+    std::size_t send_output(ParameterSets&, VideoEncoder&, const EncodedOutput& out, std::uint32_t& frames_sent,
+                            Instant, bool, Instant) override {
+        frames_sent += 1;
+        frames += 1;
+        std::lock_guard lock(mutex);
+        thread_name = current_thread_name();
+        return out.bytes.size();
+    }
+    void announce(const StreamGeometry&, std::uint32_t, std::uint64_t) override {}
+    void picture_stopped(std::uint8_t) override {}
+    void notice(std::string_view) override {}
+
+    std::atomic<int> frames{0};
+    std::mutex mutex;
+    std::string thread_name;
+};
+
+bool wait_for(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+struct SlotFixture {
+    VirtualClock clock;  // used only by the stream threads, one after the other
+    SyntheticScreen screen{clock};
+    SyntheticCaptureSystem system{screen};
+    FakeEncoderFactory encoders{&clock};
+    std::atomic<bool> hardware_off{false};
+    std::atomic<int> runner_calls{0};
+
+    std::unique_ptr<StreamSlot> make() {
+        StreamSeams s;
+        s.clock = &clock;
+        s.capture = &system;
+        s.open_encoder = encoders.opener();
+        s.log = [](std::string_view) {};
+        s.hardware_encoding_off = &hardware_off;
+        return std::make_unique<StreamSlot>(std::move(s), nullptr, [this](const std::function<void()>& body) {
+            runner_calls += 1;
+            body();
+        });
+    }
+};
+
+TEST(StreamSlot, SteeringWithoutAStreamDoesNothing) {
+    SlotFixture f;
+    auto slot = f.make();
+    slot->stop_stream();
+    slot->request_keyframe();
+    slot->set_stream_audio(true);
+    EXPECT_EQ(slot->current(), nullptr);
+}
+
+TEST(StreamSlot, StartsNamedThreadsAndTheNextWaitsForThePrevious) {
+    SlotFixture f;
+    auto slot = f.make();
+    auto first = std::make_shared<SharedAudience>();
+    StreamSettings settings;
+    settings.audio = true;
+    slot->start_stream(settings, 5, first);
+    ASSERT_TRUE(wait_for([&] { return first->frames.load() >= 2; }));
+    auto first_control = slot->current();
+    EXPECT_EQ(first_control->sound.load(), 1);
+    {
+        std::lock_guard lock(first->mutex);
+        EXPECT_EQ(first->thread_name, "vorlix-stream-5");
+    }
+
+    auto second = std::make_shared<SharedAudience>();
+    settings.audio = false;
+    slot->start_stream(settings, 6, second);
+    EXPECT_EQ(first_control->running.load(), 0);
+    auto second_control = slot->current();
+    ASSERT_NE(second_control, first_control);
+    EXPECT_EQ(second_control->sound.load(), 0);
+    ASSERT_TRUE(wait_for([&] { return second->frames.load() >= 2; }));
+    const int first_frames = first->frames.load();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(first->frames.load(), first_frames) << "the first stream has ended";
+    EXPECT_EQ(f.runner_calls.load(), 2);
+
+    slot->set_pointer_on_device(1);
+    EXPECT_EQ(second_control->pointer_on_device->load(), 1u);
+    slot->stop_stream();
+    EXPECT_EQ(second_control->running.load(), 0);
+    slot.reset();  // waits for the last thread
+    EXPECT_FALSE(second_control->thread.has_value());
+}
+
+}  // namespace
+}  // namespace vorlix::testing

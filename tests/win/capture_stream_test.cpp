@@ -1,0 +1,107 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "h264/annexb.h"
+#include "support/fake_encoder.h"
+#include "win/stream/windows_stream.h"
+
+namespace vorlix {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Counts what a stream sends; used from the stream thread and the test.
+class CountingAudience final : public StreamAudience {
+public:
+    bool closed() override { return false; }
+    bool must_wait(Instant) override { return false; }
+    std::optional<std::uint64_t> best_delivered_rate() override { return std::nullopt; }
+    std::optional<std::uint64_t> acked_rate() override { return std::nullopt; }
+    std::size_t send_output(ParameterSets& sets, VideoEncoder&, const EncodedOutput& out, std::uint32_t& frames_sent,
+                            Instant, bool, Instant) override {
+        PackedOutput packed = find_nal_units(sets, out.bytes);
+        if (packed.bytes.empty()) return 0;
+        frames_sent += 1;
+        frames += 1;
+        if (packed.key) keys += 1;
+        return packed.bytes.size();
+    }
+    void announce(const StreamGeometry& g, std::uint32_t, std::uint64_t) override {
+        std::lock_guard lock(mutex);
+        announced_width = g.capture_width;
+        announcements += 1;
+    }
+    void picture_stopped(std::uint8_t) override {}
+    void notice(std::string_view) override {}
+
+    std::atomic<int> frames{0};
+    std::atomic<int> keys{0};
+    std::mutex mutex;
+    int announcements = 0;
+    std::uint32_t announced_width = 0;
+};
+
+bool wait_for(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+TEST(WinStream, StreamOfTheScreenRunsOnGdiAndStops) {
+    SetEnvironmentVariableW(L"VORLIX_CAPTURE", nullptr);
+    testing::FakeEncoderFactory encoders;
+    auto audience = std::make_shared<CountingAudience>();
+    {
+        WindowsStreams streams(encoders.opener(), nullptr);
+        StreamSettings settings;
+        settings.fps = 30;
+        streams.slot().start_stream(settings, 4, audience);
+        ASSERT_TRUE(wait_for([&] { return audience->frames.load() >= 3; }, 10s));
+        EXPECT_GE(audience->keys.load(), 1);
+        auto current = streams.slot().current();
+        ASSERT_NE(current, nullptr);
+        EXPECT_EQ(current->running.load(), 1);
+        streams.slot().stop_stream();
+        EXPECT_EQ(current->running.load(), 0);
+    }
+    // The slot's release waited for the thread; nothing runs any more.
+    const int frames = audience->frames.load();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(audience->frames.load(), frames);
+    ASSERT_FALSE(encoders.opened.empty());
+    EXPECT_FALSE(encoders.opened[0]->hardware);
+    std::lock_guard lock(audience->mutex);
+    EXPECT_EQ(audience->announcements, 1);
+    EXPECT_GT(audience->announced_width, 0u);
+}
+
+TEST(WinStream, SecondStreamReplacesTheFirst) {
+    testing::FakeEncoderFactory encoders;
+    auto first = std::make_shared<CountingAudience>();
+    auto second = std::make_shared<CountingAudience>();
+    WindowsStreams streams(encoders.opener(), nullptr);
+    StreamSettings settings;
+    streams.slot().start_stream(settings, 1, first);
+    auto first_control = streams.slot().current();
+    streams.slot().start_stream(settings, 2, second);
+    EXPECT_EQ(first_control->running.load(), 0) << "the first stream is told to stop before the second starts";
+    ASSERT_TRUE(wait_for([&] { return second->frames.load() >= 2; }, 10s));
+    const int first_frames = first->frames.load();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(first->frames.load(), first_frames);
+    streams.slot().request_keyframe();
+    streams.slot().set_stream_audio(true);
+    EXPECT_EQ(streams.slot().current()->sound.load(), 1);
+}
+
+}  // namespace
+}  // namespace vorlix
