@@ -104,6 +104,7 @@ public:
     void announce(const StreamGeometry&, std::uint32_t, std::uint64_t) override {}
     void picture_stopped(std::uint8_t) override {}
     void notice(std::string_view) override {}
+    void send_to_all(const std::string&) override {}
     std::uint32_t sent() const { return sent_; }
 
 private:

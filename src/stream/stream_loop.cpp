@@ -73,6 +73,7 @@ public:
         interval_ = std::chrono::microseconds(1'000'000 / fps_);
         hardware_allowed_ = !(seams.encoder_setting && *seams.encoder_setting == "software");
         notify_ = [this](std::uint8_t value) { audience_.picture_stopped(value); };
+        if (seams.cursor_sender) cursor_ = seams.cursor_sender();
     }
 
     void run() {
@@ -233,12 +234,12 @@ private:
             const DrawMode wanted = on_device ? DrawMode::left_out : DrawMode::drawn;
             if (draw_mode_ != wanted) {
                 backend_->set_draw_cursor(!on_device);
-                if (on_device && draw_mode_ != DrawMode::left_out && seams_.cursor) seams_.cursor->reset();
+                if (on_device && draw_mode_ != DrawMode::left_out && cursor_) cursor_->reset();
                 draw_mode_ = wanted;
             }
 
             GrabResult grabbed = backend_->grab(20);
-            if (on_device && seams_.cursor) seams_.cursor->send(*backend_, geometry_);
+            if (on_device && cursor_) cursor_->send(*backend_, geometry_, audience_);
             if (!grabbed.ok()) {
                 log("capture lost; reopening");
                 backend_.reset();
@@ -364,7 +365,7 @@ private:
         }
         if (backend_->name() == kGdiName) duplication_retry_ = now + 2s;
         else duplication_retry_.reset();
-        if (draw_mode_ == DrawMode::left_out && seams_.cursor) seams_.cursor->reset();
+        if (draw_mode_ == DrawMode::left_out && cursor_) cursor_->reset();
         control_.keyframe_wanted.store(1);
         draw_mode_ = DrawMode::not_applied;
         picture_new_ = true;
@@ -388,7 +389,7 @@ private:
         const bool left_out = draw_mode_ == DrawMode::left_out;
         backend_ = std::move(duplication);
         control_.keyframe_wanted.store(1);
-        if (left_out && seams_.cursor) seams_.cursor->reset();
+        if (left_out && cursor_) cursor_->reset();
         if (draw_mode_ != DrawMode::not_applied) backend_->set_draw_cursor(draw_mode_ == DrawMode::drawn);
         duplication_retry_.reset();
         return true;
@@ -561,6 +562,7 @@ private:
     std::uint32_t slow_ms_ = 40;
     std::uint32_t max_passes_ = 3;
 
+    std::unique_ptr<CursorSender> cursor_;
     CaptureBackendPtr backend_;
     std::uint64_t source_pixels_ = 0;  // the back-end's own width x height
     StreamGeometry geometry_;

@@ -83,15 +83,18 @@ public:
     virtual void picture_stopped(std::uint8_t value) = 0;
     // A `notice` to the device (nothing for watchers only).
     virtual void notice(std::string_view text) = 0;
+    // A control message for the device and every watcher (pointer shapes and positions).
+    virtual void send_to_all(const std::string& message) = 0;
 };
 
-// Sends the pointer's shape and position while the device draws the pointer.
+// Sends the pointer's shape and position while the device draws the
+// pointer; one per stream, with what it has sent so far.
 class CursorSender {
 public:
     virtual ~CursorSender() = default;
     // Back to the initial state, so that the next call sends the shape again.
     virtual void reset() = 0;
-    virtual void send(CaptureBackend& backend, const StreamGeometry& geometry) = 0;
+    virtual void send(CaptureBackend& backend, const StreamGeometry& geometry, StreamAudience& audience) = 0;
 };
 
 // Everything the loop reaches outside itself.
@@ -99,7 +102,8 @@ struct StreamSeams {
     LoopClock* clock = nullptr;
     CaptureSystem* capture = nullptr;
     EncoderOpener open_encoder;
-    CursorSender* cursor = nullptr;  // none: pointer shapes are not sent
+    // Makes each stream's cursor sender; none: pointer shapes are not sent.
+    std::function<std::unique_ptr<CursorSender>()> cursor_sender;
     std::function<void(std::string_view)> log;
     std::optional<std::string> encoder_setting;  // VORLIX_ENCODER
     std::optional<std::string> slow_ms_setting;  // VORLIX_SLOW_MS

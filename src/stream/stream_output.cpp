@@ -70,6 +70,11 @@ public:
         if (device()) queue_control_bytes(out_->link, notice_message(text));
     }
 
+    void send_to_all(const std::string& message) override {
+        if (device()) queue_control_bytes(out_->link, message);
+        if (out_->watchers) broadcast_control_message(*out_->watchers, message);
+    }
+
 private:
     bool device() const { return out_->kind == StreamOutput::Kind::device_session; }
 

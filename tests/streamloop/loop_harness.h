@@ -61,6 +61,7 @@ public:
     }
     void picture_stopped(std::uint8_t value) override { stops.push_back(value); }
     void notice(std::string_view text) override { notices.emplace_back(text); }
+    void send_to_all(const std::string& message) override { to_all.push_back(message); }
 
     Instant stop_at = Instant::max();
     std::function<bool()> stop_when;
@@ -72,6 +73,7 @@ public:
     std::vector<StreamGeometry> announcements;
     std::vector<std::uint8_t> stops;
     std::vector<std::string> notices;
+    std::vector<std::string> to_all;
     int closes_checked = 0;
 
 private:
@@ -90,7 +92,7 @@ struct LoopHarness {
     StreamSettings settings;
     std::optional<std::string> encoder_setting;
     std::optional<std::string> slow_ms_setting;
-    CursorSender* cursor = nullptr;
+    std::function<std::unique_ptr<CursorSender>()> cursor_sender;
 
     LoopHarness() {
         settings.fps = 30;
@@ -105,7 +107,7 @@ struct LoopHarness {
         s.clock = &clock;
         s.capture = &system;
         s.open_encoder = encoders.opener();
-        s.cursor = cursor;
+        s.cursor_sender = cursor_sender;
         s.log = [this](std::string_view line) { lines.emplace_back(line); };
         s.encoder_setting = encoder_setting;
         s.slow_ms_setting = slow_ms_setting;

@@ -69,6 +69,7 @@ public:
     void announce(const StreamGeometry&, std::uint32_t, std::uint64_t) override {}
     void picture_stopped(std::uint8_t) override {}
     void notice(std::string_view) override {}
+    void send_to_all(const std::string&) override {}
 
     Instant stop_at = Instant::max();
     OpenH264Decoder decoder;

@@ -364,14 +364,22 @@ TEST(StreamLoop, DuplicationOfAnotherSizeOpensAfresh) {
 }
 
 TEST(StreamLoop, PointerSettingSwitchesDrawingOnTheBackEnd) {
-    struct CountingCursor : CursorSender {
+    struct Counts {
+        int made = 0;
         int resets = 0;
         int sends = 0;
-        void reset() override { ++resets; }
-        void send(CaptureBackend&, const StreamGeometry&) override { ++sends; }
-    } cursor;
+    } counts;
+    struct CountingCursor : CursorSender {
+        Counts& c;
+        explicit CountingCursor(Counts& counts) : c(counts) {}
+        void reset() override { ++c.resets; }
+        void send(CaptureBackend&, const StreamGeometry&, StreamAudience&) override { ++c.sends; }
+    };
     LoopHarness h;
-    h.cursor = &cursor;
+    h.cursor_sender = [&] {
+        ++counts.made;
+        return std::make_unique<CountingCursor>(counts);
+    };
     h.audience.stop_when = [&] {
         if (h.clock.elapsed() >= 500ms) h.control.pointer_on_device->store(1);
         return false;
@@ -381,8 +389,9 @@ TEST(StreamLoop, PointerSettingSwitchesDrawingOnTheBackEnd) {
     EXPECT_TRUE(h.screen.draw_settings.front());
     EXPECT_FALSE(h.screen.draw_settings.back());
     EXPECT_EQ(h.screen.draw_settings.size(), 2u) << "applied only when it changes";
-    EXPECT_EQ(cursor.resets, 1);
-    EXPECT_GT(cursor.sends, 10);
+    EXPECT_EQ(counts.made, 1);
+    EXPECT_EQ(counts.resets, 1);
+    EXPECT_GT(counts.sends, 10);
 }
 
 TEST(StreamLoop, KeyFrameRequestsAreTaken) {

@@ -127,3 +127,35 @@ TEST(WinCapture, ScreenOfThisSessionIsNotBlocked) {
 
 }  // namespace
 }  // namespace vorlix
+
+namespace vorlix {
+namespace {
+
+TEST(WinCapture, SystemCursorsBecomePictures) {
+    for (LPCWSTR id : {IDC_ARROW, IDC_IBEAM, IDC_HAND}) {
+        HCURSOR cursor = LoadCursorW(nullptr, id);
+        ASSERT_NE(cursor, nullptr);
+        auto image = cursor_icon_to_rgba(reinterpret_cast<std::uintptr_t>(cursor));
+        ASSERT_TRUE(image.has_value());
+        EXPECT_GT(image->width, 0u);
+        EXPECT_EQ(image->pixels.size(), std::size_t{image->width} * image->height * 4);
+        EXPECT_LT(image->hot_x, image->width);
+        int opaque = 0;
+        for (std::size_t i = 3; i < image->pixels.size(); i += 4) opaque += image->pixels[i] == 255 ? 1 : 0;
+        EXPECT_GT(opaque, 10) << "the pointer has visible pixels";
+    }
+    EXPECT_FALSE(cursor_icon_to_rgba(0).has_value());
+}
+
+TEST(WinCapture, PointerSourceReadsTheSystemPointer) {
+    auto source = make_windows_pointer_source(nullptr);
+    SetCursorPos(40, 30);
+    auto pointer = source->read();
+    ASSERT_TRUE(pointer.has_value());
+    EXPECT_EQ(pointer->x, 40);
+    EXPECT_EQ(pointer->y, 30);
+    EXPECT_FALSE(source->last_relative_move().has_value());
+}
+
+}  // namespace
+}  // namespace vorlix

@@ -39,6 +39,7 @@ public:
     }
     void picture_stopped(std::uint8_t) override {}
     void notice(std::string_view) override {}
+    void send_to_all(const std::string&) override {}
 
     std::atomic<int> frames{0};
     std::atomic<int> keys{0};

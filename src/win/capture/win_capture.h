@@ -10,6 +10,7 @@
 
 #include "capture/capture.h"
 #include "capture/capture_system.h"
+#include "capture/cursor_report.h"
 #include "util/result.h"
 
 namespace vorlix {
@@ -31,6 +32,13 @@ CaptureBackendPtr open_desktop_duplication(const MonitorInfo& monitor);
 
 // The capture system the stream thread uses on this PC.
 std::unique_ptr<CaptureSystem> make_windows_capture_system(CaptureLog log);
+
+// The picture of a cursor handle, from its icon's colour and mask bitmaps.
+std::optional<CursorImage> cursor_icon_to_rgba(std::uintptr_t cursor);
+
+// The system pointer for the cursor reporter; `last_move` tells when the
+// device last moved the pointer relatively (none when nothing tells).
+std::unique_ptr<PointerSource> make_windows_pointer_source(std::function<std::optional<Instant>()> last_move);
 
 // The value of an environment variable, when it is set and valid text.
 std::optional<std::string> read_environment(const wchar_t* name);

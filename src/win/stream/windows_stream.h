@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "capture/capture_system.h"
+#include "capture/cursor_report.h"
 #include "stream/stream_loop.h"
 
 namespace vorlix {
@@ -20,6 +21,7 @@ public:
 
 private:
     std::unique_ptr<CaptureSystem> capture_;
+    std::unique_ptr<PointerSource> pointer_;
     std::unique_ptr<StreamSlot> slot_;  // released first: it waits for the stream threads
 };
 
