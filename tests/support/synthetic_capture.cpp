@@ -25,7 +25,9 @@ SyntheticCapture::SyntheticCapture(SyntheticScreen& screen, std::string name, Pi
     : screen_(screen), name_(std::move(name)), size_(size), pixels_(size.width * size.height * 4, 0) {}
 
 GrabResult SyntheticCapture::grab(std::uint32_t timeout_ms) {
-    screen_.clock.advance(std::min<Duration>(screen_.grab_time, std::chrono::milliseconds(timeout_ms)));
+    const Duration wait = std::min<Duration>(screen_.grab_time, std::chrono::milliseconds(timeout_ms));
+    if (screen_.grab_wait) screen_.grab_wait(wait);
+    else screen_.clock.advance(wait);
     screen_.grabs_done += 1;
     screen_.last_name = name_;
     SyntheticGrab step = screen_.otherwise;

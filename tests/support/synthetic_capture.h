@@ -63,6 +63,8 @@ struct SyntheticScreen {
     MonitorInfo monitor{7, 0, 0, 64, 48, 96};
     Painter painter = paint_test_pattern;
     Duration grab_time = std::chrono::milliseconds(20);  // at most the time-out
+    // How a grab waits: the virtual clock moves unless this is set.
+    std::function<void(Duration)> grab_wait;
 
     // Grabs answer from the script, then `otherwise`.
     std::deque<SyntheticGrab> grabs;
