@@ -8,7 +8,9 @@
 #include <thread>
 
 #include "h264/annexb.h"
+#include "stream/stream_output.h"
 #include "support/fake_encoder.h"
+#include "wire/frame.h"
 #include "win/stream/windows_stream.h"
 
 namespace vorlix {
@@ -83,6 +85,42 @@ TEST(WinStream, StreamOfTheScreenRunsOnGdiAndStops) {
     std::lock_guard lock(audience->mutex);
     EXPECT_EQ(audience->announcements, 1);
     EXPECT_GT(audience->announced_width, 0u);
+}
+
+TEST(WinStream, StreamQueuesVideoFramesOnTheLink) {
+    testing::FakeEncoderFactory encoders;
+    auto [writer, items] = LinkWriter::make();
+    auto output = std::make_shared<StreamOutput>();
+    output->kind = StreamOutput::Kind::device_session;
+    output->link = writer;
+    output->ledger = std::make_shared<FrameLedger>();
+    output->watchers = std::make_shared<WebWatcherRegistry>();
+    WindowsStreams streams(encoders.opener(), nullptr);
+    StreamSettings settings;
+    settings.fps = 30;
+    streams.slot().start_stream(settings, 8, make_output_audience(output));
+    // Nobody writes the link: three Video frames are queued, then the send gate holds.
+    ASSERT_TRUE(wait_for([&] { return writer.queued_video_frames() >= 3; }, 10s));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(writer.queued_video_frames(), 3u);
+    streams.slot().stop_stream();
+
+    std::vector<WriterItem> queued;
+    while (auto item = items.try_receive()) queued.push_back(std::move(*item));
+    int video = 0;
+    bool stream_info = false;
+    for (const auto& item : queued) {
+        if (item.type == FrameType::Video) {
+            ASSERT_GE(item.bytes.size(), 22u);
+            EXPECT_EQ(get_u32_be(item.bytes.data() + 1), static_cast<std::uint32_t>(video));
+            if (video == 0) EXPECT_EQ(item.bytes[0] & 1, 1) << "the first frame is a key frame";
+            ++video;
+        } else if (item.type == FrameType::Control) {
+            stream_info = stream_info || to_string(item.bytes).rfind("{\"streamInfo\":", 0) == 0;
+        }
+    }
+    EXPECT_EQ(video, 3);
+    EXPECT_TRUE(stream_info);
 }
 
 TEST(WinStream, SecondStreamReplacesTheFirst) {
