@@ -98,9 +98,11 @@ private:
 };
 
 template <typename Value>
-Result<std::string> dump(const Value& value, int indent) {
+Result<std::string> dump(const Value& value, int indent, BadUtf8 bad) {
     try {
-        return value.dump(indent, ' ', false, nlohmann::detail::error_handler_t::strict);
+        return value.dump(indent, ' ', false,
+                          bad == BadUtf8::fail ? nlohmann::detail::error_handler_t::strict
+                                               : nlohmann::detail::error_handler_t::replace);
     } catch (const nlohmann::json::exception&) {
         return Error("a string is not valid UTF-8");
     }
@@ -129,10 +131,10 @@ Result<Json> parse_json(ByteView bytes, DuplicateKeys duplicates) {
                       duplicates);
 }
 
-Result<std::string> write_compact(const Json& value) { return dump(value, -1); }
-Result<std::string> write_compact(const OrderedJson& value) { return dump(value, -1); }
-Result<std::string> write_indented(const Json& value) { return dump(value, 2); }
-Result<std::string> write_indented(const OrderedJson& value) { return dump(value, 2); }
+Result<std::string> write_compact(const Json& value, BadUtf8 bad) { return dump(value, -1, bad); }
+Result<std::string> write_compact(const OrderedJson& value, BadUtf8 bad) { return dump(value, -1, bad); }
+Result<std::string> write_indented(const Json& value, BadUtf8 bad) { return dump(value, 2, bad); }
+Result<std::string> write_indented(const OrderedJson& value, BadUtf8 bad) { return dump(value, 2, bad); }
 
 std::optional<std::string> json_string(const Json& value) {
     if (!value.is_string()) return std::nullopt;

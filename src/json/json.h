@@ -33,8 +33,8 @@
 //   code points below 32 as \u00xx (lower-case hex); everything else, solidus,
 //   DEL and non-ASCII included, as raw UTF-8. Floats in the shortest form that
 //   reads back to the same double, whole values with ".0"; NaN and infinities
-//   as null. A string holding ill-formed UTF-8 cannot be written: the writers
-//   then give an error.
+//   as null. A string holding ill-formed UTF-8 makes the writers fail, unless
+//   they are told to replace it.
 #pragma once
 
 #include <cstdint>
@@ -61,10 +61,14 @@ enum class DuplicateKeys { refuse, keep_last };
 Result<Json> parse_json(std::string_view text, DuplicateKeys duplicates);
 Result<Json> parse_json(ByteView bytes, DuplicateKeys duplicates);
 
-Result<std::string> write_compact(const Json& value);
-Result<std::string> write_compact(const OrderedJson& value);
-Result<std::string> write_indented(const Json& value);
-Result<std::string> write_indented(const OrderedJson& value);
+// What a writer does with a string holding ill-formed UTF-8: fail, or write
+// U+FFFD in place of each bad sequence.
+enum class BadUtf8 { fail, replace };
+
+Result<std::string> write_compact(const Json& value, BadUtf8 bad = BadUtf8::fail);
+Result<std::string> write_compact(const OrderedJson& value, BadUtf8 bad = BadUtf8::fail);
+Result<std::string> write_indented(const Json& value, BadUtf8 bad = BadUtf8::fail);
+Result<std::string> write_indented(const OrderedJson& value, BadUtf8 bad = BadUtf8::fail);
 
 // --- typed access ------------------------------------------------------------
 // Each gives nothing when the value is not of the kind named.

@@ -174,6 +174,7 @@ TEST(JsonWrite, StringEscaping) {
     EXPECT_EQ(compact(Json(text)), "\"q\\\" b\\\\ s/ \\b\\t\\n\\f\\r \\u0001\\u001f \x7f \xC3\xA9\"");
     EXPECT_FALSE(write_compact(Json(std::string("\xC3"))).ok());
     EXPECT_FALSE(write_indented(OrderedJson(std::string("\xFF"))).ok());
+    EXPECT_EQ(write_compact(Json(std::string("a\xFF" "b")), BadUtf8::replace).value(), "\"a\xEF\xBF\xBD" "b\"");
 }
 
 TEST(JsonWrite, Floats) {
