@@ -1,0 +1,384 @@
+#include "host/host_state.h"
+
+#include <algorithm>
+
+#include "host/outgoing.h"
+#include "crypto/random.h"
+#include "host/watchers.h"
+#include "host/log.h"
+#include "json/base64.h"
+
+namespace vorlix {
+
+namespace {
+
+std::string quoted_list(const std::vector<std::string>& names) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i) out += ", ";
+        out += '"';
+        out += names[i];
+        out += '"';
+    }
+    return out + "]";
+}
+
+}  // namespace
+
+std::string device_key_text(ByteView key) { return base64_encode(key); }
+
+std::shared_ptr<HostState> HostState::create(HostStateConfig config) {
+    std::shared_ptr<HostState> host(new HostState(config));
+    return host;
+}
+
+HostState::HostState(HostStateConfig& config)
+    : host_name(std::move(config.host_name)),
+      host_model(std::move(config.host_model)),
+      platform(std::move(config.platform)),
+      watchers(std::make_shared<WebWatcherRegistry>()),
+      data_dir(std::move(config.data_dir)),
+      identity(config.identity),
+      reach(config.reach ? std::move(config.reach) : std::make_shared<ReachServices>()),
+      texts(config.texts ? std::move(config.texts) : std::make_shared<TextServices>()),
+      started_at(Clock::now()),
+      main_(PairingCode(config.now ? config.now : PairingCode::Now([] { return Clock::now(); }),
+                        config.random4 ? config.random4 : PairingCode::RandomBytes4([] {
+                            std::array<std::uint8_t, 4> bytes{};
+                            random_bytes(bytes.data(), bytes.size());
+                            return bytes;
+                        }))),
+      idle_since_(Clock::now()),
+      unix_now_(std::move(config.unix_now)),
+      now_(config.now ? std::move(config.now) : PairingCode::Now([] { return Clock::now(); })) {
+    main_.trusted_devices = std::move(config.trusted_devices);
+    wipe_key32(config.identity.secret_key);
+    // The registry's key-frame callback asks the running stream for one.
+    std::weak_ptr<Platform> weak_platform = platform;
+    watchers->key_frame_callback = [weak_platform] {
+        if (auto strong = weak_platform.lock()) strong->request_keyframe();
+    };
+}
+
+HostState::~HostState() { wipe_key32(const_cast<Key32&>(identity.secret_key)); }
+
+std::string HostState::fingerprint() const {
+    auto digest = sha256(identity.public_key);
+    return hex_lower(digest);
+}
+
+std::string HostState::host_id() const { return fingerprint().substr(0, 12); }
+
+std::int64_t HostState::unix_now() const {
+    if (unix_now_) return unix_now_();
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+    return seconds < 0 ? 0 : seconds;
+}
+
+// --- change callback and status ---------------------------------------------------
+
+void HostState::set_on_change(std::function<void()> callback) {
+    std::function<void()> previous;
+    std::lock_guard<std::mutex> lock(notifier_mutex_);
+    previous = std::exchange(on_change_, std::move(callback));
+}
+
+void HostState::notify_state_changed() {
+    std::lock_guard<std::mutex> lock(notifier_mutex_);
+    if (on_change_) on_change_();
+}
+
+HostStatus HostState::snapshot_host_status() {
+    HostStatus status;
+    status.host_name = host_name;
+    status.host_id = fingerprint();
+    std::string stopped_text = texts->lookup_text("stream.stopped");
+    auto lock = lock_main();
+    status.port = main_.listening_port;
+    status.status_flag = main_.status_flag;
+    status.pairing_code = main_.pairing.code();
+    status.locked_seconds = main_.pairing.seconds_locked();
+    status.devices = main_.trusted_devices;
+    status.device_name = main_.device_name;
+    if (main_.picture_stopped && main_.device_name) {
+        status.status_line = stopped_text;
+    } else {
+        status.status_line = main_.status_text;
+    }
+    status.notice = main_.notice;
+    {
+        auto registry_lock = watchers->lock();
+        for (const auto& entry : watchers->entries) status.watchers.push_back(entry.peer_name);
+    }
+    std::sort(status.watchers.begin(), status.watchers.end());
+    return status;
+}
+
+// --- sessions --------------------------------------------------------------------
+
+bool HostState::is_current_session(std::uint64_t session) {
+    auto lock = lock_main();
+    return main_.current_session.has_value() && main_.in_control == session;
+}
+
+std::optional<LinkWriter> HostState::current_session_sender() {
+    auto lock = lock_main();
+    if (!main_.current_session) return std::nullopt;
+    return main_.current_session->writer;
+}
+
+bool HostState::device_takes_binary_files() {
+    auto lock = lock_main();
+    if (!main_.current_session) return false;
+    return std::find(main_.capabilities.begin(), main_.capabilities.end(), "binaryFiles") !=
+           main_.capabilities.end();
+}
+
+void HostState::apply_session_switches(bool local_cursor, bool screenshots_to_device) {
+    bool old_local_cursor;
+    {
+        auto lock = lock_main();
+        old_local_cursor = main_.local_cursor;
+        main_.local_cursor = local_cursor;
+        main_.screenshots_to_device = screenshots_to_device;
+    }
+    {
+        std::lock_guard<std::mutex> lock(screenshots_mutex_);
+        if (!screenshots_to_device) {
+            if (stop_screenshots_) {
+                auto stop = std::exchange(stop_screenshots_, nullptr);
+                stop();
+            }
+        } else if (!stop_screenshots_ && hooks.start_screenshots_watcher) {
+            auto folders = platform->screenshots_dir();
+            stop_screenshots_ = hooks.start_screenshots_watcher(std::move(folders));
+        }
+    }
+    if (local_cursor != old_local_cursor) {
+        log_line(std::string("pointer drawn ") + (local_cursor ? "on the device" : "into the picture"));
+        platform->set_pointer_on_device(local_cursor ? 1 : 0);
+    }
+}
+
+void HostState::start_session_stream() {
+    std::shared_ptr<const StreamConfig> config;
+    {
+        auto lock = lock_main();
+        if (main_.current_session || main_.watchers_only_stream) return;
+        {
+            auto registry_lock = watchers->lock();
+            if (watchers->entries.empty() || !main_.watcher_config) return;
+        }
+        config = main_.watcher_config;
+    }
+    // Only a watch-role link's configure sets watcher_config, and the control
+    // dispatcher that reads it comes with the control records.
+    (void)config;
+}
+
+void HostState::set_watching() {
+    std::vector<std::string> names = watcher_names(*watchers);
+    log_line("watching: " + quoted_list(names));
+    std::optional<LinkWriter> sender = current_session_sender();
+    if (sender) queue_control_bytes(*sender, watchers_message(names));
+    update_keep_awake();
+    notify_state_changed();
+}
+
+void HostState::update_session_relay_state() {
+    std::int64_t watching = static_cast<std::int64_t>(watchers->browser_count());
+    std::int64_t links = static_cast<std::int64_t>(reach->count_watch_links());
+    std::optional<LinkWriter> sender = current_session_sender();
+    if (sender) queue_control_bytes(*sender, web_watchers_message(watching, links));
+}
+
+void HostState::update_keep_awake() {
+    bool session_exists;
+    {
+        auto lock = lock_main();
+        session_exists = main_.current_session.has_value();
+    }
+    bool awake;
+    if (session_exists) {
+        std::lock_guard<std::mutex> lock(idle_mutex_);
+        idle_since_.reset();
+        awake = true;
+    } else {
+        std::size_t count = watchers->size();
+        std::lock_guard<std::mutex> lock(idle_mutex_);
+        if (count != 0) {
+            idle_since_.reset();
+            awake = true;
+        } else {
+            if (!idle_since_) idle_since_ = now_();
+            awake = false;
+        }
+    }
+    {
+        std::unique_lock<std::mutex> lock(keep_awake_mutex_);
+        if (keep_awake_told_ == awake) return;
+        keep_awake_told_ = awake;
+    }
+    platform->set_keep_awake(awake);
+}
+
+std::optional<HostState::Clock::time_point> HostState::any_session_active() {
+    if (running_sessions.load() != 0) return std::nullopt;
+    {
+        auto lock = lock_main();
+        if (main_.current_session) return std::nullopt;
+    }
+    if (watchers->size() != 0) return std::nullopt;
+    std::lock_guard<std::mutex> lock(idle_mutex_);
+    return idle_since_;
+}
+
+void HostState::say_goodbye_and_close() {
+    std::optional<LinkWriter> sender = current_session_sender();
+    if (!sender) return;
+    queue_control_bytes(*sender, bye_message());
+    sender->send(WriterItem::close());
+}
+
+// --- pairing ---------------------------------------------------------------------
+
+void HostState::open_pairing() {
+    bool opened;
+    {
+        auto lock = lock_main();
+        opened = main_.pairing.open();
+    }
+    if (!opened) {
+        notify_state_changed();
+        return;
+    }
+    write_code_file();
+}
+
+void HostState::close_pairing() {
+    {
+        auto lock = lock_main();
+        main_.pairing.close();
+    }
+    write_code_file();
+}
+
+void HostState::write_code_file() {
+    std::optional<std::string> code;
+    {
+        auto lock = lock_main();
+        code = main_.pairing.code();
+    }
+    code_file_.mirror(code);
+    notify_state_changed();
+}
+
+void HostState::set_code_file(std::optional<std::filesystem::path> path) { code_file_.set_path(std::move(path)); }
+
+std::optional<std::string> HostState::current_pairing_code(const std::weak_ptr<HostState>& host) {
+    auto strong = host.lock();
+    if (!strong) return std::nullopt;
+    auto lock = strong->lock_main();
+    return strong->main_.pairing.code();
+}
+
+void HostState::count_wrong_code() {
+    const std::string wrong_text = texts->translate("event.wrong_code");
+    const std::string locked_text = texts->translate("event.locked");
+    bool locked = false;
+    {
+        auto lock = lock_main();
+        bool was_open = main_.pairing.code().has_value();
+        if (main_.pairing.count_wrong_code() == PairingCode::WrongCode::kLockedOut) {
+            locked = true;
+            main_.notice = locked_text;
+        } else if (was_open) {
+            main_.notice = wrong_text;
+        }
+    }
+    if (locked) log_line("five wrong codes: pairing closed for 60 s");
+    write_code_file();
+}
+
+// --- trusted devices ---------------------------------------------------------------
+
+bool HostState::is_key_trusted(const std::weak_ptr<HostState>& host, ByteView key) {
+    auto strong = host.lock();
+    if (!strong) return false;
+    const std::string text = device_key_text(key);
+    auto lock = strong->lock_main();
+    for (const auto& device : strong->main_.trusted_devices) {
+        if (device.key == text) return true;
+    }
+    return false;
+}
+
+void HostState::forget_trusted_device(const std::string& key_text) {
+    {
+        auto lock = lock_main();
+        auto& list = main_.trusted_devices;
+        list.erase(std::remove_if(list.begin(), list.end(), [&](const TrustedDevice& d) { return d.key == key_text; }),
+                   list.end());
+        (void)save_trusted_devices(data_dir, list);
+    }
+    reach->update_relay_registration(*this);
+    notify_state_changed();
+}
+
+// --- closing for an update -----------------------------------------------------------
+
+bool HostState::begin_closing_for_update() {
+    closing_for_update.exchange(true);
+    bool busy;
+    {
+        auto lock = lock_main();
+        busy = main_.current_session.has_value();
+    }
+    busy = busy || watchers->size() != 0;
+    if (busy) {
+        closing_for_update.exchange(false);
+        return false;
+    }
+    log_line("closing for an update: new links are turned away");
+    return true;
+}
+
+void HostState::end_closing_for_update() {
+    if (closing_for_update.exchange(false)) log_line("no longer closing for an update: links are taken again");
+}
+
+// --- session threads -------------------------------------------------------------------
+
+void HostState::enter_session_thread() { running_sessions.fetch_add(1); }
+
+void HostState::release_session_activity() {
+    if (running_sessions.fetch_sub(1) != 1) return;
+    std::lock_guard<std::mutex> lock(idle_mutex_);
+    if (idle_since_) idle_since_ = now_();
+}
+
+std::size_t HostState::send_away_web_viewers() {
+    std::vector<WebViewer> viewers;
+    {
+        auto lock = lock_web_viewers();
+        viewers.swap(web_viewers_);
+    }
+    for (auto& viewer : viewers) {
+        queue_control_bytes(viewer.writer, bye_message());
+        viewer.writer.send(WriterItem::close());
+    }
+    return viewers.size();
+}
+
+void HostState::set_listening(std::uint16_t port) {
+    {
+        auto lock = lock_main();
+        main_.listening_port = port;
+        main_.status_flag = 1;
+    }
+}
+
+}  // namespace vorlix
+

@@ -1,0 +1,284 @@
+// The shared host state: who is connected and in control, what the device
+// said about itself, the pairing code, the status the window shows, and the
+// shared services. One object, shared by reference count; threads that must
+// not keep it alive hold a weak reference (self_ref) and do nothing once it
+// is gone.
+//
+// Locks. The main lock guards `main`. The registry's lock (inside
+// `watchers`) may be taken while the main lock is held, never the other way
+// round. Every other lock is taken alone. No host lock is held across a
+// platform call, a queue operation, a log line or the change callback (which
+// runs under the notifier lock); the one exception is the screenshots-watcher
+// lock, held while asking the platform for the screenshot folders.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "crypto/crypto.h"
+#include "host/channel.h"
+#include "host/link_writer.h"
+#include "host/watchers.h"
+#include "host/neighbours.h"
+#include "host/pairing_code.h"
+#include "host/platform.h"
+#include "host/trusted_devices.h"
+
+namespace vorlix {
+
+struct SessionRecord;
+
+// A nudge to the keyboard-layout watch of the session in control.
+struct KeyboardNudge {};
+
+// The signed-in device session (the one in control of the PC).
+struct CurrentSession {
+    LinkWriter writer;
+    Bytes device_key;
+    std::uint8_t picture_stop_reason = 255;  // none
+};
+
+// The copy of the host state that the window and the update loop read.
+struct HostStatus {
+    std::string host_name;
+    std::uint16_t port = 0;
+    std::uint8_t status_flag = 0;  // 1 while the listener holds its port
+    std::optional<std::string> pairing_code;
+    std::optional<std::uint64_t> locked_seconds;
+    std::vector<TrustedDevice> devices;
+    std::optional<std::string> device_name;
+    std::optional<std::string> status_line;
+    std::optional<std::string> notice;
+    std::string host_id;  // SHA-256 of the identity public key, hexadecimal
+    std::vector<std::string> watchers;
+};
+
+// One browser that came through a watch link.
+struct WebViewer {
+    std::uint64_t watch_link_id = 0;
+    std::uint64_t session = 0;
+    LinkWriter writer;
+};
+
+// Hooks into services that other parts of the host fill in; each default
+// does what the host needs when the service is absent.
+struct SessionHooks {
+    // Drops every unfinished incoming file of the host's transfer table
+    // (called under the transfer lock).
+    std::function<void()> drop_incoming_files;
+    // Empties the host's ink strokes and answers their distinct authors in
+    // byte order (called under the ink lock).
+    std::function<std::vector<std::string>()> take_ink_authors;
+    // The strokes on screen as annotate messages, for a watcher that joins
+    // (called under the ink lock).
+    std::function<std::vector<std::string>()> ink_strokes_for_replay;
+    // Forgets the sent video frames (a new device signed in).
+    std::function<void()> clear_frame_ledger;
+    // The audience of a picture that runs for watchers alone.
+    std::function<std::shared_ptr<StreamOutput>()> watchers_only_output;
+    // Drops a send or preview link's own unfinished incoming files.
+    std::function<void(SessionRecord&)> drop_link_files;
+    // Registers a file copied on the PC as an offer and gives the fileOffer
+    // message to announce it; nothing when it cannot be offered.
+    std::function<std::optional<std::string>(const std::filesystem::path&)> offer_copied_file;
+    // Starts the screenshots watcher over the folders; gives a stop callable.
+    std::function<std::function<void()>(std::vector<std::filesystem::path>)> start_screenshots_watcher;
+};
+
+// The reader loop's time-outs and pauses.
+struct SessionTimeouts {
+    std::chrono::milliseconds before_sign_in{120000};
+    std::chrono::milliseconds device_in_control{20000};
+    std::chrono::milliseconds other_peer{45000};
+    std::chrono::milliseconds handshake_failure_pause{200};
+    std::chrono::milliseconds writer_wait{5000};
+};
+
+// What a host state is made from (program start-up builds it; tests fill
+// it with fakes).
+struct HostStateConfig {
+    std::shared_ptr<Platform> platform;
+    std::string host_name;
+    std::string host_model;
+    std::filesystem::path data_dir;
+    Ed25519KeyPair identity;
+    std::vector<TrustedDevice> trusted_devices;
+    std::shared_ptr<ReachServices> reach;  // default: no relay
+    std::shared_ptr<TextServices> texts;   // default: English
+    PairingCode::Now now;                  // default: the steady clock
+    PairingCode::RandomBytes4 random4;     // default: the system's random source
+    std::function<std::int64_t()> unix_now;  // default: the system clock
+};
+
+class HostState : public std::enable_shared_from_this<HostState> {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    static std::shared_ptr<HostState> create(HostStateConfig config);
+    ~HostState();
+    HostState(const HostState&) = delete;
+    HostState& operator=(const HostState&) = delete;
+
+    // --- set once, read without a lock ---------------------------------------
+    const std::string host_name;
+    const std::string host_model;
+    const std::shared_ptr<Platform> platform;
+    const std::shared_ptr<WebWatcherRegistry> watchers;
+    const std::filesystem::path data_dir;
+    const Ed25519KeyPair identity;
+    const std::shared_ptr<ReachServices> reach;
+    const std::shared_ptr<TextServices> texts;
+    const Clock::time_point started_at;
+    std::weak_ptr<HostState> self_ref() { return weak_from_this(); }
+    SessionHooks hooks;        // filled before the first link
+    SessionTimeouts timeouts;  // set before the first link
+
+    // The first 12 hexadecimal digits of the SHA-256 of the identity public key.
+    std::string host_id() const;
+    // The 64 hexadecimal digits of the same hash.
+    std::string fingerprint() const;
+
+    // --- under the main lock -------------------------------------------------
+    struct Main {
+        std::optional<CurrentSession> current_session;
+        std::uint64_t in_control = 0;
+        std::vector<std::string> capabilities;
+        std::optional<Sender<KeyboardNudge>> keyboard_nudge;
+        std::vector<TrustedDevice> trusted_devices;
+        PairingCode pairing;
+        std::optional<std::string> device_name;
+        std::optional<std::string> status_text;
+        std::optional<std::string> notice;
+        // The switches of the session options that the host acts on.
+        bool local_cursor = false;
+        bool screenshots_to_device = false;
+        // The picture settings last asked for by a watch-role link.
+        std::shared_ptr<const StreamConfig> watcher_config;
+        bool watchers_only_stream = false;
+        bool picture_stopped = false;
+        std::uint16_t listening_port = 0;
+        std::uint8_t status_flag = 0;
+
+        explicit Main(PairingCode code) : pairing(std::move(code)) {}
+    };
+    std::unique_lock<std::mutex> lock_main() { return std::unique_lock<std::mutex>(main_mutex_); }
+    Main& main() { return main_; }  // only with lock_main() held
+
+    // --- atomics ---------------------------------------------------------------
+    std::atomic<std::uint64_t> connection_counter{1};
+    std::atomic<std::int64_t> running_sessions{0};
+    std::atomic<std::uint64_t> device_sign_ins{0};
+    std::atomic<bool> closing_for_update{false};
+    std::atomic<bool> relay_allowed{false};
+
+    // --- locks of their own ----------------------------------------------------
+    std::mutex transfer_mutex;  // the host's file-transfer table (hooks)
+    std::mutex ink_mutex;       // the host's ink strokes (hooks)
+
+    // --- operations --------------------------------------------------------------
+    void set_on_change(std::function<void()> callback);
+    void notify_state_changed();
+    HostStatus snapshot_host_status();
+
+    bool is_current_session(std::uint64_t session);
+    std::optional<LinkWriter> current_session_sender();
+    bool device_takes_binary_files();
+
+    // Stores the option switches the host acts on and acts on them.
+    void apply_session_switches(bool local_cursor, bool screenshots_to_device);
+    // Every option off (session start and end).
+    void reset_session_options() { apply_session_switches(false, false); }
+    void start_session_stream();
+    void set_watching();
+    void update_session_relay_state();
+    void update_keep_awake();
+    std::optional<Clock::time_point> any_session_active();
+
+    // Queues bye to the current session and closes its link.
+    void say_goodbye_and_close();
+
+    // Pairing.
+    void open_pairing();
+    void close_pairing();
+    void write_code_file();
+    void set_code_file(std::optional<std::filesystem::path> path);
+    static std::optional<std::string> current_pairing_code(const std::weak_ptr<HostState>& host);
+    // A wrong code was entered on a link (the reader loop counts it).
+    void count_wrong_code();
+
+    // Trusted devices.
+    static bool is_key_trusted(const std::weak_ptr<HostState>& host, ByteView key);
+    void forget_trusted_device(const std::string& key_text);
+    // Whole Unix seconds now (0 before 1970).
+    std::int64_t unix_now() const;
+
+    // Closing for an update.
+    bool begin_closing_for_update();
+    void end_closing_for_update();
+
+    // Session threads: each holds one count while it runs; the last one out
+    // starts the idle instant again.
+    void enter_session_thread();
+    void release_session_activity();
+
+    // The browsers that came through watch links.
+    std::unique_lock<std::mutex> lock_web_viewers() { return std::unique_lock<std::mutex>(web_viewer_mutex_); }
+    std::vector<WebViewer>& web_viewers() { return web_viewers_; }  // with lock_web_viewers() held
+    // Sends every browser of the web-viewer list away (bye, then close);
+    // answers how many.
+    std::size_t send_away_web_viewers();
+
+    std::chrono::milliseconds web_grace() {
+        std::lock_guard<std::mutex> lock(grace_mutex_);
+        return web_grace_;
+    }
+    void set_web_grace(std::chrono::milliseconds grace) {
+        std::lock_guard<std::mutex> lock(grace_mutex_);
+        web_grace_ = grace;
+    }
+
+    // The listener's port and the listening flag.
+    void set_listening(std::uint16_t port);
+
+private:
+    explicit HostState(HostStateConfig& config);
+
+    std::mutex main_mutex_;
+    Main main_;
+
+    CodeFile code_file_;  // locks itself
+
+    std::mutex notifier_mutex_;
+    std::function<void()> on_change_;
+
+    std::mutex screenshots_mutex_;
+    std::function<void()> stop_screenshots_;  // set while a watcher runs
+
+    std::mutex idle_mutex_;
+    std::optional<Clock::time_point> idle_since_;
+
+    std::mutex keep_awake_mutex_;
+    std::optional<bool> keep_awake_told_;
+
+    std::mutex web_viewer_mutex_;
+    std::vector<WebViewer> web_viewers_;
+
+    std::mutex grace_mutex_;
+    std::chrono::milliseconds web_grace_{8000};
+
+    std::function<std::int64_t()> unix_now_;
+    PairingCode::Now now_;
+};
+
+// The Base64 text of a device's identity key, as trusted devices store it.
+std::string device_key_text(ByteView key);
+
+}  // namespace vorlix

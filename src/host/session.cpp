@@ -1,0 +1,540 @@
+#include "host/session.h"
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "host/outgoing.h"
+#include "host/dispatcher.h"
+#include "host/host_state.h"
+#include "host/watchers.h"
+#include "host/log.h"
+#include "util/thread_name.h"
+#include "wire/frame.h"
+#include "wire/input_message.h"
+#include "wire/sealed.h"
+
+namespace vorlix {
+
+namespace {
+
+std::atomic<std::int64_t> g_session_threads{0};
+
+std::string prefix(std::uint64_t session) { return "session " + std::to_string(session) + ": "; }
+
+std::string quoted_list(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i) out += ", ";
+        out += '"';
+        out += items[i];
+        out += '"';
+    }
+    return out + "]";
+}
+
+// The pending bytes of a link: a growable list and the index of the first
+// byte not yet cut into a frame.
+class PendingBytes {
+public:
+    void append(const std::uint8_t* data, std::size_t size) {
+        if (consumed_ == bytes_.size()) {
+            bytes_.clear();
+            consumed_ = 0;
+            if (bytes_.capacity() > kShrinkAbove) {
+                Bytes smaller;
+                smaller.reserve(kShrinkTo);
+                bytes_.swap(smaller);
+            }
+        } else if (consumed_ > kCompactAfter) {
+            bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(consumed_));
+            consumed_ = 0;
+        }
+        bytes_.insert(bytes_.end(), data, data + size);
+    }
+    std::size_t unconsumed() const { return bytes_.size() - consumed_; }
+    ByteView view() const { return ByteView(bytes_.data() + consumed_, unconsumed()); }
+    void consume(std::size_t count) { consumed_ += count; }
+
+private:
+    Bytes bytes_;
+    std::size_t consumed_ = 0;
+};
+
+}  // namespace
+
+// --- reader loop ----------------------------------------------------------------
+
+bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHandshake& handshake,
+                 bool& signed_in_out) {
+    LinkWriter writer = record.writer;
+    const std::string tag = prefix(record.session);
+    const SessionTimeouts timeouts = host.timeouts;
+    std::vector<std::uint8_t> read_buffer(kReadBufferSize);
+    PendingBytes pending;
+    std::optional<SealingKey> receive_key;
+    bool signed_in = false;
+    std::chrono::milliseconds receive_timeout = timeouts.before_sign_in;
+
+    while (true) {
+        ReceiveOutcome got = socket.receive(read_buffer.data(), read_buffer.size(), receive_timeout);
+        switch (got.kind) {
+            case ReceiveOutcome::Kind::Data:
+                break;
+            case ReceiveOutcome::Kind::Closed:
+            case ReceiveOutcome::Kind::Shutdown:
+                return false;
+            case ReceiveOutcome::Kind::TimedOut:
+            case ReceiveOutcome::Kind::Failed:
+                log_line(tag + "link ended (" + got.error + ")");
+                return false;
+        }
+        pending.append(read_buffer.data(), got.size);
+        if (!signed_in && pending.unconsumed() > kMaxPendingBeforeSignIn) {
+            log_line(tag + std::to_string(pending.unconsumed()) + " bytes before sign-in; closing");
+            return false;
+        }
+
+        while (pending.unconsumed() >= 4) {
+            CutResult cut = cut_frame(pending.view());
+            if (std::holds_alternative<NeedMoreBytes>(cut)) break;
+            if (auto* error = std::get_if<FrameError>(&cut)) {
+                log_line(tag + "bad framing (" + error->text() + ")");
+                return false;
+            }
+            CutFrame& piece = std::get<CutFrame>(cut);
+            pending.consume(piece.consumed);
+            Frame frame = std::move(piece.frame);
+
+            if (!signed_in) {
+                if (frame.type != FrameType::Hello && frame.type != FrameType::Handshake) {
+                    log_line(tag + std::string(frame_type_name(frame.type)) + " before sign-in");
+                    return false;
+                }
+                HandshakeOutcome outcome = handshake.step(frame.type, frame.body);
+                for (const Frame& plain : outcome_frames(outcome)) {
+                    writer.send(WriterItem::raw(encode_plain_frame(plain.type, plain.body)));
+                }
+                if (auto* failed = std::get_if<HandshakeFailed>(&outcome)) {
+                    log_line(tag + "handshake failed: " + std::string(pairing_error_log_name(failed->error)));
+                    if (failed->error == PairingError::WrongCode) host.count_wrong_code();
+                    std::this_thread::sleep_for(timeouts.handshake_failure_pause);
+                    return false;
+                }
+                auto* done = std::get_if<HandshakeDone>(&outcome);
+                if (!done) continue;
+
+                writer.send(WriterItem::install_key(done->host_to_device_key, 0));
+                receive_key.emplace(done->device_to_host_key);
+                signed_in = true;
+                signed_in_out = true;
+                record.role = handshake.peer_role();
+                auto [kind, watch_link_id] = handshake.link_kind();
+                record.link_kind = kind;
+                record.watch_link_id = watch_link_id;
+                record.peer_name = done->device_name;
+                receive_timeout = (kind == LinkKind::Device && !record.role) ? timeouts.device_in_control
+                                                                            : timeouts.other_peer;
+                if (run_sign_in(host, record, *done)) return true;
+                continue;
+            }
+
+            if (frame.type != FrameType::Sealed) {
+                log_line(tag + "plain " + std::string(frame_type_name(frame.type)) + " after sign-in");
+                return false;
+            }
+            std::optional<Frame> inner = open_frame(*receive_key, frame.body);
+            if (!inner) {
+                log_line(tag + "a sealed frame did not open");
+                return false;
+            }
+            switch (inner->type) {
+                case FrameType::Control:
+                    if (handle_control_body(host, record, inner->body) == ControlOutcome::Goodbye) return true;
+                    break;
+                case FrameType::FileData: {
+                    if (inner->body.size() < 4) {
+                        log_line(tag + "a file piece too short to read");
+                        break;
+                    }
+                    std::uint32_t id = get_u32_be(inner->body.data());
+                    Bytes data(inner->body.begin() + 4, inner->body.end());
+                    handle_file_piece(host, record, id, std::move(data));
+                    break;
+                }
+                case FrameType::Input: {
+                    std::optional<InputEvent> event = decode_input_message(inner->body);
+                    if (!event || record.role) break;
+                    if (host.is_current_session(record.session)) host.platform->send_input(std::move(*event));
+                    break;
+                }
+                case FrameType::Camera: {
+                    const Bytes& body = inner->body;
+                    if (body.size() < 12) break;
+                    CameraPicture picture;
+                    picture.width = get_u16_be(body.data());
+                    picture.height = get_u16_be(body.data() + 2);
+                    picture.value = get_u64_be(body.data() + 4);
+                    picture.bytes.assign(body.begin() + 12, body.end());
+                    if (host.is_current_session(record.session)) {
+                        host.platform->push_camera_picture(std::move(picture));
+                    }
+                    break;
+                }
+                default:
+                    break;  // Video, Audio, Video2, MicAudio from a peer are dropped
+            }
+        }
+    }
+}
+
+// --- sign-in sequence --------------------------------------------------------------
+
+std::vector<std::string> host_features(HostState& host) {
+    std::vector<std::string> features = {"pointerPosition", "files",     "screenshots", "openURL",   "wake",
+                                         "cursor",          "watch",     "annotate",    "watchLink", "received",
+                                         "binaryFiles",     "wakeOthers", "pictureStopped"};
+    Platform& platform = *host.platform;
+    if (platform.camera_ready()) features.push_back("camera");
+    if (platform.supports_menus()) features.push_back("menus");
+    if (platform.read_levels()) features.push_back("levels");
+    if (host.relay_allowed.load()) features.push_back("relaySessions");
+    if (platform.supports_keyboard_layout()) features.push_back("keyboardLayout");
+    return features;
+}
+
+std::vector<std::string> reach_addresses(const std::vector<IpAddress>& addresses) {
+    std::vector<std::string> v4;
+    std::vector<std::string> v6;
+    auto add = [](std::vector<std::string>& list, std::string text, std::vector<std::string>& other) {
+        if (std::find(list.begin(), list.end(), text) != list.end()) return;
+        if (std::find(other.begin(), other.end(), text) != other.end()) return;
+        list.push_back(std::move(text));
+    };
+    for (const auto& address : addresses) {
+        const auto& b = address.bytes;
+        if (address.is_v4()) {
+            if (b[0] == 100 && b[1] >= 64 && b[1] <= 127) add(v4, address.to_text(), v6);
+        } else if (b[0] == 0xfd && b[1] == 0x7a && b[2] == 0x11 && b[3] == 0x5c && b[4] == 0xa1 && b[5] == 0xe0) {
+            add(v6, address.to_text(), v4);
+        }
+    }
+    v4.insert(v4.end(), v6.begin(), v6.end());
+    return v4;
+}
+
+namespace {
+
+void queue_host_info(HostState& host, const LinkWriter& writer) {
+    queue_control_bytes(writer, host_info_message("1.2", host_features(host)));
+}
+
+bool sign_in_preview(HostState& host, SessionRecord& record) {
+    auto start = std::chrono::steady_clock::now();
+    std::optional<Bytes> picture = host.platform->take_preview();
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    Bytes bytes = picture ? std::move(*picture) : Bytes{};
+    log_line(prefix(record.session) + "preview for " + record.peer_name + ": " + std::to_string(bytes.size()) +
+             " bytes in " + std::to_string(elapsed.count()) + " ms");
+    queue_control_bytes(record.writer, preview_message(bytes));
+    queue_control_bytes(record.writer, bye_message());
+    return true;
+}
+
+void sign_in_browser(HostState& host, SessionRecord& record) {
+    log_line(prefix(record.session) + record.peer_name + " is watching through a watch link");
+    queue_host_info(host, record.writer);
+    std::optional<WebViewer> replaced;
+    {
+        auto lock = host.lock_web_viewers();
+        auto& viewers = host.web_viewers();
+        auto found = std::find_if(viewers.begin(), viewers.end(),
+                                  [&](const WebViewer& v) { return v.watch_link_id == record.watch_link_id; });
+        if (found != viewers.end()) {
+            replaced = std::move(*found);
+            viewers.erase(found);
+        }
+        viewers.push_back(WebViewer{record.watch_link_id, record.session, record.writer});
+    }
+    if (replaced && replaced->session != record.session) {
+        queue_control_bytes(replaced->writer, bye_message());
+        replaced->writer.send(WriterItem::close());
+    }
+    add_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, true);
+    host.set_watching();
+    host.update_session_relay_state();
+}
+
+void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDone& done) {
+    const bool watch = *record.role == PeerRole::Watch;
+    log_line(prefix(record.session) + done.device_name + " (" + done.device_model + ") signed in to " +
+             (watch ? "watch" : "send"));
+    queue_host_info(host, record.writer);
+    if (!watch) return;
+    add_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, false);
+    host.set_watching();
+    std::lock_guard<std::mutex> lock(host.ink_mutex);
+    if (host.hooks.ink_strokes_for_replay) {
+        for (auto& stroke : host.hooks.ink_strokes_for_replay()) {
+            queue_control_bytes(record.writer, stroke);
+        }
+    }
+}
+
+void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone& done) {
+    Platform& platform = *host.platform;
+    const std::string tag = prefix(record.session);
+    host.device_sign_ins.fetch_add(1);
+    const std::string key_text = device_key_text(done.device_id_key);
+    const std::string notice =
+        host.texts->translate_with(done.paired ? "event.paired" : "event.signed_in", {{"name", done.device_name}});
+
+    std::optional<CurrentSession> older;
+    std::uint64_t older_number = 0;
+    {
+        auto lock = host.lock_main();
+        auto& main = host.main();
+        main.pairing.reset_wrong_codes();
+        const std::int64_t now = host.unix_now();
+        record_sign_in(main.trusted_devices, key_text, done.device_name, done.device_model, now);
+        (void)save_trusted_devices(host.data_dir, main.trusted_devices);
+        main.device_name = done.device_name;
+        main.status_text.reset();
+        main.notice = notice;
+        main.watchers_only_stream = false;
+        main.picture_stopped = false;
+        if (main.current_session) {
+            older = std::move(main.current_session);
+            older_number = main.in_control;
+        }
+        main.current_session = CurrentSession{record.writer, done.device_id_key, 255};
+        main.capabilities.clear();
+        main.keyboard_nudge.reset();
+        main.in_control = record.session;
+    }
+    log_line(tag + (done.paired ? "paired with " : "signed in: ") + done.device_name + " (" + done.device_model + ")");
+    if (done.paired) {
+        host.close_pairing();
+        host.reach->update_relay_registration(host);
+    }
+    if (older && older_number != record.session) {
+        log_line("session " + std::to_string(older_number) + ": replaced by session " + std::to_string(record.session));
+        queue_control_bytes(older->writer, bye_message());
+        older->writer.send(WriterItem::close());
+        platform.stop_stream();
+        platform.reset_input();
+        (void)platform.set_device_camera(false);
+        clear_all_ink(host);
+    }
+    host.reset_session_options();
+    {
+        std::lock_guard<std::mutex> lock(host.transfer_mutex);
+        if (host.hooks.drop_incoming_files) host.hooks.drop_incoming_files();
+    }
+    if (host.hooks.clear_frame_ledger) host.hooks.clear_frame_ledger();
+    platform.set_session_active(true);
+
+    const LinkWriter& writer = record.writer;
+    MacAddressList macs = platform.mac_addresses();
+    if (!macs.mac_addresses.empty()) {
+        queue_control_bytes(writer, wake_info_message(macs.mac_addresses, macs.addresses));
+    }
+    queue_host_info(host, writer);
+    queue_control_bytes(writer, permissions_message(true, true));
+    if (std::optional<Levels> levels = platform.read_levels()) {
+        queue_control_bytes(writer, levels_message(*levels));
+    }
+    if (std::optional<FrontApp> app = platform.front_app_name()) {
+        queue_control_bytes(writer, front_app_message(*app));
+    }
+    std::vector<std::string> names;
+    std::int64_t browsers = 0;
+    {
+        auto lock = host.watchers->lock();
+        for (const auto& entry : host.watchers->entries) {
+            names.push_back(entry.peer_name);
+            if (entry.browser) ++browsers;
+        }
+    }
+    if (!names.empty()) queue_control_bytes(writer, watchers_message(names));
+    std::int64_t links = static_cast<std::int64_t>(host.reach->count_watch_links());
+    if (browsers != 0 || links != 0) queue_control_bytes(writer, web_watchers_message(browsers, links));
+
+    std::vector<std::string> reach = reach_addresses(platform.local_addresses());
+    std::uint16_t port;
+    {
+        auto lock = host.lock_main();
+        port = host.main().listening_port;
+    }
+    if (!reach.empty() && port != 0) {
+        log_line(tag + "reach " + quoted_list(reach) + " port " + std::to_string(port));
+        queue_control_bytes(writer, reach_message(reach, port));
+    }
+    host.update_keep_awake();
+    host.notify_state_changed();
+}
+
+}  // namespace
+
+bool run_sign_in(HostState& host, SessionRecord& record, const HandshakeDone& done) {
+    if (record.role == PeerRole::Preview) return sign_in_preview(host, record);
+    if (record.link_kind == LinkKind::Browser) {
+        sign_in_browser(host, record);
+        return false;
+    }
+    if (record.role) {
+        sign_in_with_role(host, record, done);
+        return false;
+    }
+    sign_in_device(host, record, done);
+    return false;
+}
+
+// --- session end -------------------------------------------------------------------
+
+void clear_all_ink(HostState& host) {
+    std::vector<std::string> authors;
+    {
+        std::lock_guard<std::mutex> lock(host.ink_mutex);
+        if (host.hooks.take_ink_authors) authors = host.hooks.take_ink_authors();
+    }
+    std::sort(authors.begin(), authors.end());
+    authors.erase(std::unique(authors.begin(), authors.end()), authors.end());
+    host.platform->clear_ink_overlay();
+    for (const auto& author : authors) broadcast_control_message(*host.watchers, ink_clear_message(author));
+}
+
+namespace {
+
+void end_watcher(HostState& host, SessionRecord& record) {
+    if (record.link_kind == LinkKind::Browser) {
+        std::vector<WebViewer> taken;
+        {
+            auto lock = host.lock_web_viewers();
+            auto& viewers = host.web_viewers();
+            for (auto it = viewers.begin(); it != viewers.end();) {
+                if (it->watch_link_id == record.watch_link_id && it->session == record.session) {
+                    taken.push_back(std::move(*it));
+                    it = viewers.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+    }
+    remove_watcher_entry(*host.watchers, record.session);
+    host.set_watching();
+    bool stop = false;
+    {
+        auto lock = host.lock_main();
+        auto& main = host.main();
+        if (!main.current_session && host.watchers->size() == 0) {
+            main.watcher_config.reset();
+            stop = std::exchange(main.watchers_only_stream, false);
+        }
+    }
+    if (stop) {
+        host.platform->stop_stream();
+        clear_stream_info(*host.watchers);
+    }
+    if (record.link_kind == LinkKind::Browser) host.update_session_relay_state();
+}
+
+void start_web_grace_thread(HostState& host) {
+    std::weak_ptr<HostState> weak = host.self_ref();
+    const std::uint64_t sign_ins = host.device_sign_ins.load();
+    const auto grace = host.web_grace();
+    try {
+        std::thread([weak, sign_ins, grace] {
+            set_current_thread_name("vorlix-web-grace");
+            std::this_thread::sleep_for(grace);
+            auto strong = weak.lock();
+            if (!strong) return;
+            {
+                auto lock = strong->lock_main();
+                if (strong->main().current_session) return;
+            }
+            if (strong->device_sign_ins.load() != sign_ins) return;
+            strong->reach->end_watch_links(*strong, "the session ended");
+        }).detach();
+    } catch (const std::system_error&) {
+        // The browsers stay until they leave by themselves.
+    }
+}
+
+void end_device(HostState& host, SessionRecord& record) {
+    {
+        auto lock = host.lock_main();
+        auto& main = host.main();
+        if (!main.current_session || main.in_control != record.session) return;
+        main.current_session.reset();
+        main.keyboard_nudge.reset();
+        main.capabilities.clear();
+        main.device_name.reset();
+        main.status_text.reset();
+        main.picture_stopped = false;
+    }
+    Platform& platform = *host.platform;
+    platform.stop_stream();
+    platform.reset_input();
+    (void)platform.set_device_camera(false);
+    platform.set_session_active(false);
+    clear_all_ink(host);
+    host.reset_session_options();
+    {
+        std::lock_guard<std::mutex> lock(host.transfer_mutex);
+        if (host.hooks.drop_incoming_files) host.hooks.drop_incoming_files();
+    }
+    clear_stream_info(*host.watchers);
+    host.start_session_stream();
+    host.update_keep_awake();
+    host.notify_state_changed();
+    bool browsers_watch;
+    {
+        auto lock = host.lock_web_viewers();
+        browsers_watch = !host.web_viewers().empty();
+    }
+    if (browsers_watch) start_web_grace_thread(host);
+}
+
+}  // namespace
+
+void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, Socket socket, LinkWriter writer,
+                        std::unique_ptr<LinkHandshake> handshake) {
+    g_session_threads.fetch_add(1);
+    host->enter_session_thread();
+    const std::string tag = prefix(session);
+    if (host->closing_for_update.load()) {
+        log_line(tag + "turned away, VorLix is restarting for an update");
+        writer.send(WriterItem::close());
+        socket.shutdown_both();
+    } else {
+        SessionRecord record;
+        record.session = session;
+        record.writer = writer;
+        bool signed_in = false;
+        bool goodbye = run_session(*host, record, socket, *handshake, signed_in);
+        handshake.reset();
+        close_and_wait_for_writer(writer, host->timeouts.writer_wait);
+        socket.shutdown_both();
+        if (signed_in) log_line(tag + "closed" + (goodbye ? " (the device said goodbye)" : ""));
+        if (record.role == PeerRole::Watch) {
+            end_watcher(*host, record);
+        } else if (!record.role) {
+            end_device(*host, record);
+        } else if (host->hooks.drop_link_files) {
+            host->hooks.drop_link_files(record);
+        }
+    }
+    host->release_session_activity();
+    writer = LinkWriter();
+    socket.close();
+    host.reset();
+    g_session_threads.fetch_sub(1);
+}
+
+std::int64_t running_session_threads() { return g_session_threads.load(); }
+
+}  // namespace vorlix

@@ -1,0 +1,70 @@
+// One link's session: the reader loop that cuts, opens and routes frames,
+// the sign-in sequence that runs once when the handshake completes, and the
+// session thread that runs both and undoes the link's traces at its end.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "handshake/handshake.h"
+#include "handshake/messages.h"
+#include "host/link_writer.h"
+#include "net/ip_address.h"
+#include "net/socket.h"
+
+namespace vorlix {
+
+class HostState;
+struct HandshakeDone;
+struct LinkFiles;  // a link's own table of unfinished incoming files
+
+// The per-link record, built by the session thread.
+struct SessionRecord {
+    LinkKind link_kind = LinkKind::Device;
+    std::uint64_t watch_link_id = 0;
+    std::string peer_name;
+    std::optional<PeerRole> role;  // none until sign-in, and for a device in control
+    std::uint64_t session = 0;
+    LinkWriter writer;
+    std::shared_ptr<LinkFiles> incoming_files;
+};
+
+// The sizes and limits of the reader loop.
+inline constexpr std::size_t kReadBufferSize = 262144;
+inline constexpr std::size_t kMaxPendingBeforeSignIn = 1048576;
+inline constexpr std::size_t kCompactAfter = 1048576;
+inline constexpr std::size_t kShrinkAbove = 8388608;
+inline constexpr std::size_t kShrinkTo = 1048576;
+
+// Reads one link until it ends; answers whether the peer said goodbye.
+// `signed_in` becomes true the moment the handshake completes.
+bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHandshake& handshake, bool& signed_in);
+
+// The sign-in sequence; answers true when the link is done (a preview peer).
+bool run_sign_in(HostState& host, SessionRecord& record, const HandshakeDone& done);
+
+// The body of "vorlix-session-{}": turns the link away while closing for an
+// update, else runs the reader loop, stops the writer, shuts the socket,
+// logs the end and undoes what the link set up.
+void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, Socket socket, LinkWriter writer,
+                        std::unique_ptr<LinkHandshake> handshake);
+
+// Clears every stroke, on screen and on every watcher.
+void clear_all_ink(HostState& host);
+
+// The feature list of hostInfo.
+std::vector<std::string> host_features(HostState& host);
+
+// The local addresses a device may reach the PC on through the overlay
+// network: IPv4 in 100.64.0.0/10, then IPv6 under fd7a:115c:a1e0::/48, each
+// text once, in the platform's order.
+std::vector<std::string> reach_addresses(const std::vector<IpAddress>& addresses);
+
+// The number of session threads running in this process (for tests).
+std::int64_t running_session_threads();
+
+}  // namespace vorlix

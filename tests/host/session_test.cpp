@@ -1,0 +1,357 @@
+// Sessions end to end: the device peer over loopback TCP against the host's
+// listener, reader loop, writer and sign-in sequence, with a fake platform.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "host/session.h"
+#include "host/trusted_devices.h"
+#include "host_fixture.h"
+#include "wire/sealed.h"
+
+namespace vorlix {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<std::string> names_of(const std::vector<std::string>& texts) {
+    std::vector<std::string> names;
+    for (const auto& text : texts) names.push_back(control_name(text));
+    return names;
+}
+
+const char* const kBaseFeatures =
+    R"("pointerPosition","files","screenshots","openURL","wake","cursor","watch","annotate","watchLink","received","binaryFiles","wakeOthers","pictureStopped")";
+
+// An Action input message (kind 10): action 3, mute.
+const Bytes kInputMute = {10, 3};
+
+class Sessions : public HostFixture {};
+
+TEST_F(Sessions, PairingWithTheCodeFileSendsTheSignInMessagesInOrder) {
+    FakePlatform::Answers answers;
+    answers.macs = {{"AA:BB:CC:DD:EE:FF"}, {"192.168.1.4"}};
+    answers.levels = Levels{0.5, 0.25, true};
+    answers.front_app = FrontApp{"notepad.exe", "Notepad"};
+    answers.local_addresses = {IpAddress::v4(192, 168, 1, 4), IpAddress::v4(100, 100, 1, 2),
+                               *IpAddress::parse("fd7a:115c:a1e0::5"), IpAddress::v4(100, 100, 1, 2),
+                               IpAddress::v4(100, 128, 0, 1)};
+    platform_->set_answers(answers);
+    make_host();
+    start_listening();
+    host_->open_pairing();
+    const std::string code = read_code_file();
+    ASSERT_EQ(code.size(), 6u);
+
+    DeviceIdentity phone = DeviceIdentity::make("Anna's Phone", "Phone9,1");
+    auto peer = connect(phone);
+    Status paired = peer->pair(code);
+    ASSERT_TRUE(paired) << paired.error().text;
+
+    auto texts = control_texts_until_pong(*peer);
+    ASSERT_EQ(names_of(texts),
+              (std::vector<std::string>{"wakeInfo", "hostInfo", "permissions", "levels", "frontApp", "reach"}));
+    EXPECT_EQ(texts[0], R"({"wakeInfo":{"addresses":["192.168.1.4"],"macAddresses":["AA:BB:CC:DD:EE:FF"]}})");
+    EXPECT_EQ(texts[1], std::string(R"({"hostInfo":{"features":[)") + kBaseFeatures +
+                            R"(,"menus","levels","keyboardLayout"],"version":"1.2"}})");
+    EXPECT_EQ(texts[2], R"({"permissions":{"accessibility":true,"screenRecording":true}})");
+    EXPECT_EQ(texts[3], R"({"levels":{"brightness":0.5,"muted":true,"volume":0.25}})");
+    EXPECT_EQ(texts[4], R"({"frontApp":{"bundleID":"notepad.exe","name":"Notepad"}})");
+    EXPECT_EQ(texts[5], R"({"reach":{"addresses":["100.100.1.2","fd7a:115c:a1e0::5"],"port":)" +
+                            std::to_string(port_) + "}}");
+
+    // Pairing is closed, the device is trusted and in control.
+    EXPECT_FALSE(code_file_exists());
+    EXPECT_FALSE(host_->snapshot_host_status().pairing_code);
+    auto devices = load_trusted_devices(dir_);
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].key, phone.key_text());
+    EXPECT_EQ(devices[0].name, "Anna's Phone");
+    EXPECT_EQ(devices[0].added, devices[0].last_seen);
+    EXPECT_TRUE(host_->is_current_session(1));
+    EXPECT_TRUE(wait_for_log("session 1: paired with Anna's Phone (Phone9,1)"));
+    EXPECT_TRUE(wait_for_log("session 1: reach [\"100.100.1.2\", \"fd7a:115c:a1e0::5\"] port " + std::to_string(port_)));
+    auto status = host_->snapshot_host_status();
+    EXPECT_EQ(status.device_name, "Anna's Phone");
+    EXPECT_EQ(status.notice, "Paired with Anna's Phone.");
+    EXPECT_EQ(platform_->count("set_session_active"), 1u);
+    EXPECT_EQ(platform_->count("set_keep_awake"), 1u);
+
+    // The device says goodbye: the session ends and undoes its state.
+    ASSERT_TRUE(peer->send_control_text(R"({"bye":{}})"));
+    EXPECT_TRUE(peer->wait_closed());
+    EXPECT_TRUE(wait_for_log("session 1: closed (the device said goodbye)"));
+    EXPECT_TRUE(wait_for_threads_to_end());
+    EXPECT_FALSE(host_->is_current_session(1));
+    EXPECT_FALSE(host_->snapshot_host_status().device_name);
+    EXPECT_EQ(platform_->calls().back().operation, "set_keep_awake");
+    EXPECT_EQ(platform_->calls().back().detail, "false");
+}
+
+TEST_F(Sessions, ASignInWithAStoredKeySendsOnlyWhatThePlatformGives) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    platform_->set_answers({});  // no MAC address, levels, app or reachable address
+    make_host({trusted(phone)});
+    start_listening();
+    auto peer = connect(phone);
+    ASSERT_TRUE(peer->sign_in());
+    auto texts = control_texts_until_pong(*peer);
+    ASSERT_EQ(names_of(texts), (std::vector<std::string>{"hostInfo", "permissions"}));
+    EXPECT_EQ(texts[0], std::string(R"({"hostInfo":{"features":[)") + kBaseFeatures +
+                            R"(,"menus","keyboardLayout"],"version":"1.2"}})");
+    EXPECT_TRUE(wait_for_log("session 1: signed in: Phone (Phone1,1)"));
+    auto devices = load_trusted_devices(dir_);
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].added, 1000u);
+    EXPECT_GT(devices[0].last_seen, 1000u);
+    EXPECT_EQ(host_->snapshot_host_status().notice, "Phone signed in.");
+
+    // A plain frame after sign-in ends the link.
+    ASSERT_TRUE(peer->stream().send(encode_plain_frame(FrameType::Control, to_bytes("{}"))));
+    EXPECT_TRUE(peer->wait_closed());
+    EXPECT_TRUE(wait_for_log("session 1: plain Control after sign-in"));
+    EXPECT_TRUE(wait_for_log("session 1: closed\n"));
+}
+
+TEST_F(Sessions, ASecondDeviceReplacesTheFirst) {
+    DeviceIdentity first = DeviceIdentity::make("First");
+    DeviceIdentity second = DeviceIdentity::make("Second");
+    make_host({trusted(first), trusted(second)});
+    start_listening();
+    auto one = signed_in_device(first);
+    platform_->clear_calls();
+    auto two = signed_in_device(second);
+
+    auto bye = one->receive_frame_of(FrameType::Control);
+    ASSERT_TRUE(bye);
+    EXPECT_EQ(to_string(bye->body), R"({"bye":{}})");
+    EXPECT_TRUE(one->wait_closed());
+    EXPECT_TRUE(wait_for_log("session 1: replaced by session 2"));
+    auto operations = platform_->operations();
+    auto position = [&](const std::string& name) {
+        return std::find(operations.begin(), operations.end(), name) - operations.begin();
+    };
+    EXPECT_LT(position("stop_stream"), position("reset_input"));
+    EXPECT_LT(position("reset_input"), position("set_device_camera"));
+    EXPECT_LT(position("set_device_camera"), position("set_session_active"));
+
+    // The first link's end leaves the newer session alone.
+    EXPECT_TRUE(wait_for_log("session 1: closed"));
+    EXPECT_TRUE(host_->is_current_session(2));
+    EXPECT_EQ(host_->snapshot_host_status().device_name, "Second");
+    ASSERT_TRUE(two->send_control_text(R"({"ping":{"_0":5}})"));
+    auto pong = two->receive_frame_of(FrameType::Control);
+    ASSERT_TRUE(pong);
+    EXPECT_EQ(to_string(pong->body), R"({"pong":{"_0":5}})");
+}
+
+TEST_F(Sessions, AMalformedControlMessageIsDroppedAndTheSessionStaysUp) {
+    DeviceIdentity phone = DeviceIdentity::make();
+    make_host({trusted(phone)});
+    start_listening();
+    auto peer = signed_in_device(phone);
+    ASSERT_TRUE(peer->send_control_text("{not json"));
+    ASSERT_TRUE(peer->send_control_text(R"({"ping":{"_0":7.0}})"));
+    ASSERT_TRUE(peer->send_control_text(R"({"ping":{"_0":7}})"));
+    auto reply = peer->receive_frame_of(FrameType::Control);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(to_string(reply->body), R"({"pong":{"_0":7}})");
+    // A file piece too short to read is logged and dropped.
+    ASSERT_TRUE(peer->send_frame(FrameType::FileData, Bytes{0, 0, 1}));
+    EXPECT_TRUE(wait_for_log("session 1: a file piece too short to read"));
+    EXPECT_TRUE(control_texts_until_pong(*peer).empty());
+}
+
+TEST_F(Sessions, InputAndCameraReachThePlatformOnlyFromTheSessionInControl) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    DeviceIdentity tablet = DeviceIdentity::make("Tablet");
+    make_host({trusted(phone), trusted(tablet)});
+    start_listening();
+    auto peer = signed_in_device(phone);
+    ASSERT_TRUE(peer->send_frame(FrameType::Input, kInputMute));
+    ASSERT_TRUE(peer->send_frame(FrameType::Input, Bytes{10, 13}));  // no such action: dropped
+    Bytes camera = {0, 4, 0, 3, 0, 0, 0, 0, 0, 0, 0, 9, 0xFF, 0xD8};
+    ASSERT_TRUE(peer->send_frame(FrameType::Camera, camera));
+    ASSERT_TRUE(peer->send_frame(FrameType::Camera, Bytes(11, 0)));  // too short
+    control_texts_until_pong(*peer);
+
+    // A watcher's input and camera pictures are dropped.
+    auto watcher = connect(tablet);
+    ASSERT_TRUE(watcher->sign_in(PeerRole::Watch));
+    ASSERT_TRUE(watcher->send_frame(FrameType::Input, kInputMute));
+    control_texts_until_pong(*watcher);
+
+    ASSERT_EQ(platform_->inputs().size(), 1u);
+    EXPECT_TRUE(std::holds_alternative<input::Action>(platform_->inputs()[0].variant()));
+    auto pictures = platform_->camera_pictures();
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].width, 4);
+    EXPECT_EQ(pictures[0].height, 3);
+    EXPECT_EQ(pictures[0].value, 9u);
+    EXPECT_EQ(pictures[0].bytes, (Bytes{0xFF, 0xD8}));
+    EXPECT_TRUE(wait_for_log("session 2: Tablet (Phone1,1) signed in to watch"));
+    EXPECT_TRUE(wait_for_log("watching: [\"Tablet\"]"));
+}
+
+TEST_F(Sessions, FramingErrorsEndTheLinkWithTheirLogLines) {
+    DeviceIdentity phone = DeviceIdentity::make();
+    make_host({trusted(phone)});
+    start_listening();
+    struct Case {
+        Bytes bytes;
+        std::string line;
+    } cases[] = {
+        {{0, 0, 0, 0}, "bad framing (frame too large)"},
+        {{0x04, 0, 0, 1}, "bad framing (frame too large)"},
+        {{0, 0, 0, 1, 0x04}, "bad framing (unknown frame type 4)"},
+        {encode_plain_frame(FrameType::Control, to_bytes("{}")), "Control before sign-in"},
+        {encode_plain_frame(FrameType::Sealed, Bytes(20, 0)), "Sealed before sign-in"},
+    };
+    std::uint64_t session = 1;
+    for (const auto& c : cases) {
+        auto peer = connect(phone);
+        ASSERT_TRUE(peer->stream().send(c.bytes));
+        EXPECT_TRUE(peer->wait_closed()) << c.line;
+        EXPECT_TRUE(wait_for_log("session " + std::to_string(session) + ": " + c.line));
+        ++session;
+    }
+    // After sign-in, a sealed frame that does not open.
+    auto peer = signed_in_device(phone);
+    ASSERT_TRUE(peer->stream().send(encode_plain_frame(FrameType::Sealed, Bytes(40, 7))));
+    EXPECT_TRUE(peer->wait_closed());
+    EXPECT_TRUE(wait_for_log("session " + std::to_string(session) + ": a sealed frame did not open"));
+    // Nothing of an unsigned link was ever logged as closed.
+    EXPECT_EQ(log_text().find("session 1: closed"), std::string::npos);
+}
+
+TEST_F(Sessions, TooManyBytesBeforeSignInCloseTheLink) {
+    make_host();
+    start_listening();
+    auto peer = connect(DeviceIdentity::make());
+    // A Hello that claims 2 MiB: its bytes pile up before it could be cut.
+    Bytes header = {0, 0x20, 0, 0, 0x01};
+    ASSERT_TRUE(peer->stream().send(header));
+    Bytes chunk(65536, 'x');
+    for (int i = 0; i < 17; ++i) {
+        if (!peer->stream().send(chunk)) break;
+    }
+    EXPECT_TRUE(peer->wait_closed());
+    EXPECT_TRUE(wait_for_log(" bytes before sign-in; closing"));
+}
+
+TEST_F(Sessions, FiveWrongCodesLockPairingAndASignInResetsTheCount) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host();
+    start_listening();
+    host_->open_pairing();
+    auto wrong_code = [&](const std::string& code) { return code == "000000" ? std::string("111111") : std::string("000000"); };
+
+    // Four wrong codes: each draws a fresh code.
+    for (int i = 0; i < 4; ++i) {
+        std::string code = read_code_file();
+        ASSERT_EQ(code.size(), 6u);
+        auto peer = connect(phone);
+        EXPECT_FALSE(peer->pair(wrong_code(code)));
+        EXPECT_EQ(peer->failure(), PairingError::WrongCode);
+        EXPECT_TRUE(peer->wait_closed());
+        EXPECT_TRUE(wait_for_threads_to_end());
+        EXPECT_TRUE(code_file_exists());
+    }
+    EXPECT_EQ(host_->snapshot_host_status().notice, "A device entered the wrong code. Here is a new one.");
+    // A right code signs in and resets the count.
+    {
+        auto peer = connect(phone);
+        ASSERT_TRUE(peer->pair(read_code_file()));
+        control_texts_until_pong(*peer);
+        ASSERT_TRUE(peer->send_control_text(R"({"bye":{}})"));
+        EXPECT_TRUE(peer->wait_closed());
+        EXPECT_TRUE(wait_for_threads_to_end());
+    }
+    // Five more wrong codes are needed to lock.
+    DeviceIdentity other = DeviceIdentity::make("Other");
+    for (int i = 0; i < 5; ++i) {
+        host_->open_pairing();
+        auto peer = connect(other);
+        EXPECT_FALSE(peer->pair(wrong_code(read_code_file())));
+        EXPECT_TRUE(peer->wait_closed());
+        EXPECT_TRUE(wait_for_threads_to_end());
+        if (i < 4) {
+            EXPECT_EQ(log_text().find("five wrong codes"), std::string::npos) << i;
+        }
+    }
+    EXPECT_TRUE(wait_for_log("five wrong codes: pairing closed for 60 s"));
+    EXPECT_TRUE(wait_for_log("handshake failed: WrongCode"));
+    EXPECT_FALSE(code_file_exists());
+    auto status = host_->snapshot_host_status();
+    EXPECT_FALSE(status.pairing_code);
+    EXPECT_TRUE(status.locked_seconds);
+    EXPECT_EQ(status.notice, "Five wrong codes in a row: pairing is closed for a minute.");
+    host_->open_pairing();  // refused while locked
+    EXPECT_FALSE(host_->snapshot_host_status().pairing_code);
+    now_ += 61s;
+    host_->open_pairing();
+    EXPECT_TRUE(host_->snapshot_host_status().pairing_code);
+}
+
+TEST_F(Sessions, ReceiveTimeOutsEndSilentLinks) {
+    DeviceIdentity phone = DeviceIdentity::make();
+    make_host({trusted(phone)});
+    host_->timeouts.before_sign_in = 150ms;
+    host_->timeouts.device_in_control = 300ms;
+    start_listening();
+    auto silent = connect(phone);
+    EXPECT_TRUE(silent->wait_closed());
+    EXPECT_TRUE(wait_for_log("session 1: link ended ("));
+
+    auto peer = connect(phone);
+    ASSERT_TRUE(peer->sign_in());
+    EXPECT_TRUE(peer->wait_closed());
+    EXPECT_TRUE(wait_for_log("session 2: link ended ("));
+    EXPECT_TRUE(wait_for_log("session 2: closed\n"));
+}
+
+TEST_F(Sessions, APreviewPeerGetsOnePictureAndIsSentAway) {
+    DeviceIdentity phone = DeviceIdentity::make("Viewer");
+    FakePlatform::Answers answers;
+    answers.preview = to_bytes("jpeg");
+    platform_->set_answers(answers);
+    make_host({trusted(phone)});
+    start_listening();
+    auto peer = connect(phone);
+    ASSERT_TRUE(peer->sign_in(PeerRole::Preview));
+    auto preview = peer->receive_frame_of(FrameType::Control);
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(to_string(preview->body), R"({"preview":{"_0":"anBlZw=="}})");
+    auto bye = peer->receive_frame_of(FrameType::Control);
+    ASSERT_TRUE(bye);
+    EXPECT_EQ(to_string(bye->body), R"({"bye":{}})");
+    EXPECT_TRUE(peer->wait_closed());
+    EXPECT_TRUE(wait_for_log("session 1: preview for Viewer: 4 bytes in "));
+    EXPECT_TRUE(wait_for_log("session 1: closed (the device said goodbye)"));
+    EXPECT_FALSE(host_->snapshot_host_status().device_name);
+    EXPECT_EQ(host_->watchers->size(), 0u);
+}
+
+TEST_F(Sessions, ALinkIsTurnedAwayWhileClosingForAnUpdate) {
+    make_host();
+    start_listening();
+    ASSERT_TRUE(host_->begin_closing_for_update());
+    auto peer = connect(DeviceIdentity::make());
+    EXPECT_TRUE(peer->wait_closed());
+    EXPECT_TRUE(wait_for_log("session 1: turned away, VorLix is restarting for an update"));
+    host_->end_closing_for_update();
+    EXPECT_TRUE(wait_for_log("no longer closing for an update: links are taken again"));
+}
+
+TEST(ReachAddresses, KeepsTheTwoRangesInPlatformOrderEachOnce) {
+    std::vector<IpAddress> addresses = {
+        *IpAddress::parse("fd7a:115c:a1e0:ab12::1"), IpAddress::v4(100, 64, 0, 1),  IpAddress::v4(100, 63, 255, 255),
+        IpAddress::v4(100, 127, 255, 255),           IpAddress::v4(100, 128, 0, 0), *IpAddress::parse("fd7a:115c:a1e1::1"),
+        IpAddress::v4(100, 64, 0, 1),                IpAddress::v4(10, 0, 0, 1)};
+    EXPECT_EQ(reach_addresses(addresses),
+              (std::vector<std::string>{"100.64.0.1", "100.127.255.255", "fd7a:115c:a1e0:ab12::1"}));
+    EXPECT_TRUE(reach_addresses({}).empty());
+}
+
+}  // namespace
+}  // namespace vorlix
