@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include "host/outgoing.h"
+#include "host/session.h"
+#include "host_fixture.h"
+
+namespace vorlix {
+namespace {
+
+using namespace std::chrono_literals;
+
+class HostStateTest : public HostFixture {
+protected:
+    // Makes the host's current session a link whose queue the test reads.
+    Receiver<WriterItem> fake_current_session(std::uint64_t number, std::vector<std::string> capabilities = {}) {
+        auto [writer, items] = LinkWriter::make();
+        auto lock = host_->lock_main();
+        host_->main().current_session = CurrentSession{writer, {}, 255};
+        host_->main().in_control = number;
+        host_->main().capabilities = std::move(capabilities);
+        return std::move(items);
+    }
+
+    static std::vector<std::string> sent(Receiver<WriterItem>& items) {
+        std::vector<std::string> out;
+        while (auto item = items.try_receive()) {
+            if (item->kind == WriterItem::Kind::Frame) out.push_back(to_string(item->bytes));
+        }
+        return out;
+    }
+
+    std::vector<std::string> keep_awake_calls() {
+        std::vector<std::string> out;
+        for (const auto& call : platform_->calls()) {
+            if (call.operation == "set_keep_awake") out.push_back(call.detail);
+        }
+        return out;
+    }
+};
+
+TEST_F(HostStateTest, KeepAwakeIsToldOnlyWhenItChanges) {
+    make_host();
+    host_->update_keep_awake();  // the first call always tells
+    host_->update_keep_awake();
+    EXPECT_EQ(keep_awake_calls(), std::vector<std::string>{"false"});
+    EXPECT_TRUE(host_->any_session_active());
+
+    auto items = fake_current_session(3);
+    host_->update_keep_awake();
+    host_->update_keep_awake();
+    EXPECT_EQ(keep_awake_calls(), (std::vector<std::string>{"false", "true"}));
+    EXPECT_FALSE(host_->any_session_active());
+
+    // A watcher alone keeps the PC awake too; its leaving lets it sleep.
+    {
+        auto lock = host_->lock_main();
+        host_->main().current_session.reset();
+    }
+    auto [watcher, watcher_items] = LinkWriter::make();
+    add_stream_watcher(*host_->watchers, watcher, 4, "Tablet", false);
+    host_->update_keep_awake();
+    EXPECT_EQ(keep_awake_calls().size(), 2u);
+    EXPECT_FALSE(host_->any_session_active());
+    remove_watcher_entry(*host_->watchers, 4);
+    host_->update_keep_awake();
+    EXPECT_EQ(keep_awake_calls(), (std::vector<std::string>{"false", "true", "false"}));
+    EXPECT_TRUE(host_->any_session_active());
+}
+
+TEST_F(HostStateTest, PointerOptionIsPassedOnOnlyWhenItChanges) {
+    make_host();
+    host_->apply_session_switches(false, false);
+    EXPECT_EQ(platform_->count("set_pointer_on_device"), 0u);
+    host_->apply_session_switches(true, false);
+    host_->apply_session_switches(true, false);
+    host_->reset_session_options();
+    auto calls = platform_->calls();
+    std::vector<std::string> values;
+    for (const auto& call : calls) {
+        if (call.operation == "set_pointer_on_device") values.push_back(call.detail);
+    }
+    EXPECT_EQ(values, (std::vector<std::string>{"1", "0"}));
+    EXPECT_TRUE(wait_for_log("pointer drawn on the device"));
+    EXPECT_TRUE(wait_for_log("pointer drawn into the picture"));
+}
+
+TEST_F(HostStateTest, ScreenshotsWatcherStartsOnceAndStopsWhenTheOptionGoesOff) {
+    make_host();
+    int started = 0, stopped = 0;
+    host_->hooks.start_screenshots_watcher = [&](std::vector<std::filesystem::path>) {
+        ++started;
+        return std::function<void()>([&] { ++stopped; });
+    };
+    host_->apply_session_switches(false, true);
+    host_->apply_session_switches(false, true);
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(platform_->count("screenshots_dir"), 1u);
+    host_->apply_session_switches(false, false);
+    host_->apply_session_switches(false, false);
+    EXPECT_EQ(stopped, 1);
+}
+
+TEST_F(HostStateTest, BinaryFilesNeedsTheExactCapability) {
+    make_host();
+    EXPECT_FALSE(host_->device_takes_binary_files());
+    auto items = fake_current_session(1, {"binaryfiles", "binaryFiles ", "BinaryFiles"});
+    EXPECT_FALSE(host_->device_takes_binary_files());
+    {
+        auto lock = host_->lock_main();
+        host_->main().capabilities.push_back("binaryFiles");
+    }
+    EXPECT_TRUE(host_->device_takes_binary_files());
+    EXPECT_TRUE(host_->is_current_session(1));
+    EXPECT_FALSE(host_->is_current_session(2));
+}
+
+TEST_F(HostStateTest, WatchingIsToldToTheDeviceAndTheRelayCountsGoToIt) {
+    make_host();
+    host_->set_watching();  // no session: only logs and keeps awake up to date
+    EXPECT_TRUE(wait_for_log("watching: []"));
+    auto items = fake_current_session(1);
+    auto [a, a_items] = LinkWriter::make();
+    auto [b, b_items] = LinkWriter::make();
+    add_stream_watcher(*host_->watchers, a, 2, "Zed", true);
+    add_stream_watcher(*host_->watchers, b, 3, "Amy", false);
+    host_->set_watching();
+    host_->update_session_relay_state();
+    EXPECT_EQ(sent(items), (std::vector<std::string>{R"({"watchers":{"_0":["Amy","Zed"]}})",
+                                                      R"({"webWatchers":{"links":0,"watching":1}})"}));
+    EXPECT_TRUE(wait_for_log("watching: [\"Amy\", \"Zed\"]"));
+    EXPECT_EQ(host_->snapshot_host_status().watchers, (std::vector<std::string>{"Amy", "Zed"}));
+}
+
+TEST_F(HostStateTest, ChangeCallbackRunsAfterTheSetters) {
+    make_host();
+    int changes = 0;
+    host_->set_on_change([&] {
+        // The main lock is free while the callback runs.
+        (void)host_->snapshot_host_status();
+        ++changes;
+    });
+    host_->open_pairing();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(read_code_file(), *host_->snapshot_host_status().pairing_code);
+    host_->close_pairing();
+    EXPECT_EQ(changes, 2);
+    EXPECT_FALSE(code_file_exists());
+}
+
+TEST_F(HostStateTest, SayGoodbyeQueuesByeThenClose) {
+    make_host();
+    host_->say_goodbye_and_close();  // nothing to do without a session
+    auto items = fake_current_session(1);
+    host_->say_goodbye_and_close();
+    auto first = items.try_receive();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(to_string(first->bytes), bye_message());
+    auto second = items.try_receive();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->kind, WriterItem::Kind::Close);
+}
+
+TEST_F(HostStateTest, ClosingForAnUpdateIsRefusedWhileADeviceIsConnected) {
+    make_host();
+    auto items = fake_current_session(1);
+    EXPECT_FALSE(host_->begin_closing_for_update());
+    EXPECT_FALSE(host_->closing_for_update.load());
+    {
+        auto lock = host_->lock_main();
+        host_->main().current_session.reset();
+    }
+    EXPECT_TRUE(host_->begin_closing_for_update());
+    EXPECT_TRUE(wait_for_log("closing for an update: new links are turned away"));
+}
+
+TEST_F(HostStateTest, ClearingInkSendsOneClearPerAuthorInByteOrder) {
+    make_host();
+    host_->hooks.take_ink_authors = [] { return std::vector<std::string>{"bob", "Amy", "bob"}; };
+    auto [watcher, items] = LinkWriter::make();
+    add_stream_watcher(*host_->watchers, watcher, 2, "Tablet", false);
+    clear_all_ink(*host_);
+    EXPECT_EQ(platform_->count("clear_ink_overlay"), 1u);
+    std::vector<std::string> messages;
+    while (auto item = items.try_receive()) messages.push_back(to_string(item->bytes));
+    EXPECT_EQ(messages, (std::vector<std::string>{ink_clear_message("Amy"), ink_clear_message("bob")}));
+}
+
+}  // namespace
+}  // namespace vorlix
