@@ -687,7 +687,8 @@ StreamSlot::~StreamSlot() {
 }
 
 void StreamSlot::start_stream(const StreamSettings& settings, std::uint64_t stream_number,
-                              std::shared_ptr<StreamAudience> audience) {
+                              std::shared_ptr<StreamAudience> audience, SoundStarter start_sound) {
+    if (!start_sound) start_sound = start_sound_;
     std::shared_ptr<StreamControl> orphan;
     {
         std::lock_guard lock(mutex_);
@@ -702,10 +703,10 @@ void StreamSlot::start_stream(const StreamSettings& settings, std::uint64_t stre
 
         const std::string name = "vorlix-stream-" + std::to_string(stream_number);
         try {
-            std::thread thread([this, settings, stream_number, audience, previous, control, name] {
+            std::thread thread([this, settings, stream_number, audience, previous, control, name, start_sound] {
                 set_current_thread_name(name);
                 auto body = [&] {
-                    stream_thread(settings, stream_number, audience, previous, control, seams_, start_sound_);
+                    stream_thread(settings, stream_number, audience, previous, control, seams_, start_sound);
                 };
                 if (runner_) runner_(body);
                 else body();

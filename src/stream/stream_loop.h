@@ -145,8 +145,10 @@ public:
     StreamSlot(const StreamSlot&) = delete;
     StreamSlot& operator=(const StreamSlot&) = delete;
 
+    // `start_sound`, when given, starts this stream's sound (it knows the
+    // stream's links) in place of the slot's own.
     void start_stream(const StreamSettings& settings, std::uint64_t stream_number,
-                      std::shared_ptr<StreamAudience> audience);
+                      std::shared_ptr<StreamAudience> audience, SoundStarter start_sound = nullptr);
     void stop_stream();
     void request_keyframe();
     void set_stream_audio(bool on);

@@ -81,7 +81,14 @@ TEST(StreamSlot, StartsNamedThreadsAndTheNextWaitsForThePrevious) {
     auto first = std::make_shared<SharedAudience>();
     StreamSettings settings;
     settings.audio = true;
-    slot->start_stream(settings, 5, first);
+    std::atomic<bool> sound_ended{false};
+    SoundStarter sound = [&](std::shared_ptr<StreamControl> control) -> std::optional<std::thread> {
+        return std::thread([control, &sound_ended] {
+            while (control->running.load() != 0) std::this_thread::sleep_for(1ms);
+            sound_ended = true;
+        });
+    };
+    slot->start_stream(settings, 5, first, sound);
     ASSERT_TRUE(wait_for([&] { return first->frames.load() >= 2; }));
     auto first_control = slot->current();
     EXPECT_EQ(first_control->sound.load(), 1);
@@ -98,6 +105,7 @@ TEST(StreamSlot, StartsNamedThreadsAndTheNextWaitsForThePrevious) {
     ASSERT_NE(second_control, first_control);
     EXPECT_EQ(second_control->sound.load(), 0);
     ASSERT_TRUE(wait_for([&] { return second->frames.load() >= 2; }));
+    EXPECT_TRUE(sound_ended.load()) << "the first stream's sound ended with it";
     const int first_frames = first->frames.load();
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(first->frames.load(), first_frames) << "the first stream has ended";
