@@ -4,6 +4,7 @@
 
 #include "crash/crash_log.h"
 #include "crypto/random.h"
+#include "host/host_state.h"
 #include "host/log.h"
 
 namespace vorlix {
@@ -31,6 +32,20 @@ HostStart load_host_start(Platform& platform) {
     std::string model = platform.computer_model();
     log_line(start_line(name, model, identity.fingerprint()));
     return HostStart{folder, std::move(identity), std::move(devices), std::move(name), std::move(model)};
+}
+
+std::shared_ptr<HostState> load_host_state(const std::shared_ptr<Platform>& platform) {
+    HostStart start = load_host_start(*platform);
+    HostStateConfig config;
+    config.platform = platform;
+    config.host_name = std::move(start.name);
+    config.host_model = std::move(start.model);
+    config.data_dir = std::move(start.data_folder);
+    config.identity = start.identity.keys();
+    config.trusted_devices = std::move(start.devices);
+    std::shared_ptr<HostState> host = HostState::create(std::move(config));
+    wipe_key32(config.identity.secret_key);
+    return host;
 }
 
 }  // namespace vorlix

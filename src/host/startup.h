@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,12 @@ struct HostStart {
 // devices, asks the platform for the PC's name and model and logs the start
 // line.
 HostStart load_host_start(Platform& platform);
+
+class HostState;
+
+// The whole loader: the start above, then the shared host state built from
+// it, connected to the platform (its events go to the current session).
+std::shared_ptr<HostState> load_host_state(const std::shared_ptr<Platform>& platform);
 
 // "Vorlix host 1.2 for Windows: {name} ({model}), id {fingerprint}".
 std::string start_line(const std::string& name, const std::string& model, const std::string& fingerprint);

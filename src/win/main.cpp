@@ -16,6 +16,8 @@
 #include "app/options.h"
 #include "app/text.h"
 #include "crash/crash_log.h"
+#include "host/host_state.h"
+#include "host/listener.h"
 #include "host/log.h"
 #include "host/settings.h"
 #include "host/startup.h"
@@ -97,8 +99,8 @@ void host_main(ArgList all_args) {
     std::shared_ptr<WindowsPlatform> platform =
         platform_new(DataFolder{data_folder, static_cast<std::uint8_t>(options.data_dir ? 1 : 0)});
 
-    // 10. The host's start-up state.
-    HostStart start = load_host_start(*platform);
+    // 10. The shared host state.
+    std::shared_ptr<HostState> host = load_host_state(platform);
 
     // 11. Open at sign-in is offered only for the default folder outside an app package.
     set_open_at_sign_in_allowed(!options.data_dir && !runs_from_package());
@@ -106,12 +108,32 @@ void host_main(ArgList all_args) {
     // 12. Self-update.
     start_updates(args, data_folder);
 
-    // 18. The window and its message loop, until the user quits.
-    run_window(options.hidden, after_update.after_update(), nullptr);
+    // 13. The pairing code mirrors into the code file.
+    host->set_code_file(options.code_file ? std::optional(path_from_utf8(*options.code_file)) : std::nullopt);
 
-    // Shut-down.
+    // 15. The listener; without it relay links can still reach the host.
+    if (auto listener = start_listener(host, options.port, options.advertise())) {
+        // The accept threads run until the process ends; releasing the last
+        // handle would stop them, so it is never released.
+        static auto* const kept = new std::shared_ptr<ListenerThreads>(std::move(*listener));
+        (void)kept;
+    } else {
+        log_line("could not listen: " + listener.error().text);
+    }
+
+    // 16.-17. Pairing, and whether the relay may be used.
+    if (options.open_pairing) host->open_pairing();
+    host->relay_allowed = options.relay_allowed();
+
+    // 18. The window and its message loop, until the user quits.
+    run_window(options.hidden, after_update.after_update(),
+               [&host](std::function<void()> refresh) { host->set_on_change(std::move(refresh)); });
+
+    // Shut-down: the device is told goodbye and has a moment to receive it.
     log_line("quitting");
+    host->say_goodbye_and_close();
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    host.reset();
     platform.reset();
     if (com_ready) CoUninitialize();
 }

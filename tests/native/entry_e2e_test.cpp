@@ -1,7 +1,9 @@
-// Vorlix.exe under Wine, run as a user would: the start line with the
-// identity, the identity stored protected, one host per data folder, a host
-// beside it with another folder, quitting from the tray menu, and a restart
-// that keeps the identity.
+// Vorlix.exe under Wine, driven natively over loopback as a device would:
+// pairing with the code from the code file, the sign-in messages, ping, a
+// second link that signs in with the stored identity, the start line and the
+// protected identity, one host per data folder, a host beside it with another
+// folder, quitting from the tray menu (the device is told goodbye), and a
+// restart that keeps the identity.
 //
 // Runs when VORLIX_HOST_EXE names Vorlix.exe (scripts/host-e2e.sh sets it,
 // with VORLIX_POST_QUIT_EXE and VORLIX_WINE); skipped otherwise.
@@ -29,6 +31,9 @@
 #include <thread>
 #include <vector>
 
+
+#include "host/identity.h"
+#include "support/device_peer.h"
 
 extern char** environ;
 
@@ -161,10 +166,52 @@ protected:
         return process;
     }
 
+    // The pairing code the host mirrors into its code file.
+    std::optional<std::string> wait_for_code(const std::string& folder) {
+        std::optional<std::string> code;
+        wait_until([&] {
+            std::string text = read_file(root_ / folder / "code.txt");
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+            if (text.size() == 6 && text.find_first_not_of("0123456789") == std::string::npos) code = text;
+            return code.has_value();
+        });
+        return code;
+    }
+
+    std::unique_ptr<DevicePeer> connect(std::uint16_t port, const DeviceIdentity& identity) {
+        std::unique_ptr<SocketStream> stream;
+        wait_until([&] {
+            auto connected = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port);
+            if (connected) stream = std::move(*connected);
+            return stream != nullptr;
+        });
+        if (!stream) return nullptr;
+        return std::make_unique<DevicePeer>(std::move(stream), identity);
+    }
+
     fs::path root_;
     std::string host_exe_;
     std::string post_quit_exe_;
 };
+
+// The next control message whose text holds `needle`, skipping others.
+std::optional<std::string> control_with(DevicePeer& device, const std::string& needle) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < end) {
+        auto frame = device.receive_frame_of(FrameType::Control, 10s);
+        if (!frame) return std::nullopt;
+        std::string text(frame->body.begin(), frame->body.end());
+        if (text.find(needle) != std::string::npos) return text;
+    }
+    return std::nullopt;
+}
+
+bool ping_pong(DevicePeer& device, unsigned value) {
+    const std::string ping = "{\"ping\":{\"_0\":" + std::to_string(value) + "}}";
+    if (!device.send_control_text(ping)) return false;
+    const auto pong = control_with(device, "\"pong\"");
+    return pong && pong->find("\"_0\":" + std::to_string(value)) != std::string::npos;
+}
 
 std::vector<std::string> start_line_ids(const std::string& log) {
     static const std::regex line(R"(Vorlix host 1\.2 for Windows: .+ \(.+\), id ([0-9a-f]{64}))");
@@ -174,23 +221,41 @@ std::vector<std::string> start_line_ids(const std::string& log) {
     return ids;
 }
 
-TEST_F(HostEndToEnd, OneHostPerFolderQuitsFromTheMenuAndKeepsItsIdentity) {
+TEST_F(HostEndToEnd, PairsServesQuitsAndKeepsItsIdentity) {
+    const std::uint16_t port = free_port();
     const fs::path folder = root_ / "A";
-    auto host = start_host("A", free_port(), true);
-    std::string fingerprint;
-    ASSERT_TRUE(wait_until([&] {
-        const auto ids = start_line_ids(read_file(folder / "vorlix.log"));
-        if (ids.size() == 1) fingerprint = ids[0];
-        return !fingerprint.empty();
-    })) << read_file(root_ / "A.out");
+    auto host = start_host("A", port, true);
+
+    // Pairing with the code from the code file, then the sign-in messages.
+    const auto code = wait_for_code("A");
+    ASSERT_TRUE(code) << read_file(root_ / "A.out");
+    const DeviceIdentity phone = DeviceIdentity::make("E2E Phone", "Phone9,1");
+    auto first = connect(port, phone);
+    ASSERT_TRUE(first);
+    const Status paired = first->pair(*code);
+    ASSERT_TRUE(paired) << paired.error().text << "\n" << read_file(folder / "vorlix.log");
+    EXPECT_TRUE(control_with(*first, "\"hostInfo\""));
+    EXPECT_TRUE(ping_pong(*first, 7));
+
+    // The start line names the identity the device was shown.
+    ASSERT_TRUE(first->host_hello());
+    const std::string fingerprint = sha256_hex(first->host_hello()->id_key);
+    EXPECT_EQ(start_line_ids(read_file(folder / "vorlix.log")), std::vector<std::string>{fingerprint});
 
     // The identity is stored protected, not as the 32 plain seed bytes.
     const std::string key_file = read_file(folder / "identity.key");
     EXPECT_GT(key_file.size(), 32u);
 
+    // A new link signs in with the stored identity, without pairing.
+    auto second = connect(port, phone);
+    ASSERT_TRUE(second);
+    const Status signed_in = second->sign_in();
+    ASSERT_TRUE(signed_in) << signed_in.error().text << "\n" << read_file(folder / "vorlix.log");
+    EXPECT_TRUE(control_with(*second, "\"hostInfo\""));
+    EXPECT_TRUE(ping_pong(*second, 8));
+
     // A second start for the same folder, in other letter case, ends at once
     // and leaves the first alone.
-    const auto log_size = fs::file_size(folder / "vorlix.log");
     {
         std::string other_case = windows_path(folder);
         for (char& c : other_case) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -199,36 +264,48 @@ TEST_F(HostEndToEnd, OneHostPerFolderQuitsFromTheMenuAndKeepsItsIdentity) {
                           root_ / "A-again.out");
         EXPECT_EQ(again.wait_exit(30s), 0);
     }
-    EXPECT_EQ(fs::file_size(folder / "vorlix.log"), log_size);
-    EXPECT_FALSE(host->wait_exit(0ms));
+    // It wrote no start line of its own into the folder's log.
+    EXPECT_EQ(start_line_ids(read_file(folder / "vorlix.log")), std::vector<std::string>{fingerprint});
+    EXPECT_TRUE(ping_pong(*second, 9));
 
-    // Another folder runs beside it.
-    auto beside = start_host("B", free_port(), true);
-    EXPECT_TRUE(wait_until([&] { return start_line_ids(read_file(root_ / "B" / "vorlix.log")).size() == 1; }))
-        << read_file(root_ / "B.out");
-    EXPECT_FALSE(beside->wait_exit(0ms));
-    EXPECT_FALSE(host->wait_exit(0ms));
+    // Another folder runs beside it and pairs its own device.
+    const std::uint16_t port_b = free_port();
+    auto beside = start_host("B", port_b, true);
+    const auto code_b = wait_for_code("B");
+    ASSERT_TRUE(code_b) << read_file(root_ / "B.out");
+    auto tablet = connect(port_b, DeviceIdentity::make("E2E Tablet", "Tablet1,1"));
+    ASSERT_TRUE(tablet);
+    EXPECT_TRUE(tablet->pair(*code_b));
+    EXPECT_TRUE(ping_pong(*tablet, 10));
+    EXPECT_TRUE(ping_pong(*second, 11));
 
-    // Quitting as the tray menu does ends both, each after its closing line.
+    // Quitting as the tray menu does: each device is told goodbye.
     {
         WineProcess quit({post_quit_exe_, "2"}, root_ / "quit.out");
         EXPECT_EQ(quit.wait_exit(30s), 0);
     }
+    EXPECT_TRUE(control_with(*second, "\"bye\""));
+    EXPECT_TRUE(control_with(*tablet, "\"bye\""));
     EXPECT_EQ(host->wait_exit(30s), 0);
     EXPECT_EQ(beside->wait_exit(30s), 0);
-    EXPECT_NE(read_file(folder / "vorlix.log").find(" quitting\n"), std::string::npos);
-    EXPECT_NE(read_file(root_ / "B" / "vorlix.log").find(" quitting\n"), std::string::npos);
+    const std::string log = read_file(folder / "vorlix.log");
+    EXPECT_NE(log.find(" quitting\n"), std::string::npos) << log;
 
-    // A restart with the same folder keeps the identity.
-    host = start_host("A", free_port(), false);
-    EXPECT_TRUE(wait_until([&] { return start_line_ids(read_file(folder / "vorlix.log")).size() == 2; }))
-        << read_file(root_ / "A.out");
+    // A restart with the same folder keeps the identity: the device signs in.
+    const std::uint16_t port_again = free_port();
+    host = start_host("A", port_again, false);
+    auto after = connect(port_again, phone);
+    ASSERT_TRUE(after);
+    const Status signed_in_again = after->sign_in();
+    ASSERT_TRUE(signed_in_again) << signed_in_again.error().text << "\n" << read_file(folder / "vorlix.log");
+    EXPECT_TRUE(ping_pong(*after, 12));
     EXPECT_EQ(start_line_ids(read_file(folder / "vorlix.log")), (std::vector<std::string>{fingerprint, fingerprint}));
     EXPECT_EQ(read_file(folder / "identity.key"), key_file);
     {
         WineProcess quit({post_quit_exe_}, root_ / "quit2.out");
         EXPECT_EQ(quit.wait_exit(30s), 0);
     }
+    EXPECT_TRUE(control_with(*after, "\"bye\""));
     EXPECT_EQ(host->wait_exit(30s), 0);
 }
 
