@@ -30,7 +30,7 @@ wine_env_start() {
   fi
   # One persistent server: Wine's system processes inherit the first
   # client's standard streams, so start them with all three on /dev/null.
-  /usr/lib/wine/wineserver -p
+  /usr/lib/wine/wineserver -p || true  # already running for this prefix
   /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ink/ink_event.h"
 #include "json/json.h"
 #include "util/result.h"
 
@@ -74,21 +75,8 @@ struct SessionOptions {
     bool operator==(const SessionOptions&) const = default;
 };
 
-constexpr std::int64_t kDefaultInkColor = 0xff3b30;
-constexpr double kDefaultInkWidth = 0.004;
-
-// One step of an ink or laser-pointer stroke.
-struct InkEvent {
-    std::int64_t id = 0;
-    std::string phase;          // "begin", "move", "end" or "clear"
-    std::string kind = "pen";   // "pen" or "laser"
-    std::int64_t color = kDefaultInkColor;
-    double width = kDefaultInkWidth;
-    std::vector<double> points;  // flat list of coordinates
-    std::optional<std::string> author;
-
-    bool operator==(const InkEvent&) const = default;
-};
+// `InkEvent`, one step of an ink or laser-pointer stroke, is shared with the
+// ink model (ink/ink_event.h).
 
 // Strict records. The errors read like "missing field `generation`",
 // "invalid type: floating point `30.0`, expected i64",
