@@ -1,24 +1,53 @@
 // What the host does with the control messages and file pieces a signed-in
-// link sends. Runs on the link's session thread.
+// link sends. Runs on the link's session thread, one message at a time per
+// link; replies go to the same link. Every failure is logged or answered,
+// never passed back.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "files/file_transfers.h"
+#include "ink/ink.h"
+#include "json/json.h"
 #include "util/bytes.h"
 
 namespace vorlix {
 
 class HostState;
 struct SessionRecord;
+struct KeyboardLayout;
 
 enum class ControlOutcome { Continue, Goodbye };
+
+// A send link's own file-transfer table, used for incoming files only.
+struct LinkFiles {
+    FileTransfers transfers;
+};
 
 // One Control frame's body. A body that does not read is dropped without a
 // log line; `bye` ends the link (Goodbye) and never reaches the dispatcher.
 ControlOutcome handle_control_body(HostState& host, SessionRecord& record, ByteView body);
 
+// One message, by its type name and its fields object.
+void handle_control_message(HostState& host, SessionRecord& record, const std::string& name, const Json& fields);
+
 // One FileData piece (the transfer id and the bytes), handled as the
 // fileChunk message it stands for.
 void handle_file_piece(HostState& host, SessionRecord& record, std::uint32_t id, Bytes data);
+
+// An annotate from the session in control: the stroke gets the device's name
+// as author, goes into the host's strokes, onto the PC's screen and to every
+// watcher.
+void apply_annotation(HostState& host, const SessionRecord& record, InkEvent event);
+
+// Starts "vorlix-keyboard" for the session in control, once per session.
+void start_keyboard_layout_watch(HostState& host, std::uint64_t session);
+
+// The keyboardLayout message of a layout, as compact JSON text.
+std::string keyboard_layout_message(const KeyboardLayout& layout);
+
+// Fills the host state's hooks for the file-transfer table and the strokes.
+void install_dispatcher_hooks(HostState& host);
 
 }  // namespace vorlix

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/dispatcher.h"
 #include "host/outgoing.h"
 #include "crypto/random.h"
 #include "host/watchers.h"
@@ -29,6 +30,7 @@ std::string device_key_text(ByteView key) { return base64_encode(key); }
 
 std::shared_ptr<HostState> HostState::create(HostStateConfig config) {
     std::shared_ptr<HostState> host(new HostState(config));
+    install_dispatcher_hooks(*host);
     return host;
 }
 

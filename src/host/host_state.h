@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "crypto/crypto.h"
+#include "files/file_transfers.h"
+#include "ink/ink.h"
 #include "host/channel.h"
 #include "host/link_writer.h"
 #include "host/watchers.h"
@@ -181,7 +183,9 @@ public:
 
     // --- locks of their own ----------------------------------------------------
     std::mutex transfer_mutex;  // the host's file-transfer table (hooks)
+    FileTransfers transfers;    // with transfer_mutex held
     std::mutex ink_mutex;       // the host's ink strokes (hooks)
+    InkStrokes ink;             // with ink_mutex held
 
     // --- operations --------------------------------------------------------------
     void set_on_change(std::function<void()> callback);

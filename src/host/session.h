@@ -31,6 +31,10 @@ struct SessionRecord {
     std::uint64_t session = 0;
     LinkWriter writer;
     std::shared_ptr<LinkFiles> incoming_files;
+    // The rate guards of the dispatcher: the last honoured requestKeyframe of
+    // a browser and the last honoured wakeOther.
+    std::optional<std::chrono::steady_clock::time_point> last_keyframe_request;
+    std::optional<std::chrono::steady_clock::time_point> last_wake;
 };
 
 // The sizes and limits of the reader loop.

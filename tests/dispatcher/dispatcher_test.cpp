@@ -1,0 +1,371 @@
+// The control dispatcher against a recording fake platform: a host state,
+// one link record whose writer queue the test reads, and messages as a
+// device sends them.
+#include "host/dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "host/host_state.h"
+#include "host/session.h"
+#include "json/base64.h"
+#include "storage/log_capture.h"
+#include "storage/temp_folder.h"
+#include "support/fake_platform.h"
+
+namespace vorlix {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Link {
+    SessionRecord record;
+    Receiver<WriterItem> items;
+
+    // The control messages queued so far, as text.
+    std::vector<std::string> texts() {
+        std::vector<std::string> out;
+        while (auto item = items.try_receive()) {
+            if (item->kind == WriterItem::Kind::Frame && item->type == FrameType::Control) {
+                out.push_back(to_string(item->bytes));
+            }
+        }
+        return out;
+    }
+    // Waits for the next control message.
+    std::optional<std::string> next(std::chrono::milliseconds limit = 5s) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            auto item = items.receive_for(20ms);
+            if (item && item->kind == WriterItem::Kind::Frame && item->type == FrameType::Control) {
+                return to_string(item->bytes);
+            }
+        }
+        return std::nullopt;
+    }
+};
+
+class DispatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform_ = std::make_shared<FakePlatform>();
+        FakePlatform::Answers answers;
+        answers.downloads = temp_.path() / "Downloads";
+        platform_->set_answers(answers);
+        HostStateConfig config;
+        config.platform = platform_;
+        config.host_name = "Desk PC";
+        Key32 seed;
+        seed.fill(9);
+        config.identity = ed25519_from_seed(seed);
+        config.data_dir = temp_.path();
+        config.unix_now = [] { return std::int64_t{1'700'000'000}; };
+        host_ = HostState::create(std::move(config));
+    }
+
+    std::unique_ptr<Link> link(std::uint64_t session, std::optional<PeerRole> role = std::nullopt,
+                               LinkKind kind = LinkKind::Device) {
+        auto out = std::make_unique<Link>();
+        auto [writer, items] = LinkWriter::make();
+        out->items = std::move(items);
+        out->record.session = session;
+        out->record.writer = writer;
+        out->record.role = role;
+        out->record.link_kind = kind;
+        out->record.peer_name = "Pad " + std::to_string(session);
+        return out;
+    }
+
+    // Makes the link the device session in control.
+    void put_in_control(Link& device) {
+        auto lock = host_->lock_main();
+        host_->main().current_session = CurrentSession{device.record.writer, Bytes(32, 1), 255};
+        host_->main().in_control = device.record.session;
+        host_->main().keyboard_nudge.reset();
+    }
+    void clear_current_session() {
+        auto lock = host_->lock_main();
+        host_->main().current_session.reset();
+        host_->main().keyboard_nudge.reset();
+    }
+
+    void send(Link& link, const std::string& json) {
+        EXPECT_EQ(handle_control_body(*host_, link.record, to_bytes(json)), ControlOutcome::Continue) << json;
+    }
+
+    test::TempFolder temp_;
+    std::shared_ptr<FakePlatform> platform_;
+    std::shared_ptr<HostState> host_;
+};
+
+TEST_F(DispatcherTest, BrowsersMayOnlyConfigureAskForKeyFramesSetSoundAndPing) {
+    test::LogCapture log;
+    auto browser = link(4, PeerRole::Watch, LinkKind::Browser);
+    {
+        auto lock = host_->watchers->lock();
+        host_->watchers->entries.push_back({browser->record.writer, "Browser", 4, true, true, false});
+    }
+    send(*browser, R"({"configure":{"_0":{"codec":"h264"},"generation":1}})");
+    send(*browser, R"({"clipboard":{"_0":"hi"}})");
+    send(*browser, R"({"ping":{"_0":42}})");
+    send(*browser, R"({"setAudio":{"_0":true}})");
+    send(*browser, R"({"requestKeyframe":{}})");
+    send(*browser, R"({"requestKeyframe":{}})");  // within the second: ignored
+    EXPECT_EQ(platform_->count("request_keyframe"), 1u);
+    browser->record.last_keyframe_request = std::chrono::steady_clock::now() - 1001ms;
+    send(*browser, R"({"requestKeyframe":{}})");
+    EXPECT_EQ(platform_->count("request_keyframe"), 2u);
+
+    EXPECT_NE(log.messages().find("session 4: browser can show h264\n"), std::string::npos);
+    EXPECT_NE(log.messages().find("session 4: a browser may not send clipboard\n"), std::string::npos);
+    EXPECT_EQ(platform_->count("set_clipboard_text"), 0u);
+    EXPECT_EQ(platform_->count("start_stream"), 0u);
+    EXPECT_EQ(browser->texts(), (std::vector<std::string>{R"({"pong":{"_0":42}})"}));
+    auto lock = host_->watchers->lock();
+    EXPECT_TRUE(host_->watchers->entries[0].sound);
+}
+
+TEST_F(DispatcherTest, InControlMayActAndWatchRolesAreTold) {
+    auto device = link(1);
+    auto other = link(2);     // a device that is not in control
+    auto sender = link(3, PeerRole::Send);
+    auto watcher = link(5, PeerRole::Watch);
+    put_in_control(*device);
+
+    for (Link* l : {device.get(), other.get(), sender.get(), watcher.get()}) {
+        send(*l, R"({"clipboard":{"_0":"x"}})");              // may act
+        send(*l, R"({"performMenu":{"id":7}})");              // in control
+        send(*l, R"({"requestKeyframe":{}})");                // in control or watch
+        send(*l, R"({"setAudio":{"_0":false}})");             // in control
+    }
+    EXPECT_EQ(platform_->count("set_clipboard_text"), 2u);  // device and sender
+    EXPECT_EQ(platform_->count("perform_menu"), 1u);
+    EXPECT_EQ(platform_->count("request_keyframe"), 2u);    // device and watcher
+    EXPECT_EQ(platform_->count("set_stream_audio"), 1u);
+
+    // Messages that do not read, and unknown or host-to-device types.
+    test::LogCapture log;
+    send(*device, R"({"performMenu":{"id":1.5}})");
+    send(*device, R"({"performMenu":null})");
+    send(*device, R"({"Ping":{}})");
+    send(*device, R"({"streamInfo":{}})");
+    EXPECT_EQ(platform_->count("perform_menu"), 1u);
+    EXPECT_EQ(log.messages(), "session 1: Ping is not handled on Windows\nsession 1: unexpected streamInfo\n");
+    EXPECT_EQ(handle_control_body(*host_, device->record, to_bytes(R"({"bye":{}})")), ControlOutcome::Goodbye);
+}
+
+TEST_F(DispatcherTest, LevelsAreHeldToTheRangeAndLoggedAsReceived) {
+    test::LogCapture log;
+    auto device = link(1);
+    put_in_control(*device);
+    send(*device, R"({"setLevel":{"kind":"volume","value":1.7}})");
+    send(*device, R"({"setLevel":{"kind":"brightness","value":-0.2}})");
+    send(*device, R"({"setLevel":{"kind":"volume","value":0.5}})");
+    send(*device, R"({"setLevel":{"kind":"volume","value":1e400}})");  // not a readable float
+    auto calls = platform_->calls();
+    std::vector<std::string> levels;
+    for (const auto& call : calls) {
+        if (call.operation == "set_level") levels.push_back(call.detail);
+    }
+    ASSERT_EQ(levels.size(), 3u);
+    EXPECT_NE(levels[0].find("volume"), std::string::npos);
+    EXPECT_EQ(log.messages(), "session 1: volume to 1.70\nsession 1: brightness to -0.20\nsession 1: volume to 0.50\n");
+    auto detail_has = [&](std::size_t i, const std::string& text) { return levels[i].find(text) != std::string::npos; };
+    EXPECT_TRUE(detail_has(0, "1")) << levels[0];
+    EXPECT_TRUE(detail_has(1, "0")) << levels[1];
+}
+
+TEST_F(DispatcherTest, ClipboardPicturesUpToTheLimitAndLinksThatOpened) {
+    test::LogCapture log;
+    auto device = link(1);
+    put_in_control(*device);
+    // Handed over as parsed fields: parsing 40 MB of JSON adds nothing here.
+    // "AAAA" is three zero bytes; "AAA=" two.
+    handle_control_message(*host_, device->record, "clipboardImage",
+                           Json{{"_0", std::string(39'999'999, 'A') + "="}});
+    handle_control_message(*host_, device->record, "clipboardImage", Json{{"_0", std::string(40'000'000, 'A')}});
+    EXPECT_EQ(platform_->count("set_clipboard_picture"), 1u);
+    EXPECT_EQ(log.messages(), "session 1: a picture for the clipboard (29999999 bytes)\n");
+
+    send(*device, R"({"openURL":{"_0":"file:///c:/windows"}})");
+    send(*device, R"({"openURL":{"_0":"https://example.com"}})");
+    auto answers = platform_->answers();
+    answers.open_url = false;
+    platform_->set_answers(answers);
+    send(*device, R"({"openURL":{"_0":"https://example.org"}})");
+    EXPECT_EQ(platform_->count("open_url"), 2u);
+    EXPECT_NE(log.messages().find("session 1: not opening a link of that kind\n"
+                                  "session 1: opened a link\n"
+                                  "session 1: opened a link (Windows refused)\n"),
+              std::string::npos);
+    // Only the link that opened is reported to the device.
+    EXPECT_EQ(device->texts(), (std::vector<std::string>{R"({"notice":{"_0":"Opened on Desk PC"}})"}));
+}
+
+TEST_F(DispatcherTest, WakeRequestsAreGuardedAndAnswered) {
+    test::LogCapture log;
+    auto device = link(1);
+    put_in_control(*device);
+    send(*device, R"({"wakeOther":{"macAddresses":["zz",5],"addresses":["10.0.0.9"]}})");
+    EXPECT_EQ(device->next(), R"({"wakeOtherDone":{"ok":false}})");
+    EXPECT_EQ(platform_->count("send_wake_packets"), 0u);
+
+    send(*device, R"({"wakeOther":{"macAddresses":["00:11:22:33:44:55"],"addresses":[]}})");
+    EXPECT_NE(log.messages().find("session 1: wakeOther again within 5 s: ignored\n"), std::string::npos);
+
+    device->record.last_wake = std::chrono::steady_clock::now() - 5s;
+    send(*device, R"({"wakeOther":{"macAddresses":["00:11:22:33:44:55","00-11-22-33-44-55"],"addresses":["192.168.1.2","8.8.8.8"]}})");
+    EXPECT_EQ(device->next(), R"({"wakeOtherDone":{"ok":true}})");
+    EXPECT_EQ(platform_->count("send_wake_packets"), 1u);
+    EXPECT_NE(log.messages().find("session 1: wake another computer: 0 network card(s), 1 address(es) (1 and 1 given)\n"),
+              std::string::npos);
+    EXPECT_NE(log.messages().find("session 1: wake another computer: 1 network card(s), 1 address(es) (2 and 2 given)\n"),
+              std::string::npos);
+
+    // A device not in control may not wake anything.
+    auto other = link(2);
+    send(*other, R"({"wakeOther":{"macAddresses":["00:11:22:33:44:55"]}})");
+    EXPECT_FALSE(other->next(100ms));
+}
+
+TEST_F(DispatcherTest, TheKeyboardWatchRunsOncePerSessionAndAgainForTheNext) {
+    test::LogCapture log;
+    auto answers = platform_->answers();
+    KeyboardLayout us;
+    us.name = "US";
+    us.language = "en-US";
+    us.keys[0] = {"a", "A"};
+    answers.layout = us;
+    platform_->set_answers(answers);
+
+    auto first = link(1);
+    put_in_control(*first);
+    send(*first, R"({"deviceInfo":{"version":"2.0","features":["binaryFiles"]}})");
+    {
+        auto lock = host_->lock_main();
+        EXPECT_EQ(host_->main().capabilities, std::vector<std::string>{"binaryFiles"});
+        EXPECT_FALSE(host_->main().keyboard_nudge);
+    }
+    send(*first, R"({"deviceInfo":{"version":"2.0","features":["keyboardLayout"]}})");
+    EXPECT_EQ(first->next(), R"({"keyboardLayout":{"keys":{"0":["a","A"]},"language":"en-US","name":"US"}})");
+    send(*first, R"({"deviceInfo":{"version":"2.0","features":["keyboardLayout"]}})");
+    send(*first, R"({"nextInputSource":{}})");
+    EXPECT_EQ(platform_->count("next_input_language"), 1u);
+    EXPECT_FALSE(first->next(300ms));  // same layout: nothing new, and only one watch
+    EXPECT_EQ(log.messages().find("keyboard US (en-US), 1 keys"), log.messages().rfind("keyboard US (en-US), 1 keys"));
+
+    // The session is replaced: the old watch ends and the new session gets its own.
+    auto second = link(2);
+    put_in_control(*second);
+    send(*second, R"({"deviceInfo":{"version":"2.0","features":["keyboardLayout"]}})");
+    EXPECT_EQ(second->next(), R"({"keyboardLayout":{"keys":{"0":["a","A"]},"language":"en-US","name":"US"}})");
+    EXPECT_NE(log.messages().find("session 2: device app 2.0, features [\"keyboardLayout\"]"), std::string::npos);
+    clear_current_session();
+}
+
+TEST_F(DispatcherTest, OfferedFilesAndScreenshotsGoToTheSessionInControl) {
+    auto device = link(1);
+    put_in_control(*device);
+    test::write_file(temp_ / "notes.txt", "twelve bytes");
+    {
+        std::lock_guard<std::mutex> lock(host_->transfer_mutex);
+        ASSERT_TRUE(register_file_offer(host_->transfers, temp_ / "notes.txt"));
+    }
+    auto other = link(2);
+    send(*other, R"({"fileRequest":{"id":1}})");
+    send(*device, R"({"fileRequest":{"id":9}})");
+    EXPECT_FALSE(device->next(100ms));
+    send(*device, R"({"fileRequest":{"id":1}})");
+    EXPECT_EQ(device->next(), R"({"fileStart":{"id":1,"name":"notes.txt","purpose":"keep","size":12}})");
+    EXPECT_EQ(device->next(), R"({"fileChunk":{"data":"dHdlbHZlIGJ5dGVz","id":1}})");
+    EXPECT_EQ(device->next(), R"({"fileEnd":{"id":1,"ok":true}})");
+
+    // No picture: a notice. A picture: a file named after the time.
+    send(*device, R"({"requestScreenshot":{}})");
+    EXPECT_EQ(device->next(), R"({"notice":{"_0":"Could not take the screenshot."}})");
+    auto answers = platform_->answers();
+    answers.screenshot = to_bytes("PNG!");
+    platform_->set_answers(answers);
+    send(*device, R"({"requestScreenshot":{}})");
+    EXPECT_EQ(device->next(),
+              R"({"fileStart":{"id":3,"name":"PC 2023-11-14T221320.png","purpose":"screenshot","size":4}})");
+    EXPECT_EQ(device->next(), R"({"fileChunk":{"data":"UE5HIQ==","id":3}})");
+    EXPECT_EQ(device->next(), R"({"fileEnd":{"id":3,"ok":true}})");
+    send(*other, R"({"requestScreenshot":{}})");
+    EXPECT_FALSE(other->next(100ms));
+}
+
+TEST_F(DispatcherTest, IncomingFilesByRoleAndTheirOutcomes) {
+    test::LogCapture log;
+    auto device = link(1);
+    put_in_control(*device);
+    auto sender = link(3, PeerRole::Send);
+    auto other = link(2);
+    const auto downloads = temp_.path() / "Downloads";
+
+    send(*other, R"({"fileStart":{"id":1,"name":"x.txt","size":1,"purpose":"keep"}})");
+    EXPECT_FALSE(std::filesystem::exists(downloads / "x.txt"));
+
+    // A send link's own table, while another device is in control.
+    send(*sender, R"({"fileStart":{"id":1,"name":"..\\..\\evil.exe","size":3,"purpose":"keep"}})");
+    handle_file_piece(*host_, sender->record, 1, to_bytes("abc"));
+    send(*sender, R"({"fileEnd":{"id":1,"ok":true}})");
+    EXPECT_EQ(test::read_file(downloads / "evil.exe"), "abc");
+    EXPECT_EQ(sender->texts(), (std::vector<std::string>{R"({"notice":{"_0":"Saved to Downloads: evil.exe"}})"}));
+    EXPECT_EQ(platform_->count("reveal_file"), 1u);
+
+    // The host's table for the session in control; a cut-short file and a refused one.
+    send(*device, R"({"fileStart":{"id":5,"name":"CON","size":4,"purpose":"keep"}})");
+    send(*device, R"({"fileChunk":{"id":5,"data":"YWI="}})");
+    send(*device, R"({"fileEnd":{"id":5,"ok":true}})");
+    EXPECT_FALSE(std::filesystem::exists(downloads / "_CON"));
+    send(*device, R"({"fileStart":{"id":6,"name":"big","size":2147483649,"purpose":"keep"}})");
+    send(*device, R"({"fileEnd":{"id":6,"ok":true}})");
+    EXPECT_EQ(device->texts(), (std::vector<std::string>{R"({"notice":{"_0":"The file did not arrive whole. Try again."}})",
+                                                          R"({"notice":{"_0":"The file did not arrive whole. Try again."}})"}));
+    EXPECT_NE(log.messages().find("session 3: saved "), std::string::npos);
+}
+
+TEST_F(DispatcherTest, AnnotationsReachTheScreenTheStrokesAndEveryWatcher) {
+    auto device = link(1);
+    put_in_control(*device);
+    auto watcher = link(5, PeerRole::Watch);
+    {
+        auto lock = host_->watchers->lock();
+        host_->watchers->entries.push_back({watcher->record.writer, "TV", 5, false, false, false});
+    }
+    send(*device, R"({"annotate":{"_0":{"id":3,"phase":"begin","points":[0.1,0.2],"author":"spoofed"}}})");
+    send(*device, R"({"annotate":{"_0":{"id":3,"phase":"wiggle"}}})");  // does not read
+    auto other = link(2);
+    send(*other, R"({"annotate":{"_0":{"id":4,"phase":"begin"}}})");
+    EXPECT_EQ(platform_->count("send_ink_event"), 1u);
+    {
+        std::lock_guard<std::mutex> lock(host_->ink_mutex);
+        ASSERT_EQ(host_->ink.strokes.size(), 1u);
+        EXPECT_EQ(host_->ink.strokes[0].author, "Pad 1");
+    }
+    EXPECT_EQ(watcher->texts(),
+              (std::vector<std::string>{R"({"annotate":{"_0":{"author":"Pad 1","color":16726832,"id":3,"kind":"pen","phase":"begin","points":[0.1,0.2],"width":0.004}}})"}));
+    // A watcher that joins later is sent the drawing through the host's hook.
+    std::lock_guard<std::mutex> lock(host_->ink_mutex);
+    EXPECT_EQ(host_->hooks.ink_strokes_for_replay().size(), 1u);
+}
+
+TEST_F(DispatcherTest, WatchLinksAreRefusedWithoutARelayAndCameraAnswers) {
+    auto device = link(1);
+    put_in_control(*device);
+    send(*device, R"({"requestWatchLink":{}})");
+    EXPECT_EQ(device->texts(),
+              (std::vector<std::string>{
+                  R"({"notice":{"_0":"Too many watch links are waiting to be opened. Stop them and try again."}})"}));
+    send(*device, R"({"camera":{"_0":true}})");
+    EXPECT_EQ(device->texts(), (std::vector<std::string>{R"({"cameraState":{"on":false}})"}));
+    auto other = link(2);
+    send(*other, R"({"camera":{"_0":true}})");
+    EXPECT_EQ(platform_->count("set_device_camera"), 1u);
+}
+
+}  // namespace
+}  // namespace vorlix
