@@ -10,6 +10,7 @@
 #include "files/file_transfers.h"
 #include "json/json.h"
 #include "storage/temp_folder.h"
+#include "support/loopback_link.h"
 #include "wire/sealed.h"
 
 namespace vorlix {
@@ -17,51 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Link {
-    Socket host_end;
-    Socket device_end;
-};
-
-Link loopback_link() {
-    auto listener = Listener::bind(IpAddress::v4(127, 0, 0, 1), 0);
-    EXPECT_TRUE(listener);
-    auto accepted = std::async(std::launch::async, [&] { return listener->accept(); });
-    auto client = Socket::connect(IpAddress::v4(127, 0, 0, 1), *listener->local_port(), 5s);
-    EXPECT_TRUE(client);
-    auto server = accepted.get();
-    EXPECT_TRUE(server);
-    return {std::move(*server), std::move(*client)};
-}
-
-class FrameReader {
-public:
-    explicit FrameReader(Socket& socket) : socket_(socket) {}
-    std::optional<Frame> next() {
-        while (true) {
-            if (!pending_.empty()) {
-                CutResult cut = cut_frame(ByteView(pending_).subspan(at_));
-                if (auto* frame = std::get_if<CutFrame>(&cut)) {
-                    at_ += frame->consumed;
-                    if (at_ > (1u << 20)) {
-                        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at_));
-                        at_ = 0;
-                    }
-                    return std::move(frame->frame);
-                }
-                if (std::holds_alternative<FrameError>(cut)) return std::nullopt;
-            }
-            std::uint8_t buffer[16384];
-            auto got = socket_.receive(buffer, sizeof buffer, 5s);
-            if (got.kind != ReceiveOutcome::Kind::Data) return std::nullopt;
-            pending_.insert(pending_.end(), buffer, buffer + got.size);
-        }
-    }
-
-private:
-    Socket& socket_;
-    Bytes pending_;
-    std::size_t at_ = 0;
-};
 
 TEST(FileOverLoopback, AnOfferedFileArrivesByteForByteAndTheQueueStaysBounded) {
     test::TempFolder temp;
@@ -75,7 +31,7 @@ TEST(FileOverLoopback, AnOfferedFileArrivesByteForByteAndTheQueueStaysBounded) {
     auto path = find_offered_file(table, offer->id);
     ASSERT_TRUE(path);
 
-    Link link = loopback_link();
+    LoopbackLink link = loopback_link();
     auto writer = start_link_writer(std::move(link.host_end));
     ASSERT_TRUE(writer);
     Key32 key;

@@ -6,6 +6,7 @@
 #include <future>
 #include <thread>
 
+#include "support/loopback_link.h"
 #include "wire/sealed.h"
 
 namespace vorlix {
@@ -13,49 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Link {
-    Socket host_end;  // the writer's side
-    Socket device_end;
-};
-
-Link loopback_link() {
-    auto listener = Listener::bind(IpAddress::v4(127, 0, 0, 1), 0);
-    EXPECT_TRUE(listener);
-    auto accepted = std::async(std::launch::async, [&] { return listener->accept(); });
-    auto client = Socket::connect(IpAddress::v4(127, 0, 0, 1), *listener->local_port(), 5s);
-    EXPECT_TRUE(client);
-    auto server = accepted.get();
-    EXPECT_TRUE(server);
-    return {std::move(*server), std::move(*client)};
-}
-
-// Reads whole frames from the device end.
-class FrameReader {
-public:
-    explicit FrameReader(Socket& socket) : socket_(socket) {}
-
-    std::optional<Frame> next(std::chrono::milliseconds timeout = 5s) {
-        while (true) {
-            if (!pending_.empty()) {
-                CutResult cut = cut_frame(pending_);
-                if (auto* frame = std::get_if<CutFrame>(&cut)) {
-                    Frame out = std::move(frame->frame);
-                    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(frame->consumed));
-                    return out;
-                }
-                if (std::holds_alternative<FrameError>(cut)) return std::nullopt;
-            }
-            std::uint8_t buffer[4096];
-            auto got = socket_.receive(buffer, sizeof buffer, timeout);
-            if (got.kind != ReceiveOutcome::Kind::Data) return std::nullopt;
-            pending_.insert(pending_.end(), buffer, buffer + got.size);
-        }
-    }
-
-private:
-    Socket& socket_;
-    Bytes pending_;
-};
 
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
     auto deadline = std::chrono::steady_clock::now() + limit;
@@ -73,7 +31,7 @@ Key32 test_key(std::uint8_t fill) {
 }
 
 TEST(LinkWriter, WritesRawThenSealsFramesInQueueOrder) {
-    Link link = loopback_link();
+    LoopbackLink link = loopback_link();
     const auto baseline = running_writer_threads();
     auto writer = start_link_writer(std::move(link.host_end));
     ASSERT_TRUE(writer);
@@ -118,7 +76,7 @@ TEST(LinkWriter, WritesRawThenSealsFramesInQueueOrder) {
 
 TEST(LinkWriter, ABrokenWriteDrainsTheQueueAndTheCountersReturnToZero) {
     auto [writer, receiver] = LinkWriter::make();
-    Link link = loopback_link();
+    LoopbackLink link = loopback_link();
     auto spare = link.host_end.duplicate();
     ASSERT_TRUE(spare);
     spare->shutdown_both();  // every write on this link now fails
@@ -143,7 +101,7 @@ TEST(LinkWriter, ABrokenWriteDrainsTheQueueAndTheCountersReturnToZero) {
 
 TEST(LinkWriter, CloseEndsTheWriterWithItemsStillQueuedAndUncountsThem) {
     auto [writer, receiver] = LinkWriter::make();
-    Link link = loopback_link();
+    LoopbackLink link = loopback_link();
     writer.send(WriterItem::install_key(test_key(3), 0));
     writer.send(WriterItem::close());
     for (int i = 0; i < 5; ++i) writer.send_frame(FrameType::Control, Bytes(50, 0));
@@ -158,7 +116,7 @@ TEST(LinkWriter, CloseEndsTheWriterWithItemsStillQueuedAndUncountsThem) {
 
 TEST(LinkWriter, EndsWhenTheLastSenderIsReleased) {
     auto [writer, receiver] = LinkWriter::make();
-    Link link = loopback_link();
+    LoopbackLink link = loopback_link();
     auto flag = writer.running_flag();
     std::thread thread(run_link_writer, std::move(receiver), std::move(link.host_end), writer);
     writer = LinkWriter();
