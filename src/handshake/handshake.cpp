@@ -230,6 +230,10 @@ HandshakeOutcome HandshakeState::reveal_step(const HandshakeMessage& message) {
     reply.value = Bytes(host_proof_.begin(), host_proof_.end());
     reply.nonce = Bytes(host_nonce_.begin(), host_nonce_.end());
 
+    return finish(reply, true);
+}
+
+HandshakeOutcome HandshakeState::finish(const HandshakeMessage& reply, bool paired) const {
     HandshakeDone done;
     done.frames.push_back(Frame{FrameType::Handshake, write_handshake_message(reply)});
     done.device_id_key = peer_hello_->id_key;
@@ -237,7 +241,7 @@ HandshakeOutcome HandshakeState::reveal_step(const HandshakeMessage& message) {
     done.device_model = peer_hello_->model;
     done.device_to_host_key = keys_->device_to_host;
     done.host_to_device_key = keys_->host_to_device;
-    done.paired = true;
+    done.paired = paired;
     return done;
 }
 
@@ -262,15 +266,7 @@ HandshakeOutcome HandshakeState::signature_step(const HandshakeMessage& message)
     reply.kind = HandshakeKind::Signature;
     reply.value = Bytes(host_signature.begin(), host_signature.end());
 
-    HandshakeDone done;
-    done.frames.push_back(Frame{FrameType::Handshake, write_handshake_message(reply)});
-    done.device_id_key = peer_hello_->id_key;
-    done.device_name = peer_hello_->name;
-    done.device_model = peer_hello_->model;
-    done.device_to_host_key = keys_->device_to_host;
-    done.host_to_device_key = keys_->host_to_device;
-    done.paired = false;
-    return done;
+    return finish(reply, false);
 }
 
 }  // namespace vorlix

@@ -130,6 +130,8 @@ private:
     HandshakeOutcome commit_step(const HandshakeMessage& message);
     HandshakeOutcome reveal_step(const HandshakeMessage& message);
     HandshakeOutcome signature_step(const HandshakeMessage& message);
+    // Done with the final reply, the device's identity and both link keys.
+    HandshakeOutcome finish(const HandshakeMessage& reply, bool paired) const;
 
     std::string own_name_;
     std::string own_model_;

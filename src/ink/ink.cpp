@@ -1,5 +1,7 @@
 #include "ink/ink.h"
 
+#include "control/records.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -123,14 +125,7 @@ std::vector<std::string> take_ink_authors(InkStrokes& ink) {
     return authors;
 }
 
-std::vector<double> read_ink_points(const Json& array) {
-    std::vector<double> out;
-    if (!array.is_array()) return out;
-    for (const Json& element : array) {
-        if (auto v = json_f64(element)) out.push_back(*v);
-    }
-    return out;
-}
+std::vector<double> read_ink_points(const Json& array) { return read_number_list(array); }
 
 }  // namespace vorlix
 
