@@ -1,9 +1,9 @@
 // Folder listings and the system time on Windows.
-#include <windows.h>
+#include "win/files/folder_listing.h"
 
 #include <string>
+#include <string_view>
 
-#include "files/screenshots_watch.h"
 #include "win/system/wide.h"
 
 namespace vorlix {
@@ -61,23 +61,28 @@ PreciseTimeFunction precise_time_function() {
 
 }  // namespace
 
+FolderEntry folder_entry_from(const std::filesystem::path& folder, const WIN32_FIND_DATAW& data) {
+    const std::wstring name(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+    FolderEntry entry;
+    entry.name = wide_to_string(name);
+    entry.path = folder / name;
+    entry.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                 (data.dwReserved0 & kNameSurrogateBit) != 0;
+    entry.created = filetime_value(data.ftCreationTime);
+    entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return entry;
+}
+
 std::optional<std::vector<FolderEntry>> list_folder_entries(const std::filesystem::path& folder) {
     WIN32_FIND_DATAW data{};
     FindHandle find(FindFirstFileW(search_pattern(folder).c_str(), &data));
     if (!find.valid()) return std::nullopt;
     std::vector<FolderEntry> entries;
     do {
-        const std::wstring name(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+        const std::wstring_view name(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
         if (name == L"." || name == L"..") continue;
-        FolderEntry entry;
-        entry.name = wide_to_string(name);
-        entry.path = folder / name;
-        entry.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                     (data.dwReserved0 & kNameSurrogateBit) != 0;
-        entry.created = filetime_value(data.ftCreationTime);
-        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        entries.push_back(std::move(entry));
+        entries.push_back(folder_entry_from(folder, data));
     } while (FindNextFileW(find.get(), &data));
     return entries;
 }
