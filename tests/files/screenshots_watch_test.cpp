@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <future>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -326,11 +327,24 @@ TEST(ScreenshotsWatcherThread, SendsANewFileAndEndsWhenStopped) {
         std::vector<fs::path> paths;
     };
     auto received = std::make_shared<Received>();
-    ScreenshotsRunning running = start_screenshots_watcher({folder.path(), missing}, [received](fs::path path) {
-        std::lock_guard<std::mutex> lock(received->mutex);
-        received->paths.push_back(std::move(path));
-        received->changed.notify_all();
-    });
+    // The system's listing, clock and sleeps; the clock also tells the test
+    // when the thread has taken its start time.
+    auto started = std::make_shared<std::promise<void>>();
+    auto started_future = started->get_future();
+    ScreenshotsWatcherSystem system = system_screenshots_watcher();
+    system.now = [started, clock = system.now]() mutable {
+        const std::uint64_t now = clock();
+        started->set_value();
+        return now;
+    };
+    ScreenshotsRunning running = start_screenshots_watcher(
+        {folder.path(), missing},
+        [received](fs::path path) {
+            std::lock_guard<std::mutex> lock(received->mutex);
+            received->paths.push_back(std::move(path));
+            received->changed.notify_all();
+        },
+        std::move(system));
     ASSERT_TRUE(running);
     EXPECT_EQ(running->load(), 1);
     std::weak_ptr<std::atomic<std::uint8_t>> thread_flag = running;
@@ -344,8 +358,9 @@ TEST(ScreenshotsWatcherThread, SendsANewFileAndEndsWhenStopped) {
                                   full_path_text(missing) + "\n"),
               std::string::npos);
 
+    ASSERT_EQ(started_future.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     // Past the start time on the coarser file-system clocks too.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     test::write_file(folder / "shot.png", "picture bytes");
     {
         std::unique_lock<std::mutex> lock(received->mutex);
