@@ -1,8 +1,11 @@
 #include "win/platform.h"
 
+#include "h264/encoder.h"
 #include "host/log.h"
+#include "sound/sound_capture.h"
 #include "wire/input_message.h"
 #include "win/dpapi.h"
+#include "win/stream/windows_stream.h"
 #include "win/system/keep_awake.h"
 #include "win/system/shell.h"
 #include "win/system/system_info.h"
@@ -15,24 +18,20 @@ void deliver_event(EventSlot& slot, PlatformEvent event) {
 }
 
 WindowsPlatform::WindowsPlatform(DataFolder data_folder)
-    : data_folder_(std::move(data_folder)),
-      event_slot_(std::make_shared<EventSlot>()),
-      pointer_on_device_(std::make_shared<std::atomic<std::uint32_t>>(0)) {
+    : data_folder_(std::move(data_folder)), event_slot_(std::make_shared<EventSlot>()) {
     // Service threads, in their start order: input, clipboard and front-app
     // watcher, app menus and levels come with their own services; keep-awake
     // is here.
     keep_awake_ = start_keep_awake();
+    // No stream yet; the pointer is drawn into the picture until told otherwise.
+    streams_ = std::make_unique<WindowsStreams>(encoder_open, make_loopback_sound_source);
 }
 
 WindowsPlatform::~WindowsPlatform() {
     // Release in field order; the keep-awake thread lets the PC sleep as it ends.
     data_folder_ = {};
     event_slot_.reset();
-    {
-        std::lock_guard lock(stream_mutex_);
-        current_stream_.reset();
-    }
-    pointer_on_device_.reset();
+    streams_.reset();
     std::lock_guard lock(keep_awake_mutex_);
     keep_awake_.reset();
 }
@@ -62,32 +61,18 @@ void WindowsPlatform::set_event_handler(PlatformEventHandler handler) {
     old = std::exchange(event_slot_->handler, std::move(fresh));
 }
 
-std::shared_ptr<StreamControl> WindowsPlatform::current_stream() {
-    std::lock_guard lock(stream_mutex_);
-    return current_stream_;
+std::shared_ptr<StreamControl> WindowsPlatform::current_stream() { return streams_->slot().current(); }
+
+void WindowsPlatform::start_stream(const StreamConfig& config, std::uint64_t stream_number,
+                                   std::shared_ptr<StreamOutput> output) {
+    streams_->start_stream(config, stream_number, std::move(output));
 }
 
-void WindowsPlatform::start_stream(const StreamConfig&, std::uint64_t, std::shared_ptr<StreamOutput>) {
-    // Starting a stream always stops the previous one. Without the screen
-    // streaming service no new stream starts, so none is current.
-    std::lock_guard lock(stream_mutex_);
-    if (auto previous = std::exchange(current_stream_, nullptr)) previous->running = 0;
-}
+void WindowsPlatform::stop_stream() { streams_->slot().stop_stream(); }
 
-void WindowsPlatform::stop_stream() {
-    std::lock_guard lock(stream_mutex_);
-    if (current_stream_) current_stream_->running = 0;
-}
+void WindowsPlatform::request_keyframe() { streams_->slot().request_keyframe(); }
 
-void WindowsPlatform::request_keyframe() {
-    std::lock_guard lock(stream_mutex_);
-    if (current_stream_) current_stream_->keyframe_wanted = 1;
-}
-
-void WindowsPlatform::set_stream_audio(bool on) {
-    std::lock_guard lock(stream_mutex_);
-    if (current_stream_) current_stream_->sound = on ? 1 : 0;
-}
+void WindowsPlatform::set_stream_audio(bool on) { streams_->slot().set_stream_audio(on); }
 
 void WindowsPlatform::send_input(InputEvent) {
     // Input injection runs on the input service's own thread; without it
@@ -134,7 +119,7 @@ MacAddressList WindowsPlatform::mac_addresses() { return MacAddressList{}; }
 
 bool WindowsPlatform::send_wake_packets(const WakeTargets&) { return false; }
 
-void WindowsPlatform::set_pointer_on_device(std::uint32_t value) { pointer_on_device_->store(value); }
+void WindowsPlatform::set_pointer_on_device(std::uint32_t value) { streams_->slot().set_pointer_on_device(value); }
 
 void WindowsPlatform::send_ink_event(const InkEvent&) {}
 

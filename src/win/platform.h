@@ -11,6 +11,8 @@
 
 namespace vorlix {
 
+class WindowsStreams;
+
 // The one handler slot shared by every producer of platform events.
 struct EventSlot {
     std::mutex mutex;
@@ -79,9 +81,9 @@ private:
     // Released in this order: data folder first, keep-awake last.
     DataFolder data_folder_;
     std::shared_ptr<EventSlot> event_slot_;
-    std::mutex stream_mutex_;
-    std::shared_ptr<StreamControl> current_stream_;
-    std::shared_ptr<std::atomic<std::uint32_t>> pointer_on_device_;
+    // The current stream and the pointer setting every stream shares; its
+    // release stops the current stream and waits for its thread.
+    std::unique_ptr<WindowsStreams> streams_;
     std::mutex keep_awake_mutex_;
     std::optional<Sender<bool>> keep_awake_;
 };
