@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "control/messages.h"
 #include "ink/ink.h"
 #include "json/json.h"
 
@@ -21,12 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto parsed = parse_json(text.substr(start, end - start), DuplicateKeys::keep_last);
         start = end + 1;
         if (!parsed) continue;
-        auto event = read_annotate_event(*parsed);
+        auto event = read_ink_event(*parsed);
         if (!event) continue;
         now += 0.25;
         apply_ink_event(strokes, *event, now);
         expire_laser_strokes(strokes, now);
-        if (annotate_message(*event).empty() && event->author && !event->author->empty()) {
+        if (encode_control_message(control::Annotate{*event}).empty() && event->author && !event->author->empty()) {
             // Texts from parsed JSON are valid UTF-8, so the message can always be written.
             std::abort();
         }

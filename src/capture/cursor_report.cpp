@@ -3,41 +3,17 @@
 #include <algorithm>
 
 #include "capture/cursor_png.h"
-#include "json/base64.h"
-#include "json/json.h"
+#include "control/messages.h"
 
 namespace vorlix {
 
-namespace {
-
 using namespace std::chrono_literals;
 
-std::string write(const Json& message) {
-    auto text = write_compact(message);
-    return text.ok() ? text.value() : std::string();
-}
-
-}  // namespace
-
 std::string cursor_shape_message(ByteView png, double hot_x, double hot_y, double scale) {
-    Json fields = Json::object();
-    fields["png"] = base64_encode(png);
-    fields["hotX"] = hot_x;
-    fields["hotY"] = hot_y;
-    fields["scale"] = scale;
-    Json message = Json::object();
-    message["cursorShape"] = fields;
-    return write(message);
+    return encode_control_message(control::CursorShape{Bytes(png.begin(), png.end()), hot_x, hot_y, scale});
 }
 
-std::string pointer_message(double x, double y) {
-    Json fields = Json::object();
-    fields["x"] = x;
-    fields["y"] = y;
-    Json message = Json::object();
-    message["pointer"] = fields;
-    return write(message);
-}
+std::string pointer_message(double x, double y) { return encode_control_message(control::Pointer{x, y, std::nullopt}); }
 
 void CursorReporter::send(CaptureBackend& backend, const StreamGeometry& geometry, StreamAudience& audience) {
     const std::optional<SystemPointer> pointer = source_.read();

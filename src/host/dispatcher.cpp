@@ -12,7 +12,6 @@
 #include "files/file_send.h"
 #include "host/host_state.h"
 #include "host/log.h"
-#include "host/outgoing.h"
 #include "host/session.h"
 #include "host/text_checks.h"
 #include "json/base64.h"
@@ -34,20 +33,9 @@ constexpr int kKeyboardFastPolls = 5;
 
 std::string prefix(std::uint64_t session) { return "session " + std::to_string(session) + ": "; }
 
-std::string message(const char* name, Json fields) {
-    Json outer = Json::object();
-    outer[name] = std::move(fields);
-    auto text = write_compact(outer);
-    return text.ok() ? std::move(text).value() : std::string();
-}
+void queue(const LinkWriter& writer, const ControlMessage& message) { queue_control_message(writer, message); }
 
-void queue(const LinkWriter& writer, const std::string& json) {
-    if (!json.empty()) queue_control_bytes(writer, json);
-}
-
-std::string notice_message(const std::string& text) { return message("notice", Json{{"_0", text}}); }
-
-std::string wake_done_message(bool ok) { return message("wakeOtherDone", Json{{"ok", ok}}); }
+void queue_notice(const LinkWriter& writer, std::string text) { queue(writer, control::Notice{std::move(text)}); }
 
 std::string quoted_list(const std::vector<std::string>& texts) {
     std::string out = "[";
@@ -58,65 +46,25 @@ std::string quoted_list(const std::vector<std::string>& texts) {
     return out + "]";
 }
 
-// Reading the fields of a message, by the rule of each field's type.
-class Fields {
-public:
-    explicit Fields(const Json& fields) : fields_(fields) {}
-    const Json* find(const char* key) const {
-        auto it = fields_.find(key);
-        return it == fields_.end() ? nullptr : &*it;
-    }
-    std::optional<std::uint64_t> u64(const char* key) const { return read(key, json_u64); }
-    std::optional<std::int64_t> i64(const char* key) const { return read(key, json_i64); }
-    std::optional<bool> boolean(const char* key) const { return read(key, json_bool); }
-    std::optional<std::string> text(const char* key) const { return read(key, json_string); }
-    std::optional<double> f64(const char* key) const { return read(key, json_f64); }
-    std::optional<Bytes> bytes(const char* key) const { return read(key, json_base64); }
-    std::optional<std::vector<std::string>> strict_list(const char* key) const { return read(key, json_string_array); }
-    // Never fails: the string elements of an array, or nothing.
-    std::vector<std::string> lenient_list(const char* key) const {
-        std::vector<std::string> out;
-        const Json* value = find(key);
-        if (!value || !value->is_array()) return out;
-        for (const Json& element : *value) {
-            if (element.is_string()) out.push_back(element.get<std::string>());
-        }
-        return out;
-    }
-
-private:
-    template <typename F>
-    auto read(const char* key, F reader) const -> decltype(reader(std::declval<const Json&>())) {
-        const Json* value = find(key);
-        if (!value) return std::nullopt;
-        return reader(*value);
-    }
-    const Json& fields_;
-};
-
-bool is_host_to_device(const std::string& name) {
-    static const std::array<const char*, 22> names{
-        "hostInfo",  "pointer",      "streamInfo",    "frontApp",       "textFocus",       "pong",
-        "permissions", "notice",     "wakeInfo",      "watchers",       "watchLink",       "webWatchers",
-        "fileOffer", "cameraState",  "cursorShape",   "preview",        "menuCommands",    "levels",
-        "wakeOtherDone", "reach",    "pictureStopped", "pictureResumed"};
-    if (name == "keyboardLayout") return true;
-    for (const char* n : names) {
-        if (name == n) return true;
-    }
-    return false;
-}
-
-bool is_device_to_host(const std::string& name) {
-    static const std::array<const char*, 24> names{
-        "configure",    "requestKeyframe", "setAudio",         "ping",          "received",    "options",
-        "deviceInfo",   "setLevel",        "openURL",          "fileRequest",   "requestScreenshot", "camera",
-        "performMenu",  "wakeOther",       "annotate",         "requestWatchLink", "stopWebWatchers",
-        "nextInputSource", "clipboard",    "clipboardImage",   "fileStart",     "fileChunk",   "fileEnd", "bye"};
-    for (const char* n : names) {
-        if (name == n) return true;
-    }
-    return false;
+// The messages only the host sends; a device that sends one is logged.
+bool is_host_to_device(const ControlMessage& message) {
+    return std::visit(
+        [](const auto& m) {
+            using T = std::decay_t<decltype(m)>;
+            return std::is_same_v<T, control::HostInfo> || std::is_same_v<T, control::Pointer> ||
+                   std::is_same_v<T, control::StreamInfo> || std::is_same_v<T, control::FrontApp> ||
+                   std::is_same_v<T, control::TextFocus> || std::is_same_v<T, control::Pong> ||
+                   std::is_same_v<T, control::Permissions> || std::is_same_v<T, control::Notice> ||
+                   std::is_same_v<T, control::WakeInfo> || std::is_same_v<T, control::Watchers> ||
+                   std::is_same_v<T, control::WatchLink> || std::is_same_v<T, control::WebWatchers> ||
+                   std::is_same_v<T, control::FileOffer> || std::is_same_v<T, control::CameraState> ||
+                   std::is_same_v<T, control::CursorShape> || std::is_same_v<T, control::Preview> ||
+                   std::is_same_v<T, control::MenuCommands> || std::is_same_v<T, control::Levels> ||
+                   std::is_same_v<T, control::WakeOtherDone> || std::is_same_v<T, control::Reach> ||
+                   std::is_same_v<T, control::PictureStopped> || std::is_same_v<T, control::PictureResumed> ||
+                   std::is_same_v<T, control::KeyboardLayout> || std::is_same_v<T, control::Bye>;
+        },
+        static_cast<const control::Variant&>(message));
 }
 
 // Starts a detached thread; false (with the error text) when it cannot start.
@@ -151,20 +99,10 @@ Standing standing_of(HostState& host, const SessionRecord& record) {
 
 // --- browser links ---------------------------------------------------------------
 
-void handle_browser_message(HostState& host, SessionRecord& record, const std::string& name, const Fields& fields) {
-    if (name == "configure") {
-        const Json* config = fields.find("_0");
-        if (!config || !(config->is_object() || config->is_array()) || !fields.i64("generation")) return;
-        std::string codec = "hevc";
-        if (config->is_object()) {
-            auto it = config->find("codec");
-            if (it != config->end()) {
-                if (!it->is_string()) return;
-                codec = it->get<std::string>();
-            }
-        }
-        log_line(prefix(record.session) + "browser can show " + codec);
-    } else if (name == "requestKeyframe") {
+void handle_browser_message(HostState& host, SessionRecord& record, const ControlMessage& message) {
+    if (auto* configure = std::get_if<control::Configure>(&message)) {
+        log_line(prefix(record.session) + "browser can show " + configure->config.codec);
+    } else if (std::holds_alternative<control::RequestKeyframe>(message)) {
         const auto now = Clock::now();
         if (record.last_keyframe_request &&
             (now < *record.last_keyframe_request || now - *record.last_keyframe_request < kBrowserKeyframeInterval)) {
@@ -172,17 +110,15 @@ void handle_browser_message(HostState& host, SessionRecord& record, const std::s
         }
         record.last_keyframe_request = now;
         host.platform->request_keyframe();
-    } else if (name == "setAudio") {
-        auto on = fields.boolean("_0");
-        if (!on) return;
+    } else if (auto* audio = std::get_if<control::SetAudio>(&message)) {
         auto lock = host.watchers->lock();
         for (auto& entry : host.watchers->entries) {
-            if (entry.session == record.session && entry.browser) entry.sound = *on;
+            if (entry.session == record.session && entry.browser) entry.sound = audio->on;
         }
-    } else if (name == "ping") {
-        if (auto value = fields.u64("_0")) queue(record.writer, pong_message(*value));
+    } else if (auto* ping = std::get_if<control::Ping>(&message)) {
+        queue(record.writer, control::Pong{ping->value});
     } else {
-        log_line(prefix(record.session) + "a browser may not send " + name);
+        log_line(prefix(record.session) + "a browser may not send " + control_type_name(message));
     }
 }
 
@@ -210,11 +146,11 @@ void finish_file(HostState& host, SessionRecord& record, const Standing& standin
         case IncomingOutcome::Kind::none:
             break;
         case IncomingOutcome::Kind::incomplete:
-            queue(record.writer, notice_message("The file did not arrive whole. Try again."));
+            queue_notice(record.writer, "The file did not arrive whole. Try again.");
             break;
         case IncomingOutcome::Kind::saved:
             log_line(prefix(record.session) + "saved " + full_path_text(outcome.path));
-            queue(record.writer, notice_message("Saved to Downloads: " + file_name_text(outcome.path)));
+            queue_notice(record.writer, "Saved to Downloads: " + file_name_text(outcome.path));
             host.platform->reveal_file(outcome.path);
             break;
     }
@@ -254,7 +190,7 @@ void send_screenshot(HostState& host, SessionRecord& record) {
             set_current_thread_name("vorlix-screenshot");
             std::optional<Bytes> picture = platform->take_screenshot();
             if (!picture) {
-                queue(writer, notice_message("Could not take the screenshot."));
+                queue_notice(writer, "Could not take the screenshot.");
                 return;
             }
             const std::string name = "PC " + format_utc_datetime(now < 0 ? 0 : static_cast<std::uint64_t>(now)) + ".png";
@@ -266,7 +202,7 @@ void send_screenshot(HostState& host, SessionRecord& record) {
 
 // --- waking another computer --------------------------------------------------
 
-void wake_other(HostState& host, SessionRecord& record, const Fields& fields) {
+void wake_other(HostState& host, SessionRecord& record, const control::WakeOther& request) {
     const std::string tag = prefix(record.session);
     const auto now = Clock::now();
     if (record.last_wake && now >= *record.last_wake && now - *record.last_wake < kWakeInterval) {
@@ -274,14 +210,14 @@ void wake_other(HostState& host, SessionRecord& record, const Fields& fields) {
         return;
     }
     record.last_wake = now;
-    const auto macs = fields.lenient_list("macAddresses");
-    const auto addresses = fields.lenient_list("addresses");
+    const auto& macs = request.mac_addresses;
+    const auto& addresses = request.addresses;
     WakeTargets targets = collect_wake_targets(macs, addresses);
     log_line(tag + "wake another computer: " + std::to_string(targets.mac_addresses.size()) + " network card(s), " +
              std::to_string(targets.addresses.size()) + " address(es) (" + std::to_string(macs.size()) + " and " +
              std::to_string(addresses.size()) + " given)");
     if (targets.mac_addresses.empty()) {
-        queue(record.writer, wake_done_message(false));
+        queue(record.writer, control::WakeOtherDone{false});
         return;
     }
     std::string error;
@@ -289,11 +225,11 @@ void wake_other(HostState& host, SessionRecord& record, const Fields& fields) {
             [writer = record.writer, platform = host.platform, targets = std::move(targets)] {
                 set_current_thread_name("vorlix-wake");
                 const bool ok = platform->send_wake_packets(targets);
-                queue(writer, wake_done_message(ok));
+                queue(writer, control::WakeOtherDone{ok});
             },
             error)) {
         log_line(tag + "could not start waking: " + error);
-        queue(record.writer, wake_done_message(false));
+        queue(record.writer, control::WakeOtherDone{false});
     }
 }
 
@@ -339,15 +275,10 @@ void run_keyboard_watch(Receiver<KeyboardNudge> nudges, std::shared_ptr<HostStat
 
 // --- public ------------------------------------------------------------------------
 
-std::string keyboard_layout_message(const KeyboardLayout& layout) {
-    Json keys = Json::object();
-    for (const auto& [code, texts] : layout.keys) keys[std::to_string(code)] = Json::array({texts.first, texts.second});
-    Json fields = Json::object();
-    fields["name"] = layout.name;
-    if (layout.language) fields["language"] = *layout.language;
-    if (layout.method) fields["method"] = *layout.method;
-    fields["keys"] = std::move(keys);
-    return message("keyboardLayout", std::move(fields));
+control::KeyboardLayout keyboard_layout_message(const KeyboardLayout& layout) {
+    control::KeyboardLayout message{layout.name, layout.language, layout.method, {}};
+    for (const auto& [code, texts] : layout.keys) message.keys[std::to_string(code)] = {texts.first, texts.second};
+    return message;
 }
 
 void start_keyboard_layout_watch(HostState& host, std::uint64_t session) {
@@ -380,18 +311,14 @@ void apply_annotation(HostState& host, const SessionRecord& record, InkEvent eve
         expire_laser_strokes(host.ink, now);
     }
     host.platform->send_ink_event(event);
-    broadcast_control_message(*host.watchers, annotate_message(event));
+    broadcast_control_message(*host.watchers, control::Annotate{std::move(event)});
 }
 
 ControlOutcome handle_control_body(HostState& host, SessionRecord& record, ByteView body) {
-    Result<Json> parsed = parse_json(body, DuplicateKeys::keep_last);
-    if (!parsed || !parsed->is_object() || parsed->size() != 1) return ControlOutcome::Continue;
-    auto member = parsed->begin();
-    const std::string& name = member.key();
-    const Json& fields = member.value();
-    if (!fields.is_object()) return ControlOutcome::Continue;
-    if (name == "bye") return ControlOutcome::Goodbye;
-    handle_control_message(host, record, name, fields);
+    std::optional<ControlMessage> message = parse_control_message(body);
+    if (!message) return ControlOutcome::Continue;
+    if (std::holds_alternative<control::Bye>(*message)) return ControlOutcome::Goodbye;
+    handle_control_message(host, record, std::move(*message));
     return ControlOutcome::Continue;
 }
 
@@ -405,187 +332,138 @@ void handle_file_piece(HostState& host, SessionRecord& record, std::uint32_t id,
                     [&](FileTransfers& table) { write_incoming_chunk(table, id, data); });
 }
 
-void handle_control_message(HostState& host, SessionRecord& record, const std::string& name, const Json& json) {
-    const Fields fields(json);
+void handle_control_message(HostState& host, SessionRecord& record, ControlMessage message) {
     if (record.link_kind == LinkKind::Browser) {
-        handle_browser_message(host, record, name, fields);
+        handle_browser_message(host, record, message);
         return;
     }
     const std::string tag = prefix(record.session);
     Platform& platform = *host.platform;
-    if (!is_device_to_host(name)) {
-        if (is_host_to_device(name)) {
-            log_line(tag + "unexpected " + name);
-        } else {
-            log_line(tag + name + " is not handled on Windows");
-        }
+    if (auto* unknown = std::get_if<control::Unrecognized>(&message)) {
+        log_line(tag + unknown->name + " is not handled on Windows");
+        return;
+    }
+    if (is_host_to_device(message)) {
+        log_line(tag + "unexpected " + control_type_name(message));
         return;
     }
     const Standing standing = standing_of(host, record);
 
-    if (name == "ping") {
-        if (auto value = fields.u64("_0")) queue(record.writer, pong_message(*value));
-    } else if (name == "requestKeyframe") {
+    if (auto* configure = std::get_if<control::Configure>(&message)) {
+        const StreamConfig& config = configure->config;
+        if (standing.watch_role) {
+            log_line(tag + "watcher asks for " + std::to_string(config.points_wide) + "x" +
+                     std::to_string(config.points_high) + " pt, " + std::to_string(config.fps) + " fps");
+            {
+                auto lock = host.lock_main();
+                host.main().watcher_config = config;
+            }
+            host.start_session_stream();
+        } else if (standing.in_control) {
+            log_line(tag + "configure #" + std::to_string(configure->generation) + ": " +
+                     std::to_string(config.points_wide) + "x" + std::to_string(config.points_high) + " pt, " +
+                     std::to_string(config.fps) + " fps, " + config.codec + " " + config.source + ", audio " +
+                     (config.audio ? "true" : "false") + ", max " +
+                     (config.max_bitrate ? "Some(" + std::to_string(*config.max_bitrate) + ")" : std::string("None")));
+            {
+                auto lock = host.lock_main();
+                host.main().watchers_only_stream = false;
+            }
+            platform.start_stream(config, static_cast<std::uint64_t>(configure->generation),
+                                  make_stream_output(host, record.writer, record.session));
+        }
+    } else if (std::holds_alternative<control::RequestKeyframe>(message)) {
         if (standing.in_control || standing.watch_role) platform.request_keyframe();
-    } else if (name == "setAudio") {
-        auto on = fields.boolean("_0");
-        if (on && standing.in_control) platform.set_stream_audio(*on);
-    } else if (name == "options") {
-        const Json* value = fields.find("_0");
-        if (!value || !standing.in_control) return;
-        auto flag = [&](const char* key) {
-            if (!value->is_object()) return false;
-            auto it = value->find(key);
-            return it != value->end() && json_bool(*it).value_or(false);
-        };
-        host.apply_session_switches(flag("localCursor"), flag("screenshotsToDevice"));
-    } else if (name == "deviceInfo") {
-        auto version = fields.text("version");
-        auto features = fields.strict_list("features");
-        if (!version || !features) return;
-        log_line(tag + "device app " + *version + ", features " + quoted_list(*features));
+    } else if (auto* audio = std::get_if<control::SetAudio>(&message)) {
+        if (standing.in_control) platform.set_stream_audio(audio->on);
+    } else if (auto* ping = std::get_if<control::Ping>(&message)) {
+        queue(record.writer, control::Pong{ping->value});
+    } else if (auto* received = std::get_if<control::Received>(&message)) {
+        if (standing.in_control) host.ledger->acknowledge_frames(received->capture_micros, Clock::now());
+    } else if (auto* options = std::get_if<control::Options>(&message)) {
+        if (standing.in_control) host.apply_session_options(read_session_options(options->value));
+    } else if (auto* info = std::get_if<control::DeviceInfo>(&message)) {
+        log_line(tag + "device app " + info->version + ", features " + quoted_list(info->features));
         if (!standing.in_control) return;
         {
             auto lock = host.lock_main();
-            if (host.main().current_session) host.main().capabilities = *features;
+            if (host.main().current_session) host.main().capabilities = info->features;
         }
-        const bool wants_layout = std::find(features->begin(), features->end(), "keyboardLayout") != features->end();
+        const bool wants_layout =
+            std::find(info->features.begin(), info->features.end(), "keyboardLayout") != info->features.end();
         if (wants_layout && platform.supports_keyboard_layout()) start_keyboard_layout_watch(host, record.session);
-    } else if (name == "setLevel") {
-        auto kind = fields.text("kind");
-        auto value = fields.f64("value");
-        if (!kind || !value || !standing.in_control || !std::isfinite(*value)) return;
+    } else if (auto* level = std::get_if<control::SetLevel>(&message)) {
+        if (!standing.in_control || !std::isfinite(level->value)) return;
         char shown[64];
-        std::snprintf(shown, sizeof shown, "%.2f", *value);
-        log_line(tag + *kind + " to " + shown);
-        platform.set_level(*kind, std::clamp(*value, 0.0, 1.0));
-    } else if (name == "openURL") {
-        auto link = fields.text("_0");
-        if (!link || !standing.may_act) return;
-        if (!is_openable_link(*link)) {
+        std::snprintf(shown, sizeof shown, "%.2f", level->value);
+        log_line(tag + level->kind + " to " + shown);
+        platform.set_level(level->kind, std::clamp(level->value, 0.0, 1.0));
+    } else if (auto* open = std::get_if<control::OpenUrl>(&message)) {
+        if (!standing.may_act) return;
+        if (!is_openable_link(open->url)) {
             log_line(tag + "not opening a link of that kind");
             return;
         }
-        const bool opened = platform.open_url(*link);
+        const bool opened = platform.open_url(open->url);
         log_line(tag + "opened a link" + (opened ? std::string() : std::string(" (Windows refused)")));
         // Only a link that did open is reported as opened.
-        if (opened) queue(record.writer, notice_message("Opened on " + host.host_name));
-    } else if (name == "fileRequest") {
-        auto id = fields.i64("id");
-        if (id && standing.in_control) send_offered_file(host, record, static_cast<std::uint64_t>(*id));
-    } else if (name == "requestScreenshot") {
+        if (opened) queue_notice(record.writer, "Opened on " + host.host_name);
+    } else if (auto* request = std::get_if<control::FileRequest>(&message)) {
+        if (standing.in_control) send_offered_file(host, record, static_cast<std::uint64_t>(request->id));
+    } else if (std::holds_alternative<control::RequestScreenshot>(message)) {
         if (standing.in_control) send_screenshot(host, record);
-    } else if (name == "camera") {
-        auto on = fields.boolean("_0");
-        if (!on || !host.is_current_session(record.session)) return;
-        CameraState state = platform.set_device_camera(*on);
-        Json answer = Json::object();
-        answer["on"] = state.on;
-        if (state.message) answer["message"] = *state.message;
-        queue(record.writer, message("cameraState", std::move(answer)));
-    } else if (name == "performMenu") {
-        auto id = fields.i64("id");
-        if (!id || !standing.in_control) return;
-        log_line(tag + "menu command " + std::to_string(*id));
-        platform.perform_menu(static_cast<std::uint64_t>(*id));
-    } else if (name == "wakeOther") {
-        if (standing.may_act) wake_other(host, record, fields);
-    } else if (name == "annotate") {
-        const Json* value = fields.find("_0");
-        if (!value) return;
-        auto event = read_annotate_event(*value);
-        if (event && standing.in_control) apply_annotation(host, record, std::move(*event));
-    } else if (name == "requestWatchLink") {
+    } else if (auto* camera = std::get_if<control::Camera>(&message)) {
+        if (!host.is_current_session(record.session)) return;
+        queue(record.writer, platform.set_device_camera(camera->on));
+    } else if (auto* menu = std::get_if<control::PerformMenu>(&message)) {
+        if (!standing.in_control) return;
+        log_line(tag + "menu command " + std::to_string(menu->id));
+        platform.perform_menu(static_cast<std::uint64_t>(menu->id));
+    } else if (auto* wake = std::get_if<control::WakeOther>(&message)) {
+        if (standing.may_act) wake_other(host, record, *wake);
+    } else if (auto* annotate = std::get_if<control::Annotate>(&message)) {
+        if (standing.in_control) apply_annotation(host, record, std::move(annotate->event));
+    } else if (std::holds_alternative<control::RequestWatchLink>(message)) {
         if (!standing.in_control) return;
         std::optional<std::string> url = host.reach->open_watch_link(host);
         if (!url) {
-            queue(record.writer,
-                  notice_message("Too many watch links are waiting to be opened. Stop them and try again."));
+            queue_notice(record.writer, "Too many watch links are waiting to be opened. Stop them and try again.");
             return;
         }
         log_line(tag + "a new watch link");
-        queue(record.writer, message("watchLink", Json{{"url", *url}, {"minutes", 30}}));
+        queue(record.writer, control::WatchLink{*url, 30});
         host.update_session_relay_state();
-    } else if (name == "stopWebWatchers") {
+    } else if (std::holds_alternative<control::StopWebWatchers>(message)) {
         if (standing.in_control) host.reach->end_watch_links(host, "stopped by the device in control");
-    } else if (name == "nextInputSource") {
+    } else if (std::holds_alternative<control::NextInputSource>(message)) {
         if (!standing.in_control || !platform.supports_keyboard_layout()) return;
         log_line(tag + "next input language");
         platform.next_input_language();
         auto lock = host.lock_main();
         auto& main = host.main();
         if (main.current_session && main.keyboard_nudge) main.keyboard_nudge->send(KeyboardNudge{});
-    } else if (name == "clipboard") {
-        auto text = fields.text("_0");
-        if (text && standing.may_act) platform.set_clipboard_text(std::move(*text));
-    } else if (name == "clipboardImage") {
-        // The size the Base64 text stands for, known before decoding it.
-        if (const Json* text = fields.find("_0"); text && text->is_string()) {
-            const auto& chars = text->get_ref<const std::string&>();
-            std::size_t size = chars.size() / 4 * 3;
-            if (chars.size() >= 1 && chars.back() == '=') --size;
-            if (chars.size() >= 2 && chars[chars.size() - 2] == '=') --size;
-            if (size > kMaxClipboardPicture) return;
-        }
-        auto picture = fields.bytes("_0");
-        if (!picture || !standing.may_act || picture->size() > kMaxClipboardPicture) return;
-        log_line(tag + "a picture for the clipboard (" + std::to_string(picture->size()) + " bytes)");
-        platform.set_clipboard_picture(std::move(*picture));
-    } else if (name == "fileStart") {
-        auto id = fields.i64("id");
-        auto file_name = fields.text("name");
-        auto size = fields.i64("size");
-        auto purpose = fields.text("purpose");
-        if (!id || !file_name || !size || !purpose) return;
+    } else if (auto* text = std::get_if<control::Clipboard>(&message)) {
+        if (standing.may_act) platform.set_clipboard_text(std::move(text->text));
+    } else if (auto* picture = std::get_if<control::ClipboardImage>(&message)) {
+        if (!standing.may_act || picture->png.size() > kMaxClipboardPicture) return;
+        log_line(tag + "a picture for the clipboard (" + std::to_string(picture->png.size()) + " bytes)");
+        platform.set_clipboard_picture(std::move(picture->png));
+    } else if (auto* start = std::get_if<control::FileStart>(&message)) {
         if (!standing.send_role && !standing.in_control) return;
         const std::filesystem::path folder = platform.downloads_dir();
         // A negative size can never be met: it is refused like one too large.
-        const std::uint64_t announced = *size < 0 ? kMaxTransferFileSize + 1 : static_cast<std::uint64_t>(*size);
+        const std::uint64_t announced =
+            start->size < 0 ? kMaxTransferFileSize + 1 : static_cast<std::uint64_t>(start->size);
         with_file_table(host, record, standing, [&](FileTransfers& table) {
-            begin_incoming_file(table, folder, static_cast<std::uint64_t>(*id), *file_name, announced);
+            begin_incoming_file(table, folder, static_cast<std::uint64_t>(start->id), start->name, announced);
         });
-    } else if (name == "fileChunk") {
-        auto id = fields.i64("id");
-        auto data = fields.bytes("data");
-        if (!id || !data) return;
+    } else if (auto* chunk = std::get_if<control::FileChunk>(&message)) {
         with_file_table(host, record, standing, [&](FileTransfers& table) {
-            write_incoming_chunk(table, static_cast<std::uint64_t>(*id), *data);
+            write_incoming_chunk(table, static_cast<std::uint64_t>(chunk->id), chunk->data);
         });
-    } else if (name == "fileEnd") {
-        auto id = fields.i64("id");
-        auto ok = fields.boolean("ok");
-        if (id && ok) finish_file(host, record, standing, static_cast<std::uint64_t>(*id), *ok);
+    } else if (auto* end = std::get_if<control::FileEnd>(&message)) {
+        finish_file(host, record, standing, static_cast<std::uint64_t>(end->id), end->ok);
     }
-    // configure and received wait for the stream settings and the frame
-    // ledger; until then they are taken and ignored.
-}
-
-void install_dispatcher_hooks(HostState& host) {
-    HostState* state = &host;
-    host.hooks.drop_incoming_files = [state] { drop_incoming_files(state->transfers); };
-    host.hooks.take_ink_authors = [state] { return take_ink_authors(state->ink); };
-    host.hooks.ink_strokes_for_replay = [state] {
-        std::vector<std::string> messages;
-        for (const InkEvent& event : strokes_to_annotate_items(state->ink)) messages.push_back(annotate_message(event));
-        return messages;
-    };
-    host.hooks.drop_link_files = [](SessionRecord& record) {
-        if (record.incoming_files) drop_incoming_files(record.incoming_files->transfers);
-    };
-    host.hooks.offer_copied_file = [state](const std::filesystem::path& path) -> std::optional<std::string> {
-        std::optional<FileOffer> offer;
-        {
-            std::lock_guard<std::mutex> lock(state->transfer_mutex);
-            offer = register_file_offer(state->transfers, path);
-        }
-        if (!offer) return std::nullopt;
-        log_line("clipboard: offering " + offer->name + " (" + std::to_string(offer->size) + " bytes)");
-        Json fields = Json::object();
-        fields["id"] = static_cast<std::int64_t>(offer->id);
-        fields["name"] = offer->name;
-        fields["size"] = static_cast<std::int64_t>(offer->size);
-        return message("fileOffer", std::move(fields));
-    };
 }
 
 }  // namespace vorlix

@@ -9,7 +9,7 @@
 
 #include "files/file_transfers.h"
 #include "ink/ink.h"
-#include "json/json.h"
+#include "control/messages.h"
 #include "util/bytes.h"
 
 namespace vorlix {
@@ -29,8 +29,8 @@ struct LinkFiles {
 // log line; `bye` ends the link (Goodbye) and never reaches the dispatcher.
 ControlOutcome handle_control_body(HostState& host, SessionRecord& record, ByteView body);
 
-// One message, by its type name and its fields object.
-void handle_control_message(HostState& host, SessionRecord& record, const std::string& name, const Json& fields);
+// One message that read.
+void handle_control_message(HostState& host, SessionRecord& record, ControlMessage message);
 
 // One FileData piece (the transfer id and the bytes), handled as the
 // fileChunk message it stands for.
@@ -44,10 +44,7 @@ void apply_annotation(HostState& host, const SessionRecord& record, InkEvent eve
 // Starts "vorlix-keyboard" for the session in control, once per session.
 void start_keyboard_layout_watch(HostState& host, std::uint64_t session);
 
-// The keyboardLayout message of a layout, as compact JSON text.
-std::string keyboard_layout_message(const KeyboardLayout& layout);
-
-// Fills the host state's hooks for the file-transfer table and the strokes.
-void install_dispatcher_hooks(HostState& host);
+// The keyboardLayout message of a layout.
+control::KeyboardLayout keyboard_layout_message(const KeyboardLayout& layout);
 
 }  // namespace vorlix

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "host/dispatcher.h"
-#include "host/outgoing.h"
 #include "crypto/random.h"
 #include "host/watchers.h"
 #include "host/log.h"
@@ -30,7 +28,8 @@ std::string device_key_text(ByteView key) { return base64_encode(key); }
 
 std::shared_ptr<HostState> HostState::create(HostStateConfig config) {
     std::shared_ptr<HostState> host(new HostState(config));
-    install_dispatcher_hooks(*host);
+    std::weak_ptr<HostState> weak = host;
+    host->platform->set_event_handler([weak](PlatformEvent event) { forward_platform_event(weak, std::move(event)); });
     return host;
 }
 
@@ -39,6 +38,7 @@ HostState::HostState(HostStateConfig& config)
       host_model(std::move(config.host_model)),
       platform(std::move(config.platform)),
       watchers(std::make_shared<WebWatcherRegistry>()),
+      ledger(std::make_shared<FrameLedger>()),
       data_dir(std::move(config.data_dir)),
       identity(config.identity),
       reach(config.reach ? std::move(config.reach) : std::make_shared<ReachServices>()),
@@ -110,6 +110,7 @@ HostStatus HostState::snapshot_host_status() {
         status.status_line = main_.status_text;
     }
     status.notice = main_.notice;
+    status.stream_summary = main_.stream_summary;
     {
         auto registry_lock = watchers->lock();
         for (const auto& entry : watchers->entries) status.watchers.push_back(entry.peer_name);
@@ -138,26 +139,24 @@ bool HostState::device_takes_binary_files() {
            main_.capabilities.end();
 }
 
-void HostState::apply_session_switches(bool local_cursor, bool screenshots_to_device) {
+void HostState::apply_session_options(const SessionOptions& options) {
     bool old_local_cursor;
     {
         auto lock = lock_main();
-        old_local_cursor = main_.local_cursor;
-        main_.local_cursor = local_cursor;
-        main_.screenshots_to_device = screenshots_to_device;
+        old_local_cursor = main_.options.local_cursor;
+        main_.options = options;
     }
     {
         std::lock_guard<std::mutex> lock(screenshots_mutex_);
-        if (!screenshots_to_device) {
-            if (stop_screenshots_) {
-                auto stop = std::exchange(stop_screenshots_, nullptr);
-                stop();
-            }
-        } else if (!stop_screenshots_ && hooks.start_screenshots_watcher) {
-            auto folders = platform->screenshots_dir();
-            stop_screenshots_ = hooks.start_screenshots_watcher(std::move(folders));
+        if (!options.screenshots_to_device) {
+            if (auto running = std::exchange(screenshots_running_, nullptr)) running->store(0);
+        } else if (!screenshots_running_ && hooks.start_screenshots_watcher) {
+            std::weak_ptr<HostState> weak = weak_from_this();
+            screenshots_running_ = hooks.start_screenshots_watcher(
+                platform->screenshots_dir(), [weak](std::filesystem::path path) { start_file_send(weak, std::move(path)); });
         }
     }
+    const bool local_cursor = options.local_cursor;
     if (local_cursor != old_local_cursor) {
         log_line(std::string("pointer drawn ") + (local_cursor ? "on the device" : "into the picture"));
         platform->set_pointer_on_device(local_cursor ? 1 : 0);
@@ -173,18 +172,24 @@ void HostState::start_session_stream() {
             auto registry_lock = watchers->lock();
             if (watchers->entries.empty() || !main_.watcher_config) return;
         }
-        config = main_.watcher_config;
+        auto copy = std::make_shared<StreamConfig>(*main_.watcher_config);
+        copy->source = "mirror";
+        copy->audio = false;
+        copy->take_over = false;
+        copy->display_id.reset();
+        copy->second.reset();
+        config = std::move(copy);
+        main_.watchers_only_stream = true;
     }
-    // Only a watch-role link's configure sets watcher_config, and the control
-    // dispatcher that reads it comes with the control records.
-    (void)config;
+    log_line("picture for watchers only: " + std::to_string(config->fps) + " fps");
+    platform->start_stream(*config, 0, make_stream_output(*this, std::nullopt, 0));
 }
 
 void HostState::set_watching() {
     std::vector<std::string> names = watcher_names(*watchers);
     log_line("watching: " + quoted_list(names));
     std::optional<LinkWriter> sender = current_session_sender();
-    if (sender) queue_control_bytes(*sender, watchers_message(names));
+    if (sender) queue_control_message(*sender, control::Watchers{names});
     update_keep_awake();
     notify_state_changed();
 }
@@ -193,7 +198,7 @@ void HostState::update_session_relay_state() {
     std::int64_t watching = static_cast<std::int64_t>(watchers->browser_count());
     std::int64_t links = static_cast<std::int64_t>(reach->count_watch_links());
     std::optional<LinkWriter> sender = current_session_sender();
-    if (sender) queue_control_bytes(*sender, web_watchers_message(watching, links));
+    if (sender) queue_control_message(*sender, control::WebWatchers{watching, links});
 }
 
 void HostState::update_keep_awake() {
@@ -240,7 +245,7 @@ std::optional<HostState::Clock::time_point> HostState::any_session_active() {
 void HostState::say_goodbye_and_close() {
     std::optional<LinkWriter> sender = current_session_sender();
     if (!sender) return;
-    queue_control_bytes(*sender, bye_message());
+    queue_control_message(*sender, control::Bye{});
     sender->send(WriterItem::close());
 }
 
@@ -368,7 +373,7 @@ std::size_t HostState::send_away_web_viewers() {
         viewers.swap(web_viewers_);
     }
     for (auto& viewer : viewers) {
-        queue_control_bytes(viewer.writer, bye_message());
+        queue_control_message(viewer.writer, control::Bye{});
         viewer.writer.send(WriterItem::close());
     }
     return viewers.size();
@@ -380,6 +385,7 @@ void HostState::set_listening(std::uint16_t port) {
         main_.listening_port = port;
         main_.status_flag = 1;
     }
+    notify_state_changed();
 }
 
 }  // namespace vorlix

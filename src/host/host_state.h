@@ -33,10 +33,12 @@
 #include "host/pairing_code.h"
 #include "host/platform.h"
 #include "host/trusted_devices.h"
+#include "stream/frame_ledger.h"
 
 namespace vorlix {
 
 struct SessionRecord;
+struct StreamOutput;
 
 // A nudge to the keyboard-layout watch of the session in control.
 struct KeyboardNudge {};
@@ -59,6 +61,7 @@ struct HostStatus {
     std::optional<std::string> device_name;
     std::optional<std::string> status_line;
     std::optional<std::string> notice;
+    std::optional<std::string> stream_summary;
     std::string host_id;  // SHA-256 of the identity public key, hexadecimal
     std::vector<std::string> watchers;
 };
@@ -70,29 +73,13 @@ struct WebViewer {
     LinkWriter writer;
 };
 
-// Hooks into services that other parts of the host fill in; each default
-// does what the host needs when the service is absent.
+// Seams that tests replace.
 struct SessionHooks {
-    // Drops every unfinished incoming file of the host's transfer table
-    // (called under the transfer lock).
-    std::function<void()> drop_incoming_files;
-    // Empties the host's ink strokes and answers their distinct authors in
-    // byte order (called under the ink lock).
-    std::function<std::vector<std::string>()> take_ink_authors;
-    // The strokes on screen as annotate messages, for a watcher that joins
-    // (called under the ink lock).
-    std::function<std::vector<std::string>()> ink_strokes_for_replay;
-    // Forgets the sent video frames (a new device signed in).
-    std::function<void()> clear_frame_ledger;
-    // The audience of a picture that runs for watchers alone.
-    std::function<std::shared_ptr<StreamOutput>()> watchers_only_output;
-    // Drops a send or preview link's own unfinished incoming files.
-    std::function<void(SessionRecord&)> drop_link_files;
-    // Registers a file copied on the PC as an offer and gives the fileOffer
-    // message to announce it; nothing when it cannot be offered.
-    std::function<std::optional<std::string>(const std::filesystem::path&)> offer_copied_file;
-    // Starts the screenshots watcher over the folders; gives a stop callable.
-    std::function<std::function<void()>(std::vector<std::filesystem::path>)> start_screenshots_watcher;
+    // Starts the screenshots watcher over the folders, handing each new
+    // file to `send`; gives the watcher's running flag (cleared to stop it).
+    std::function<std::shared_ptr<std::atomic<std::uint8_t>>(std::vector<std::filesystem::path> folders,
+                                                             std::function<void(std::filesystem::path)> send)>
+        start_screenshots_watcher;
 };
 
 // The reader loop's time-outs and pauses.
@@ -134,6 +121,7 @@ public:
     const std::string host_model;
     const std::shared_ptr<Platform> platform;
     const std::shared_ptr<WebWatcherRegistry> watchers;
+    const std::shared_ptr<FrameLedger> ledger;  // the device's acknowledgements
     const std::filesystem::path data_dir;
     const Ed25519KeyPair identity;
     const std::shared_ptr<ReachServices> reach;
@@ -159,11 +147,12 @@ public:
         std::optional<std::string> device_name;
         std::optional<std::string> status_text;
         std::optional<std::string> notice;
-        // The switches of the session options that the host acts on.
-        bool local_cursor = false;
-        bool screenshots_to_device = false;
+        // The last options of the session in control.
+        SessionOptions options;
+        // The stream summary the window shows ("1920 x 1080 · 60 fps · H.264").
+        std::optional<std::string> stream_summary;
         // The picture settings last asked for by a watch-role link.
-        std::shared_ptr<const StreamConfig> watcher_config;
+        std::optional<StreamConfig> watcher_config;
         bool watchers_only_stream = false;
         bool picture_stopped = false;
         std::uint16_t listening_port = 0;
@@ -196,10 +185,10 @@ public:
     std::optional<LinkWriter> current_session_sender();
     bool device_takes_binary_files();
 
-    // Stores the option switches the host acts on and acts on them.
-    void apply_session_switches(bool local_cursor, bool screenshots_to_device);
+    // Stores the session options and acts on the pointer and screenshots ones.
+    void apply_session_options(const SessionOptions& options);
     // Every option off (session start and end).
-    void reset_session_options() { apply_session_switches(false, false); }
+    void reset_session_options() { apply_session_options(SessionOptions{}); }
     void start_session_stream();
     void set_watching();
     void update_session_relay_state();
@@ -264,7 +253,7 @@ private:
     std::function<void()> on_change_;
 
     std::mutex screenshots_mutex_;
-    std::function<void()> stop_screenshots_;  // set while a watcher runs
+    std::shared_ptr<std::atomic<std::uint8_t>> screenshots_running_;  // set while a watcher runs
 
     std::mutex idle_mutex_;
     std::optional<Clock::time_point> idle_since_;
@@ -284,5 +273,27 @@ private:
 
 // The Base64 text of a device's identity key, as trusted devices store it.
 std::string device_key_text(ByteView key);
+
+// The audience of a stream: a device session's link (with the host's frame
+// ledger) or, with no writer, the watchers alone; the stream-info and
+// picture-stopped callbacks reach the host through a weak reference.
+std::shared_ptr<StreamOutput> make_stream_output(HostState& host, std::optional<LinkWriter> device_link,
+                                                 std::uint64_t session);
+
+// The picture-stopped callback of a session's stream: a reason code, or
+// kPictureResumed. Tells the device when the session is still current.
+void notify_picture_stopped(const std::weak_ptr<HostState>& host, std::uint64_t session, std::uint8_t value);
+
+// The stream-info callback: the window's stream summary.
+void set_stream_summary(const std::weak_ptr<HostState>& host, std::int64_t pixels_wide, std::int64_t pixels_high,
+                        std::int64_t fps);
+
+// The host's platform event handler: ready messages go to the current
+// session; a copied file becomes an offer. Does nothing once the state is gone.
+void forward_platform_event(const std::weak_ptr<HostState>& host, PlatformEvent event);
+
+// Sends a file to the current session's device on "vorlix-file-out" with
+// the purpose "screenshot" (the screenshots watcher's hand-over).
+void start_file_send(const std::weak_ptr<HostState>& host, std::filesystem::path path);
 
 }  // namespace vorlix

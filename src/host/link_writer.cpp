@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "control/messages.h"
 #include "host/log.h"
 #include "util/thread_name.h"
 #include "wire/sealed.h"
@@ -189,6 +190,12 @@ void close_and_wait_for_writer(const LinkWriter& writer, std::chrono::millisecon
     while (handle.running() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+void queue_control_message(const LinkWriter& writer, const ControlMessage& message) {
+    if (!writer.running()) return;
+    const std::string json = encode_control_message(message);
+    if (!json.empty()) queue_control_bytes(writer, json);
 }
 
 void queue_control_bytes(const LinkWriter& writer, const std::string& json) {

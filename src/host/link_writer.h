@@ -23,6 +23,8 @@
 
 namespace vorlix {
 
+struct ControlMessage;
+
 // One entry of a link's outgoing queue.
 struct WriterItem {
     enum class Kind : std::uint8_t {
@@ -115,6 +117,10 @@ std::int64_t running_writer_threads();
 // writer runs; the byte count is added first and taken back when the send
 // fails.
 void queue_control_bytes(const LinkWriter& writer, const std::string& json);
+
+// Serialises a control message and queues it as queue_control_bytes does; a
+// message that cannot be written (a text that is not UTF-8) is dropped.
+void queue_control_message(const LinkWriter& writer, const ControlMessage& message);
 
 // Sends Close, then waits until the writer has stopped or `limit` has passed,
 // looking every 5 ms.

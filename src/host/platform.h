@@ -15,8 +15,10 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
+#include "control/messages.h"
 #include "net/ip_address.h"
 #include "util/bytes.h"
 #include "util/result.h"
@@ -26,9 +28,7 @@ namespace vorlix {
 // Records of the protocol and the stream, defined with their own code.
 struct InputEvent;       // one decoded binary input message
 struct StreamConfig;     // the picture settings of a `configure` message
-struct InkEvent;         // one ink stroke event of an `annotate` message
 struct StreamOutput;     // a stream's connection to its audience
-struct ControlMessage;   // one control message of a session
 
 // The data folder and whether it came from --data-dir (1) or is the default (0).
 struct DataFolder {
@@ -36,24 +36,13 @@ struct DataFolder {
     std::uint8_t from_command_line = 0;
 };
 
-// The app in front: its identifier and its display name.
-struct FrontApp {
-    std::string bundle_id;
-    std::string name;
-};
-
-// Brightness (absent when the PC has none), volume and muting.
-struct Levels {
-    std::optional<double> brightness;
-    double volume = 0.0;
-    bool muted = false;
-};
-
-// What the virtual camera answers to the device's camera being turned on or off.
-struct CameraState {
-    bool on = false;
-    std::optional<std::string> message;
-};
+// The app in front (its identifier and display name), the levels (volume,
+// brightness when the PC has one, muting) and what the virtual camera answers
+// to the device's camera being turned on or off: the fields of the messages
+// that carry them to the device.
+using FrontApp = control::FrontApp;
+using Levels = control::Levels;
+using CameraState = control::CameraState;
 
 // One camera picture from the device, as the session loop reads it from a
 // Camera frame: two 16-bit numbers (width, height), a 64-bit number, the bytes.
@@ -87,15 +76,8 @@ struct KeyboardLayout {
 };
 
 // What the platform hands to the host's event handler: either a ready control
-// message for the device, or the path of one file copied on the PC. Exactly
-// one of the two is set. Moved, never shared (the shared pointer only lets
-// code that never looks inside a message hold and release events).
-struct PlatformEvent {
-    std::shared_ptr<ControlMessage> message;
-    std::filesystem::path copied_file;
-
-    bool is_message() const { return message != nullptr; }
-};
+// message for the device, or the path of one file copied on the PC.
+using PlatformEvent = std::variant<ControlMessage, std::filesystem::path>;
 
 using PlatformEventHandler = std::function<void(PlatformEvent)>;
 

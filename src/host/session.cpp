@@ -6,7 +6,6 @@
 #include <thread>
 #include <utility>
 
-#include "host/outgoing.h"
 #include "host/dispatcher.h"
 #include "host/host_state.h"
 #include "host/watchers.h"
@@ -228,7 +227,7 @@ std::vector<std::string> reach_addresses(const std::vector<IpAddress>& addresses
 namespace {
 
 void queue_host_info(HostState& host, const LinkWriter& writer) {
-    queue_control_bytes(writer, host_info_message("1.2", host_features(host)));
+    queue_control_message(writer, control::HostInfo{"1.2", host_features(host)});
 }
 
 bool sign_in_preview(HostState& host, SessionRecord& record) {
@@ -238,8 +237,8 @@ bool sign_in_preview(HostState& host, SessionRecord& record) {
     Bytes bytes = picture ? std::move(*picture) : Bytes{};
     log_line(prefix(record.session) + "preview for " + record.peer_name + ": " + std::to_string(bytes.size()) +
              " bytes in " + std::to_string(elapsed.count()) + " ms");
-    queue_control_bytes(record.writer, preview_message(bytes));
-    queue_control_bytes(record.writer, bye_message());
+    queue_control_message(record.writer, control::Preview{std::move(bytes)});
+    queue_control_message(record.writer, control::Bye{});
     return true;
 }
 
@@ -259,7 +258,7 @@ void sign_in_browser(HostState& host, SessionRecord& record) {
         viewers.push_back(WebViewer{record.watch_link_id, record.session, record.writer});
     }
     if (replaced && replaced->session != record.session) {
-        queue_control_bytes(replaced->writer, bye_message());
+        queue_control_message(replaced->writer, control::Bye{});
         replaced->writer.send(WriterItem::close());
     }
     add_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, true);
@@ -275,12 +274,12 @@ void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDo
     if (!watch) return;
     add_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, false);
     host.set_watching();
-    std::lock_guard<std::mutex> lock(host.ink_mutex);
-    if (host.hooks.ink_strokes_for_replay) {
-        for (auto& stroke : host.hooks.ink_strokes_for_replay()) {
-            queue_control_bytes(record.writer, stroke);
-        }
+    std::vector<InkEvent> strokes;
+    {
+        std::lock_guard<std::mutex> lock(host.ink_mutex);
+        strokes = strokes_to_annotate_items(host.ink);
     }
+    for (auto& stroke : strokes) queue_control_message(record.writer, control::Annotate{std::move(stroke)});
 }
 
 void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone& done) {
@@ -321,7 +320,7 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
     }
     if (older && older_number != record.session) {
         log_line("session " + std::to_string(older_number) + ": replaced by session " + std::to_string(record.session));
-        queue_control_bytes(older->writer, bye_message());
+        queue_control_message(older->writer, control::Bye{});
         older->writer.send(WriterItem::close());
         platform.stop_stream();
         platform.reset_input();
@@ -331,23 +330,23 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
     host.reset_session_options();
     {
         std::lock_guard<std::mutex> lock(host.transfer_mutex);
-        if (host.hooks.drop_incoming_files) host.hooks.drop_incoming_files();
+        drop_incoming_files(host.transfers);
     }
-    if (host.hooks.clear_frame_ledger) host.hooks.clear_frame_ledger();
+    host.ledger->clear();
     platform.set_session_active(true);
 
     const LinkWriter& writer = record.writer;
     MacAddressList macs = platform.mac_addresses();
     if (!macs.mac_addresses.empty()) {
-        queue_control_bytes(writer, wake_info_message(macs.mac_addresses, macs.addresses));
+        queue_control_message(writer, control::WakeInfo{macs.mac_addresses, macs.addresses});
     }
     queue_host_info(host, writer);
-    queue_control_bytes(writer, permissions_message(true, true));
+    queue_control_message(writer, control::Permissions{true, true});
     if (std::optional<Levels> levels = platform.read_levels()) {
-        queue_control_bytes(writer, levels_message(*levels));
+        queue_control_message(writer, std::move(*levels));
     }
     if (std::optional<FrontApp> app = platform.front_app_name()) {
-        queue_control_bytes(writer, front_app_message(*app));
+        queue_control_message(writer, std::move(*app));
     }
     std::vector<std::string> names;
     std::int64_t browsers = 0;
@@ -358,9 +357,9 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
             if (entry.browser) ++browsers;
         }
     }
-    if (!names.empty()) queue_control_bytes(writer, watchers_message(names));
+    if (!names.empty()) queue_control_message(writer, control::Watchers{names});
     std::int64_t links = static_cast<std::int64_t>(host.reach->count_watch_links());
-    if (browsers != 0 || links != 0) queue_control_bytes(writer, web_watchers_message(browsers, links));
+    if (browsers != 0 || links != 0) queue_control_message(writer, control::WebWatchers{browsers, links});
 
     std::vector<std::string> reach = reach_addresses(platform.local_addresses());
     std::uint16_t port;
@@ -370,7 +369,7 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
     }
     if (!reach.empty() && port != 0) {
         log_line(tag + "reach " + quoted_list(reach) + " port " + std::to_string(port));
-        queue_control_bytes(writer, reach_message(reach, port));
+        queue_control_message(writer, control::Reach{reach, port});
     }
     host.update_keep_awake();
     host.notify_state_changed();
@@ -398,12 +397,12 @@ void clear_all_ink(HostState& host) {
     std::vector<std::string> authors;
     {
         std::lock_guard<std::mutex> lock(host.ink_mutex);
-        if (host.hooks.take_ink_authors) authors = host.hooks.take_ink_authors();
+        authors = take_ink_authors(host.ink);
     }
     std::sort(authors.begin(), authors.end());
     authors.erase(std::unique(authors.begin(), authors.end()), authors.end());
     host.platform->clear_ink_overlay();
-    for (const auto& author : authors) broadcast_control_message(*host.watchers, ink_clear_message(author));
+    for (const auto& author : authors) broadcast_control_message(*host.watchers, control::Annotate{ink_clear_event(author)});
 }
 
 namespace {
@@ -485,7 +484,7 @@ void end_device(HostState& host, SessionRecord& record) {
     host.reset_session_options();
     {
         std::lock_guard<std::mutex> lock(host.transfer_mutex);
-        if (host.hooks.drop_incoming_files) host.hooks.drop_incoming_files();
+        drop_incoming_files(host.transfers);
     }
     clear_stream_info(*host.watchers);
     host.start_session_stream();
@@ -524,8 +523,8 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
             end_watcher(*host, record);
         } else if (!record.role) {
             end_device(*host, record);
-        } else if (host->hooks.drop_link_files) {
-            host->hooks.drop_link_files(record);
+        } else if (record.incoming_files) {
+            drop_incoming_files(record.incoming_files->transfers);
         }
     }
     host->release_session_activity();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "control/messages.h"
+
 namespace vorlix {
 
 std::size_t WebWatcherRegistry::size() const {
@@ -22,8 +24,10 @@ std::vector<LinkWriter> WebWatcherRegistry::writers() const {
     return out;
 }
 
-void broadcast_control_message(const WebWatcherRegistry& registry, const std::string& message) {
-    for (const LinkWriter& writer : registry.writers()) queue_control_bytes(writer, message);
+void broadcast_control_message(const WebWatcherRegistry& registry, const ControlMessage& message) {
+    const std::string json = encode_control_message(message);
+    if (json.empty()) return;
+    for (const LinkWriter& writer : registry.writers()) queue_control_bytes(writer, json);
 }
 
 void add_stream_watcher(WebWatcherRegistry& registry, const LinkWriter& writer, std::uint64_t session,

@@ -48,9 +48,9 @@ private:
     mutable std::mutex mutex_;
 };
 
-// Queues one serialised message on every watcher's link, in registry order;
-// the lock is held only while taking the handles.
-void broadcast_control_message(const WebWatcherRegistry& registry, const std::string& message);
+// Queues one message on every watcher's link, in registry order, serialised
+// once; the lock is held only while taking the handles.
+void broadcast_control_message(const WebWatcherRegistry& registry, const ControlMessage& message);
 
 // Adds a link as a watcher (replacing this session's entries) and sends it the
 // last streamInfo; after the lock, asks the stream for a key frame.

@@ -1,6 +1,5 @@
 #include "ink/ink.h"
 
-#include "control/records.h"
 
 #include <algorithm>
 #include <cmath>
@@ -116,6 +115,14 @@ std::vector<InkEvent> strokes_to_annotate_items(const InkStrokes& ink) {
     return out;
 }
 
+InkEvent ink_clear_event(std::string author) {
+    InkEvent event;
+    event.phase = "clear";
+    event.color = 0;
+    event.author = std::move(author);
+    return event;
+}
+
 std::vector<std::string> take_ink_authors(InkStrokes& ink) {
     std::vector<std::string> authors;
     for (const InkStroke& s : ink.strokes) authors.push_back(s.author);
@@ -123,52 +130,6 @@ std::vector<std::string> take_ink_authors(InkStrokes& ink) {
     authors.erase(std::unique(authors.begin(), authors.end()), authors.end());
     ink.strokes.clear();
     return authors;
-}
-
-std::vector<double> read_ink_points(const Json& array) { return read_number_list(array); }
-
-}  // namespace vorlix
-
-namespace vorlix {
-
-std::optional<InkEvent> read_annotate_event(const Json& value) {
-    if (!value.is_object()) return std::nullopt;
-    auto member = [&](const char* key) -> const Json* {
-        auto it = value.find(key);
-        return it == value.end() ? nullptr : &*it;
-    };
-    InkEvent event;
-    const Json* phase = member("phase");
-    auto phase_text = phase ? json_string(*phase) : std::nullopt;
-    if (!phase_text || (*phase_text != "begin" && *phase_text != "move" && *phase_text != "end" && *phase_text != "clear")) {
-        return std::nullopt;
-    }
-    event.phase = *phase_text;
-    const Json* kind = member("kind");
-    event.kind = kind && json_string(*kind) == std::optional<std::string>("laser") ? "laser" : "pen";
-    if (const Json* id = member("id")) event.id = json_i64(*id).value_or(0);
-    if (const Json* color = member("color")) event.color = json_i64(*color).value_or(kDefaultInkColor);
-    if (const Json* width = member("width")) event.width = json_f64(*width).value_or(kDefaultInkWidth);
-    if (const Json* points = member("points")) event.points = read_ink_points(*points);
-    if (const Json* author = member("author")) event.author = json_string(*author);
-    return event;
-}
-
-std::string annotate_message(const InkEvent& event) {
-    Json record = Json::object();
-    record["id"] = event.id;
-    record["phase"] = event.phase;
-    record["kind"] = event.kind;
-    record["color"] = event.color;
-    record["width"] = event.width;
-    Json points = Json::array();
-    for (double p : event.points) points.push_back(p);
-    record["points"] = std::move(points);
-    if (event.author) record["author"] = *event.author;
-    Json message = Json::object();
-    message["annotate"] = Json{{"_0", std::move(record)}};
-    auto text = write_compact(message);
-    return text.ok() ? std::move(text).value() : std::string();
 }
 
 }  // namespace vorlix

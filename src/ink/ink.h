@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "ink/ink_event.h"
-#include "json/json.h"
 
 namespace vorlix {
 
@@ -55,28 +54,15 @@ double laser_alpha(const InkStroke& stroke, double now);
 // that joins later ("end" for finished strokes, "begin" for unfinished ones).
 std::vector<InkEvent> strokes_to_annotate_items(const InkStrokes& ink);
 
+// The event that clears every stroke of one author (color 0, no points).
+InkEvent ink_clear_event(std::string author);
+
 // The distinct authors of all strokes, sorted; then empties the list.
 std::vector<std::string> take_ink_authors(InkStrokes& ink);
-
-// The numbers of a JSON array, in order, skipping every element that is not a
-// number; nothing when the value is not an array.
-std::vector<double> read_ink_points(const Json& array);
 
 // The usable coordinates of an event: pairs read in order, a trailing odd
 // number ignored, a pair with a non-finite number skipped, each number held
 // to 0..1.
 std::vector<double> filter_ink_points(const std::vector<double>& numbers);
-
-}  // namespace vorlix
-
-namespace vorlix {
-
-// Reads the record of an `annotate` message leniently: a missing or mistyped
-// key takes its default; only a `phase` other than "begin", "move", "end" or
-// "clear" refuses the record.
-std::optional<InkEvent> read_annotate_event(const Json& value);
-
-// The whole `annotate` message of an event, as compact JSON text.
-std::string annotate_message(const InkEvent& event);
 
 }  // namespace vorlix

@@ -1,7 +1,7 @@
 #include "stream/stream_output.h"
 
 #include "host/log.h"
-#include "json/json.h"
+#include "control/messages.h"
 #include "stream/video_frame.h"
 #include "wire/frame.h"
 
@@ -72,7 +72,8 @@ public:
 
     void send_to_all(const std::string& message) override {
         if (device()) queue_control_bytes(out_->link, message);
-        if (out_->watchers) broadcast_control_message(*out_->watchers, message);
+        if (!out_->watchers) return;
+        for (const LinkWriter& writer : out_->watchers->writers()) queue_control_bytes(writer, message);
     }
 
 private:
@@ -125,27 +126,19 @@ private:
 
 std::string stream_info_message(const StreamGeometry& geometry, std::uint32_t fps, std::uint64_t stream_number) {
     const PointsSize points = stream_points(geometry.capture_width, geometry.capture_height, geometry.monitor.dpi);
-    Json info = Json::object();
-    info["pixelsWide"] = std::int64_t{geometry.encoded_width};
-    info["pixelsHigh"] = std::int64_t{geometry.encoded_height};
-    info["pointsWide"] = points.wide;
-    info["pointsHigh"] = points.high;
-    info["fps"] = std::int64_t{fps};
-    info["codec"] = "h264";
-    info["fitted"] = false;
-    info["generation"] = static_cast<std::int64_t>(stream_number);
-    Json message = Json::object();
-    message["streamInfo"] = Json{{"_0", info}};
-    auto text = write_compact(message);
-    return text.ok() ? text.value() : std::string();
+    StreamInfo info;
+    info.pixels_wide = geometry.encoded_width;
+    info.pixels_high = geometry.encoded_height;
+    info.points_wide = points.wide;
+    info.points_high = points.high;
+    info.fps = fps;
+    info.codec = "h264";
+    info.fitted = false;
+    info.generation = static_cast<std::int64_t>(stream_number);
+    return encode_control_message(control::StreamInfo{info});
 }
 
-std::string notice_message(std::string_view text) {
-    Json message = Json::object();
-    message["notice"] = Json{{"_0", std::string(text)}};
-    auto written = write_compact(message);
-    return written.ok() ? written.value() : std::string();
-}
+std::string notice_message(std::string_view text) { return encode_control_message(control::Notice{std::string(text)}); }
 
 std::shared_ptr<StreamAudience> make_output_audience(std::shared_ptr<StreamOutput> output,
                                                      std::function<void(std::string_view)> log) {

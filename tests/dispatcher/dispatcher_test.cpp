@@ -150,9 +150,10 @@ TEST_F(DispatcherTest, InControlMayActAndWatchRolesAreTold) {
     send(*device, R"({"performMenu":{"id":1.5}})");
     send(*device, R"({"performMenu":null})");
     send(*device, R"({"Ping":{}})");
-    send(*device, R"({"streamInfo":{}})");
+    send(*device, R"({"streamInfo":{}})");  // a host-to-device message that does not read
+    send(*device, R"({"pong":{"_0":3}})");
     EXPECT_EQ(platform_->count("perform_menu"), 1u);
-    EXPECT_EQ(log.messages(), "session 1: Ping is not handled on Windows\nsession 1: unexpected streamInfo\n");
+    EXPECT_EQ(log.messages(), "session 1: Ping is not handled on Windows\nsession 1: unexpected pong\n");
     EXPECT_EQ(handle_control_body(*host_, device->record, to_bytes(R"({"bye":{}})")), ControlOutcome::Goodbye);
 }
 
@@ -181,11 +182,9 @@ TEST_F(DispatcherTest, ClipboardPicturesUpToTheLimitAndLinksThatOpened) {
     test::LogCapture log;
     auto device = link(1);
     put_in_control(*device);
-    // Handed over as parsed fields: parsing 40 MB of JSON adds nothing here.
-    // "AAAA" is three zero bytes; "AAA=" two.
-    handle_control_message(*host_, device->record, "clipboardImage",
-                           Json{{"_0", std::string(39'999'999, 'A') + "="}});
-    handle_control_message(*host_, device->record, "clipboardImage", Json{{"_0", std::string(40'000'000, 'A')}});
+    // Handed over as read messages: parsing 40 MB of JSON adds nothing here.
+    handle_control_message(*host_, device->record, control::ClipboardImage{Bytes(29'999'999)});
+    handle_control_message(*host_, device->record, control::ClipboardImage{Bytes(30'000'000)});
     EXPECT_EQ(platform_->count("set_clipboard_picture"), 1u);
     EXPECT_EQ(log.messages(), "session 1: a picture for the clipboard (29999999 bytes)\n");
 
@@ -348,9 +347,9 @@ TEST_F(DispatcherTest, AnnotationsReachTheScreenTheStrokesAndEveryWatcher) {
     }
     EXPECT_EQ(watcher->texts(),
               (std::vector<std::string>{R"({"annotate":{"_0":{"author":"Pad 1","color":16726832,"id":3,"kind":"pen","phase":"begin","points":[0.1,0.2],"width":0.004}}})"}));
-    // A watcher that joins later is sent the drawing through the host's hook.
+    // A watcher that joins later is sent the drawing.
     std::lock_guard<std::mutex> lock(host_->ink_mutex);
-    EXPECT_EQ(host_->hooks.ink_strokes_for_replay().size(), 1u);
+    EXPECT_EQ(strokes_to_annotate_items(host_->ink).size(), 1u);
 }
 
 TEST_F(DispatcherTest, WatchLinksAreRefusedWithoutARelayAndCameraAnswers) {

@@ -49,7 +49,7 @@ protected:
         ASSERT_TRUE(stream);
         peer_ = std::make_unique<DevicePeer>(std::move(*stream), device_);
         ASSERT_TRUE(peer_->sign_in());
-        ASSERT_TRUE(send(R"({"deviceInfo":{"version":"3","features":["binaryFiles"]}})"));
+        ASSERT_TRUE(send(R"({"deviceInfo":{"version":"3","features":["files","binaryFiles"]}})"));
         ASSERT_TRUE(until_pong(1).has_value());
     }
 
@@ -146,9 +146,12 @@ TEST_F(FilesEndToEnd, FilesFromTheDeviceLandWholeOrNotAtAll) {
 TEST_F(FilesEndToEnd, AnOfferedFileReachesTheDeviceAsBinaryPieces) {
     const std::string content = pattern(1'000'000);
     test::write_file(temp_ / "report.pdf", content);
-    std::optional<std::string> offer = host_->hooks.offer_copied_file(temp_ / "report.pdf");
-    ASSERT_TRUE(offer);
-    auto parsed = parse_json(*offer, DuplicateKeys::refuse);
+    // The copy on the PC reaches the host as a platform event and becomes an offer.
+    platform_->deliver(PlatformEvent{temp_ / "report.pdf"});
+    auto before = until_pong(2);
+    ASSERT_TRUE(before);
+    ASSERT_EQ(before->size(), 1u);
+    auto parsed = parse_json(before->front(), DuplicateKeys::refuse);
     ASSERT_TRUE(parsed.ok());
     const std::int64_t id = (*parsed)["fileOffer"]["id"].get<std::int64_t>();
     EXPECT_EQ((*parsed)["fileOffer"]["size"], 1'000'000);

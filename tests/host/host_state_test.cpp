@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "host/outgoing.h"
 #include "host/session.h"
 #include "host_fixture.h"
 
@@ -69,10 +68,13 @@ TEST_F(HostStateTest, KeepAwakeIsToldOnlyWhenItChanges) {
 
 TEST_F(HostStateTest, PointerOptionIsPassedOnOnlyWhenItChanges) {
     make_host();
-    host_->apply_session_switches(false, false);
+    host_->apply_session_options(SessionOptions{});
     EXPECT_EQ(platform_->count("set_pointer_on_device"), 0u);
-    host_->apply_session_switches(true, false);
-    host_->apply_session_switches(true, false);
+    SessionOptions pointer_on_device;
+    pointer_on_device.local_cursor = true;
+    pointer_on_device.curtain = true;  // an option the host stores without acting on it
+    host_->apply_session_options(pointer_on_device);
+    host_->apply_session_options(pointer_on_device);
     host_->reset_session_options();
     auto calls = platform_->calls();
     std::vector<std::string> values;
@@ -86,18 +88,29 @@ TEST_F(HostStateTest, PointerOptionIsPassedOnOnlyWhenItChanges) {
 
 TEST_F(HostStateTest, ScreenshotsWatcherStartsOnceAndStopsWhenTheOptionGoesOff) {
     make_host();
-    int started = 0, stopped = 0;
-    host_->hooks.start_screenshots_watcher = [&](std::vector<std::filesystem::path>) {
+    int started = 0;
+    std::shared_ptr<std::atomic<std::uint8_t>> running;
+    std::function<void(std::filesystem::path)> hand_over;
+    host_->hooks.start_screenshots_watcher = [&](std::vector<std::filesystem::path>,
+                                                 std::function<void(std::filesystem::path)> send) {
         ++started;
-        return std::function<void()>([&] { ++stopped; });
+        hand_over = std::move(send);
+        running = std::make_shared<std::atomic<std::uint8_t>>(1);
+        return running;
     };
-    host_->apply_session_switches(false, true);
-    host_->apply_session_switches(false, true);
+    SessionOptions on;
+    on.screenshots_to_device = true;
+    host_->apply_session_options(on);
+    host_->apply_session_options(on);
     EXPECT_EQ(started, 1);
     EXPECT_EQ(platform_->count("screenshots_dir"), 1u);
-    host_->apply_session_switches(false, false);
-    host_->apply_session_switches(false, false);
-    EXPECT_EQ(stopped, 1);
+    EXPECT_EQ(running->load(), 1);
+    // A file the watcher hands over without a current session is dropped.
+    hand_over(dir_ / "missing.png");
+    host_->apply_session_options(SessionOptions{});
+    host_->apply_session_options(SessionOptions{});
+    EXPECT_EQ(running->load(), 0);
+    EXPECT_EQ(running.use_count(), 1);  // the host let go of the flag
 }
 
 TEST_F(HostStateTest, BinaryFilesNeedsTheExactCapability) {
@@ -154,7 +167,7 @@ TEST_F(HostStateTest, SayGoodbyeQueuesByeThenClose) {
     host_->say_goodbye_and_close();
     auto first = items.try_receive();
     ASSERT_TRUE(first);
-    EXPECT_EQ(to_string(first->bytes), bye_message());
+    EXPECT_EQ(to_string(first->bytes), R"({"bye":{}})");
     auto second = items.try_receive();
     ASSERT_TRUE(second);
     EXPECT_EQ(second->kind, WriterItem::Kind::Close);
@@ -175,14 +188,32 @@ TEST_F(HostStateTest, ClosingForAnUpdateIsRefusedWhileADeviceIsConnected) {
 
 TEST_F(HostStateTest, ClearingInkSendsOneClearPerAuthorInByteOrder) {
     make_host();
-    host_->hooks.take_ink_authors = [] { return std::vector<std::string>{"bob", "Amy", "bob"}; };
+    {
+        std::lock_guard<std::mutex> lock(host_->ink_mutex);
+        for (const char* author : {"bob", "Amy", "bob"}) {
+            InkEvent begin;
+            begin.id = static_cast<std::int64_t>(host_->ink.strokes.size()) + 1;
+            begin.phase = "begin";
+            begin.points = {0.5, 0.5};
+            begin.author = author;
+            apply_ink_event(host_->ink, begin, 1.0);
+        }
+        ASSERT_EQ(host_->ink.strokes.size(), 3u);
+    }
     auto [watcher, items] = LinkWriter::make();
     add_stream_watcher(*host_->watchers, watcher, 2, "Tablet", false);
     clear_all_ink(*host_);
     EXPECT_EQ(platform_->count("clear_ink_overlay"), 1u);
     std::vector<std::string> messages;
     while (auto item = items.try_receive()) messages.push_back(to_string(item->bytes));
-    EXPECT_EQ(messages, (std::vector<std::string>{ink_clear_message("Amy"), ink_clear_message("bob")}));
+    const std::string clear = R"({"annotate":{"_0":{"author":"%","color":0,"id":0,"kind":"pen","phase":"clear","points":[],"width":0.004}}})";
+    auto clear_of = [&](const std::string& author) {
+        std::string text = clear;
+        return text.replace(text.find('%'), 1, author);
+    };
+    EXPECT_EQ(messages, (std::vector<std::string>{clear_of("Amy"), clear_of("bob")}));
+    std::lock_guard<std::mutex> lock(host_->ink_mutex);
+    EXPECT_TRUE(host_->ink.strokes.empty());
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ class Sessions : public HostFixture {};
 TEST_F(Sessions, PairingWithTheCodeFileSendsTheSignInMessagesInOrder) {
     FakePlatform::Answers answers;
     answers.macs = {{"AA:BB:CC:DD:EE:FF"}, {"192.168.1.4"}};
-    answers.levels = Levels{0.5, 0.25, true};
+    answers.levels = Levels{.volume = 0.25, .brightness = 0.5, .muted = true};
     answers.front_app = FrontApp{"notepad.exe", "Notepad"};
     answers.local_addresses = {IpAddress::v4(192, 168, 1, 4), IpAddress::v4(100, 100, 1, 2),
                                *IpAddress::parse("fd7a:115c:a1e0::5"), IpAddress::v4(100, 100, 1, 2),

@@ -1,5 +1,7 @@
 #include "host/watchers.h"
 
+#include "control/messages.h"
+
 #include <gtest/gtest.h>
 
 namespace vorlix {
@@ -53,7 +55,7 @@ TEST(WebWatcherRegistry, BroadcastReachesEveryRunningWatcherInOrder) {
     add_stream_watcher(registry, a, 1, "A", false);
     add_stream_watcher(registry, b, 2, "B", true);
     b.running_flag()->store(false);  // this link's writer has stopped
-    broadcast_control_message(registry, "{\"bye\":{}}");
+    broadcast_control_message(registry, control::Bye{});
     EXPECT_EQ(drain(a_items), std::vector<std::string>{"{\"bye\":{}}"});
     EXPECT_TRUE(drain(b_items).empty());
     EXPECT_EQ(b.queued_bytes(), 0u);

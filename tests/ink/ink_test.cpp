@@ -1,5 +1,7 @@
 #include "ink/ink.h"
 
+#include "control/messages.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -189,9 +191,9 @@ TEST(InkStrokesTest, PointsAreReadFromJsonNumbersOnly) {
     auto parsed = parse_json("[1, \"x\", null, -2, 0.25, true, [3], {\"a\": 4}, 18446744073709551615]",
                              DuplicateKeys::refuse);
     ASSERT_TRUE(parsed.ok());
-    EXPECT_EQ(read_ink_points(*parsed), (std::vector<double>{1, -2, 0.25, 18446744073709551615.0}));
-    EXPECT_TRUE(read_ink_points(Json::object()).empty());
-    EXPECT_TRUE(read_ink_points(Json(5)).empty());
+    EXPECT_EQ(read_number_list(*parsed), (std::vector<double>{1, -2, 0.25, 18446744073709551615.0}));
+    EXPECT_TRUE(read_number_list(Json::object()).empty());
+    EXPECT_TRUE(read_number_list(Json(5)).empty());
 }
 
 }  // namespace
@@ -204,7 +206,7 @@ TEST(AnnotateEvents, AreReadLenientlyAndWrittenInKeyOrder) {
     auto read = [](const char* text) {
         auto parsed = parse_json(text, DuplicateKeys::refuse);
         EXPECT_TRUE(parsed.ok());
-        return read_annotate_event(*parsed);
+        return read_ink_event(*parsed);
     };
     auto minimal = read(R"({"phase":"begin"})");
     ASSERT_TRUE(minimal);
@@ -236,7 +238,7 @@ TEST(AnnotateEvents, AreReadLenientlyAndWrittenInKeyOrder) {
     event.author = "Pad";
     event.points = {0.5, 0.25};
     event.width = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(annotate_message(event),
+    EXPECT_EQ(encode_control_message(control::Annotate{event}),
               R"({"annotate":{"_0":{"author":"Pad","color":16726832,"id":0,"kind":"pen","phase":"begin","points":[0.5,0.25],"width":null}}})");
 }
 

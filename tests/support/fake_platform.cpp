@@ -121,8 +121,18 @@ void FakePlatform::set_event_handler(PlatformEventHandler handler) {
     record("set_event_handler");
 }
 
-void FakePlatform::start_stream(const StreamConfig&, std::uint64_t stream_number, std::shared_ptr<StreamOutput>) {
+void FakePlatform::start_stream(const StreamConfig& config, std::uint64_t stream_number,
+                                std::shared_ptr<StreamOutput> output) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        streams_.push_back(StartedStream{config, stream_number, std::move(output)});
+    }
     record("start_stream", std::to_string(stream_number));
+}
+
+std::vector<FakePlatform::StartedStream> FakePlatform::started_streams() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return streams_;
 }
 
 void FakePlatform::stop_stream() { record("stop_stream"); }

@@ -64,6 +64,14 @@ public:
     std::vector<InputEvent> inputs() const;
     std::vector<CameraPicture> camera_pictures() const;
 
+    // The streams start_stream was asked for, in order.
+    struct StartedStream {
+        StreamConfig config;
+        std::uint64_t stream_number = 0;
+        std::shared_ptr<StreamOutput> output;
+    };
+    std::vector<StartedStream> started_streams() const;
+
     // Delivers an event to the installed handler as a platform watcher would
     // (dropped when none is installed).
     void deliver(PlatformEvent event);
@@ -122,6 +130,7 @@ private:
     std::vector<Call> calls_;
     std::vector<InputEvent> inputs_;
     std::vector<CameraPicture> pictures_;
+    std::vector<StartedStream> streams_;
 
     mutable std::mutex handler_mutex_;
     PlatformEventHandler handler_;

@@ -54,23 +54,19 @@ TEST(EntryPlatform, EventHandlerIsReplacedWhole) {
     platform->set_event_handler([keep = std::move(first_alive)](PlatformEvent) {});
     EXPECT_FALSE(first_watch.expired());
     std::vector<std::filesystem::path> delivered;
-    platform->set_event_handler([&](PlatformEvent event) { delivered.push_back(event.copied_file); });
+    platform->set_event_handler([&](PlatformEvent event) { delivered.push_back(std::get<std::filesystem::path>(event)); });
     // The old handler (and what it held) is released when replaced.
     EXPECT_TRUE(first_watch.expired());
 
-    PlatformEvent event;
-    event.copied_file = "C:\\a.txt";
-    deliver_event(*slot, std::move(event));
+    deliver_event(*slot, PlatformEvent{std::filesystem::path("C:\\a.txt")});
     EXPECT_EQ(delivered, std::vector<std::filesystem::path>{"C:\\a.txt"});
 }
 
 TEST(EntryPlatform, EventsWithoutAHandlerAreDropped) {
     auto platform = platform_new(DataFolder{"C:\\x", 0});
-    PlatformEvent early;
-    early.copied_file = "C:\\early.txt";
-    deliver_event(*platform->event_slot(), std::move(early));
+    deliver_event(*platform->event_slot(), PlatformEvent{std::filesystem::path("C:\\early.txt")});
     std::vector<std::filesystem::path> delivered;
-    platform->set_event_handler([&](PlatformEvent event) { delivered.push_back(event.copied_file); });
+    platform->set_event_handler([&](PlatformEvent event) { delivered.push_back(std::get<std::filesystem::path>(event)); });
     // The event from before the handler is not kept for it.
     EXPECT_TRUE(delivered.empty());
 }
