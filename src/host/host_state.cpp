@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "crypto/random.h"
+#include "files/screenshots_watch.h"
 #include "host/watchers.h"
 #include "host/log.h"
 #include "json/base64.h"
@@ -55,6 +56,10 @@ HostState::HostState(HostStateConfig& config)
       now_(config.now ? std::move(config.now) : PairingCode::Now([] { return Clock::now(); })) {
     main_.trusted_devices = std::move(config.trusted_devices);
     wipe_key32(config.identity.secret_key);
+    hooks.start_screenshots_watcher = [](std::vector<std::filesystem::path> folders,
+                                         std::function<void(std::filesystem::path)> send) {
+        return start_screenshots_watcher(std::move(folders), std::move(send));
+    };
     // The registry's key-frame callback asks the running stream for one.
     std::weak_ptr<Platform> weak_platform = platform;
     watchers->key_frame_callback = [weak_platform] {

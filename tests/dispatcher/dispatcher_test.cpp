@@ -11,6 +11,7 @@
 #include "host/host_state.h"
 #include "host/session.h"
 #include "json/base64.h"
+#include "stream/stream_output.h"
 #include "storage/log_capture.h"
 #include "storage/temp_folder.h"
 #include "support/fake_platform.h"
@@ -364,6 +365,80 @@ TEST_F(DispatcherTest, WatchLinksAreRefusedWithoutARelayAndCameraAnswers) {
     auto other = link(2);
     send(*other, R"({"camera":{"_0":true}})");
     EXPECT_EQ(platform_->count("set_device_camera"), 1u);
+}
+
+}  // namespace
+}  // namespace vorlix
+
+namespace vorlix {
+namespace {
+
+TEST_F(DispatcherTest, ConfigureStartsTheDeviceStreamAndWatchersOnlyGetAMirror) {
+    test::LogCapture log;
+    auto device = link(1);
+    auto watcher = link(2, PeerRole::Watch);
+    add_stream_watcher(*host_->watchers, watcher->record.writer, 2, "Viewer", false);
+
+    // A watcher asks first: no device session, so a mirror without sound runs for it.
+    send(*watcher, R"({"configure":{"_0":{"pointsWide":800,"pointsHigh":600,"fps":30,"audio":true,"takeOver":true,"displayID":3,"second":true},"generation":4}})");
+    auto streams = platform_->started_streams();
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0].stream_number, 0u);
+    EXPECT_EQ(streams[0].config.source, "mirror");
+    EXPECT_FALSE(streams[0].config.audio);
+    EXPECT_FALSE(streams[0].config.take_over);
+    EXPECT_FALSE(streams[0].config.display_id);
+    EXPECT_FALSE(streams[0].config.second);
+    EXPECT_EQ(streams[0].config.fps, 30);
+    ASSERT_TRUE(streams[0].output);
+    EXPECT_EQ(streams[0].output->kind, StreamOutput::Kind::watchers_only);
+    EXPECT_FALSE(streams[0].output->link.valid());
+    // Asking again while that picture runs starts nothing more.
+    send(*watcher, R"({"configure":{"_0":{"fps":20},"generation":5}})");
+    EXPECT_EQ(platform_->started_streams().size(), 1u);
+
+    // The device in control streams to its own link, with the host's ledger.
+    put_in_control(*device);
+    send(*device, R"({"configure":{"_0":{"pointsWide":1280,"pointsHigh":800,"fps":60,"codec":"h264","source":"fitted","audio":true,"maxBitrate":8000000},"generation":7}})");
+    send(*device, R"({"configure":{"_0":{"fps":30},"generation":8}})");
+    streams = platform_->started_streams();
+    ASSERT_EQ(streams.size(), 3u);
+    EXPECT_EQ(streams[1].stream_number, 7u);
+    EXPECT_TRUE(streams[1].config.audio);
+    EXPECT_EQ(streams[1].output->kind, StreamOutput::Kind::device_session);
+    EXPECT_EQ(streams[1].output->session_number, 1u);
+    EXPECT_EQ(streams[1].output->ledger, host_->ledger);
+    EXPECT_EQ(streams[1].output->watchers, host_->watchers);
+    EXPECT_TRUE(streams[1].output->picture_stopped);
+    {
+        auto lock = host_->lock_main();
+        EXPECT_FALSE(host_->main().watchers_only_stream);
+    }
+    // While a device session runs, a watcher's configure only stores its wish.
+    send(*watcher, R"({"configure":{"_0":{"fps":15},"generation":9}})");
+    EXPECT_EQ(platform_->started_streams().size(), 3u);
+    // Not in control: ignored.
+    auto other = link(3);
+    send(*other, R"({"configure":{"_0":{"fps":15},"generation":10}})");
+    EXPECT_EQ(platform_->started_streams().size(), 3u);
+
+    EXPECT_EQ(log.messages(),
+              "session 2: watcher asks for 800x600 pt, 30 fps\n"
+              "picture for watchers only: 30 fps\n"
+              "session 2: watcher asks for 0x0 pt, 20 fps\n"
+              "session 1: configure #7: 1280x800 pt, 60 fps, h264 fitted, audio true, max Some(8000000)\n"
+              "session 1: configure #8: 0x0 pt, 30 fps, hevc fitted, audio false, max None\n"
+              "session 2: watcher asks for 0x0 pt, 15 fps\n");
+}
+
+TEST_F(DispatcherTest, ReceivedAcknowledgesInTheLedgerOnlyForTheSessionInControl) {
+    auto device = link(1);
+    auto other = link(2);
+    put_in_control(*device);
+    send(*other, R"({"received":{"captureMicros":0}})");
+    EXPECT_FALSE(host_->ledger->acknowledgements_seen());
+    send(*device, R"({"received":{"captureMicros":0}})");
+    EXPECT_TRUE(host_->ledger->acknowledgements_seen());
 }
 
 }  // namespace

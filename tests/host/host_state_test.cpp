@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "host/session.h"
+#include "json/json.h"
+#include "recovery/recovery.h"
+#include "storage/temp_folder.h"
+#include "stream/stream_output.h"
 #include "host_fixture.h"
 
 namespace vorlix {
@@ -214,6 +218,106 @@ TEST_F(HostStateTest, ClearingInkSendsOneClearPerAuthorInByteOrder) {
     EXPECT_EQ(messages, (std::vector<std::string>{clear_of("Amy"), clear_of("bob")}));
     std::lock_guard<std::mutex> lock(host_->ink_mutex);
     EXPECT_TRUE(host_->ink.strokes.empty());
+}
+
+TEST_F(HostStateTest, PlatformEventsReachOnlyTheCurrentDeviceAndFilesNeedTheFeature) {
+    make_host();
+    test::write_file(dir_ / "notes.txt", "abc");
+    std::filesystem::create_directories(dir_ / "folder");
+    ASSERT_TRUE(platform_->has_event_handler());
+    platform_->deliver(PlatformEvent{ControlMessage{control::Clipboard{"lost"}}});  // nobody to tell
+
+    auto items = fake_current_session(1, {"binaryFiles"});
+    platform_->deliver(PlatformEvent{ControlMessage{control::Clipboard{"copied"}}});
+    platform_->deliver(PlatformEvent{ControlMessage{control::ClipboardImage{to_bytes("png")}}});
+    platform_->deliver(PlatformEvent{dir_ / "notes.txt"});
+    EXPECT_EQ(sent(items), std::vector<std::string>{R"({"clipboard":{"_0":"copied"}})"});
+
+    items = fake_current_session(1, {"files"});
+    platform_->deliver(PlatformEvent{ControlMessage{control::ClipboardImage{to_bytes("png")}}});
+    platform_->deliver(PlatformEvent{dir_ / "folder"});
+    platform_->deliver(PlatformEvent{dir_ / "notes.txt"});
+    platform_->deliver(PlatformEvent{ControlMessage{control::FrontApp{"app.id", "App"}}});
+    EXPECT_EQ(sent(items), (std::vector<std::string>{R"({"clipboardImage":{"_0":"cG5n"}})",
+                                                     R"({"fileOffer":{"id":1,"name":"notes.txt","size":3}})",
+                                                     R"({"frontApp":{"bundleID":"app.id","name":"App"}})"}));
+    EXPECT_TRUE(wait_for_log("clipboard: a picture to the device (3 bytes)"));
+    EXPECT_TRUE(wait_for_log("clipboard: offering notes.txt (3 bytes)"));
+    {
+        std::lock_guard<std::mutex> lock(host_->transfer_mutex);
+        EXPECT_EQ(find_offered_file(host_->transfers, 1), dir_ / "notes.txt");
+    }
+    // The handler holds the host weakly: once it is gone, events do nothing.
+    std::weak_ptr<HostState> weak = host_;
+    host_.reset();
+    EXPECT_TRUE(weak.expired());
+    platform_->deliver(PlatformEvent{ControlMessage{control::Clipboard{"late"}}});
+    EXPECT_TRUE(sent(items).empty());
+}
+
+TEST_F(HostStateTest, PictureStopsAreToldOnceAndOnlyToTheirOwnSession) {
+    make_host();
+    auto items = fake_current_session(3, {"pictureStopped"});
+    const std::uint8_t encoder = reason_code(PictureStopReason::encoderFailed);
+    notify_picture_stopped(host_, 2, encoder);  // an older session's stream
+    EXPECT_TRUE(sent(items).empty());
+    notify_picture_stopped(host_, 3, encoder);
+    notify_picture_stopped(host_, 3, encoder);
+    EXPECT_EQ(sent(items), std::vector<std::string>{
+                               R"({"pictureStopped":{"message":"The picture stopped: this PC's video encoder failed. VorLix is trying again.","reason":"encoderFailed","retrying":true}})"});
+    {
+        auto lock = host_->lock_main();
+        host_->main().device_name = "Pad";
+    }
+    EXPECT_EQ(host_->snapshot_host_status().status_line, host_->texts->lookup_text("stream.stopped"));
+    notify_picture_stopped(host_, 3, kPictureResumed);
+    notify_picture_stopped(host_, 3, kPictureResumed);
+    EXPECT_EQ(sent(items), std::vector<std::string>{R"({"pictureResumed":{}})"});
+    EXPECT_NE(host_->snapshot_host_status().status_line, host_->texts->lookup_text("stream.stopped"));
+    EXPECT_TRUE(wait_for_log("session 3: told the picture stopped (encoderFailed)"));
+    EXPECT_TRUE(wait_for_log("session 3: the picture runs again"));
+
+    // A device without the capability gets a notice instead.
+    items = fake_current_session(4);
+    notify_picture_stopped(host_, 4, reason_code(PictureStopReason::stoppedOnComputer));
+    EXPECT_EQ(sent(items), std::vector<std::string>{
+                               R"({"notice":{"_0":"The picture stopped: screen sharing was stopped on this PC. Connect again to share it."}})"});
+    EXPECT_TRUE(wait_for_log("session 4: told the picture stopped (stoppedOnComputer) as a notice"));
+}
+
+TEST_F(HostStateTest, TheStreamSummaryReachesTheWindow) {
+    make_host();
+    int changes = 0;
+    host_->set_on_change([&] { ++changes; });
+    auto output = make_stream_output(*host_, std::nullopt, 0);
+    ASSERT_TRUE(output->stream_info);
+    EXPECT_FALSE(output->picture_stopped);  // the watchers-only picture tells no device
+    output->stream_info(1920, 1080, 60);
+    EXPECT_EQ(host_->snapshot_host_status().stream_summary, "1920 \xC3\x97 1080 \xC2\xB7 60 fps \xC2\xB7 H.264");
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(HostStateTest, AFileFromTheScreenshotsFolderGoesToTheCurrentDevice) {
+    make_host();
+    test::write_file(dir_ / "shot.png", "picture");
+    start_file_send(host_, dir_ / "shot.png");  // no session: dropped
+    auto items = fake_current_session(1, {"binaryFiles"});
+    start_file_send(host_, dir_ / "shot.png");
+    std::vector<WriterItem> got;
+    for (int i = 0; i < 3; ++i) {
+        auto item = items.receive_for(5s);
+        ASSERT_TRUE(item);
+        got.push_back(std::move(*item));
+    }
+    auto start = parse_json(got[0].bytes, DuplicateKeys::refuse);
+    ASSERT_TRUE(start.ok());
+    const std::int64_t id = (*start)["fileStart"]["id"].get<std::int64_t>();
+    EXPECT_GE(id, 1'000'000);
+    EXPECT_LE(id, 8'999'999);
+    EXPECT_EQ((*start)["fileStart"]["purpose"], "screenshot");
+    EXPECT_EQ((*start)["fileStart"]["name"], "shot.png");
+    EXPECT_EQ(got[1].type, FrameType::FileData);
+    EXPECT_EQ(to_string(got[2].bytes), "{\"fileEnd\":{\"id\":" + std::to_string(id) + ",\"ok\":true}}");
 }
 
 }  // namespace
