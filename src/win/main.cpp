@@ -124,6 +124,7 @@ void host_main(ArgList all_args) {
     // 16.-17. Pairing, and whether the relay may be used.
     if (options.open_pairing) host->open_pairing();
     host->relay_allowed = options.relay_allowed();
+    host->reach->update_relay_registration(*host);
 
     // 18. The window and its message loop, until the user quits.
     run_window(options.hidden, after_update.after_update(),

@@ -2,6 +2,8 @@
 // listening host with a fake platform and a temporary Downloads folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <thread>
 
 #include "files/file_send.h"
@@ -178,6 +180,45 @@ TEST_F(FilesEndToEnd, AnOfferedFileReachesTheDeviceAsBinaryPieces) {
                                ",\"name\":\"report.pdf\",\"purpose\":\"keep\",\"size\":1000000}}");
     EXPECT_EQ(controls[1], "{\"fileEnd\":{\"id\":" + std::to_string(id) + ",\"ok\":true}}");
     EXPECT_TRUE(received == content);
+}
+
+// The keyboard watch follows real sign-ins: each device session in control
+// gets its own, and the next sign-in of the same device starts a new one.
+TEST_F(FilesEndToEnd, EachSignedInSessionGetsItsOwnKeyboardWatch) {
+    FakePlatform::Answers answers = platform_->answers();
+    KeyboardLayout us;
+    us.name = "US";
+    us.language = "en-US";
+    us.keys[0] = {"a", "A"};
+    answers.layout = us;
+    platform_->set_answers(answers);
+    const std::string layout = R"({"keyboardLayout":{"keys":{"0":["a","A"]},"language":"en-US","name":"US"}})";
+    auto layouts_until_pong = [&](std::uint64_t ping) {
+        auto texts = until_pong(ping);
+        EXPECT_TRUE(texts);
+        return texts ? std::count(texts->begin(), texts->end(), layout) : 0;
+    };
+
+    ASSERT_TRUE(send(R"({"deviceInfo":{"version":"3","features":["keyboardLayout"]}})"));
+    auto first = peer_->receive_frame_of(FrameType::Control);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(to_string(first->body), layout);
+    // The same layout is not sent twice, and a second deviceInfo starts no second watch.
+    ASSERT_TRUE(send(R"({"deviceInfo":{"version":"3","features":["keyboardLayout"]}})"));
+    EXPECT_EQ(layouts_until_pong(2), 0);
+
+    // Signing in again on a new link replaces the session and its watch.
+    auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host_->snapshot_host_status().port);
+    ASSERT_TRUE(stream);
+    auto again = std::make_unique<DevicePeer>(std::move(*stream), device_);
+    ASSERT_TRUE(again->sign_in());
+    peer_.swap(again);
+    EXPECT_EQ(layouts_until_pong(3), 0);  // the sign-in messages
+    ASSERT_TRUE(send(R"({"deviceInfo":{"version":"3","features":["keyboardLayout"]}})"));
+    auto second = peer_->receive_frame_of(FrameType::Control);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(to_string(second->body), layout);
+    EXPECT_TRUE(again->wait_closed());
 }
 
 }  // namespace

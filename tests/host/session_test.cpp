@@ -2,6 +2,7 @@
 // listener, reader loop, writer and sign-in sequence, with a fake platform.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "host/session.h"
@@ -341,6 +342,36 @@ TEST_F(Sessions, ALinkIsTurnedAwayWhileClosingForAnUpdate) {
     EXPECT_TRUE(wait_for_log("session 1: turned away, VorLix is restarting for an update"));
     host_->end_closing_for_update();
     EXPECT_TRUE(wait_for_log("no longer closing for an update: links are taken again"));
+}
+
+TEST_F(Sessions, ATakenPortGivesASystemChosenOneThatIsAnnouncedAndServed) {
+    DeviceIdentity pad = DeviceIdentity::make("Pad");
+    make_host({trusted(pad)});
+    auto taken = Listener::bind(IpAddress::v4(0, 0, 0, 0), 0);
+    ASSERT_TRUE(taken);
+    const std::uint16_t wanted = *taken->local_port();
+    auto started = start_listener(host_, wanted, true);
+    ASSERT_TRUE(started) << started.error().text;
+    listener_ = *started;
+    port_ = host_->snapshot_host_status().port;
+    EXPECT_NE(port_, 0);
+    EXPECT_NE(port_, wanted);
+    EXPECT_EQ(host_->snapshot_host_status().status_flag, 1);
+    EXPECT_TRUE(wait_for_log("listening on port " + std::to_string(port_)));
+    ASSERT_TRUE(platform_->wait_for("advertise"));
+    auto calls = platform_->calls();
+    auto advertised = std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.operation == "advertise"; });
+    ASSERT_NE(advertised, calls.end());
+    EXPECT_EQ(advertised->detail, "Test PC " + std::to_string(port_) + " id=" + host_->host_id() + " model=Test Model");
+    EXPECT_EQ(host_->host_id().size(), 12u);
+    EXPECT_EQ(host_->host_id(), host_->fingerprint().substr(0, 12));
+    EXPECT_EQ(log_text().find("not announced"), std::string::npos);
+
+    // A device reaches the host on the port it was told.
+    auto device = signed_in_device(pad);
+    ASSERT_TRUE(device);
+    ASSERT_TRUE(device->send_control_text(R"({"ping":{"_0":5}})"));
+    EXPECT_TRUE(control_texts_until_pong(*device, 5).empty());
 }
 
 TEST(ReachAddresses, KeepsTheTwoRangesInPlatformOrderEachOnce) {
