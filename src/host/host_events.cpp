@@ -20,6 +20,15 @@ bool holds(const std::vector<std::string>& list, const char* text) {
     return std::find(list.begin(), list.end(), text) != list.end();
 }
 
+// The current device session's writer and whether its device listed
+// `capability`; nothing without a current session.
+std::optional<std::pair<LinkWriter, bool>> current_writer_with(HostState& host, const char* capability) {
+    auto lock = host.lock_main();
+    auto& main = host.main();
+    if (!main.current_session) return std::nullopt;
+    return std::pair{main.current_session->writer, holds(main.capabilities, capability)};
+}
+
 }  // namespace
 
 std::shared_ptr<StreamOutput> make_stream_output(HostState& host, std::optional<LinkWriter> device_link,
@@ -81,15 +90,9 @@ void set_stream_summary(const std::weak_ptr<HostState>& weak, std::int64_t pixel
 void forward_platform_event(const std::weak_ptr<HostState>& weak, PlatformEvent event) {
     std::shared_ptr<HostState> host = weak.lock();
     if (!host) return;
-    LinkWriter writer;
-    bool files = false;
-    {
-        auto lock = host->lock_main();
-        auto& main = host->main();
-        if (!main.current_session) return;
-        writer = main.current_session->writer;
-        files = holds(main.capabilities, "files");
-    }
+    auto current = current_writer_with(*host, "files");
+    if (!current) return;
+    const auto& [writer, files] = *current;
     if (auto* path = std::get_if<std::filesystem::path>(&event)) {
         if (!files) return;
         std::optional<FileOffer> offer;
@@ -114,15 +117,9 @@ void forward_platform_event(const std::weak_ptr<HostState>& weak, PlatformEvent 
 void start_file_send(const std::weak_ptr<HostState>& weak, std::filesystem::path path) {
     std::shared_ptr<HostState> host = weak.lock();
     if (!host) return;
-    LinkWriter writer;
-    bool binary = false;
-    {
-        auto lock = host->lock_main();
-        auto& main = host->main();
-        if (!main.current_session) return;
-        writer = main.current_session->writer;
-        binary = holds(main.capabilities, "binaryFiles");
-    }
+    auto current = current_writer_with(*host, "binaryFiles");
+    if (!current) return;
+    auto [writer, binary] = std::move(*current);
     std::uint8_t random[4];
     random_bytes(random, sizeof random);
     const std::uint64_t id = get_u32_be(random) % 8'000'000 + 1'000'000;

@@ -233,11 +233,7 @@ TEST_F(DispatcherTest, WakeRequestsAreGuardedAndAnswered) {
 TEST_F(DispatcherTest, TheKeyboardWatchRunsOncePerSessionAndAgainForTheNext) {
     test::LogCapture log;
     auto answers = platform_->answers();
-    KeyboardLayout us;
-    us.name = "US";
-    us.language = "en-US";
-    us.keys[0] = {"a", "A"};
-    answers.layout = us;
+    answers.layout = us_keyboard_layout();
     platform_->set_answers(answers);
 
     auto first = link(1);

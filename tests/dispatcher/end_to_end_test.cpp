@@ -186,11 +186,7 @@ TEST_F(FilesEndToEnd, AnOfferedFileReachesTheDeviceAsBinaryPieces) {
 // gets its own, and the next sign-in of the same device starts a new one.
 TEST_F(FilesEndToEnd, EachSignedInSessionGetsItsOwnKeyboardWatch) {
     FakePlatform::Answers answers = platform_->answers();
-    KeyboardLayout us;
-    us.name = "US";
-    us.language = "en-US";
-    us.keys[0] = {"a", "A"};
-    answers.layout = us;
+    answers.layout = us_keyboard_layout();
     platform_->set_answers(answers);
     const std::string layout = R"({"keyboardLayout":{"keys":{"0":["a","A"]},"language":"en-US","name":"US"}})";
     auto layouts_until_pong = [&](std::uint64_t ping) {

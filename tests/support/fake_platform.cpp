@@ -255,4 +255,12 @@ std::optional<KeyboardLayout> FakePlatform::keyboard_layout() {
 
 void FakePlatform::next_input_language() { record("next_input_language"); }
 
+KeyboardLayout us_keyboard_layout() {
+    KeyboardLayout us;
+    us.name = "US";
+    us.language = "en-US";
+    us.keys[0] = {"a", "A"};
+    return us;
+}
+
 }  // namespace vorlix

@@ -136,4 +136,7 @@ private:
     PlatformEventHandler handler_;
 };
 
+// A small US layout for keyboard-watch tests: key 0 types "a" and "A".
+KeyboardLayout us_keyboard_layout();
+
 }  // namespace vorlix
