@@ -22,10 +22,13 @@ public:
     std::optional<std::uint64_t> acked_rate() override { return inner_->acked_rate(); }
     std::size_t send_output(ParameterSets& sets, VideoEncoder& encoder, const EncodedOutput& output,
                             std::uint32_t& frames_sent, Instant origin, bool last_pass, Instant now) override {
+        // Noted before the frame is queued: the device may look it up as
+        // soon as it arrives.
         const std::uint32_t number = frames_sent;
+        const bool painted = owner_.screen_.pictures_painted > 0;
+        if (painted) owner_.note_frame(stream_, number);
         const std::size_t sent = inner_->send_output(sets, encoder, output, frames_sent, origin, last_pass, now);
-        if (frames_sent != number && owner_.screen_.pictures_painted > 0)
-            owner_.note_frame(stream_, number);
+        if (painted && frames_sent == number) owner_.forget_frame(stream_, number);
         return sent;
     }
     void announce(const StreamGeometry& g, std::uint32_t fps, std::uint64_t n) override { inner_->announce(g, fps, n); }
@@ -68,6 +71,11 @@ StreamingPlatform::~StreamingPlatform() { slot_.reset(); }
 void StreamingPlatform::note_frame(std::uint64_t stream, std::uint32_t frame) {
     std::lock_guard lock(mutex_);
     frames_[{stream, frame}] = screen_.pictures_painted - 1;
+}
+
+void StreamingPlatform::forget_frame(std::uint64_t stream, std::uint32_t frame) {
+    std::lock_guard lock(mutex_);
+    frames_.erase({stream, frame});
 }
 
 void StreamingPlatform::note_log(std::string_view line) {

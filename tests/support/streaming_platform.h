@@ -72,6 +72,7 @@ private:
     class RememberingAudience;
 
     void note_frame(std::uint64_t stream, std::uint32_t frame);
+    void forget_frame(std::uint64_t stream, std::uint32_t frame);
     void note_log(std::string_view line);
 
     StreamingOptions options_;

@@ -2,7 +2,8 @@
 // WindowsPlatform runs the screen's capture and this PC's H.264 encoder for
 // a session link. Where no H.264 encoder is installed (Wine), the stream
 // tells the session that the encoder failed and keeps trying while the link
-// stays up; stop_stream and the platform's release end the thread.
+// stays up; stop_stream and the platform's release end the thread. The same
+// holds for a device that configures its picture over a signed-in session.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -15,9 +16,11 @@
 #include <sstream>
 #include <thread>
 
+#include "../streamloop/session_rig.h"
 #include "control/records.h"
 #include "h264/encoder.h"
 #include "host/log.h"
+#include "json/json.h"
 #include "recovery/recovery.h"
 #include "stream/stream_output.h"
 #include "support/loopback_link.h"
@@ -209,6 +212,47 @@ TEST(WinStreamPlatform, StreamsShareThePointerSettingAndEndWithThePlatform) {
     platform.reset();
     EXPECT_EQ(second->running.load(), 0);
     EXPECT_NE(log.text().find("stream #52 ended"), std::string::npos) << log.text();
+}
+
+std::optional<Json> message_named(const std::string& text, const std::string& name) {
+    auto parsed = parse_json(text, DuplicateKeys::keep_last);
+    if (!parsed || !parsed->is_object() || !parsed->contains(name)) return std::nullopt;
+    return (*parsed)[name];
+}
+
+TEST(WinStreamPlatform, ADeviceSessionsConfigureReachesTheScreenStream) {
+    LogCapture log;
+    const bool has_encoder = h264_encoder_present();
+    std::shared_ptr<Platform> platform = platform_new(DataFolder{"C:\\x", 0});
+    testing::SessionRig rig;
+    rig.start(platform, R"(["pictureStopped"])");
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(rig.send(R"({"configure":{"_0":{"fps":30,"codec":"h264","audio":true},"generation":12}})"));
+
+    std::optional<Json> stopped;
+    bool video = false;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!stopped && !video && std::chrono::steady_clock::now() < end) {
+        auto frame = rig.peer().receive_frame(5s);
+        ASSERT_TRUE(frame) << frame.error().text << "\nlog:\n" << log.text();
+        video = frame->type == FrameType::Video;
+        if (frame->type == FrameType::Control) stopped = message_named(to_string(frame->body), "pictureStopped");
+    }
+    if (has_encoder) {
+        EXPECT_TRUE(video) << "a PC with an encoder sends the picture";
+    } else {
+        ASSERT_TRUE(stopped) << log.text();
+        EXPECT_EQ((*stopped)["reason"].get<std::string>(), "encoderFailed");
+        EXPECT_TRUE((*stopped)["retrying"].get<bool>());
+        const std::size_t attempts = log.count("encoder: ");
+        EXPECT_TRUE(wait_until([&] { return log.count("encoder: ") > attempts; })) << log.text();
+        // The link still answers, and the stop is not told again.
+        auto texts = rig.until_pong(4);
+        ASSERT_TRUE(texts);
+        for (const auto& text : *texts) EXPECT_FALSE(message_named(text, "pictureStopped")) << text;
+    }
+    rig.finish();
+    EXPECT_TRUE(wait_until([&] { return log.count("stream #12 ended") == 1; })) << log.text();
 }
 
 }  // namespace

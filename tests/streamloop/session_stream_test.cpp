@@ -1,0 +1,158 @@
+// A device's picture end to end: a signed-in device peer configures a
+// stream through the host's listener, session and dispatcher; the streaming
+// test platform runs the stream over the synthetic screen; the device reads
+// streamInfo and the Video frames, acknowledges each with `received`, and
+// decodes them. An encoder that cannot open is told as pictureStopped and
+// tried again while the link keeps working.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "convert/nv12.h"
+#include "json/json.h"
+#include "recovery/recovery.h"
+#include "streamloop/device_video.h"
+#include "streamloop/openh264_codec.h"
+#include "streamloop/session_rig.h"
+#include "support/streaming_platform.h"
+
+namespace vorlix::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::optional<Json> message_named(const std::string& text, const std::string& name) {
+    auto parsed = parse_json(text, DuplicateKeys::keep_last);
+    if (!parsed || !parsed->is_object() || !parsed->contains(name)) return std::nullopt;
+    return (*parsed)[name];
+}
+
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+#ifdef VORLIX_HAVE_OPENH264
+
+TEST(SessionStream, ADeviceThatConfiguresAPictureDecodesTheScreen) {
+    StreamingOptions options;
+    options.open_encoder = open_openh264_encoder;
+    auto platform = std::make_shared<StreamingPlatform>(options);
+    SessionRig rig;
+    rig.start(platform, R"(["pictureStopped"])");
+    if (HasFatalFailure()) return;
+
+    ASSERT_TRUE(rig.send(R"({"configure":{"_0":{"pointsWide":320,"pointsHigh":240,"hiDPI":false,"fps":30,)"
+                         R"("quality":"sharp","codec":"h264","source":"fitted","audio":false,"takeOver":false},)"
+                         R"("generation":3}})"));
+
+    OpenH264Decoder decoder;
+    ASSERT_TRUE(decoder.ok());
+    int stream_infos = 0;
+    int decoded = 0;
+    int keys = 0;
+    std::uint32_t next_number = 0;
+    std::vector<double> psnrs;
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (decoded < 30 && std::chrono::steady_clock::now() < end) {
+        auto frame = rig.peer().receive_frame(5s);
+        ASSERT_TRUE(frame) << frame.error().text;
+        if (frame->type == FrameType::Control) {
+            const std::string text = to_string(frame->body);
+            if (auto info = message_named(text, "streamInfo")) {
+                EXPECT_EQ(next_number, 0u) << "the picture format comes before the first picture";
+                const Json& record = (*info)["_0"];
+                EXPECT_EQ(record["pixelsWide"].get<std::int64_t>(), 320);
+                EXPECT_EQ(record["pixelsHigh"].get<std::int64_t>(), 240);
+                EXPECT_EQ(record["generation"].get<std::int64_t>(), 3);
+                EXPECT_EQ(record["codec"].get<std::string>(), "h264");
+                stream_infos += 1;
+            }
+            EXPECT_FALSE(message_named(text, "pictureStopped")) << text;
+            continue;
+        }
+        if (frame->type != FrameType::Video) continue;
+        auto video = parse_video(frame->body);
+        ASSERT_TRUE(video);
+        EXPECT_EQ(video->number, next_number) << "frames are numbered without gaps";
+        next_number = video->number + 1;
+        if (video->key) keys += 1;
+        ASSERT_TRUE(rig.send("{\"received\":{\"captureMicros\":" + std::to_string(video->number) + "}}"));
+        auto picture = decoder.decode(annexb_of(*video));
+        if (!picture) continue;
+        ASSERT_EQ(picture->width, 320);
+        ASSERT_EQ(picture->height, 240);
+        auto painted_n = platform->picture_of_frame(3, video->number);
+        ASSERT_TRUE(painted_n) << "frame " << video->number;
+        auto painted = platform->painted_picture(*painted_n);
+        ASSERT_TRUE(painted);
+        Bytes expected(320 * 240 * 3 / 2);
+        ASSERT_TRUE(convert_to_nv12(*painted, 320, 240, false, 320, 240, expected));
+        psnrs.push_back(psnr(picture->y, ByteView(expected).first(320 * 240)));
+        decoded += 1;
+    }
+    EXPECT_EQ(decoded, 30);
+    EXPECT_EQ(stream_infos, 1);
+    EXPECT_GE(keys, 1);
+    ASSERT_FALSE(psnrs.empty());
+    EXPECT_GT(*std::min_element(psnrs.begin(), psnrs.end()), 35.0);
+    EXPECT_EQ(platform->count("start_stream"), 1u);
+
+    // The acknowledgements reached the ledger that paces the stream.
+    EXPECT_TRUE(rig.host().ledger->acknowledgements_seen());
+
+    // The link still answers, and the session's end stops the stream.
+    EXPECT_TRUE(rig.until_pong(2, 5s).has_value());
+    const std::size_t stops = platform->count("stop_stream");
+    rig.finish();
+    EXPECT_GT(platform->count("stop_stream"), stops);
+    EXPECT_TRUE(platform->wait_for_log("stream #3 ended"));
+}
+
+#endif
+
+TEST(SessionStream, AnEncoderThatCannotOpenIsToldAsPictureStoppedAndTriedAgain) {
+    StreamingOptions options;
+    options.open_encoder = [](const EncoderSettings&) -> Result<std::unique_ptr<VideoEncoder>> {
+        return Error("no H.264 encoder on this PC");
+    };
+    auto platform = std::make_shared<StreamingPlatform>(options);
+    SessionRig rig;
+    rig.start(platform, R"(["pictureStopped"])");
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(rig.send(R"({"configure":{"_0":{"fps":30,"codec":"h264"},"generation":5}})"));
+
+    // The first failure is tried again at once; the second is told.
+    std::optional<Json> stopped;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!stopped && std::chrono::steady_clock::now() < end) {
+        auto frame = rig.peer().receive_frame(5s);
+        ASSERT_TRUE(frame) << frame.error().text;
+        ASSERT_NE(frame->type, FrameType::Video);
+        if (frame->type == FrameType::Control) stopped = message_named(to_string(frame->body), "pictureStopped");
+    }
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ((*stopped)["reason"].get<std::string>(), "encoderFailed");
+    EXPECT_EQ((*stopped)["message"].get<std::string>(), picture_stopped_text(PictureStopReason::encoderFailed));
+    EXPECT_TRUE((*stopped)["retrying"].get<bool>());
+
+    // The stream keeps trying, and the link keeps answering without telling
+    // the same stop again.
+    const std::size_t openings = platform->encoder_openings().size();
+    EXPECT_TRUE(wait_until([&] { return platform->encoder_openings().size() > openings; }));
+    auto texts = rig.until_pong(8);
+    ASSERT_TRUE(texts);
+    for (const auto& text : *texts) EXPECT_FALSE(message_named(text, "pictureStopped")) << text;
+    EXPECT_EQ(platform->encoder_openings().front().fps, 30u);
+
+    rig.finish();
+    EXPECT_TRUE(platform->wait_for_log("stream #5 ended"));
+}
+
+}  // namespace
+}  // namespace vorlix::testing
