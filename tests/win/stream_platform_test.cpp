@@ -23,6 +23,7 @@
 #include "json/json.h"
 #include "recovery/recovery.h"
 #include "stream/stream_output.h"
+#include "support/fake_encoder.h"
 #include "support/loopback_link.h"
 #include "win/platform.h"
 #include "win/stream/windows_stream.h"
@@ -253,6 +254,42 @@ TEST(WinStreamPlatform, ADeviceSessionsConfigureReachesTheScreenStream) {
     }
     rig.finish();
     EXPECT_TRUE(wait_until([&] { return log.count("stream #12 ended") == 1; })) << log.text();
+}
+
+// An audience that keeps the streams alive until its stream has sent a
+// frame, then asks the stream to end.
+class HoldingAudience final : public StreamAudience {
+public:
+    explicit HoldingAudience(std::shared_ptr<WindowsStreams> streams) : streams_(std::move(streams)) {}
+    bool closed() override { return frames_ > 0; }
+    bool must_wait(Instant) override { return false; }
+    std::optional<std::uint64_t> best_delivered_rate() override { return std::nullopt; }
+    std::optional<std::uint64_t> acked_rate() override { return std::nullopt; }
+    std::size_t send_output(ParameterSets&, VideoEncoder&, const EncodedOutput& out, std::uint32_t& frames_sent,
+                            Instant, bool, Instant) override {
+        frames_sent += 1;
+        frames_ += 1;
+        return out.bytes.size();
+    }
+    void announce(const StreamGeometry&, std::uint32_t, std::uint64_t) override {}
+    void picture_stopped(std::uint8_t) override {}
+    void notice(std::string_view) override {}
+    void send_to_all(const std::string&) override {}
+
+private:
+    std::shared_ptr<WindowsStreams> streams_;
+    int frames_ = 0;
+};
+
+TEST(WinStreamPlatform, AStreamThreadHoldingTheLastReferenceLetsItselfGo) {
+    testing::FakeEncoderFactory encoders;
+    auto streams = std::make_shared<WindowsStreams>(encoders.opener(), nullptr);
+    std::weak_ptr<WindowsStreams> watch = streams;
+    streams->slot().start_stream(StreamSettings{}, 61, std::make_shared<HoldingAudience>(streams));
+    streams.reset();
+    // The stream ends after its first frame and releases the streams on its
+    // own thread, which must not wait for itself.
+    EXPECT_TRUE(wait_until([&] { return watch.expired(); }));
 }
 
 }  // namespace
