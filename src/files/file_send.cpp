@@ -4,8 +4,6 @@
 #include <thread>
 
 #include "files/file_transfers.h"
-#include "json/base64.h"
-#include "json/json.h"
 
 namespace vorlix {
 
@@ -13,44 +11,20 @@ namespace {
 
 // Message ids are signed on the wire; the table's unsigned ids are written
 // with the same bits.
-Json wire_id(std::uint64_t id) { return Json(static_cast<std::int64_t>(id)); }
-
-std::string message(const char* name, Json fields) {
-    Json outer = Json::object();
-    outer[name] = std::move(fields);
-    auto text = write_compact(outer);
-    return text.ok() ? std::move(text).value() : std::string();
-}
-
-void queue(const LinkWriter& writer, const std::string& json) {
-    if (!json.empty()) queue_control_bytes(writer, json);
-}
+std::int64_t wire_id(std::uint64_t id) { return static_cast<std::int64_t>(id); }
 
 }  // namespace
 
-std::string file_start_message(std::uint64_t id, const std::string& name, std::uint64_t size,
-                               const std::string& purpose) {
-    Json fields = Json::object();
-    fields["id"] = wire_id(id);
-    fields["name"] = name;
-    fields["size"] = wire_id(size);
-    fields["purpose"] = purpose;
-    return message("fileStart", std::move(fields));
+ControlMessage file_start_message(std::uint64_t id, const std::string& name, std::uint64_t size,
+                                  const std::string& purpose) {
+    return control::FileStart{wire_id(id), name, wire_id(size), purpose};
 }
 
-std::string file_chunk_message(std::uint64_t id, ByteView data) {
-    Json fields = Json::object();
-    fields["id"] = wire_id(id);
-    fields["data"] = base64_encode(data);
-    return message("fileChunk", std::move(fields));
+ControlMessage file_chunk_message(std::uint64_t id, ByteView data) {
+    return control::FileChunk{wire_id(id), Bytes(data.begin(), data.end())};
 }
 
-std::string file_end_message(std::uint64_t id, bool ok) {
-    Json fields = Json::object();
-    fields["id"] = wire_id(id);
-    fields["ok"] = ok;
-    return message("fileEnd", std::move(fields));
-}
+ControlMessage file_end_message(std::uint64_t id, bool ok) { return control::FileEnd{wire_id(id), ok}; }
 
 void send_file_chunk(const LinkWriter& writer, std::uint64_t id, ByteView bytes, bool binary) {
     if (binary && id < (std::uint64_t{1} << 32)) {
@@ -63,7 +37,7 @@ void send_file_chunk(const LinkWriter& writer, std::uint64_t id, ByteView bytes,
         handle.send_frame(FrameType::FileData, std::move(body));
         return;
     }
-    queue(writer, file_chunk_message(id, bytes));
+    queue_control_message(writer, file_chunk_message(id, bytes));
 }
 
 bool wait_for_queue_room(const LinkWriter& writer) {
@@ -82,7 +56,7 @@ bool send_file(const LinkWriter& writer, std::uint64_t id, const std::filesystem
     std::string name = file_name_text(path);
     if (name.empty()) name = "File";
 
-    queue(writer, file_start_message(id, name, size, purpose));
+    queue_control_message(writer, file_start_message(id, name, size, purpose));
     Bytes buffer(kFilePieceSize);
     std::uint64_t sent = 0;
     while (true) {
@@ -94,7 +68,7 @@ bool send_file(const LinkWriter& writer, std::uint64_t id, const std::filesystem
         }
         if (filled == 0) {
             const bool ok = sent == size;
-            queue(writer, file_end_message(id, ok));
+            queue_control_message(writer, file_end_message(id, ok));
             return ok;
         }
         if (!wait_for_queue_room(writer)) return false;
@@ -105,7 +79,7 @@ bool send_file(const LinkWriter& writer, std::uint64_t id, const std::filesystem
 
 void send_bytes_as_file(const LinkWriter& writer, std::uint64_t id, const std::string& name, ByteView bytes,
                         const std::string& purpose, bool binary) {
-    queue(writer, file_start_message(id, name, bytes.size(), purpose));
+    queue_control_message(writer, file_start_message(id, name, bytes.size(), purpose));
     std::size_t at = 0;
     while (at < bytes.size()) {
         if (!wait_for_queue_room(writer)) return;
@@ -113,7 +87,7 @@ void send_bytes_as_file(const LinkWriter& writer, std::uint64_t id, const std::s
         send_file_chunk(writer, id, bytes.subspan(at, n), binary);
         at += n;
     }
-    queue(writer, file_end_message(id, true));
+    queue_control_message(writer, file_end_message(id, true));
 }
 
 }  // namespace vorlix

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "control/messages.h"
 #include "files/file_system.h"
 #include "host/link_writer.h"
 #include "util/bytes.h"
@@ -21,11 +22,11 @@ constexpr std::size_t kFilePieceSize = 196'608;
 constexpr std::uint64_t kFileQueueLimit = 4'000'000;
 constexpr std::chrono::milliseconds kFileQueuePause{20};
 
-// The control messages of a transfer, as compact JSON text.
-std::string file_start_message(std::uint64_t id, const std::string& name, std::uint64_t size,
-                               const std::string& purpose);
-std::string file_chunk_message(std::uint64_t id, ByteView data);
-std::string file_end_message(std::uint64_t id, bool ok);
+// The control messages of a transfer.
+ControlMessage file_start_message(std::uint64_t id, const std::string& name, std::uint64_t size,
+                                  const std::string& purpose);
+ControlMessage file_chunk_message(std::uint64_t id, ByteView data);
+ControlMessage file_end_message(std::uint64_t id, bool ok);
 
 // Queues one piece: a FileData frame (the id as 32-bit big-endian, then the
 // bytes) when `binary` and the id is below 2^32, else a fileChunk message.

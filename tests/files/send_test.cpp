@@ -73,10 +73,10 @@ struct Sending : ::testing::Test {
 };
 
 TEST_F(Sending, MessagesAreWrittenWithTheirKeysInOrder) {
-    EXPECT_EQ(file_start_message(3, "a\"b.txt", 10, "keep"),
+    EXPECT_EQ(encode_control_message(file_start_message(3, "a\"b.txt", 10, "keep")),
               "{\"fileStart\":{\"id\":3,\"name\":\"a\\\"b.txt\",\"purpose\":\"keep\",\"size\":10}}");
-    EXPECT_EQ(file_chunk_message(4, to_bytes("hi")), "{\"fileChunk\":{\"data\":\"aGk=\",\"id\":4}}");
-    EXPECT_EQ(file_end_message(5, false), "{\"fileEnd\":{\"id\":5,\"ok\":false}}");
+    EXPECT_EQ(encode_control_message(file_chunk_message(4, to_bytes("hi"))), "{\"fileChunk\":{\"data\":\"aGk=\",\"id\":4}}");
+    EXPECT_EQ(encode_control_message(file_end_message(5, false)), "{\"fileEnd\":{\"id\":5,\"ok\":false}}");
 }
 
 TEST_F(Sending, PiecesAreFullSizedBinaryFramesWithTheIdInFront) {
