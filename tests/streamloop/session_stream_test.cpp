@@ -3,7 +3,8 @@
 // test platform runs the stream over the synthetic screen; the device reads
 // streamInfo and the Video frames, acknowledges each with `received`, and
 // decodes them. An encoder that cannot open is told as pictureStopped and
-// tried again while the link keeps working.
+// tried again while the link keeps working. A stream configured with sound
+// sends the PC's sound, which the device switches off and on.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +16,8 @@
 #include "streamloop/device_video.h"
 #include "streamloop/openh264_codec.h"
 #include "streamloop/session_rig.h"
+#include "streamloop/tone_source.h"
+#include "support/fake_encoder.h"
 #include "support/streaming_platform.h"
 
 namespace vorlix::testing {
@@ -152,6 +155,77 @@ TEST(SessionStream, AnEncoderThatCannotOpenIsToldAsPictureStoppedAndTriedAgain) 
 
     rig.finish();
     EXPECT_TRUE(platform->wait_for_log("stream #5 ended"));
+}
+
+// Audio frames that reach the device while it waits for the pong of a ping.
+std::optional<int> audio_until_pong(SessionRig& rig, std::uint64_t ping) {
+    if (!rig.send("{\"ping\":{\"_0\":" + std::to_string(ping) + "}}")) return std::nullopt;
+    const std::string pong = "{\"pong\":{\"_0\":" + std::to_string(ping) + "}}";
+    int audio = 0;
+    for (int i = 0; i < 10000; ++i) {
+        auto frame = rig.peer().receive_frame(5s);
+        if (!frame) return std::nullopt;
+        if (frame->type == FrameType::Audio) {
+            EXPECT_GE(frame->body.size(), 5u);
+            if (frame->body.size() >= 5) {
+                EXPECT_EQ(get_u32_be(frame->body.data()), 48000u);
+                EXPECT_EQ(frame->body[4], 2);
+            }
+            audio += 1;
+        }
+        if (frame->type == FrameType::Control && to_string(frame->body) == pong) return audio;
+    }
+    return std::nullopt;
+}
+
+TEST(SessionStream, AStreamWithSoundSendsItUntilTheDeviceSwitchesItOff) {
+    FakeEncoderFactory encoders;
+    auto tones = std::make_shared<ToneRecord>();
+    StreamingOptions options;
+    options.open_encoder = encoders.opener();
+    options.make_sound_source = tone_factory(tones);
+    auto platform = std::make_shared<StreamingPlatform>(options);
+    SessionRig rig;
+    rig.start(platform, R"(["pictureStopped"])");
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(rig.send(R"({"configure":{"_0":{"fps":10,"audio":true},"generation":9}})"));
+
+    // Sound flows (the device does not acknowledge the pictures here; that
+    // does not hold the sound back).
+    int heard = 0;
+    for (std::uint64_t ping = 10; ping < 60 && heard < 5; ++ping) {
+        auto audio = audio_until_pong(rig, ping);
+        ASSERT_TRUE(audio);
+        heard += *audio;
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_GE(heard, 5);
+    EXPECT_EQ(tones->made.load(), 1);
+
+    // Switched off: at most a packet already under way still comes.
+    ASSERT_TRUE(rig.send(R"({"setAudio":{"_0":false}})"));
+    ASSERT_TRUE(audio_until_pong(rig, 100));
+    std::this_thread::sleep_for(100ms);
+    auto after = audio_until_pong(rig, 101);
+    ASSERT_TRUE(after);
+    EXPECT_LE(*after, 1);
+    EXPECT_EQ(tones->released.load(), 0) << "the capture goes on while the sound is off";
+
+    // On again, without a new sound thread.
+    ASSERT_TRUE(rig.send(R"({"setAudio":{"_0":true}})"));
+    heard = 0;
+    for (std::uint64_t ping = 200; ping < 250 && heard < 3; ++ping) {
+        auto audio = audio_until_pong(rig, ping);
+        ASSERT_TRUE(audio);
+        heard += *audio;
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_GE(heard, 3);
+    EXPECT_EQ(tones->made.load(), 1);
+
+    // The session's end stops the stream and its sound.
+    rig.finish();
+    EXPECT_TRUE(wait_until([&] { return tones->released.load() == 1; }));
 }
 
 }  // namespace

@@ -3,13 +3,12 @@
 // start and end with its stream.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
-#include <bit>
 #include <chrono>
 #include <thread>
 
 #include "stream/stream_start.h"
+#include "streamloop/tone_source.h"
 #include "support/fake_encoder.h"
 #include "support/synthetic_capture.h"
 #include "wire/frame.h"
@@ -26,47 +25,6 @@ bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds lim
         std::this_thread::sleep_for(2ms);
     }
     return true;
-}
-
-// A loopback capture that finds 480 frames of a steady tone every cycle.
-struct ToneRecord {
-    std::atomic<int> made{0};
-    std::atomic<int> released{0};
-};
-
-class ToneSource final : public SoundSource {
-public:
-    explicit ToneSource(std::shared_ptr<ToneRecord> record) : record_(std::move(record)) {
-        record_->made += 1;
-        const auto sample = std::bit_cast<std::array<std::uint8_t, 4>>(0.5f);
-        for (int i = 0; i < 480 * 2; ++i) data_.insert(data_.end(), sample.begin(), sample.end());
-    }
-    ~ToneSource() override { record_->released += 1; }
-
-    Result<MixFormat> open(std::chrono::milliseconds) override {
-        MixFormat format;
-        format.format_tag = kWaveFormatIeeeFloat;
-        format.rate = 48000;
-        format.channels = 2;
-        format.bits_per_sample = 32;
-        return format;
-    }
-    Status start() override { return {}; }
-    Result<std::uint32_t> next_packet_size() override {
-        pending_ = !pending_;
-        return pending_ ? std::uint32_t{480} : std::uint32_t{0};
-    }
-    Result<Packet> get_packet() override { return Packet{ByteView(data_), 480, false}; }
-    Status release_packet(std::uint32_t) override { return {}; }
-
-private:
-    std::shared_ptr<ToneRecord> record_;
-    Bytes data_;
-    bool pending_ = false;
-};
-
-SoundSourceFactory tone_factory(const std::shared_ptr<ToneRecord>& record) {
-    return [record]() -> std::unique_ptr<SoundSource> { return std::make_unique<ToneSource>(record); };
 }
 
 // One link's queue, drained by the test.
