@@ -9,7 +9,8 @@
 
 namespace vorlix {
 
-// Names the calling thread. Any later call replaces the name.
+// Names the calling thread (the first 63 bytes are kept). Any later call
+// replaces the name.
 void set_current_thread_name(std::string_view name);
 
 // The calling thread's name, or an empty text when it has none.
