@@ -22,9 +22,11 @@ namespace vorlix::testing {
 
 class SessionRig {
 public:
-    // Starts the host on `platform`, signs the device in and sends its
-    // deviceInfo with `features`. Check HasFatalFailure() after it.
-    void start(std::shared_ptr<Platform> platform, const std::string& features_json) {
+    // Starts the host on `platform`, signs the device in (with `role`, if
+    // given) and sends its deviceInfo with `features`. Check
+    // HasFatalFailure() after it.
+    void start(std::shared_ptr<Platform> platform, const std::string& features_json,
+               std::optional<PeerRole> role = std::nullopt) {
         device_ = DeviceIdentity::make("Tablet", "Tablet7,1");
         TrustedDevice known;
         known.key = device_.key_text();
@@ -46,7 +48,7 @@ public:
         auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host_->snapshot_host_status().port);
         ASSERT_TRUE(stream);
         peer_ = std::make_unique<DevicePeer>(std::move(*stream), device_);
-        Status signed_in = peer_->sign_in();
+        Status signed_in = peer_->sign_in(role);
         ASSERT_TRUE(signed_in) << signed_in.error().text;
         ASSERT_TRUE(send(R"({"deviceInfo":{"version":"3","features":)" + features_json + "}}"));
         ASSERT_TRUE(until_pong(1).has_value());

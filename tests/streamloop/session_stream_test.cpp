@@ -117,6 +117,63 @@ TEST(SessionStream, ADeviceThatConfiguresAPictureDecodesTheScreen) {
     EXPECT_TRUE(platform->wait_for_log("stream #3 ended"));
 }
 
+TEST(SessionStream, AWatcherWithoutADeviceSessionGetsAPictureOfItsOwn) {
+    StreamingOptions options;
+    options.open_encoder = open_openh264_encoder;
+    auto platform = std::make_shared<StreamingPlatform>(options);
+    SessionRig rig;
+    rig.start(platform, "[]", PeerRole::Watch);
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(rig.send(R"({"configure":{"_0":{"pointsWide":320,"pointsHigh":240,"fps":20,"audio":true},)"
+                         R"("generation":7}})"));
+
+    // The stream runs for the watchers alone: stream number 0, no sound.
+    OpenH264Decoder decoder;
+    int decoded = 0;
+    int stream_infos = 0;
+    std::vector<double> psnrs;
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (decoded < 10 && std::chrono::steady_clock::now() < end) {
+        auto frame = rig.peer().receive_frame(5s);
+        ASSERT_TRUE(frame) << frame.error().text;
+        ASSERT_NE(frame->type, FrameType::Audio);
+        if (frame->type == FrameType::Control) {
+            if (auto info = message_named(to_string(frame->body), "streamInfo")) {
+                EXPECT_EQ((*info)["_0"]["generation"].get<std::int64_t>(), 0);
+                stream_infos += 1;
+            }
+            continue;
+        }
+        if (frame->type != FrameType::Video) continue;
+        auto video = parse_video(frame->body);
+        ASSERT_TRUE(video);
+        auto picture = decoder.decode(annexb_of(*video));
+        if (!picture) continue;
+        auto painted_n = platform->picture_of_frame(0, video->number);
+        ASSERT_TRUE(painted_n);
+        auto painted = platform->painted_picture(*painted_n);
+        Bytes expected(320 * 240 * 3 / 2);
+        ASSERT_TRUE(painted && convert_to_nv12(*painted, 320, 240, false, 320, 240, expected));
+        psnrs.push_back(psnr(picture->y, ByteView(expected).first(320 * 240)));
+        decoded += 1;
+    }
+    EXPECT_EQ(decoded, 10);
+    EXPECT_GE(stream_infos, 1);
+    ASSERT_FALSE(psnrs.empty());
+    EXPECT_GT(*std::min_element(psnrs.begin(), psnrs.end()), 35.0);
+    ASSERT_EQ(platform->count("start_stream"), 1u);
+    for (const auto& call : platform->calls()) {
+        if (call.operation == "start_stream") EXPECT_EQ(call.detail, "0");
+    }
+    auto control = platform->current_stream();
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->sound.load(), 0) << "a picture for watchers has no sound";
+
+    // The last watcher leaves: the stream ends.
+    rig.finish();
+    EXPECT_TRUE(platform->wait_for_log("stream #0 ended"));
+}
+
 #endif
 
 TEST(SessionStream, AnEncoderThatCannotOpenIsToldAsPictureStoppedAndTriedAgain) {
