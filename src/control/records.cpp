@@ -1,7 +1,10 @@
 #include "control/records.h"
 
 #include <cmath>
+#include <string_view>
+#include <utility>
 
+#include "json/fields.h"
 #include "json/record.h"
 
 namespace vorlix {
@@ -99,11 +102,8 @@ OrderedJson write_menu_command(const MenuCommand& m) {
 
 SessionOptions read_session_options(const Json& value) {
     SessionOptions o;
-    if (!value.is_object()) return o;
-    auto flag = [&value](const char* key) {
-        auto it = value.find(key);
-        return it != value.end() && it->is_boolean() && it->get<bool>();
-    };
+    const JsonFields fields(value);
+    auto flag = [&fields](std::string_view key) { return fields.get<bool>(key).value_or(false); };
     o.hide_desktop_icons = flag("hideDesktopIcons");
     o.one_app = flag("oneApp");
     o.curtain = flag("curtain");
@@ -116,25 +116,17 @@ SessionOptions read_session_options(const Json& value) {
 }
 
 std::optional<InkEvent> read_ink_event(const Json& value) {
-    if (!value.is_object()) return std::nullopt;
-    auto member = [&value](const char* key) -> const Json* {
-        auto it = value.find(key);
-        return it == value.end() ? nullptr : &*it;
-    };
+    const JsonFields fields(value);
     InkEvent e;
-    const Json* phase = member("phase");
-    if (!phase || !phase->is_string()) return std::nullopt;
-    e.phase = phase->get<std::string>();
-    if (e.phase != "begin" && e.phase != "move" && e.phase != "end" && e.phase != "clear") return std::nullopt;
-
-    if (const Json* kind = member("kind"); kind && kind->is_string() && kind->get_ref<const std::string&>() == "laser") {
-        e.kind = "laser";
-    }
-    if (const Json* id = member("id")) e.id = json_i64(*id).value_or(0);
-    if (const Json* color = member("color")) e.color = json_i64(*color).value_or(kDefaultInkColor);
-    if (const Json* width = member("width")) e.width = json_f64(*width).value_or(kDefaultInkWidth);
-    if (const Json* points = member("points")) e.points = read_number_list(*points);
-    if (const Json* author = member("author"); author && author->is_string()) e.author = author->get<std::string>();
+    std::optional<std::string> phase = fields.get<std::string>("phase");
+    if (!phase || (*phase != "begin" && *phase != "move" && *phase != "end" && *phase != "clear")) return std::nullopt;
+    e.phase = std::move(*phase);
+    if (fields.get<std::string>("kind") == "laser") e.kind = "laser";
+    e.id = fields.get<std::int64_t>("id").value_or(0);
+    e.color = fields.get<std::int64_t>("color").value_or(kDefaultInkColor);
+    e.width = fields.get<double>("width").value_or(kDefaultInkWidth);
+    if (const Json* points = fields.find("points")) e.points = read_number_list(*points);
+    e.author = fields.get<std::string>("author");
     return e;
 }
 

@@ -1,8 +1,10 @@
 #include "handshake/messages.h"
 
 #include <array>
+#include <utility>
 
 #include "json/base64.h"
+#include "json/fields.h"
 #include "json/json.h"
 
 namespace vorlix {
@@ -26,69 +28,59 @@ std::optional<Enum> find_text(const std::array<std::string_view, N>& table, std:
     return std::nullopt;
 }
 
-// Reads one object field by field. Every reader leaves a description in
-// `error` when it refuses.
+// Reads the fields of one message object strictly, one key after the other;
+// the first refusal ends the reading and leaves its description in `error`.
 class FieldReader {
 public:
-    explicit FieldReader(const Json& object) : object_(object) {}
+    explicit FieldReader(const Json& object) : fields_(object) {}
 
-    const Json* find(std::string_view key) const {
-        auto it = object_.find(key);
-        return it == object_.end() ? nullptr : &*it;
+    // A field that must be there.
+    template <typename T>
+    bool required(std::string_view key, T& out) {
+        const Json* v = fields_.find(key);
+        if (!v) return fail("missing field `" + std::string(key) + "`");
+        return read(*v, key, out);
     }
 
-    // A required field; sets the error and gives nullptr when missing.
-    const Json* require(std::string_view key) {
-        const Json* v = find(key);
-        if (!v) fail("missing field `" + std::string(key) + "`");
-        return v;
-    }
-
-    // An optional field: nullptr when absent or null.
-    const Json* optional(std::string_view key) const {
-        const Json* v = find(key);
-        return (v && !v->is_null()) ? v : nullptr;
-    }
-
-    bool text(std::string_view key, std::string& out) {
-        const Json* v = require(key);
-        if (!v) return false;
-        if (!v->is_string()) return wrong(key);
-        out = v->get<std::string>();
-        return true;
-    }
-
-    bool bytes(const Json& v, std::string_view key, Bytes& out) {
-        auto decoded = json_base64(v);
-        if (!decoded) return wrong(key);
-        out = std::move(*decoded);
-        return true;
-    }
-
-    bool bytes(std::string_view key, Bytes& out) {
-        const Json* v = require(key);
-        return v && bytes(*v, key, out);
-    }
-
-    bool optional_bytes(std::string_view key, std::optional<Bytes>& out) {
-        const Json* v = optional(key);
+    // A field that may be missing; absent or null leaves it empty.
+    template <typename T>
+    bool optional(std::string_view key, std::optional<T>& out) {
+        const Json* v = fields_.find_set(key);
         if (!v) return true;
-        Bytes b;
-        if (!bytes(*v, key, b)) return false;
-        out = std::move(b);
+        T value{};
+        if (!read(*v, key, value)) return false;
+        out = std::move(value);
         return true;
     }
 
-    bool optional_bool(std::string_view key, std::optional<bool>& out) {
-        const Json* v = optional(key);
-        if (!v) return true;
-        if (!v->is_boolean()) return wrong(key);
-        out = v->get<bool>();
+    std::string error;
+
+private:
+    template <typename T>
+    bool read(const Json& v, std::string_view key, T& out) {
+        auto value = json_as<T>(v);
+        if (!value) return wrong(key);
+        out = std::move(*value);
+        return true;
+    }
+
+    bool read(const Json& v, std::string_view key, HelloMode& out) { return variant(v, key, kModeTexts, out); }
+    bool read(const Json& v, std::string_view key, PeerRole& out) { return variant(v, key, kRoleTexts, out); }
+    bool read(const Json& v, std::string_view key, HandshakeKind& out) { return variant(v, key, kKindTexts, out); }
+    bool read(const Json& v, std::string_view key, PairingError& out) { return variant(v, key, kErrorTexts, out); }
+
+    bool read(const Json& v, std::string_view key, std::vector<PeerRole>& out) {
+        if (!v.is_array()) return wrong(key);
+        for (const Json& element : v) {
+            PeerRole role{};
+            if (!read(element, key, role)) return false;
+            out.push_back(role);
+        }
         return true;
     }
 
     template <typename Enum, std::size_t N>
-    bool enum_value(const Json& v, std::string_view key, const std::array<std::string_view, N>& table, Enum& out) {
+    bool variant(const Json& v, std::string_view key, const std::array<std::string_view, N>& table, Enum& out) {
         if (!v.is_string()) return wrong(key);
         auto found = find_text<Enum>(table, v.get_ref<const std::string&>());
         if (!found) return fail("unknown variant in `" + std::string(key) + "`");
@@ -96,28 +88,14 @@ public:
         return true;
     }
 
-    template <typename Enum, std::size_t N>
-    bool optional_enum(std::string_view key, const std::array<std::string_view, N>& table,
-                       std::optional<Enum>& out) {
-        const Json* v = optional(key);
-        if (!v) return true;
-        Enum e{};
-        if (!enum_value(*v, key, table, e)) return false;
-        out = e;
-        return true;
-    }
-
     bool wrong(std::string_view key) { return fail("invalid type in field `" + std::string(key) + "`"); }
 
     bool fail(std::string text) {
-        if (error.empty()) error = std::move(text);
+        error = std::move(text);
         return false;
     }
 
-    std::string error;
-
-private:
-    const Json& object_;
+    JsonFields fields_;
 };
 
 Result<Json> read_object(ByteView bytes) {
@@ -158,37 +136,13 @@ Result<Hello> parse_hello(ByteView bytes) {
     if (!doc) return doc.error();
     FieldReader r(doc.value());
     Hello hello;
-
-    if (const Json* v = r.require("version")) {
-        auto version = json_i64(*v);
-        if (version) {
-            hello.version = *version;
-        } else {
-            r.wrong("version");
-        }
-    }
-    if (r.error.empty()) {
-        r.text("name", hello.name) && r.text("model", hello.model) && r.bytes("idKey", hello.id_key) &&
-            r.bytes("ephemeralKey", hello.ephemeral_key) && r.optional_enum("mode", kModeTexts, hello.mode) &&
-            r.optional_bool("known", hello.known) && r.optional_bool("pairingOpen", hello.pairing_open) &&
-            r.optional_enum("role", kRoleTexts, hello.role) && r.optional_bytes("invite", hello.invite);
-    }
-    if (r.error.empty()) {
-        if (const Json* v = r.optional("roles")) {
-            if (!v->is_array()) {
-                r.wrong("roles");
-            } else {
-                std::vector<PeerRole> roles;
-                for (const Json& element : *v) {
-                    PeerRole role{};
-                    if (!r.enum_value(element, "roles", kRoleTexts, role)) break;
-                    roles.push_back(role);
-                }
-                hello.roles = std::move(roles);
-            }
-        }
-    }
-    if (!r.error.empty()) return Error(r.error);
+    bool read = r.required("version", hello.version) && r.required("name", hello.name) &&
+                r.required("model", hello.model) && r.required("idKey", hello.id_key) &&
+                r.required("ephemeralKey", hello.ephemeral_key) && r.optional("mode", hello.mode) &&
+                r.optional("known", hello.known) && r.optional("pairingOpen", hello.pairing_open) &&
+                r.optional("role", hello.role) && r.optional("invite", hello.invite) &&
+                r.optional("roles", hello.roles);
+    if (!read) return Error(r.error);
     return hello;
 }
 
@@ -217,12 +171,9 @@ Result<HandshakeMessage> parse_handshake_message(ByteView bytes) {
     if (!doc) return doc.error();
     FieldReader r(doc.value());
     HandshakeMessage message;
-    if (const Json* v = r.require("kind")) r.enum_value(*v, "kind", kKindTexts, message.kind);
-    if (r.error.empty()) {
-        r.optional_bytes("value", message.value) && r.optional_bytes("nonce", message.nonce) &&
-            r.optional_enum("reason", kErrorTexts, message.reason);
-    }
-    if (!r.error.empty()) return Error(r.error);
+    bool read = r.required("kind", message.kind) && r.optional("value", message.value) &&
+                r.optional("nonce", message.nonce) && r.optional("reason", message.reason);
+    if (!read) return Error(r.error);
     return message;
 }
 

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "json/fields.h"
 #include "util/file_io.h"
 
 namespace vorlix {
@@ -21,10 +22,7 @@ Json read_settings(const std::filesystem::path& folder) {
 }
 
 bool auto_install_updates(const Json& settings) {
-    if (!settings.is_object()) return true;
-    const auto found = settings.find(kAutoInstall);
-    if (found == settings.end()) return true;
-    return json_bool(*found).value_or(true);
+    return JsonFields(settings).get<bool>(kAutoInstall).value_or(true);
 }
 
 Status save_auto_install_setting(const std::filesystem::path& folder, bool on) {

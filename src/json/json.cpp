@@ -166,6 +166,12 @@ std::optional<std::uint64_t> json_u64(const Json& value) {
     return std::nullopt;
 }
 
+std::optional<std::uint32_t> json_u32(const Json& value) {
+    auto v = json_u64(value);
+    if (!v || *v > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    return static_cast<std::uint32_t>(*v);
+}
+
 std::optional<double> json_f64(const Json& value) {
     if (value.is_number_unsigned()) return static_cast<double>(value.get<std::uint64_t>());
     if (value.is_number_integer()) return static_cast<double>(value.get<std::int64_t>());

@@ -81,6 +81,8 @@ std::optional<bool> json_bool(const Json& value);
 std::optional<std::int64_t> json_i64(const Json& value);
 // A number written as an integer, from 0 to 2^64 - 1.
 std::optional<std::uint64_t> json_u64(const Json& value);
+// A number written as an integer, from 0 to 2^32 - 1.
+std::optional<std::uint32_t> json_u32(const Json& value);
 // Any number, converted to the nearest double.
 std::optional<double> json_f64(const Json& value);
 // A string holding canonical standard Base64 (see base64.h).

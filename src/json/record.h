@@ -12,10 +12,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "json/fields.h"
 #include "json/json.h"
 
 namespace vorlix {
@@ -37,16 +40,33 @@ Status read_record(const Json& value, std::string_view struct_name, std::span<co
 // "invalid type: <kind of value>, expected <expected>".
 Error type_error(const Json& value, std::string_view expected);
 
-// Field readers for the usual shapes. The optional forms take null as none.
-std::function<Status(const Json&)> read_into(std::int64_t& out);
-std::function<Status(const Json&)> read_into(std::uint64_t& out);
-std::function<Status(const Json&)> read_into(std::uint32_t& out);
-std::function<Status(const Json&)> read_into(bool& out);
-std::function<Status(const Json&)> read_into(double& out);
-std::function<Status(const Json&)> read_into(std::string& out);
-std::function<Status(const Json&)> read_into(std::optional<std::int64_t>& out);
-std::function<Status(const Json&)> read_into(std::optional<std::uint32_t>& out);
-std::function<Status(const Json&)> read_into(std::optional<bool>& out);
-std::function<Status(const Json&)> read_into(std::optional<std::string>& out);
+// Reads one field value by its type's rule (fields.h); the refusal is
+// type_error's. An optional takes null as none.
+template <typename T>
+Status read_typed(const Json& value, T& out) {
+    constexpr JsonRule<T> rule = json_rule<T>();
+    std::optional<T> read = rule.read(value);
+    if (!read) return type_error(value, rule.expected);
+    out = std::move(*read);
+    return {};
+}
+
+template <typename T>
+Status read_typed(const Json& value, std::optional<T>& out) {
+    if (value.is_null()) {
+        out.reset();
+        return {};
+    }
+    T read{};
+    if (Status s = read_typed(value, read); !s) return s;
+    out = std::move(read);
+    return {};
+}
+
+// The field reader of a record member.
+template <typename T>
+std::function<Status(const Json&)> read_into(T& out) {
+    return [&out](const Json& value) { return read_typed(value, out); };
+}
 
 }  // namespace vorlix
