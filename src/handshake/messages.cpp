@@ -98,11 +98,17 @@ private:
     JsonFields fields_;
 };
 
-Result<Json> read_object(ByteView bytes) {
+// Reads one message: a JSON object whose fields `read_fields` asks for in
+// order from a FieldReader.
+template <typename Message, typename ReadFields>
+Result<Message> read_message(ByteView bytes, ReadFields read_fields) {
     auto doc = parse_json(bytes, DuplicateKeys::refuse);
     if (!doc) return doc.error();
     if (!doc->is_object()) return Error("expected a JSON object");
-    return std::move(doc).value();
+    FieldReader r(doc.value());
+    Message message;
+    if (!read_fields(r, message)) return Error(r.error);
+    return message;
 }
 
 Bytes to_json_bytes(const OrderedJson& value) {
@@ -132,18 +138,14 @@ std::optional<PairingError> pairing_error_from_text(std::string_view text) {
 }
 
 Result<Hello> parse_hello(ByteView bytes) {
-    auto doc = read_object(bytes);
-    if (!doc) return doc.error();
-    FieldReader r(doc.value());
-    Hello hello;
-    bool read = r.required("version", hello.version) && r.required("name", hello.name) &&
-                r.required("model", hello.model) && r.required("idKey", hello.id_key) &&
-                r.required("ephemeralKey", hello.ephemeral_key) && r.optional("mode", hello.mode) &&
-                r.optional("known", hello.known) && r.optional("pairingOpen", hello.pairing_open) &&
-                r.optional("role", hello.role) && r.optional("invite", hello.invite) &&
-                r.optional("roles", hello.roles);
-    if (!read) return Error(r.error);
-    return hello;
+    return read_message<Hello>(bytes, [](FieldReader& r, Hello& hello) {
+        return r.required("version", hello.version) && r.required("name", hello.name) &&
+               r.required("model", hello.model) && r.required("idKey", hello.id_key) &&
+               r.required("ephemeralKey", hello.ephemeral_key) && r.optional("mode", hello.mode) &&
+               r.optional("known", hello.known) && r.optional("pairingOpen", hello.pairing_open) &&
+               r.optional("role", hello.role) && r.optional("invite", hello.invite) &&
+               r.optional("roles", hello.roles);
+    });
 }
 
 Bytes write_hello(const Hello& hello) {
@@ -167,14 +169,10 @@ Bytes write_hello(const Hello& hello) {
 }
 
 Result<HandshakeMessage> parse_handshake_message(ByteView bytes) {
-    auto doc = read_object(bytes);
-    if (!doc) return doc.error();
-    FieldReader r(doc.value());
-    HandshakeMessage message;
-    bool read = r.required("kind", message.kind) && r.optional("value", message.value) &&
-                r.optional("nonce", message.nonce) && r.optional("reason", message.reason);
-    if (!read) return Error(r.error);
-    return message;
+    return read_message<HandshakeMessage>(bytes, [](FieldReader& r, HandshakeMessage& message) {
+        return r.required("kind", message.kind) && r.optional("value", message.value) &&
+               r.optional("nonce", message.nonce) && r.optional("reason", message.reason);
+    });
 }
 
 Bytes write_handshake_message(const HandshakeMessage& message) {

@@ -94,6 +94,19 @@ TEST(HelloRead, Refusals) {
     EXPECT_TRUE(hello_of(hello_text(",\"mode\":\"pair\"") + " \r\n\t").ok());
 }
 
+TEST(HelloRead, RefusalNamesTheFirstProblemInKeyOrder) {
+    EXPECT_EQ(hello_of("{\"name\":5}").error().text, "missing field `version`");
+    EXPECT_EQ(hello_of("{\"version\":1,\"model\":5}").error().text, "missing field `name`");
+    EXPECT_EQ(hello_of("{\"version\":1.5,\"name\":5}").error().text, "invalid type in field `version`");
+    EXPECT_EQ(hello_of(hello_text(",\"mode\":\"Pair\",\"known\":1")).error().text, "unknown variant in `mode`");
+    EXPECT_EQ(hello_of(hello_text(",\"known\":null,\"pairingOpen\":\"yes\"")).error().text,
+              "invalid type in field `pairingOpen`");
+    EXPECT_EQ(hello_of(hello_text(",\"roles\":[\"send\",\"x\"]")).error().text, "unknown variant in `roles`");
+    EXPECT_EQ(hello_of("[]").error().text, "expected a JSON object");
+    EXPECT_EQ(message_of("{\"value\":5}").error().text, "missing field `kind`");
+    EXPECT_EQ(message_of("{\"kind\":\"commit\",\"value\":5}").error().text, "invalid type in field `value`");
+}
+
 TEST(HelloWrite, HostHelloIsByteExact) {
     Hello hello;
     hello.version = 1;

@@ -255,6 +255,30 @@ TEST(JsonRecord, ObjectForm) {
     EXPECT_FALSE(read_sample(parse_ok("{\"id\":1,\"title\":\"t\",\"note\":3}"), s, 4));
 }
 
+TEST(JsonRecord, RefusalsNameTheExpectedType) {
+    auto refusal = [](auto out, std::string_view text) {
+        Status read = read_typed(parse_ok(text), out);
+        return read ? std::string("read") : read.error().text;
+    };
+    EXPECT_EQ(refusal(std::int64_t{}, "9223372036854775808"),
+              "invalid type: integer `9223372036854775808`, expected i64");
+    EXPECT_EQ(refusal(std::uint64_t{}, "-1"), "invalid type: integer `-1`, expected u64");
+    EXPECT_EQ(refusal(std::uint32_t{}, "4294967296"), "invalid type: integer `4294967296`, expected u32");
+    EXPECT_EQ(refusal(std::uint32_t{}, "4294967295"), "read");
+    EXPECT_EQ(refusal(false, "1"), "invalid type: integer `1`, expected a boolean");
+    EXPECT_EQ(refusal(0.0, "\"1\""), "invalid type: string \"1\", expected f64");
+    EXPECT_EQ(refusal(std::string(), "null"), "invalid type: null, expected a string");
+    EXPECT_EQ(refusal(std::optional<std::uint32_t>(), "-1"), "invalid type: integer `-1`, expected u32");
+
+    std::optional<std::string> note = "kept?";
+    ASSERT_TRUE(read_typed(parse_ok("null"), note));
+    EXPECT_FALSE(note);
+
+    // Present values are all read before any missing field is named.
+    Sample s;
+    EXPECT_EQ(read_sample(parse_ok("{\"note\":3}"), s, 4).error().text, "invalid type: integer `3`, expected a string");
+}
+
 TEST(JsonRecord, ArrayForm) {
     Sample s;
     ASSERT_TRUE(read_sample(parse_ok("[7,\"t\",\"n\",false]"), s, 4));
