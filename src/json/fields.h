@@ -49,6 +49,7 @@ std::optional<T> json_as(const Json& value) {
     return json_rule<T>().read(value);
 }
 
+// Refers to the value it is given, which must outlive it.
 class JsonFields {
 public:
     explicit JsonFields(const Json& value) : object_(value.is_object() ? &value : nullptr) {}
