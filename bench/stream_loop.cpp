@@ -101,7 +101,7 @@ public:
         ++sent_;
         return out.bytes.size();
     }
-    void announce(const StreamGeometry&, std::uint32_t, std::uint64_t) override {}
+    void announce(const StreamGeometry&, std::uint32_t, std::int64_t) override {}
     void picture_stopped(std::uint8_t) override {}
     void notice(std::string_view) override {}
     void send_to_all(const std::string&) override {}

@@ -369,7 +369,7 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
                 auto lock = host.lock_main();
                 host.main().watchers_only_stream = false;
             }
-            platform.start_stream(config, static_cast<std::uint64_t>(configure->generation),
+            platform.start_stream(config, configure->generation,
                                   make_stream_output(host, record.writer, record.session));
         }
     } else if (std::holds_alternative<control::RequestKeyframe>(message)) {

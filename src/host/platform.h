@@ -110,7 +110,7 @@ public:
     virtual void advertise(const std::string& instance_name, std::uint16_t port,
                            const std::vector<std::pair<std::string, std::string>>& txt) = 0;  // 5
     virtual void set_event_handler(PlatformEventHandler handler) = 0;         // 6
-    virtual void start_stream(const StreamConfig& config, std::uint64_t stream_number,
+    virtual void start_stream(const StreamConfig& config, std::int64_t stream_number,
                               std::shared_ptr<StreamOutput> output) = 0;     // 7
     virtual void stop_stream() = 0;                                           // 8
     virtual void request_keyframe() = 0;                                      // 9

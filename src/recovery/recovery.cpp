@@ -97,7 +97,7 @@ bool retry_pending(const RecoveryState& state, Instant now) {
 }
 
 bool report_stream_stop(RecoveryState& state, PictureStopReason reason, bool& frames_flowing,
-                        std::uint64_t stream_number, Instant now,
+                        std::int64_t stream_number, Instant now,
                         const PictureStoppedCallback& notify) {
     frames_flowing = false;
     const std::uint8_t code = reason_code(reason);

@@ -61,7 +61,7 @@ bool retry_pending(const RecoveryState& state, Instant now);
 // back-off, and, when the stop is worth telling, logs it and calls
 // `notify` with the reason. Returns whether it was told.
 bool report_stream_stop(RecoveryState& state, PictureStopReason reason, bool& frames_flowing,
-                        std::uint64_t stream_number, Instant now,
+                        std::int64_t stream_number, Instant now,
                         const PictureStoppedCallback& notify);
 
 // Called when a video output sent bytes. The first one after a stop sets

@@ -59,7 +59,7 @@ enum class DrawMode { not_applied, drawn, left_out };
 // The state of one run of the loop.
 class StreamRun {
 public:
-    StreamRun(const StreamSettings& settings, std::uint64_t number, StreamAudience& audience,
+    StreamRun(const StreamSettings& settings, std::int64_t number, StreamAudience& audience,
               StreamControl& control, const StreamSeams& seams)
         : settings_(settings),
           wishes_(settings.bitrate_wishes()),
@@ -548,7 +548,7 @@ private:
     // ---- state -------------------------------------------------------------
     const StreamSettings& settings_;
     BitrateWishes wishes_;
-    std::uint64_t number_;
+    std::int64_t number_;
     StreamAudience& audience_;
     StreamControl& control_;
     const StreamSeams& seams_;
@@ -622,13 +622,13 @@ std::uint32_t parse_slow_ms(const std::optional<std::string>& value) {
     return ms;
 }
 
-void run_stream(const StreamSettings& settings, std::uint64_t stream_number, StreamAudience& audience,
+void run_stream(const StreamSettings& settings, std::int64_t stream_number, StreamAudience& audience,
                 StreamControl& control, const StreamSeams& seams) {
     StreamRun run(settings, stream_number, audience, control, seams);
     run.run();
 }
 
-void stream_thread(const StreamSettings& settings, std::uint64_t stream_number,
+void stream_thread(const StreamSettings& settings, std::int64_t stream_number,
                    std::shared_ptr<StreamAudience> audience, std::shared_ptr<StreamControl> previous,
                    std::shared_ptr<StreamControl> control, const StreamSeams& seams,
                    const SoundStarter& start_sound) {
@@ -686,7 +686,7 @@ StreamSlot::~StreamSlot() {
     if (handle && handle->joinable()) handle->join();
 }
 
-void StreamSlot::start_stream(const StreamSettings& settings, std::uint64_t stream_number,
+void StreamSlot::start_stream(const StreamSettings& settings, std::int64_t stream_number,
                               std::shared_ptr<StreamAudience> audience, SoundStarter start_sound) {
     if (!start_sound) start_sound = start_sound_;
     std::shared_ptr<StreamControl> orphan;

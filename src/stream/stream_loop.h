@@ -78,7 +78,7 @@ public:
                                     std::uint32_t& frames_sent, Instant origin, bool last_pass,
                                     Instant now) = 0;
     // Publishes the picture format (`streamInfo`).
-    virtual void announce(const StreamGeometry& geometry, std::uint32_t fps, std::uint64_t stream_number) = 0;
+    virtual void announce(const StreamGeometry& geometry, std::uint32_t fps, std::int64_t stream_number) = 0;
     // The picture-stopped callback: a reason code or kPictureResumed.
     virtual void picture_stopped(std::uint8_t value) = 0;
     // A `notice` to the device (nothing for watchers only).
@@ -118,7 +118,7 @@ std::atomic<bool>& hardware_encoding_off();
 std::uint32_t parse_slow_ms(const std::optional<std::string>& value);
 
 // Runs the stream until `running` is cleared or the audience is gone.
-void run_stream(const StreamSettings& settings, std::uint64_t stream_number, StreamAudience& audience,
+void run_stream(const StreamSettings& settings, std::int64_t stream_number, StreamAudience& audience,
                 StreamControl& control, const StreamSeams& seams);
 
 // Starts the sound of a stream, or answers nothing when it cannot.
@@ -126,7 +126,7 @@ using SoundStarter = std::function<std::optional<std::thread>(std::shared_ptr<St
 
 // The thread body: waits for the previous stream's thread, starts the sound
 // when asked, runs the stream, and turns a fault into a log line and a notice.
-void stream_thread(const StreamSettings& settings, std::uint64_t stream_number,
+void stream_thread(const StreamSettings& settings, std::int64_t stream_number,
                    std::shared_ptr<StreamAudience> audience, std::shared_ptr<StreamControl> previous,
                    std::shared_ptr<StreamControl> control, const StreamSeams& seams,
                    const SoundStarter& start_sound);
@@ -147,7 +147,7 @@ public:
 
     // `start_sound`, when given, starts this stream's sound (it knows the
     // stream's links) in place of the slot's own.
-    void start_stream(const StreamSettings& settings, std::uint64_t stream_number,
+    void start_stream(const StreamSettings& settings, std::int64_t stream_number,
                       std::shared_ptr<StreamAudience> audience, SoundStarter start_sound = nullptr);
     void stop_stream();
     void request_keyframe();

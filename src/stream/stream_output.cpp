@@ -45,7 +45,7 @@ public:
         return frame->data.size();
     }
 
-    void announce(const StreamGeometry& geometry, std::uint32_t fps, std::uint64_t stream_number) override {
+    void announce(const StreamGeometry& geometry, std::uint32_t fps, std::int64_t stream_number) override {
         const std::string message = stream_info_message(geometry, fps, stream_number);
         if (out_->stream_info) out_->stream_info(geometry.encoded_width, geometry.encoded_height, fps);
         if (device()) queue_control_bytes(out_->link, message);
@@ -124,7 +124,7 @@ private:
 
 }  // namespace
 
-std::string stream_info_message(const StreamGeometry& geometry, std::uint32_t fps, std::uint64_t stream_number) {
+std::string stream_info_message(const StreamGeometry& geometry, std::uint32_t fps, std::int64_t stream_number) {
     const PointsSize points = stream_points(geometry.capture_width, geometry.capture_height, geometry.monitor.dpi);
     StreamInfo info;
     info.pixels_wide = geometry.encoded_width;

@@ -33,7 +33,7 @@ struct StreamOutput {
 };
 
 // The `streamInfo` message of a picture format, as sent to devices and watchers.
-std::string stream_info_message(const StreamGeometry& geometry, std::uint32_t fps, std::uint64_t stream_number);
+std::string stream_info_message(const StreamGeometry& geometry, std::uint32_t fps, std::int64_t stream_number);
 // A `notice` message.
 std::string notice_message(std::string_view text);
 

@@ -35,7 +35,7 @@ SoundStarter stream_sound_starter(std::shared_ptr<StreamOutput> output, SoundSou
     };
 }
 
-void start_output_stream(StreamSlot& slot, const StreamConfig& config, std::uint64_t stream_number,
+void start_output_stream(StreamSlot& slot, const StreamConfig& config, std::int64_t stream_number,
                          std::shared_ptr<StreamOutput> output, SoundSourceFactory make_source) {
     if (!output) {
         // Nothing to stream to; the running stream still gives way.

@@ -27,7 +27,7 @@ SoundStarter stream_sound_starter(std::shared_ptr<StreamOutput> output, SoundSou
 
 // Starts the next stream on the slot for `output` (the slot stops the
 // previous one, and the new thread waits for it).
-void start_output_stream(StreamSlot& slot, const StreamConfig& config, std::uint64_t stream_number,
+void start_output_stream(StreamSlot& slot, const StreamConfig& config, std::int64_t stream_number,
                          std::shared_ptr<StreamOutput> output, SoundSourceFactory make_source);
 
 }  // namespace vorlix

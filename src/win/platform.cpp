@@ -63,7 +63,7 @@ void WindowsPlatform::set_event_handler(PlatformEventHandler handler) {
 
 std::shared_ptr<StreamControl> WindowsPlatform::current_stream() { return streams_->slot().current(); }
 
-void WindowsPlatform::start_stream(const StreamConfig& config, std::uint64_t stream_number,
+void WindowsPlatform::start_stream(const StreamConfig& config, std::int64_t stream_number,
                                    std::shared_ptr<StreamOutput> output) {
     streams_->start_stream(config, stream_number, std::move(output));
 }

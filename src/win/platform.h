@@ -37,7 +37,7 @@ public:
     void advertise(const std::string& instance_name, std::uint16_t port,
                    const std::vector<std::pair<std::string, std::string>>& txt) override;
     void set_event_handler(PlatformEventHandler handler) override;
-    void start_stream(const StreamConfig& config, std::uint64_t stream_number,
+    void start_stream(const StreamConfig& config, std::int64_t stream_number,
                       std::shared_ptr<StreamOutput> output) override;
     void stop_stream() override;
     void request_keyframe() override;

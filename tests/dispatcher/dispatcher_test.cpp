@@ -417,6 +417,10 @@ TEST_F(DispatcherTest, ConfigureStartsTheDeviceStreamAndWatchersOnlyGetAMirror) 
     auto other = link(3);
     send(*other, R"({"configure":{"_0":{"fps":15},"generation":10}})");
     EXPECT_EQ(platform_->started_streams().size(), 3u);
+    // The generation is signed and numbers the stream as it is.
+    send(*device, R"({"configure":{"_0":{"fps":30},"generation":-2}})");
+    ASSERT_EQ(platform_->started_streams().size(), 4u);
+    EXPECT_EQ(platform_->started_streams().back().stream_number, -2);
 
     EXPECT_EQ(log.messages(),
               "session 2: watcher asks for 800x600 pt, 30 fps\n"
@@ -424,7 +428,8 @@ TEST_F(DispatcherTest, ConfigureStartsTheDeviceStreamAndWatchersOnlyGetAMirror) 
               "session 2: watcher asks for 0x0 pt, 20 fps\n"
               "session 1: configure #7: 1280x800 pt, 60 fps, h264 fitted, audio true, max Some(8000000)\n"
               "session 1: configure #8: 0x0 pt, 30 fps, hevc fitted, audio false, max None\n"
-              "session 2: watcher asks for 0x0 pt, 15 fps\n");
+              "session 2: watcher asks for 0x0 pt, 15 fps\n"
+              "session 1: configure #-2: 0x0 pt, 30 fps, hevc fitted, audio false, max None\n");
 }
 
 TEST_F(DispatcherTest, ReceivedAcknowledgesInTheLedgerOnlyForTheSessionInControl) {

@@ -45,7 +45,7 @@ public:
         }
         return inner_->send_output(s, e, o, n, origin, last, now);
     }
-    void announce(const StreamGeometry& g, std::uint32_t f, std::uint64_t n) override { inner_->announce(g, f, n); }
+    void announce(const StreamGeometry& g, std::uint32_t f, std::int64_t n) override { inner_->announce(g, f, n); }
     void picture_stopped(std::uint8_t v) override { inner_->picture_stopped(v); }
     void notice(std::string_view t) override { inner_->notice(t); }
     void send_to_all(const std::string& m) override { inner_->send_to_all(m); }

@@ -56,7 +56,7 @@ public:
         frames_sent += 1;
         return packed.bytes.size();
     }
-    void announce(const StreamGeometry& geometry, std::uint32_t, std::uint64_t) override {
+    void announce(const StreamGeometry& geometry, std::uint32_t, std::int64_t) override {
         announcements.push_back(geometry);
     }
     void picture_stopped(std::uint8_t value) override { stops.push_back(value); }
@@ -116,7 +116,7 @@ struct LoopHarness {
     }
 
     // Runs the loop until the virtual clock has moved `d` (or `stop_when`).
-    void run_for(Duration d, std::uint64_t stream_number = 1) {
+    void run_for(Duration d, std::int64_t stream_number = 1) {
         audience.stop_at = clock.now() + d;
         const StreamSeams s = seams();
         run_stream(settings, stream_number, audience, control, s);

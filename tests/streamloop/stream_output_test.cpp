@@ -88,7 +88,7 @@ TEST(StreamOutput, LoopFramesReachTheLinkAsVideoFramesAndTheGateHoldsAtThreeQueu
                                 Instant origin, bool last, Instant now) override {
             return inner->send_output(s, e, o, n, origin, last, now);
         }
-        void announce(const StreamGeometry& g, std::uint32_t f, std::uint64_t n) override { inner->announce(g, f, n); }
+        void announce(const StreamGeometry& g, std::uint32_t f, std::int64_t n) override { inner->announce(g, f, n); }
         void picture_stopped(std::uint8_t v) override { inner->picture_stopped(v); }
         void notice(std::string_view t) override { inner->notice(t); }
         void send_to_all(const std::string& m) override { inner->send_to_all(m); }

@@ -121,7 +121,7 @@ void FakePlatform::set_event_handler(PlatformEventHandler handler) {
     record("set_event_handler");
 }
 
-void FakePlatform::start_stream(const StreamConfig& config, std::uint64_t stream_number,
+void FakePlatform::start_stream(const StreamConfig& config, std::int64_t stream_number,
                                 std::shared_ptr<StreamOutput> output) {
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -67,7 +67,7 @@ public:
     // The streams start_stream was asked for, in order.
     struct StartedStream {
         StreamConfig config;
-        std::uint64_t stream_number = 0;
+        std::int64_t stream_number = 0;
         std::shared_ptr<StreamOutput> output;
     };
     std::vector<StartedStream> started_streams() const;
@@ -86,7 +86,7 @@ public:
     void advertise(const std::string& instance_name, std::uint16_t port,
                    const std::vector<std::pair<std::string, std::string>>& txt) override;
     void set_event_handler(PlatformEventHandler handler) override;
-    void start_stream(const StreamConfig& config, std::uint64_t stream_number,
+    void start_stream(const StreamConfig& config, std::int64_t stream_number,
                       std::shared_ptr<StreamOutput> output) override;
     void stop_stream() override;
     void request_keyframe() override;

@@ -31,7 +31,7 @@ public:
         if (painted && frames_sent == number) owner_.forget_frame(stream_, number);
         return sent;
     }
-    void announce(const StreamGeometry& g, std::uint32_t fps, std::uint64_t n) override { inner_->announce(g, fps, n); }
+    void announce(const StreamGeometry& g, std::uint32_t fps, std::int64_t n) override { inner_->announce(g, fps, n); }
     void picture_stopped(std::uint8_t value) override { inner_->picture_stopped(value); }
     void notice(std::string_view text) override { inner_->notice(text); }
     void send_to_all(const std::string& message) override { inner_->send_to_all(message); }
@@ -128,7 +128,7 @@ std::vector<EncoderSettings> StreamingPlatform::encoder_openings() const {
     return openings_;
 }
 
-void StreamingPlatform::start_stream(const StreamConfig& config, std::uint64_t stream_number,
+void StreamingPlatform::start_stream(const StreamConfig& config, std::int64_t stream_number,
                                      std::shared_ptr<StreamOutput> output) {
     FakePlatform::start_stream(config, stream_number, output);
     if (!output) {

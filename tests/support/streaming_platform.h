@@ -61,7 +61,7 @@ public:
     // The encoder settings of every encoder opening so far.
     std::vector<EncoderSettings> encoder_openings() const;
 
-    void start_stream(const StreamConfig& config, std::uint64_t stream_number,
+    void start_stream(const StreamConfig& config, std::int64_t stream_number,
                       std::shared_ptr<StreamOutput> output) override;
     void stop_stream() override;
     void request_keyframe() override;

@@ -34,7 +34,7 @@ public:
         if (packed.key) keys += 1;
         return packed.bytes.size();
     }
-    void announce(const StreamGeometry& g, std::uint32_t, std::uint64_t) override {
+    void announce(const StreamGeometry& g, std::uint32_t, std::int64_t) override {
         std::lock_guard lock(mutex);
         announced_width = g.capture_width;
         announcements += 1;

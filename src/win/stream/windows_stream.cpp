@@ -50,7 +50,7 @@ WindowsStreams::~WindowsStreams() {
     slot_.reset();
 }
 
-void WindowsStreams::start_stream(const StreamConfig& config, std::uint64_t stream_number,
+void WindowsStreams::start_stream(const StreamConfig& config, std::int64_t stream_number,
                                   std::shared_ptr<StreamOutput> output) {
     start_output_stream(*slot_, config, stream_number, std::move(output), make_sound_source_);
 }

@@ -24,7 +24,7 @@ public:
 
     // Starts the next stream for a session or for watchers; the current one
     // is told to stop and the new thread waits for it.
-    void start_stream(const StreamConfig& config, std::uint64_t stream_number, std::shared_ptr<StreamOutput> output);
+    void start_stream(const StreamConfig& config, std::int64_t stream_number, std::shared_ptr<StreamOutput> output);
 
     StreamSlot& slot() { return *slot_; }
 
