@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "json/base64.h"
+#include "json/fields.h"
 
 namespace vorlix {
 namespace {
@@ -117,27 +118,15 @@ constexpr std::size_t kNamedCount = std::variant_size_v<Variant> - 1;  // all bu
 
 // --- reading one value by its type's rule --------------------------------------------
 
-bool read_value(const Json& v, std::string& out) {
-    if (!v.is_string()) return false;
-    out = v.get<std::string>();
-    return true;
-}
+// Texts, booleans, integers, floats and Base64 bytes read by the shared rules.
+template <typename T>
+concept PlainValue = std::is_same_v<T, std::string> || std::is_same_v<T, bool> || std::is_same_v<T, std::uint64_t> ||
+                     std::is_same_v<T, std::int64_t> || std::is_same_v<T, double> || std::is_same_v<T, Bytes>;
 
-bool read_value(const Json& v, bool& out) {
-    auto x = json_bool(v);
-    if (x) out = *x;
-    return x.has_value();
-}
-
-bool read_value(const Json& v, std::uint64_t& out) {
-    auto x = json_u64(v);
-    if (x) out = *x;
-    return x.has_value();
-}
-
-bool read_value(const Json& v, std::int64_t& out) {
-    auto x = json_i64(v);
-    if (x) out = *x;
+template <PlainValue T>
+bool read_value(const Json& v, T& out) {
+    auto x = json_as<T>(v);
+    if (x) out = std::move(*x);
     return x.has_value();
 }
 
@@ -146,18 +135,6 @@ bool read_value(const Json& v, std::uint16_t& out) {
     if (!x || *x > 65535) return false;
     out = static_cast<std::uint16_t>(*x);
     return true;
-}
-
-bool read_value(const Json& v, double& out) {
-    auto x = json_f64(v);
-    if (x) out = *x;
-    return x.has_value();
-}
-
-bool read_value(const Json& v, Bytes& out) {
-    auto x = json_base64(v);
-    if (x) out = std::move(*x);
-    return x.has_value();
 }
 
 bool read_value(const Json& v, std::vector<std::string>& out) {
