@@ -1,5 +1,6 @@
 // The control messages sent most often: the device's acknowledgement of each
-// video frame and the host's pointer position, read and written.
+// video frame and the host's pointer position, read and written; and the
+// largest one, a file piece as a fileChunk message.
 #include <benchmark/benchmark.h>
 
 #include "control/messages.h"
@@ -23,6 +24,17 @@ void BM_EncodePointer(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EncodePointer);
+
+// A file piece for a device that does not take binary pieces.
+void BM_EncodeFileChunk(benchmark::State& state) {
+    const vorlix::ControlMessage message = vorlix::control::FileChunk{7, vorlix::Bytes(196'608, 0x5a)};
+    for (auto _ : state) {
+        std::string text = vorlix::encode_control_message(message);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 196'608);
+}
+BENCHMARK(BM_EncodeFileChunk);
 
 void BM_ParseMenuCommands(benchmark::State& state) {
     std::string text = R"({"menuCommands":{"_0":[)";

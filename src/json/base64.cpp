@@ -21,28 +21,24 @@ constexpr DecodeTable kStandardTable = make_table(kStandard);
 constexpr DecodeTable kUrlSafeTable = make_table(kUrlSafe);
 
 std::string encode(ByteView bytes, const char* alphabet, bool pad) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        std::uint32_t v = (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
-        out += alphabet[(v >> 18) & 63];
-        out += alphabet[(v >> 12) & 63];
-        out += alphabet[(v >> 6) & 63];
-        out += alphabet[v & 63];
+    const std::size_t whole = bytes.size() / 3;
+    const std::size_t rest = bytes.size() - whole * 3;
+    std::string out(whole * 4 + (rest == 0 ? 0 : pad ? 4 : rest + 1), '=');
+    char* o = out.data();
+    const std::uint8_t* in = bytes.data();
+    for (std::size_t g = 0; g < whole; ++g, in += 3, o += 4) {
+        const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (std::uint32_t{in[1]} << 8) | in[2];
+        o[0] = alphabet[(v >> 18) & 63];
+        o[1] = alphabet[(v >> 12) & 63];
+        o[2] = alphabet[(v >> 6) & 63];
+        o[3] = alphabet[v & 63];
     }
-    std::size_t rest = bytes.size() - i;
-    if (rest == 1) {
-        std::uint32_t v = std::uint32_t{bytes[i]} << 16;
-        out += alphabet[(v >> 18) & 63];
-        out += alphabet[(v >> 12) & 63];
-        if (pad) out += "==";
-    } else if (rest == 2) {
-        std::uint32_t v = (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8);
-        out += alphabet[(v >> 18) & 63];
-        out += alphabet[(v >> 12) & 63];
-        out += alphabet[(v >> 6) & 63];
-        if (pad) out += '=';
+    if (rest != 0) {
+        const std::uint32_t v = (std::uint32_t{in[0]} << 16) | (rest == 2 ? std::uint32_t{in[1]} << 8 : 0u);
+        o[0] = alphabet[(v >> 18) & 63];
+        o[1] = alphabet[(v >> 12) & 63];
+        if (rest == 2) o[2] = alphabet[(v >> 6) & 63];
+        // Padding, when asked for, is already in place.
     }
     return out;
 }
