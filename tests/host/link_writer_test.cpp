@@ -8,21 +8,13 @@
 
 #include "support/loopback_link.h"
 #include "wire/sealed.h"
+#include "support/wait.h"
 
 namespace vorlix {
 namespace {
 
 using namespace std::chrono_literals;
 
-
-bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 Key32 test_key(std::uint8_t fill) {
     Key32 key;

@@ -34,6 +34,7 @@
 
 #include "host/identity.h"
 #include "support/device_peer.h"
+#include "support/wait.h"
 
 extern char** environ;
 
@@ -61,16 +62,6 @@ std::string read_file(const fs::path& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-template <typename Predicate>
-bool wait_until(Predicate done, std::chrono::milliseconds limit = 30s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return done();
 }
 
 std::uint16_t free_port() {
@@ -120,7 +111,7 @@ public:
                 }
                 return false;
             },
-            limit);
+            limit, 50ms);
         return exit_code_;
     }
 
@@ -174,7 +165,7 @@ protected:
             while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
             if (text.size() == 6 && text.find_first_not_of("0123456789") == std::string::npos) code = text;
             return code.has_value();
-        });
+        }, 30s, 50ms);
         return code;
     }
 
@@ -184,7 +175,7 @@ protected:
             auto connected = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port);
             if (connected) stream = std::move(*connected);
             return stream != nullptr;
-        });
+        }, 30s, 50ms);
         if (!stream) return nullptr;
         return std::make_unique<DevicePeer>(std::move(stream), identity);
     }

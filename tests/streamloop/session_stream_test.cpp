@@ -19,6 +19,7 @@
 #include "streamloop/tone_source.h"
 #include "support/fake_encoder.h"
 #include "support/streaming_platform.h"
+#include "support/wait.h"
 
 namespace vorlix::testing {
 namespace {
@@ -29,15 +30,6 @@ std::optional<Json> message_named(const std::string& text, const std::string& na
     auto parsed = parse_json(text, DuplicateKeys::keep_last);
     if (!parsed || !parsed->is_object() || !parsed->contains(name)) return std::nullopt;
     return (*parsed)[name];
-}
-
-bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 #ifdef VORLIX_HAVE_OPENH264

@@ -12,20 +12,12 @@
 #include "support/fake_encoder.h"
 #include "support/synthetic_capture.h"
 #include "wire/frame.h"
+#include "support/wait.h"
 
 namespace vorlix::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
 
 // One link's queue, drained by the test.
 struct TestLink {

@@ -10,18 +10,10 @@
 #include <thread>
 
 #include "win/ui/host_window.h"
+#include "support/wait.h"
 
 namespace vorlix {
 namespace {
-
-template <typename Predicate>
-bool wait_until(Predicate done) {
-    for (int i = 0; i < 500; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return done();
-}
 
 TEST(EntryWindow, RunsUntilQuitFromTheMenu) {
     EXPECT_FALSE(activate_running_window());

@@ -28,20 +28,12 @@
 #include "win/platform.h"
 #include "win/stream/windows_stream.h"
 #include "wire/sealed.h"
+#include "support/wait.h"
 
 namespace vorlix {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 class LogCapture {
 public:
