@@ -15,6 +15,7 @@
 #include "storage/log_capture.h"
 #include "storage/temp_folder.h"
 #include "support/fake_platform.h"
+#include "support/test_host.h"
 
 namespace vorlix {
 namespace {
@@ -55,13 +56,7 @@ protected:
         FakePlatform::Answers answers;
         answers.downloads = temp_.path() / "Downloads";
         platform_->set_answers(answers);
-        HostStateConfig config;
-        config.platform = platform_;
-        config.host_name = "Desk PC";
-        Key32 seed;
-        seed.fill(9);
-        config.identity = ed25519_from_seed(seed);
-        config.data_dir = temp_.path();
+        HostStateConfig config = test_host_config(platform_, temp_.path(), 9);
         config.unix_now = [] { return std::int64_t{1'700'000'000}; };
         host_ = HostState::create(std::move(config));
     }

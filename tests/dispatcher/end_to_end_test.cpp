@@ -16,6 +16,7 @@
 #include "storage/temp_folder.h"
 #include "support/device_peer.h"
 #include "support/fake_platform.h"
+#include "support/test_host.h"
 
 namespace vorlix {
 namespace {
@@ -30,19 +31,7 @@ protected:
         answers.downloads = temp_.path() / "Downloads";
         platform_->set_answers(answers);
         device_ = DeviceIdentity::make("Pad");
-        TrustedDevice known;
-        known.key = device_.key_text();
-        known.name = device_.name;
-        known.model = device_.model;
-        HostStateConfig config;
-        config.platform = platform_;
-        config.host_name = "Desk PC";
-        Key32 seed;
-        seed.fill(0x21);
-        config.identity = ed25519_from_seed(seed);
-        config.data_dir = temp_.path();
-        config.trusted_devices = {known};
-        host_ = HostState::create(std::move(config));
+        host_ = HostState::create(test_host_config(platform_, temp_.path(), 0x21, {trusted(device_)}));
         host_->timeouts.writer_wait = 2s;
         auto started = start_listener(host_, 0, false);
         ASSERT_TRUE(started);

@@ -8,6 +8,7 @@
 #include "host/log.h"
 #include "host/session.h"
 #include "json/json.h"
+#include "support/test_host.h"
 
 namespace vorlix {
 
@@ -19,15 +20,6 @@ std::string control_name(const std::string& json) {
     return parsed->begin().key();
 }
 
-TrustedDevice trusted(const DeviceIdentity& identity) {
-    TrustedDevice device;
-    device.key = identity.key_text();
-    device.name = identity.name;
-    device.model = identity.model;
-    device.added = 1000;
-    device.last_seen = 1000;
-    return device;
-}
 
 void HostFixture::SetUp() {
     std::random_device random;
@@ -41,15 +33,8 @@ void HostFixture::SetUp() {
 }
 
 void HostFixture::make_host(std::vector<TrustedDevice> trusted_devices) {
-    HostStateConfig config;
-    config.platform = platform_;
-    config.host_name = "Test PC";
+    HostStateConfig config = test_host_config(platform_, dir_, 0x42, std::move(trusted_devices), "Test PC");
     config.host_model = "Test Model";
-    config.data_dir = dir_;
-    Key32 seed;
-    seed.fill(0x42);
-    config.identity = ed25519_from_seed(seed);
-    config.trusted_devices = std::move(trusted_devices);
     config.now = [this] { return now_; };
     host_ = HostState::create(std::move(config));
     host_->timeouts.handshake_failure_pause = 1ms;

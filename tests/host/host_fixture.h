@@ -14,6 +14,7 @@
 #include "host/listener.h"
 #include "support/device_peer.h"
 #include "support/fake_platform.h"
+#include "support/test_host.h"
 
 namespace vorlix {
 
@@ -55,7 +56,5 @@ protected:
 // The name of a control message text ({"name":{...}}).
 std::string control_name(const std::string& json);
 
-// A trusted-device record for an identity.
-TrustedDevice trusted(const DeviceIdentity& identity);
 
 }  // namespace vorlix

@@ -17,6 +17,7 @@
 #include "host/listener.h"
 #include "host/session.h"
 #include "support/device_peer.h"
+#include "support/test_host.h"
 
 namespace vorlix::testing {
 
@@ -28,19 +29,7 @@ public:
     void start(std::shared_ptr<Platform> platform, const std::string& features_json,
                std::optional<PeerRole> role = std::nullopt) {
         device_ = DeviceIdentity::make("Tablet", "Tablet7,1");
-        TrustedDevice known;
-        known.key = device_.key_text();
-        known.name = device_.name;
-        known.model = device_.model;
-        HostStateConfig config;
-        config.platform = std::move(platform);
-        config.host_name = "Desk PC";
-        Key32 seed;
-        seed.fill(0x35);
-        config.identity = ed25519_from_seed(seed);
-        config.data_dir = folder_.path();
-        config.trusted_devices = {known};
-        host_ = HostState::create(std::move(config));
+        host_ = HostState::create(test_host_config(std::move(platform), folder_.path(), 0x35, {trusted(device_)}));
         host_->timeouts.writer_wait = std::chrono::seconds(2);
         auto started = start_listener(host_, 0, false);
         ASSERT_TRUE(started) << started.error().text;
