@@ -94,6 +94,17 @@ struct LoopHarness {
     std::optional<std::string> slow_ms_setting;
     std::function<std::unique_ptr<CursorSender>()> cursor_sender;
 
+    // A changing screen and encoders that take 50 ms a picture at full size
+    // (64 pixels wide) and 5 ms at half size: the loop soon halves.
+    void slow_at_full_size() {
+        screen.otherwise = SyntheticGrab::picture(1.0);
+        encoders.choose = [](const EncoderSettings& s) {
+            FakeEncoderPlan plan;
+            plan.encode_time = s.width == 64 ? std::chrono::milliseconds(50) : std::chrono::milliseconds(5);
+            return plan;
+        };
+    }
+
     LoopHarness() {
         settings.fps = 30;
         settings.quality = "sharp";

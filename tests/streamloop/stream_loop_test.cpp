@@ -195,12 +195,7 @@ TEST(StreamLoop, SoftwareSettingTurnsHardwareOffOnlyWhenSpelledExactly) {
 
 TEST(StreamLoop, SlowEncoderSwitchesToHalfSizeAndAnnouncesIt) {
     LoopHarness h;
-    h.screen.otherwise = SyntheticGrab::picture(1.0);
-    h.encoders.choose = [](const EncoderSettings& s) {
-        FakeEncoderPlan plan;
-        plan.encode_time = s.width == 64 ? 50ms : 5ms;
-        return plan;
-    };
+    h.slow_at_full_size();
     h.run_for(4s);
     EXPECT_TRUE(h.has_line("encoding takes 50.0 ms a picture: sending 32x24 instead")) << h.all_lines();
     ASSERT_EQ(h.encoders.opened.size(), 2u);
@@ -414,12 +409,7 @@ TEST(StreamLoop, KeyFrameRequestsAreTaken) {
 // buffer stayed: a full-size picture went into the half-size buffer.
 TEST(StreamLoopMends, ReopenAfterHalvingKeepsTheHalfSizeEncoder) {
     LoopHarness h;
-    h.screen.otherwise = SyntheticGrab::picture(1.0);
-    h.encoders.choose = [](const EncoderSettings& s) {
-        FakeEncoderPlan plan;
-        plan.encode_time = s.width == 64 ? 50ms : 5ms;
-        return plan;
-    };
+    h.slow_at_full_size();
     bool lost_sent = false;
     h.audience.stop_when = [&] {
         if (!lost_sent && h.encoders.opened.size() == 2) {
