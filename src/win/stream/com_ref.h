@@ -1,6 +1,7 @@
 // An owning reference to a COM object: released when it goes.
 #pragma once
 
+#include <objbase.h>
 #include <unknwn.h>
 
 #include <utility>
@@ -45,6 +46,21 @@ public:
 
 private:
     T* ptr_ = nullptr;
+};
+
+// COM for the multithreaded apartment on this thread while it lives;
+// uninitialised at the end only when the initialisation succeeded.
+class ComApartment {
+public:
+    ComApartment() : entered_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ~ComApartment() {
+        if (entered_) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool entered_;
 };
 
 }  // namespace vorlix
