@@ -8,13 +8,13 @@
 #include <system_error>
 #include <thread>
 
-#include "crash/crash_log.h"
 #include "files/file_send.h"
 #include "host/host_state.h"
 #include "host/log.h"
 #include "host/session.h"
 #include "host/text_checks.h"
 #include "json/base64.h"
+#include "pictures/pictures.h"
 #include "reach/wake_targets.h"
 #include "util/thread_name.h"
 
@@ -193,7 +193,7 @@ void send_screenshot(HostState& host, SessionRecord& record) {
                 queue_notice(writer, "Could not take the screenshot.");
                 return;
             }
-            const std::string name = "PC " + format_utc_datetime(now < 0 ? 0 : static_cast<std::uint64_t>(now)) + ".png";
+            const std::string name = screenshot_file_name(now);
             log_line("screenshot for the device: " + std::to_string(picture->size()) + " bytes");
             send_bytes_as_file(writer, id, name, *picture, "screenshot", binary);
         },

@@ -107,7 +107,7 @@ Bytes dibv5_from_picture(const Picture& picture) {
     return block;
 }
 
-PictureSize preview_size(std::int32_t monitor_width, std::int32_t monitor_height) {
+PreviewSize preview_size(std::int32_t monitor_width, std::int32_t monitor_height) {
     const std::int64_t across = std::max<std::int64_t>(monitor_width, 1);
     const std::int64_t width = std::min<std::int64_t>(across, 640);
     const double exact = static_cast<double>(width) * std::max<std::int32_t>(monitor_height, 0) / static_cast<double>(across);

@@ -50,13 +50,13 @@ std::optional<Bytes> bmp_from_dib(ByteView dib);
 // fields, sRGB) and the rows bottom-up.
 Bytes dibv5_from_picture(const Picture& picture);
 
-struct PictureSize {
+struct PreviewSize {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
 };
 
 // The preview's size for a monitor: at most 640 wide, the monitor's shape.
-PictureSize preview_size(std::int32_t monitor_width, std::int32_t monitor_height);
+PreviewSize preview_size(std::int32_t monitor_width, std::int32_t monitor_height);
 
 // "PC 2026-12-08T000543.png" for a moment in seconds since 1970 (UTC); a moment
 // before 1970 counts as 1970.

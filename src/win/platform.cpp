@@ -5,6 +5,8 @@
 #include "sound/sound_capture.h"
 #include "wire/input_message.h"
 #include "win/dpapi.h"
+#include "win/pictures/screenshots.h"
+#include "win/stream/com_ref.h"
 #include "win/stream/windows_stream.h"
 #include "win/system/keep_awake.h"
 #include "win/system/shell.h"
@@ -111,9 +113,15 @@ bool WindowsPlatform::reveal_file(const std::filesystem::path& path) { return re
 
 std::vector<std::filesystem::path> WindowsPlatform::screenshots_dir() { return find_screenshots_folder(); }
 
-std::optional<Bytes> WindowsPlatform::take_screenshot() { return std::nullopt; }
+std::optional<Bytes> WindowsPlatform::take_screenshot() {
+    ComApartment com;
+    return make_screenshot_png();
+}
 
-std::optional<Bytes> WindowsPlatform::take_preview() { return std::nullopt; }
+std::optional<Bytes> WindowsPlatform::take_preview() {
+    ComApartment com;
+    return make_preview_jpeg();
+}
 
 MacAddressList WindowsPlatform::mac_addresses() { return MacAddressList{}; }
 

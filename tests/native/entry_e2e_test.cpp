@@ -32,7 +32,10 @@
 #include <vector>
 
 
+#include <nlohmann/json.hpp>
+
 #include "host/identity.h"
+#include "json/base64.h"
 #include "support/device_peer.h"
 #include "support/wait.h"
 
@@ -297,6 +300,63 @@ TEST_F(HostEndToEnd, PairsServesQuitsAndKeepsItsIdentity) {
         EXPECT_EQ(quit.wait_exit(30s), 0);
     }
     EXPECT_TRUE(control_with(*after, "\"bye\""));
+    EXPECT_EQ(host->wait_exit(30s), 0);
+}
+
+// Width and height of a PNG (from IHDR) or a baseline JPEG (from SOF0).
+std::pair<std::uint32_t, std::uint32_t> picture_size(const Bytes& file) {
+    if (file.size() > 24 && file[0] == 0x89 && file[1] == 'P') return {get_u32_be(&file[16]), get_u32_be(&file[20])};
+    for (std::size_t i = 2; i + 9 < file.size(); ++i)
+        if (file[i] == 0xFF && file[i + 1] == 0xC0) return {get_u16_be(&file[i + 7]), get_u16_be(&file[i + 5])};
+    return {0, 0};
+}
+
+TEST_F(HostEndToEnd, AnswersAScreenshotRequestAndAPreviewLink) {
+    const std::uint16_t port = free_port();
+    auto host = start_host("S", port, true);
+    const auto code = wait_for_code("S");
+    ASSERT_TRUE(code) << read_file(root_ / "S.out");
+    const DeviceIdentity phone = DeviceIdentity::make("Shot Phone", "Phone9,1");
+    auto device = connect(port, phone);
+    ASSERT_TRUE(device);
+    ASSERT_TRUE(device->pair(*code));
+    ASSERT_TRUE(control_with(*device, "\"hostInfo\""));
+
+    // The screenshot arrives as a PNG file of the screen's size (Xvfb's 1280x800).
+    ASSERT_TRUE(device->send_control_text(R"({"requestScreenshot":{}})"));
+    const auto start = control_with(*device, "\"fileStart\"");
+    ASSERT_TRUE(start) << read_file(root_ / "S" / "vorlix.log");
+    const auto header = nlohmann::json::parse(*start)["fileStart"];
+    EXPECT_TRUE(std::regex_match(header["name"].get<std::string>(), std::regex(R"(PC \d{4}-\d\d-\d\dT\d{6}\.png)")));
+    EXPECT_EQ(header["purpose"], "screenshot");
+    Bytes png;
+    for (int piece = 0; piece < 10'000; ++piece) {
+        const auto next = control_with(*device, "\"file");
+        ASSERT_TRUE(next);
+        const auto message = nlohmann::json::parse(*next);
+        if (message.contains("fileEnd")) {
+            EXPECT_TRUE(message["fileEnd"]["ok"].get<bool>());
+            break;
+        }
+        const auto data = base64_decode(message["fileChunk"]["data"].get<std::string>());
+        ASSERT_TRUE(data);
+        png.insert(png.end(), data->begin(), data->end());
+    }
+    EXPECT_EQ(png.size(), header["size"].get<std::size_t>());
+    EXPECT_EQ(picture_size(png), (std::pair<std::uint32_t, std::uint32_t>{1280, 800}));
+
+    // A preview link gets one small JPEG and is sent away.
+    auto viewer = connect(port, phone);
+    ASSERT_TRUE(viewer);
+    ASSERT_TRUE(viewer->sign_in(PeerRole::Preview));
+    const auto preview = control_with(*viewer, "\"preview\"");
+    ASSERT_TRUE(preview);
+    const auto jpeg = base64_decode(nlohmann::json::parse(*preview)["preview"]["_0"].get<std::string>());
+    ASSERT_TRUE(jpeg);
+    EXPECT_EQ(picture_size(*jpeg), (std::pair<std::uint32_t, std::uint32_t>{640, 400}));
+
+    WineProcess quit({post_quit_exe_}, root_ / "quit-s.out");
+    EXPECT_EQ(quit.wait_exit(30s), 0);
     EXPECT_EQ(host->wait_exit(30s), 0);
 }
 

@@ -113,7 +113,7 @@ TEST(PictureRules, PreviewSizeAndScreenshotName) {
     } sizes[] = {{1920, 1080, 640, 360}, {1280, 800, 640, 400}, {2560, 1440, 640, 360}, {640, 480, 640, 480},
                  {500, 1000, 500, 1000}, {0, 0, 1, 1}, {3000, 1, 640, 1}, {1366, 768, 640, 360}};
     for (const auto& s : sizes) {
-        const PictureSize size = preview_size(s.width, s.height);
+        const PreviewSize size = preview_size(s.width, s.height);
         EXPECT_EQ(size.width, s.out_width) << s.width << "x" << s.height;
         EXPECT_EQ(size.height, s.out_height) << s.width << "x" << s.height;
     }

@@ -58,18 +58,7 @@ public:
     }
 
 private:
-    void draw_system_cursor() {
-        CURSORINFO ci{};
-        ci.cbSize = sizeof(ci);
-        if (!GetCursorInfo(&ci) || !(ci.flags & CURSOR_SHOWING)) return;
-        ICONINFO ii{};
-        if (!GetIconInfo(ci.hCursor, &ii)) return;
-        DrawIconEx(memory_dc_, ci.ptScreenPos.x - (monitor_.left + static_cast<LONG>(ii.xHotspot)),
-                   ci.ptScreenPos.y - (monitor_.top + static_cast<LONG>(ii.yHotspot)), ci.hCursor, 0, 0, 0,
-                   nullptr, DI_NORMAL);
-        if (ii.hbmMask) DeleteObject(ii.hbmMask);
-        if (ii.hbmColor) DeleteObject(ii.hbmColor);
-    }
+    void draw_system_cursor() { draw_cursor_into(memory_dc_, monitor_.left, monitor_.top); }
 
     MonitorInfo monitor_;
     HDC screen_dc_ = nullptr;
@@ -80,6 +69,18 @@ private:
 };
 
 }  // namespace
+
+void draw_cursor_into(HDC dc, LONG left, LONG top) {
+    CURSORINFO ci{};
+    ci.cbSize = sizeof(ci);
+    if (!GetCursorInfo(&ci) || !(ci.flags & CURSOR_SHOWING)) return;
+    ICONINFO ii{};
+    if (!GetIconInfo(ci.hCursor, &ii)) return;
+    DrawIconEx(dc, ci.ptScreenPos.x - (left + static_cast<LONG>(ii.xHotspot)),
+               ci.ptScreenPos.y - (top + static_cast<LONG>(ii.yHotspot)), ci.hCursor, 0, 0, 0, nullptr, DI_NORMAL);
+    if (ii.hbmMask) DeleteObject(ii.hbmMask);
+    if (ii.hbmColor) DeleteObject(ii.hbmColor);
+}
 
 Result<CaptureBackendPtr> open_gdi_capture(const MonitorInfo& monitor) {
     if (monitor.width <= 0 || monitor.height <= 0)

@@ -2,6 +2,8 @@
 // and secure-desktop test, GDI capture and Desktop Duplication capture.
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,6 +34,10 @@ CaptureBackendPtr open_desktop_duplication(const MonitorInfo& monitor);
 
 // The capture system the stream thread uses on this PC.
 std::unique_ptr<CaptureSystem> make_windows_capture_system(CaptureLog log);
+
+// Draws the showing system pointer into a device context whose origin is the
+// screen point (left, top), at its hot spot; draws nothing on any failure.
+void draw_cursor_into(HDC dc, LONG left, LONG top);
 
 // The picture of a cursor handle, from its icon's colour and mask bitmaps.
 std::optional<CursorImage> cursor_icon_to_rgba(std::uintptr_t cursor);
