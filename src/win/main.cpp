@@ -22,6 +22,7 @@
 #include "host/settings.h"
 #include "host/startup.h"
 #include "win/platform.h"
+#include "win/reach/reach_windows.h"
 #include "win/system/process.h"
 #include "win/system/wide.h"
 #include "win/ui/host_window.h"
@@ -130,9 +131,11 @@ void host_main(ArgList all_args) {
     run_window(options.hidden, after_update.after_update(),
                [&host](std::function<void()> refresh) { host->set_on_change(std::move(refresh)); });
 
-    // Shut-down: the device is told goodbye and has a moment to receive it.
+    // Shut-down: the device is told goodbye and has a moment to receive it;
+    // the announcement on the network is withdrawn.
     log_line("quitting");
     host->say_goodbye_and_close();
+    stop_advertising();
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     host.reset();
     platform.reset();

@@ -6,6 +6,7 @@
 #include "wire/input_message.h"
 #include "win/dpapi.h"
 #include "win/pictures/screenshots.h"
+#include "win/reach/reach_windows.h"
 #include "win/stream/com_ref.h"
 #include "win/stream/windows_stream.h"
 #include "win/system/keep_awake.h"
@@ -52,8 +53,9 @@ Bytes WindowsPlatform::protect_data(ByteView plain) { return protect_identity(pl
 
 std::optional<Bytes> WindowsPlatform::unprotect_data(ByteView stored) { return unprotect_identity(stored); }
 
-void WindowsPlatform::advertise(const std::string&, std::uint16_t, const std::vector<std::pair<std::string, std::string>>&) {
-    // DNS-SD registration comes with the network announcement service.
+void WindowsPlatform::advertise(const std::string& instance_name, std::uint16_t port,
+                                const std::vector<std::pair<std::string, std::string>>& txt) {
+    start_advertising(instance_name, computer_name(), port, txt);
 }
 
 void WindowsPlatform::set_event_handler(PlatformEventHandler handler) {
@@ -123,9 +125,9 @@ std::optional<Bytes> WindowsPlatform::take_preview() {
     return make_preview_jpeg();
 }
 
-MacAddressList WindowsPlatform::mac_addresses() { return MacAddressList{}; }
+MacAddressList WindowsPlatform::mac_addresses() { return list_mac_addresses(); }
 
-bool WindowsPlatform::send_wake_packets(const WakeTargets&) { return false; }
+bool WindowsPlatform::send_wake_packets(const WakeTargets& targets) { return send_wake_packets_by_udp(targets); }
 
 void WindowsPlatform::set_pointer_on_device(std::uint32_t value) { streams_->slot().set_pointer_on_device(value); }
 
@@ -138,7 +140,7 @@ void WindowsPlatform::set_keep_awake(bool awake) {
     if (keep_awake_) keep_awake_->send(awake);  // a thread that ended drops it
 }
 
-std::vector<IpAddress> WindowsPlatform::local_addresses() { return {}; }
+std::vector<IpAddress> WindowsPlatform::local_addresses() { return list_local_addresses(); }
 
 bool WindowsPlatform::supports_keyboard_layout() { return true; }
 
