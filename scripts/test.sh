@@ -49,11 +49,11 @@ run_fuzz() {
   # Only the programs: the run logs beside them share the prefix.
   local targets=() f
   for f in "$root"/build/fuzz/fuzz_*; do
-    [[ -f "$f" && -x "$f" && "$f" != *.* ]] && targets+=("$f")
+    [[ -f "$f" && -x "$f" && "$(basename "$f")" != *.* ]] && targets+=("$f")
   done
   if [ ${#targets[@]} -eq 0 ]; then
-    echo "no fuzz targets"
-    return
+    echo "no fuzz targets were built" >&2
+    return 1
   fi
   step "fuzzing, ${fuzz_seconds} s in all"
   local each=$(( fuzz_seconds / ${#targets[@]} ))
@@ -74,7 +74,17 @@ run_fuzz() {
   done
   local failed=0 p
   for p in "${pids[@]}"; do wait "$p" || failed=1; done
-  return $failed
+  [ $failed -eq 0 ] || return 1
+  # Inputs up to 1 MiB at once, under a memory limit: a reader whose memory
+  # grows many times faster than its input shows up here.
+  local large=${VORLIX_FUZZ_LARGE_SECONDS:-20} target="$root/build/fuzz/fuzz_control_message"
+  step "fuzzing control messages of up to 1 MiB, ${large} s"
+  mkdir -p "$root/build/fuzz/corpus/large"
+  "$target" -max_total_time="$large" -timeout=10 -max_len=1048576 -len_control=0 -rss_limit_mb=1024 \
+      -malloc_limit_mb=128 -print_final_stats=0 "$root/build/fuzz/corpus/large" "$root/fuzz/seeds/control_message" \
+      >"$root/build/fuzz/large.log" 2>&1 \
+    && echo "fuzz_control_message (large inputs): no crash in ${large} s" \
+    || { echo "fuzz_control_message (large inputs): FAILED"; tail -n 40 "$root/build/fuzz/large.log"; return 1; }
 }
 
 case "$what" in

@@ -283,8 +283,9 @@ Json write_fields(const M& message) {
 
 }  // namespace
 
-std::optional<ControlMessage> parse_control_message(ByteView body) {
+std::optional<ControlMessage> parse_control_message(ByteView body, bool* too_large) {
     auto doc = parse_json(body, DuplicateKeys::keep_last);
+    if (too_large) *too_large = !doc && doc.error().text == kTooManyJsonValues;
     if (!doc || !doc->is_object() || doc->size() != 1) return std::nullopt;
     auto member = doc->cbegin();
     const std::string& name = member.key();

@@ -265,7 +265,9 @@ struct ControlMessage : control::Variant {
 };
 
 // Reads the body of one Control frame; nothing when any reading rule fails.
-std::optional<ControlMessage> parse_control_message(ByteView body);
+// `too_large`, when given, tells whether the JSON layer refused the body for
+// holding more values than any message needs.
+std::optional<ControlMessage> parse_control_message(ByteView body, bool* too_large = nullptr);
 
 // The JSON form: a one-member object {type name: fields object}.
 Json control_message_to_value(const ControlMessage& message);

@@ -35,6 +35,32 @@ std::optional<std::uint64_t> FileSystem::plain_file_size(const std::filesystem::
     return static_cast<std::uint64_t>(size);
 }
 
+Status FileSystem::replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::error_code error;
+    std::filesystem::rename(from, to, error);
+    if (error) return Error(error.message());
+    return {};
+}
+
+Status write_file_durably(FileSystem& files, const std::filesystem::path& path, std::string_view content) {
+    std::filesystem::path temporary = path;
+    temporary += ".tmp";
+    const std::string name = file_name_text(path);
+    files.remove_file(temporary);  // left over from an earlier failure
+    CreatedFile created = files.create_new(temporary);
+    if (!created.file) return Error("could not create " + name + ".tmp: " + created.error);
+    Status done = created.file->write_all(
+        ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
+    if (done.ok()) done = created.file->flush();
+    created.file.reset();  // closed before the move
+    if (done.ok()) done = files.replace(temporary, path);
+    if (!done.ok()) {
+        files.remove_file(temporary);
+        return Error("could not write " + name + ": " + done.error().text);
+    }
+    return {};
+}
+
 std::string file_name_text(const std::filesystem::path& path) { return native_text(path.filename().native()); }
 
 std::string full_path_text(const std::filesystem::path& path) { return native_text(path.native()); }

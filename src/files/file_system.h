@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "util/bytes.h"
 #include "util/result.h"
@@ -58,7 +59,16 @@ public:
     // The size of a plain file, following links; nothing for a folder, any
     // other kind of file or a path that cannot be read.
     virtual std::optional<std::uint64_t> plain_file_size(const std::filesystem::path& path);
+    // Moves `from` over `to`, replacing it, and waits until the move itself
+    // is on the disk.
+    virtual Status replace(const std::filesystem::path& from, const std::filesystem::path& to);
 };
+
+// Replaces a small file so that a power cut leaves either the old content or
+// the new one whole: the content goes to "{name}.tmp", is flushed to the
+// disk, and only then takes the file's place. The temporary file is removed
+// when anything fails.
+Status write_file_durably(FileSystem& files, const std::filesystem::path& path, std::string_view content);
 
 // The system's files, shared by everyone.
 std::shared_ptr<FileSystem> system_file_system();

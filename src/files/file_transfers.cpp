@@ -21,6 +21,13 @@ bool is_reserved_device_name(std::string_view stem_utf8) {
     std::u16string stem = utf8_to_utf16(stem_utf8);
     while (!stem.empty() && is_space_unit(stem.back())) stem.pop_back();
     if (stem.size() != 3 && stem.size() != 4) return false;
+    // COM and LPT take any digit, Windows counting the superscripts 1, 2 and 3.
+    const bool numbered = stem.size() == 4;
+    if (numbered) {
+        const char16_t last = stem.back();
+        if (!(last >= u'0' && last <= u'9') && last != 0xB9 && last != 0xB2 && last != 0xB3) return false;
+        stem.pop_back();
+    }
     std::string upper;
     for (char16_t u : stem) {
         if (u >= 0x80) return false;
@@ -28,12 +35,11 @@ bool is_reserved_device_name(std::string_view stem_utf8) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         upper.push_back(c);
     }
-    static constexpr std::array<std::string_view, 4> plain{"CON", "PRN", "AUX", "NUL"};
-    if (std::find(plain.begin(), plain.end(), upper) != plain.end()) return true;
-    if (upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT"))) {
-        return upper[3] >= '1' && upper[3] <= '9';
+    if (!numbered) {
+        static constexpr std::array<std::string_view, 4> plain{"CON", "PRN", "AUX", "NUL"};
+        return std::find(plain.begin(), plain.end(), upper) != plain.end();
     }
-    return false;
+    return upper == "COM" || upper == "LPT";
 }
 
 void strip_dots_and_blanks(std::string& name) {

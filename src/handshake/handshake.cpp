@@ -96,13 +96,15 @@ HandshakeOutcome handshake_failure(PairingError error) {
 }
 
 HandshakeState::HandshakeState(std::string own_name, std::string own_model, const Ed25519KeyPair& identity,
-                               TrustCheck trust_check, PairingCodeSource pairing_code, Random32Source random)
+                               TrustCheck trust_check, PairingCodeSource pairing_code, Random32Source random,
+                               PairingGuard guard)
     : own_name_(std::move(own_name)),
       own_model_(std::move(own_model)),
       identity_(identity),
       trust_check_(std::move(trust_check)),
       pairing_code_source_(std::move(pairing_code)),
-      random_(random ? std::move(random) : Random32Source(fresh_random32)) {
+      random_(random ? std::move(random) : Random32Source(fresh_random32)),
+      guard_(std::move(guard)) {
     ephemeral_secret_ = random_();
 }
 
@@ -159,6 +161,14 @@ HandshakeOutcome HandshakeState::hello_step(ByteView body) {
 
     const bool known = trust_check_ ? trust_check_(device.id_key) : false;
     std::optional<std::string> code = pairing_code_source_ ? pairing_code_source_() : std::nullopt;
+    if (code && *device.mode == HelloMode::Pair && guard_.enter) {
+        pairing_place_ = guard_.enter();
+        // Too many pairings at once: this one finds pairing closed.
+        if (!pairing_place_) {
+            wipe_bytes(code->data(), code->size());
+            code.reset();
+        }
+    }
 
     Hello host;
     host.version = 1;
@@ -216,13 +226,31 @@ HandshakeOutcome HandshakeState::reveal_step(const HandshakeMessage& message) {
     if (message.kind != HandshakeKind::Reveal || !message.value || !message.nonce) {
         return handshake_failure(PairingError::Malformed);
     }
-    Digest32 expected = pairing_proof(keys_->pairing, pairing_code_, kDeviceRole, transcript_);
     Digest32 commitment = pairing_commitment(*message.nonce, *message.value);
-    // Both comparisons run whatever the first one gives.
-    bool commitment_matches = equal_in_constant_time(commitment, device_commitment_);
-    bool proof_matches = equal_in_constant_time(*message.value, expected);
-    wipe_bytes(expected.data(), expected.size());
-    if (!commitment_matches || !proof_matches) return handshake_failure(PairingError::WrongCode);
+    const bool commitment_matches = equal_in_constant_time(commitment, device_commitment_);
+    auto matches = [&](const std::string& code) {
+        Digest32 expected = pairing_proof(keys_->pairing, code, kDeviceRole, transcript_);
+        // Both comparisons run whatever the first one gives.
+        const bool proof_matches = equal_in_constant_time(*message.value, expected);
+        wipe_bytes(expected.data(), expected.size());
+        return commitment_matches && proof_matches;
+    };
+    // The code is read again now: links that said Hello before a lock-out or
+    // before a wrong code replaced the code must not test the old one.
+    RevealCheck check;
+    if (guard_.check_reveal) {
+        check = guard_.check_reveal(pairing_code_, matches);
+    } else {
+        std::optional<std::string> now = pairing_code_source_ ? pairing_code_source_() : std::nullopt;
+        check = !now ? RevealCheck::Closed
+                : *now != pairing_code_ ? RevealCheck::Changed
+                : matches(*now) ? RevealCheck::Matches
+                                : RevealCheck::Wrong;
+        if (now) wipe_bytes(now->data(), now->size());
+    }
+    pairing_place_.reset();
+    if (check == RevealCheck::Closed) return handshake_failure(PairingError::PairingClosed);
+    if (check != RevealCheck::Matches) return handshake_failure(PairingError::WrongCode);
 
     step_ = 4;
     HandshakeMessage reply;

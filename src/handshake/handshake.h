@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -74,6 +75,28 @@ using PairingCodeSource = std::function<std::optional<std::string>()>;
 // 32 fresh random bytes; fresh_random32 in the host, fixed bytes in tests.
 using Random32Source = std::function<Key32()>;
 
+// How a device's reveal fared against the pairing code open at that moment.
+enum class RevealCheck : std::uint8_t {
+    Matches,
+    Wrong,    // counted as a wrong code before the answer goes out
+    Closed,   // pairing was closed or locked out since the Hello
+    Changed,  // a fresh code replaced the one this link started with
+};
+
+// The host's hold on pairing handshakes. `enter` takes one of the few places
+// for a pairing handshake (the place is given back when the token is
+// released) and gives nothing when all are taken. `check_reveal` runs
+// `matches` with the code open now, under the lock that guards it, and counts
+// a mismatch there, so that parallel links never test more codes than the
+// lock-out allows. Either may be left empty: then every handshake gets a place
+// and the reveal is checked against a fresh read of the code source.
+struct PairingGuard {
+    std::function<std::shared_ptr<void>()> enter;
+    std::function<RevealCheck(const std::string& code_at_hello,
+                              const std::function<bool(const std::string& code)>& matches)>
+        check_reveal;
+};
+
 // The texts bound into the key derivations and signatures.
 inline constexpr std::string_view kProtocolLabel = "vorlix/1 ";
 inline constexpr std::string_view kDeviceToHostLabel = "device-to-mac";
@@ -112,7 +135,8 @@ public:
     // Copies the identity; draws the ephemeral secret from `random`, which
     // also gives the host nonce of a pairing.
     HandshakeState(std::string own_name, std::string own_model, const Ed25519KeyPair& identity,
-                   TrustCheck trust_check, PairingCodeSource pairing_code, Random32Source random = nullptr);
+                   TrustCheck trust_check, PairingCodeSource pairing_code, Random32Source random = nullptr,
+                   PairingGuard guard = {});
     ~HandshakeState() override;
     HandshakeState(const HandshakeState&) = delete;
     HandshakeState& operator=(const HandshakeState&) = delete;
@@ -139,6 +163,8 @@ private:
     TrustCheck trust_check_;
     PairingCodeSource pairing_code_source_;
     Random32Source random_;
+    PairingGuard guard_;
+    std::shared_ptr<void> pairing_place_;  // held from the Hello of a pairing to the end
     Key32 ephemeral_secret_{};
 
     std::optional<Hello> peer_hello_;

@@ -79,6 +79,17 @@ bool start_detached(F body, std::string& error) {
     }
 }
 
+// A place among a link's senders of one kind: nothing when they are all
+// taken, else a token that frees the place when the sender lets it go. The
+// sender holds `turn` while it sends.
+std::shared_ptr<SenderTurns> claim_sender(const std::shared_ptr<SenderTurns>& turns) {
+    if (turns->senders.fetch_add(1) >= SenderTurns::kMaxSenders) {
+        turns->senders.fetch_sub(1);
+        return nullptr;
+    }
+    return std::shared_ptr<SenderTurns>(turns.get(), [turns](SenderTurns*) { turns->senders.fetch_sub(1); });
+}
+
 // --- the link's tests ----------------------------------------------------------
 
 struct Standing {
@@ -101,7 +112,7 @@ Standing standing_of(HostState& host, const SessionRecord& record) {
 
 void handle_browser_message(HostState& host, SessionRecord& record, const ControlMessage& message) {
     if (auto* configure = std::get_if<control::Configure>(&message)) {
-        log_line(prefix(record.session) + "browser can show " + configure->config.codec);
+        log_line(prefix(record.session) + "browser can show " + log_safe_text(configure->config.codec));
     } else if (std::holds_alternative<control::RequestKeyframe>(message)) {
         const auto now = Clock::now();
         if (record.last_keyframe_request &&
@@ -165,18 +176,29 @@ void send_offered_file(HostState& host, SessionRecord& record, std::uint64_t id)
         files = host.transfers.files;
     }
     if (!path) return;
+    std::shared_ptr<SenderTurns> place = claim_sender(record.file_senders);
+    if (!place) {
+        log_line(prefix(record.session) + "files are still being sent; one more request ignored");
+        return;
+    }
     const bool binary = host.device_takes_binary_files();
     log_line(prefix(record.session) + "sending " + full_path_text(*path));
     std::string ignored;
     start_detached(
-        [writer = record.writer, id, path = *path, binary, files] {
+        [writer = record.writer, id, path = *path, binary, files, place] {
             set_current_thread_name("vorlix-file-out");
+            std::lock_guard turn(place->turn);
             send_file(writer, id, path, "keep", binary, *files);
         },
         ignored);
 }
 
 void send_screenshot(HostState& host, SessionRecord& record) {
+    std::shared_ptr<SenderTurns> place = claim_sender(record.screenshot_senders);
+    if (!place) {
+        log_line(prefix(record.session) + "screenshots are still being sent; one more request ignored");
+        return;
+    }
     std::uint64_t id;
     {
         std::lock_guard<std::mutex> lock(host.transfer_mutex);
@@ -186,8 +208,9 @@ void send_screenshot(HostState& host, SessionRecord& record) {
     const std::int64_t now = host.unix_now();
     std::string ignored;
     start_detached(
-        [writer = record.writer, platform = host.platform, id, binary, now] {
+        [writer = record.writer, platform = host.platform, id, binary, now, place] {
             set_current_thread_name("vorlix-screenshot");
+            std::lock_guard turn(place->turn);
             std::optional<Bytes> picture = platform->take_screenshot();
             if (!picture) {
                 queue_notice(writer, "Could not take the screenshot.");
@@ -315,14 +338,19 @@ void apply_annotation(HostState& host, const SessionRecord& record, InkEvent eve
 }
 
 ControlOutcome handle_control_body(HostState& host, SessionRecord& record, ByteView body) {
-    std::optional<ControlMessage> message = parse_control_message(body);
+    bool too_large = false;
+    std::optional<ControlMessage> message = parse_control_message(body, &too_large);
+    if (too_large) {
+        log_line(prefix(record.session) + "a control message of more than " + std::to_string(kMaxJsonValues) +
+                 " values refused");
+    }
     if (!message) return ControlOutcome::Continue;
     if (std::holds_alternative<control::Bye>(*message)) return ControlOutcome::Goodbye;
     handle_control_message(host, record, std::move(*message));
     return ControlOutcome::Continue;
 }
 
-void handle_file_piece(HostState& host, SessionRecord& record, std::uint32_t id, Bytes data) {
+void handle_file_piece(HostState& host, SessionRecord& record, std::uint32_t id, ByteView data) {
     if (record.link_kind == LinkKind::Browser) {
         log_line(prefix(record.session) + "a browser may not send fileChunk");
         return;
@@ -340,7 +368,7 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
     const std::string tag = prefix(record.session);
     Platform& platform = *host.platform;
     if (auto* unknown = std::get_if<control::Unrecognized>(&message)) {
-        log_line(tag + unknown->name + " is not handled on Windows");
+        log_line(tag + log_safe_text(unknown->name) + " is not handled on Windows");
         return;
     }
     if (is_host_to_device(message)) {

@@ -34,7 +34,7 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
 
 // One FileData piece (the transfer id and the bytes), handled as the
 // fileChunk message it stands for.
-void handle_file_piece(HostState& host, SessionRecord& record, std::uint32_t id, Bytes data);
+void handle_file_piece(HostState& host, SessionRecord& record, std::uint32_t id, ByteView data);
 
 // An annotate from the session in control: the stroke gets the device's name
 // as author, goes into the host's strokes, onto the PC's screen and to every

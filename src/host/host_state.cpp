@@ -192,7 +192,9 @@ void HostState::start_session_stream() {
 
 void HostState::set_watching() {
     std::vector<std::string> names = watcher_names(*watchers);
-    log_line("watching: " + quoted_list(names));
+    std::vector<std::string> shown;
+    for (const auto& name : names) shown.push_back(log_safe_text(name));
+    log_line("watching: " + quoted_list(shown));
     std::optional<LinkWriter> sender = current_session_sender();
     if (sender) queue_control_message(*sender, control::Watchers{names});
     update_keep_awake();
@@ -296,22 +298,51 @@ std::optional<std::string> HostState::current_pairing_code(const std::weak_ptr<H
     return strong->main_.pairing.code();
 }
 
-void HostState::count_wrong_code() {
+PairingGuard HostState::pairing_guard(const std::weak_ptr<HostState>& host) {
+    PairingGuard guard;
+    guard.enter = [host]() -> std::shared_ptr<void> {
+        auto strong = host.lock();
+        if (!strong) return nullptr;
+        auto& running = strong->pairing_handshakes_;
+        if (running.fetch_add(1) >= strong->limits.pairing_handshakes) {
+            running.fetch_sub(1);
+            log_line("too many pairings at once: one more refused");
+            return nullptr;
+        }
+        // The token gives the place back when the handshake lets it go.
+        return std::shared_ptr<void>(strong.get(), [host](void*) {
+            if (auto alive = host.lock()) alive->pairing_handshakes_.fetch_sub(1);
+        });
+    };
+    guard.check_reveal = [host](const std::string& code_at_hello,
+                                const std::function<bool(const std::string&)>& matches) {
+        auto strong = host.lock();
+        return strong ? strong->check_pairing_reveal(code_at_hello, matches) : RevealCheck::Closed;
+    };
+    return guard;
+}
+
+RevealCheck HostState::check_pairing_reveal(const std::string& code_at_hello,
+                                            const std::function<bool(const std::string&)>& matches) {
     const std::string wrong_text = texts->translate("event.wrong_code");
     const std::string locked_text = texts->translate("event.locked");
     bool locked = false;
     {
         auto lock = lock_main();
-        bool was_open = main_.pairing.code().has_value();
+        const std::optional<std::string>& code = main_.pairing.code();
+        if (!code) return RevealCheck::Closed;
+        if (*code != code_at_hello) return RevealCheck::Changed;
+        if (matches(*code)) return RevealCheck::Matches;
         if (main_.pairing.count_wrong_code() == PairingCode::WrongCode::kLockedOut) {
             locked = true;
             main_.notice = locked_text;
-        } else if (was_open) {
+        } else {
             main_.notice = wrong_text;
         }
     }
     if (locked) log_line("five wrong codes: pairing closed for 60 s");
     write_code_file();
+    return RevealCheck::Wrong;
 }
 
 // --- trusted devices ---------------------------------------------------------------

@@ -30,6 +30,8 @@
 #include "host/link_writer.h"
 #include "host/watchers.h"
 #include "host/neighbours.h"
+#include "handshake/handshake.h"
+#include "host/link_limits.h"
 #include "host/pairing_code.h"
 #include "host/platform.h"
 #include "host/trusted_devices.h"
@@ -130,6 +132,8 @@ public:
     std::weak_ptr<HostState> self_ref() { return weak_from_this(); }
     SessionHooks hooks;        // filled before the first link
     SessionTimeouts timeouts;  // set before the first link
+    LinkLimits limits;         // set before the first link
+    UnsignedLinks unsigned_links;
 
     // The first 12 hexadecimal digits of the SHA-256 of the identity public key.
     std::string host_id() const;
@@ -204,8 +208,13 @@ public:
     void write_code_file();
     void set_code_file(std::optional<std::filesystem::path> path);
     static std::optional<std::string> current_pairing_code(const std::weak_ptr<HostState>& host);
-    // A wrong code was entered on a link (the reader loop counts it).
-    void count_wrong_code();
+    // The places of pairing handshakes and the reveal check of a link's
+    // handshake; both do nothing useful once the state is gone.
+    static PairingGuard pairing_guard(const std::weak_ptr<HostState>& host);
+    // Tests the reveal against the code open now and counts a wrong one,
+    // all under the main lock.
+    RevealCheck check_pairing_reveal(const std::string& code_at_hello,
+                                     const std::function<bool(const std::string&)>& matches);
 
     // Trusted devices.
     static bool is_key_trusted(const std::weak_ptr<HostState>& host, ByteView key);
@@ -269,6 +278,7 @@ private:
 
     std::function<std::int64_t()> unix_now_;
     PairingCode::Now now_;
+    std::atomic<std::size_t> pairing_handshakes_{0};
 };
 
 // The Base64 text of a device's identity key, as trusted devices store it.

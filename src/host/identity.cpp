@@ -39,17 +39,10 @@ Status store_identity(const std::filesystem::path& data_folder, const IdentityKe
                       const IdentityServices& services) {
     const Key32& seed = identity.keys().secret_key;
     WipedBytes stored{services.protect(ByteView(seed.data(), seed.size()))};
-    const std::filesystem::path target = data_folder / kIdentityFile;
-    std::filesystem::path temporary = target;
-    temporary += ".tmp";
-    Status written = write_whole_file(
-        temporary, std::string_view(reinterpret_cast<const char*>(stored.bytes.data()), stored.bytes.size()));
-    if (written.ok()) written = replace_file(temporary, target);
-    if (!written.ok()) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-    }
-    return written;
+    FileSystem& files = services.files ? *services.files : *system_file_system();
+    return write_file_durably(
+        files, data_folder / kIdentityFile,
+        std::string_view(reinterpret_cast<const char*>(stored.bytes.data()), stored.bytes.size()));
 }
 
 }  // namespace

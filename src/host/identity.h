@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "crypto/crypto.h"
+#include "files/file_system.h"
 #include "util/bytes.h"
 
 namespace vorlix {
@@ -44,14 +46,17 @@ struct IdentityServices {
     std::function<std::optional<Bytes>(ByteView)> unprotect;
     // A new key pair from 32 fresh random bytes.
     std::function<Ed25519KeyPair()> new_key;
+    // Where the file is written; the system's files when not set.
+    std::shared_ptr<FileSystem> files;
 };
 
 // Loads "identity.key" from the data folder, or makes and stores a new
 // identity when there is none or it cannot be used. Never fails.
 //
 // A file that cannot be used is set aside under a new name rather than
-// replaced, and the new file is written to "identity.key.tmp" and moved into
-// place, so a failed write never leaves a half-written key behind.
+// replaced, and the new file is written to "identity.key.tmp", flushed to the
+// disk and moved into place, so neither a failed write nor a power cut leaves
+// a half-written key behind.
 IdentityKey load_identity(const std::filesystem::path& data_folder, const IdentityServices& services);
 
 }  // namespace vorlix

@@ -69,18 +69,25 @@ bool is_video(FrameType type) { return type == FrameType::Video || type == Frame
 // Takes a handled (or dropped) Frame item off the counters.
 void uncount(const LinkWriter& shared, const WriterItem& item) {
     if (item.kind != WriterItem::Kind::Frame) return;
-    if (is_video(item.type)) shared.queued_video_frames_counter()->fetch_sub(1);
+    if (is_video(item.type)) {
+        shared.queued_video_frames_counter()->fetch_sub(1);
+    } else {
+        shared.queued_other_bytes_counter()->fetch_sub(item.bytes.size());
+    }
     shared.queued_bytes_counter()->fetch_sub(item.bytes.size());
 }
 
 }  // namespace
 
-std::pair<LinkWriter, Receiver<WriterItem>> LinkWriter::make() {
+std::pair<LinkWriter, Receiver<WriterItem>> LinkWriter::make(std::uint64_t queued_limit) {
     auto [sender, receiver] = make_channel<WriterItem>();
     LinkWriter writer;
     writer.sender_ = std::move(sender);
     writer.queued_video_frames_ = std::make_shared<std::atomic<std::uint64_t>>(0);
     writer.queued_bytes_ = std::make_shared<std::atomic<std::uint64_t>>(0);
+    writer.queued_other_bytes_ = std::make_shared<std::atomic<std::uint64_t>>(0);
+    writer.stalled_ = std::make_shared<std::atomic<bool>>(false);
+    writer.queued_limit_ = queued_limit;
     writer.running_ = std::make_shared<std::atomic<bool>>(true);
     return {std::move(writer), std::move(receiver)};
 }
@@ -91,11 +98,23 @@ bool LinkWriter::send(WriterItem item) {
 }
 
 bool LinkWriter::send_frame(FrameType type, Bytes body) {
+    if (is_video(type)) return send_video_frame(type, std::move(body));
     if (!running()) return false;
     const std::uint64_t size = body.size();
+    if (queued_other_bytes_->fetch_add(size) + size > queued_limit_) {
+        queued_other_bytes_->fetch_sub(size);
+        // The peer stopped reading: queue nothing more and let the reader end
+        // the link.
+        if (!stalled_->exchange(true)) {
+            running_->store(false);
+            if (stopper_) stopper_->shutdown_both();
+        }
+        return false;
+    }
     queued_bytes_->fetch_add(size);
     if (send(WriterItem::frame(type, std::move(body)))) return true;
     queued_bytes_->fetch_sub(size);
+    queued_other_bytes_->fetch_sub(size);
     return false;
 }
 
@@ -162,8 +181,9 @@ void run_link_writer(Receiver<WriterItem> items, Socket socket, LinkWriter share
     for (WriterItem& left : items.close()) uncount(shared, left);
 }
 
-std::optional<LinkWriter> start_link_writer(Socket socket) {
-    auto [writer, receiver] = LinkWriter::make();
+std::optional<LinkWriter> start_link_writer(Socket socket, std::uint64_t queued_limit) {
+    auto [writer, receiver] = LinkWriter::make(queued_limit);
+    if (Result<Socket> stopper = socket.duplicate()) writer.stopper_ = std::make_shared<Socket>(std::move(*stopper));
     g_writer_threads.fetch_add(1);
     try {
         std::thread thread([items = std::move(receiver), socket = std::move(socket),

@@ -59,8 +59,11 @@ public:
     LinkWriter() = default;
 
     // The shared state of a new link writer whose thread is started by the
-    // caller (start_link_writer) or, in tests, driven by hand.
-    static std::pair<LinkWriter, Receiver<WriterItem>> make();
+    // caller (start_link_writer) or, in tests, driven by hand. Once more than
+    // `queued_limit` bytes other than video wait in its queue, the link counts
+    // as stalled: nothing more is queued and its reader ends it.
+    static std::pair<LinkWriter, Receiver<WriterItem>> make(std::uint64_t queued_limit = kNoQueuedLimit);
+    static constexpr std::uint64_t kNoQueuedLimit = ~std::uint64_t{0};
 
     bool valid() const { return running_ != nullptr; }
     bool running() const { return running_ && running_->load(); }
@@ -74,9 +77,14 @@ public:
     bool send_video_frame(FrameType type, Bytes body);
 
     std::uint64_t queued_bytes() const { return queued_bytes_ ? queued_bytes_->load() : 0; }
+    // True once the queue passed its limit; the link is no use any more.
+    bool stalled() const { return stalled_ && stalled_->load(); }
     std::uint64_t queued_video_frames() const { return queued_video_frames_ ? queued_video_frames_->load() : 0; }
 
     const std::shared_ptr<std::atomic<std::uint64_t>>& queued_bytes_counter() const { return queued_bytes_; }
+    const std::shared_ptr<std::atomic<std::uint64_t>>& queued_other_bytes_counter() const {
+        return queued_other_bytes_;
+    }
     const std::shared_ptr<std::atomic<std::uint64_t>>& queued_video_frames_counter() const {
         return queued_video_frames_;
     }
@@ -96,6 +104,13 @@ private:
     Sender<WriterItem> sender_;
     std::shared_ptr<std::atomic<std::uint64_t>> queued_video_frames_;
     std::shared_ptr<std::atomic<std::uint64_t>> queued_bytes_;
+    std::shared_ptr<std::atomic<std::uint64_t>> queued_other_bytes_;  // all but video
+    std::shared_ptr<std::atomic<bool>> stalled_;
+    std::uint64_t queued_limit_ = kNoQueuedLimit;
+    // A handle of the link's socket that shuts it down once the link stalls,
+    // waking its reader and its writer.
+    std::shared_ptr<Socket> stopper_;
+    friend std::optional<LinkWriter> start_link_writer(Socket socket, std::uint64_t queued_limit);
     std::shared_ptr<std::atomic<bool>> running_;
 };
 
@@ -107,7 +122,7 @@ void run_link_writer(Receiver<WriterItem> items, Socket socket, LinkWriter share
 // Creates the queue and starts "vorlix-writer" on the socket (the link's
 // duplicate handle); the thread is not joined. Nothing when the thread cannot
 // be started (logged "could not start a thread for a link: {}").
-std::optional<LinkWriter> start_link_writer(Socket socket);
+std::optional<LinkWriter> start_link_writer(Socket socket, std::uint64_t queued_limit = LinkWriter::kNoQueuedLimit);
 
 // The number of writer threads running in this process (for tests that check
 // that no link thread outlives its link).

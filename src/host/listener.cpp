@@ -13,6 +13,12 @@ namespace vorlix {
 
 namespace {
 
+// "a.b.c.d" of "a.b.c.d:port", "v6" of "[v6]:port".
+std::string address_of_peer(const std::string& peer) {
+    if (!peer.empty() && peer.front() == '[') return peer.substr(1, peer.find(']') - 1);
+    return peer.substr(0, peer.rfind(':'));
+}
+
 void listen_thread(std::shared_ptr<Listener> listener, std::weak_ptr<HostState> weak,
                    std::shared_ptr<std::atomic<bool>> stopping) {
     set_current_thread_name("vorlix-listen");
@@ -95,7 +101,7 @@ std::unique_ptr<LinkHandshake> new_link_handshake(const std::shared_ptr<HostStat
     return std::make_unique<HandshakeState>(
         host->host_name, host->host_model, host->identity,
         [weak](ByteView key) { return HostState::is_key_trusted(weak, key); },
-        [weak] { return HostState::current_pairing_code(weak); });
+        [weak] { return HostState::current_pairing_code(weak); }, nullptr, HostState::pairing_guard(weak));
 }
 
 bool start_session_thread(const std::shared_ptr<HostState>& host, std::uint64_t session, Socket socket,
@@ -110,21 +116,44 @@ bool start_session_thread(const std::shared_ptr<HostState>& host, std::uint64_t 
         return true;
     } catch (const std::system_error& error) {
         log_line("session " + std::to_string(session) + ": could not start its thread (" + error.what() + ")");
+        host->unsigned_links.release(session);
         LinkWriter(writer).send(WriterItem::close());
         return false;
     }
+}
+
+bool admit_unsigned_link(HostState& host, std::uint64_t session, const std::string& source) {
+    switch (host.unsigned_links.admit(session, source, host.limits)) {
+        case UnsignedLinks::Admission::Admitted:
+            return true;
+        case UnsignedLinks::Admission::TooMany:
+            log_line("session " + std::to_string(session) + ": " + std::to_string(host.limits.unsigned_links) +
+                     " links are waiting to sign in; closing this one");
+            return false;
+        case UnsignedLinks::Admission::TooManyFromAddress:
+            log_line("session " + std::to_string(session) + ": " +
+                     std::to_string(host.limits.unsigned_links_per_address) + " links from " + source +
+                     " are waiting to sign in; closing this one");
+            return false;
+    }
+    return false;
 }
 
 void accept_connection(const std::shared_ptr<HostState>& host, Socket socket) {
     const std::string peer = socket.peer_text();
     const std::uint64_t session = host->connection_counter.fetch_add(1);
     log_line("session " + std::to_string(session) + ": connection from " + peer);
+    if (!admit_unsigned_link(*host, session, address_of_peer(peer))) {
+        socket.shutdown_both();
+        return;
+    }
     (void)socket.set_no_delay(true);
     (void)socket.set_keep_alive(true);
     Result<Socket> duplicate = socket.duplicate();
-    if (!duplicate) return;  // the socket closes with its owner
-    std::optional<LinkWriter> writer = start_link_writer(std::move(*duplicate));
+    std::optional<LinkWriter> writer;
+    if (duplicate) writer = start_link_writer(std::move(*duplicate), host->limits.queued_bytes);
     if (!writer) {
+        host->unsigned_links.release(session);
         socket.shutdown_both();
         return;
     }

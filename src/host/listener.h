@@ -50,6 +50,11 @@ private:
 Result<std::shared_ptr<ListenerThreads>> start_listener(const std::shared_ptr<HostState>& host, std::uint16_t port,
                                                         bool announce);
 
+// Counts a link that has not signed in yet toward the caps; false (logged)
+// when it is one too many and must be closed. The session thread gives the
+// place back at sign-in or at its end.
+bool admit_unsigned_link(HostState& host, std::uint64_t session, const std::string& source);
+
 // Starts one accepted link.
 void accept_connection(const std::shared_ptr<HostState>& host, Socket socket);
 

@@ -1,5 +1,6 @@
 #include "host/log.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <system_error>
@@ -44,11 +45,32 @@ std::string format_log_time(std::uint64_t unix_millis) {
     return out;
 }
 
+std::string log_safe_text(std::string_view text, std::size_t max_bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const std::size_t room = max_bytes < 3 ? 0 : max_bytes - 3;  // for "..."
+    std::string out;
+    std::size_t cut = 0;  // the end of the last whole character within `room`
+    for (std::size_t i = 0; i < text.size() && out.size() <= max_bytes; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+        const bool continues = i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80;
+        if (!continues && out.size() <= room) cut = out.size();
+    }
+    if (out.size() <= max_bytes) return out;
+    out.resize(cut);
+    return out + "...";
+}
+
 std::string format_log_line(std::uint64_t unix_millis, std::string_view message) {
     std::string line = format_log_time(unix_millis);
-    line.reserve(line.size() + message.size() + 2);
     line.push_back(' ');
-    line.append(message);
+    line += log_safe_text(message, kMaxLogMessage);
     line.push_back('\n');
     return line;
 }

@@ -5,6 +5,7 @@
 // pass that size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -30,8 +31,18 @@ std::uint64_t utc_now_millis();
 // "HH:MM:SS.mmm" of a time in milliseconds since 1970 (UTC).
 std::string format_log_time(std::uint64_t unix_millis);
 
-// "{time} {message}\n".
+// "{time} {message}\n", the message made one line by log_safe_text with
+// room for kMaxLogMessage bytes.
 std::string format_log_line(std::uint64_t unix_millis, std::string_view message);
+
+constexpr std::size_t kMaxLogMessage = 4096;
+// Peer-chosen texts (names, models, message names) are cut shorter still.
+constexpr std::size_t kMaxLoggedPeerText = 300;
+
+// The text with every control character written as "\xNN", so that it can
+// only ever be one line, cut to at most `max_bytes` bytes (never inside a
+// UTF-8 sequence) with "..." at the cut.
+std::string log_safe_text(std::string_view text, std::size_t max_bytes = kMaxLoggedPeerText);
 
 class LogFile;
 

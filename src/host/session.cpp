@@ -76,18 +76,38 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
     std::optional<SealingKey> receive_key;
     bool signed_in = false;
     std::chrono::milliseconds receive_timeout = timeouts.before_sign_in;
+    // The whole sign-in must fit in one time-out from the start of the link,
+    // however the peer spreads its bytes.
+    const auto sign_in_deadline = std::chrono::steady_clock::now() + timeouts.before_sign_in;
 
     while (true) {
+        if (!signed_in) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(sign_in_deadline -
+                                                                           std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                log_line(tag + "link ended (no sign-in in time)");
+                return false;
+            }
+            receive_timeout = left;
+        }
         ReceiveOutcome got = socket.receive(read_buffer.data(), read_buffer.size(), receive_timeout);
         switch (got.kind) {
             case ReceiveOutcome::Kind::Data:
                 break;
             case ReceiveOutcome::Kind::Closed:
             case ReceiveOutcome::Kind::Shutdown:
+                // A stalled writer shuts the link down to end this loop.
+                if (record.writer.stalled()) {
+                    log_line(tag + "the peer does not read: more than " + std::to_string(host.limits.queued_bytes) +
+                             " bytes wait to be sent; closing");
+                }
                 return false;
             case ReceiveOutcome::Kind::TimedOut:
             case ReceiveOutcome::Kind::Failed:
-                log_line(tag + "link ended (" + got.error + ")");
+                log_line(tag + "link ended (" +
+                         (signed_in || got.kind != ReceiveOutcome::Kind::TimedOut ? got.error
+                                                                                  : "no sign-in in time") +
+                         ")");
                 return false;
         }
         pending.append(read_buffer.data(), got.size);
@@ -97,6 +117,15 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
         }
 
         while (pending.unconsumed() >= 4) {
+            // Oversized frames are refused from their length, before their
+            // bytes are gathered.
+            const std::uint32_t length = get_u32_be(pending.view().data());
+            const std::size_t bound = signed_in ? kMaxSealedFrameLength : kMaxHandshakeFrameLength;
+            if (length > bound) {
+                log_line(tag + "a frame of " + std::to_string(length) + " bytes" +
+                         (signed_in ? "" : " before sign-in") + " is larger than any message; closing");
+                return false;
+            }
             CutResult cut = cut_frame(pending.view());
             if (std::holds_alternative<NeedMoreBytes>(cut)) break;
             if (auto* error = std::get_if<FrameError>(&cut)) {
@@ -117,13 +146,14 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                     writer.send(WriterItem::raw(encode_plain_frame(plain.type, plain.body)));
                 }
                 if (auto* failed = std::get_if<HandshakeFailed>(&outcome)) {
+                    // A wrong pairing code was counted by the handshake itself.
                     log_line(tag + "handshake failed: " + std::string(pairing_error_log_name(failed->error)));
-                    if (failed->error == PairingError::WrongCode) host.count_wrong_code();
                     std::this_thread::sleep_for(timeouts.handshake_failure_pause);
                     return false;
                 }
                 auto* done = std::get_if<HandshakeDone>(&outcome);
                 if (!done) continue;
+                host.unsigned_links.release(record.session);
 
                 writer.send(WriterItem::install_key(done->host_to_device_key, 0));
                 receive_key.emplace(done->device_to_host_key);
@@ -151,6 +181,11 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
             }
             switch (inner->type) {
                 case FrameType::Control:
+                    if (inner->body.size() > kMaxControlBody) {
+                        log_line(tag + "a control message of " + std::to_string(inner->body.size()) +
+                                 " bytes is larger than any message; dropped");
+                        break;
+                    }
                     if (handle_control_body(host, record, inner->body) == ControlOutcome::Goodbye) return true;
                     break;
                 case FrameType::FileData: {
@@ -159,8 +194,7 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                         break;
                     }
                     std::uint32_t id = get_u32_be(inner->body.data());
-                    Bytes data(inner->body.begin() + 4, inner->body.end());
-                    handle_file_piece(host, record, id, std::move(data));
+                    handle_file_piece(host, record, id, ByteView(inner->body).subspan(4));
                     break;
                 }
                 case FrameType::Input: {
@@ -235,7 +269,7 @@ bool sign_in_preview(HostState& host, SessionRecord& record) {
     std::optional<Bytes> picture = host.platform->take_preview();
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     Bytes bytes = picture ? std::move(*picture) : Bytes{};
-    log_line(prefix(record.session) + "preview for " + record.peer_name + ": " + std::to_string(bytes.size()) +
+    log_line(prefix(record.session) + "preview for " + log_safe_text(record.peer_name) + ": " + std::to_string(bytes.size()) +
              " bytes in " + std::to_string(elapsed.count()) + " ms");
     queue_control_message(record.writer, control::Preview{std::move(bytes)});
     queue_control_message(record.writer, control::Bye{});
@@ -243,7 +277,7 @@ bool sign_in_preview(HostState& host, SessionRecord& record) {
 }
 
 void sign_in_browser(HostState& host, SessionRecord& record) {
-    log_line(prefix(record.session) + record.peer_name + " is watching through a watch link");
+    log_line(prefix(record.session) + log_safe_text(record.peer_name) + " is watching through a watch link");
     queue_host_info(host, record.writer);
     std::optional<WebViewer> replaced;
     {
@@ -268,7 +302,7 @@ void sign_in_browser(HostState& host, SessionRecord& record) {
 
 void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDone& done) {
     const bool watch = *record.role == PeerRole::Watch;
-    log_line(prefix(record.session) + done.device_name + " (" + done.device_model + ") signed in to " +
+    log_line(prefix(record.session) + log_safe_text(done.device_name) + " (" + log_safe_text(done.device_model) + ") signed in to " +
              (watch ? "watch" : "send"));
     queue_host_info(host, record.writer);
     if (!watch) return;
@@ -313,7 +347,8 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
         main.keyboard_nudge.reset();
         main.in_control = record.session;
     }
-    log_line(tag + (done.paired ? "paired with " : "signed in: ") + done.device_name + " (" + done.device_model + ")");
+    log_line(tag + (done.paired ? "paired with " : "signed in: ") + log_safe_text(done.device_name) + " (" +
+             log_safe_text(done.device_model) + ")");
     if (done.paired) {
         host.close_pairing();
         host.reach->update_relay_registration(host);
@@ -527,6 +562,7 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
             drop_incoming_files(record.incoming_files->transfers);
         }
     }
+    host->unsigned_links.release(session);
     host->release_session_activity();
     writer = LinkWriter();
     socket.close();

@@ -3,9 +3,11 @@
 // session thread that runs both and undoes the link's traces at its end.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,14 @@ class HostState;
 struct HandshakeDone;
 struct LinkFiles;  // a link's own table of unfinished incoming files
 
+// Senders of one kind on one link take turns: one sends while at most one
+// more waits for its turn; a request beyond that is turned away.
+struct SenderTurns {
+    static constexpr int kMaxSenders = 2;
+    std::atomic<int> senders{0};
+    std::mutex turn;
+};
+
 // The per-link record, built by the session thread.
 struct SessionRecord {
     LinkKind link_kind = LinkKind::Device;
@@ -35,11 +45,22 @@ struct SessionRecord {
     // a browser and the last honoured wakeOther.
     std::optional<std::chrono::steady_clock::time_point> last_keyframe_request;
     std::optional<std::chrono::steady_clock::time_point> last_wake;
+    // The link's file sender and its screenshot sender: one runs at a time.
+    std::shared_ptr<SenderTurns> file_senders = std::make_shared<SenderTurns>();
+    std::shared_ptr<SenderTurns> screenshot_senders = std::make_shared<SenderTurns>();
 };
 
 // The sizes and limits of the reader loop.
 inline constexpr std::size_t kReadBufferSize = 262144;
 inline constexpr std::size_t kMaxPendingBeforeSignIn = 1048576;
+// A Hello or handshake message is a small JSON object well under 1 KiB.
+inline constexpr std::uint32_t kMaxHandshakeFrameLength = 16384;
+// The largest message a peer sends is a clipboard picture of 29,999,999
+// bytes, written as 40,000,000 characters of Base64 inside its JSON.
+inline constexpr std::size_t kMaxControlBody = 40'001'024;
+// A sealed frame holds one inner frame: its type byte, body and the sealing's
+// counter and tag.
+inline constexpr std::uint32_t kMaxSealedFrameLength = kMaxControlBody + 64;
 inline constexpr std::size_t kCompactAfter = 1048576;
 inline constexpr std::size_t kShrinkAbove = 8388608;
 inline constexpr std::size_t kShrinkTo = 1048576;

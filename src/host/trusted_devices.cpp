@@ -82,14 +82,11 @@ Result<std::string> trusted_devices_text(const std::vector<TrustedDevice>& devic
     return write_indented(list);
 }
 
-Status save_trusted_devices(const std::filesystem::path& data_folder, const std::vector<TrustedDevice>& devices) {
+Status save_trusted_devices(const std::filesystem::path& data_folder, const std::vector<TrustedDevice>& devices,
+                            FileSystem& files) {
     Result<std::string> text = trusted_devices_text(devices);
     if (!text.ok()) return text.error();
-    const std::filesystem::path target = data_folder / kDevicesFile;
-    std::filesystem::path temporary = target;
-    temporary += ".tmp";
-    if (Status written = write_whole_file(temporary, *text); !written.ok()) return written;
-    return replace_file(temporary, target);
+    return write_file_durably(files, data_folder / kDevicesFile, *text);
 }
 
 void record_sign_in(std::vector<TrustedDevice>& devices, std::string_view key, std::string_view name,

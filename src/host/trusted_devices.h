@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/file_system.h"
 #include "util/result.h"
 
 namespace vorlix {
@@ -37,7 +38,8 @@ Result<std::vector<TrustedDevice>> parse_trusted_devices(std::string_view text);
 Result<std::string> trusted_devices_text(const std::vector<TrustedDevice>& devices);
 
 // Writes the list to "devices.json.tmp" and moves it over "devices.json".
-Status save_trusted_devices(const std::filesystem::path& data_folder, const std::vector<TrustedDevice>& devices);
+Status save_trusted_devices(const std::filesystem::path& data_folder, const std::vector<TrustedDevice>& devices,
+                            FileSystem& files = *system_file_system());
 
 // A device signed in at `now` (seconds since 1970): the first record with its
 // key gets the new name, model and last_seen; a new key is appended with

@@ -63,6 +63,10 @@ public:
 
 private:
     Json* put(Json value) {
+        if (++values_ > kMaxJsonValues) {
+            fail(std::string(kTooManyJsonValues));
+            return nullptr;
+        }
         if (stack_.empty()) {
             root_ = std::move(value);
             return &root_;
@@ -81,6 +85,7 @@ private:
             return fail("nesting deeper than " + std::to_string(kMaxJsonDepth) + " levels");
         }
         Json* placed = put(std::move(container));
+        if (!placed) return false;
         stack_.push_back(placed);
         return true;
     }
@@ -94,6 +99,7 @@ private:
     Json root_;
     std::vector<Json*> stack_;
     Json* slot_ = nullptr;
+    std::size_t values_ = 0;
     std::string error_;
 };
 

@@ -16,7 +16,8 @@
 //   tab, line feed and carriage return may surround it; no comments, no
 //   trailing commas, no byte order mark, no unescaped control characters, no
 //   ill-formed UTF-8 or lone surrogates, no number that overflows a double.
-//   Nesting deeper than kMaxJsonDepth arrays/objects is refused.
+//   Nesting deeper than kMaxJsonDepth arrays/objects is refused, and so is a
+//   document of more than kMaxJsonValues values.
 //   DuplicateKeys::refuse      a member name given twice in any object of the
 //                              document is an error (a SAX pass sees it where
 //                              a DOM parser would hide it).
@@ -54,6 +55,13 @@ using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 
 constexpr int kMaxJsonDepth = 128;
+// The most values (of any kind, containers included) one document may hold:
+// three times the largest legitimate list, an ink stroke of 20,000 numbers.
+// A document is refused at the first value past it, long before a hostile
+// one could grow to many times its own size in memory.
+constexpr std::size_t kMaxJsonValues = 65536;
+// The error text of a document refused for holding more values.
+inline constexpr std::string_view kTooManyJsonValues = "more than 65536 values";
 
 enum class DuplicateKeys { refuse, keep_last };
 

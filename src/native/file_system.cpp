@@ -81,6 +81,20 @@ public:
 
     void remove_file(const std::filesystem::path& path) override { ::unlink(path.c_str()); }
 
+    Status replace(const std::filesystem::path& from, const std::filesystem::path& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) return Error(errno_text(errno));
+        // The new name lives in the folder: flush the folder too.
+        std::filesystem::path folder = to.parent_path();
+        if (folder.empty()) folder = ".";
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return Error(errno_text(errno));
+        const int synced = ::fsync(fd);
+        const int code = errno;
+        ::close(fd);
+        if (synced != 0) return Error(errno_text(code));
+        return {};
+    }
+
     std::unique_ptr<ReadableFile> open_read(const std::filesystem::path& path) override {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return nullptr;

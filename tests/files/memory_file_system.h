@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "files/file_system.h"
 
@@ -23,6 +24,8 @@ public:
     bool fail_read_after_first = false;  // reads after the first one fail (once each)
     bool size_unreadable = false;   // ReadableFile::size gives nothing
     std::set<std::string> refuse_open;  // open_read refuses these paths
+    bool fail_replace = false;      // replace fails
+    std::vector<std::string> journal;  // "flush {path}", "close {path}", "replace {from} {to}" in order
 
     std::map<std::string, std::string> files;  // path text -> content
     std::set<std::string> open_for_writing;
@@ -79,6 +82,16 @@ public:
         return std::make_unique<Readable>(shared_from_this(), files[key]);
     }
 
+    Status replace(const std::filesystem::path& from, const std::filesystem::path& to) override {
+        std::lock_guard lock(mutex);
+        journal.push_back("replace " + from.generic_string() + " " + to.generic_string());
+        auto it = files.find(from.generic_string());
+        if (fail_replace || it == files.end()) return Error("cannot move");
+        files[to.generic_string()] = std::move(it->second);
+        files.erase(it);
+        return {};
+    }
+
     std::optional<std::uint64_t> plain_file_size(const std::filesystem::path& path) override {
         std::lock_guard lock(mutex);
         auto it = files.find(path.generic_string());
@@ -95,6 +108,7 @@ private:
         ~Writable() override {
             std::lock_guard lock(owner_->mutex);
             owner_->open_for_writing.erase(key_);
+            owner_->journal.push_back("close " + key_);
         }
         Status write_all(ByteView bytes) override {
             std::lock_guard lock(owner_->mutex);
@@ -104,6 +118,7 @@ private:
         }
         Status flush() override {
             std::lock_guard lock(owner_->mutex);
+            owner_->journal.push_back("flush " + key_);
             if (owner_->fail_flush) return Error("flush refused");
             return {};
         }

@@ -31,7 +31,12 @@ TEST(SafeFileName, ReservedDeviceNamesGetAnUnderscore) {
     EXPECT_EQ(safe_file_name("Com1 .log"), "_Com1 .log");
     EXPECT_EQ(safe_file_name("lpt9.tar.gz"), "_lpt9.tar.gz");
     EXPECT_EQ(safe_file_name("nul\xE3\x80\x80.txt"), "_nul\xE3\x80\x80.txt");  // ideographic space
-    EXPECT_EQ(safe_file_name("COM0.txt"), "COM0.txt");
+    // Windows takes 0 and the superscript digits as device numbers too.
+    EXPECT_EQ(safe_file_name("COM0.txt"), "_COM0.txt");
+    EXPECT_EQ(safe_file_name("COM\u00B9"), "_COM\u00B9");
+    EXPECT_EQ(safe_file_name("lpt\u00B2.txt"), "_lpt\u00B2.txt");
+    EXPECT_EQ(safe_file_name("Lpt\u00B3"), "_Lpt\u00B3");
+    EXPECT_EQ(safe_file_name("COM\u2074"), "COM\u2074");
     EXPECT_EQ(safe_file_name("console.txt"), "console.txt");
     EXPECT_EQ(safe_file_name("LPT"), "LPT");
 }

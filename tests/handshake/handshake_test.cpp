@@ -418,13 +418,21 @@ TEST(HandshakeFailures, NothingToWaitFor) {
     }
 }
 
-TEST(HandshakeFailures, TheCodeIsCopiedAtTheHello) {
-    Exchange x;
-    x.start(HelloMode::Pair, "123456", false);
-    x.host.code = "999999";  // a new code drawn after a wrong code elsewhere
-    auto outcome = x.send(x.device->commit("123456", kDeviceNonce));
-    ASSERT_TRUE(x.device->receive_host_commit(only_frame(outcome).body));
-    EXPECT_TRUE(std::holds_alternative<HandshakeDone>(x.send(x.device->reveal())));
+TEST(HandshakeFailures, TheRevealIsCheckedAgainstTheCodeOpenNow) {
+    // A new code drawn after a wrong code elsewhere, or pairing closed by a
+    // lock-out, since this link's Hello: the old code no longer pairs.
+    const std::pair<std::optional<std::string>, PairingError> cases[] = {
+        {"999999", PairingError::WrongCode},
+        {std::nullopt, PairingError::PairingClosed},
+    };
+    for (const auto& [now, error] : cases) {
+        Exchange x;
+        x.start(HelloMode::Pair, "123456", false);
+        x.host.code = now;
+        auto outcome = x.send(x.device->commit("123456", kDeviceNonce));
+        ASSERT_TRUE(x.device->receive_host_commit(only_frame(outcome).body));
+        expect_failed(x.send(x.device->reveal()), error);
+    }
 }
 
 TEST(Handshake, FreshEphemeralSecretsPerLink) {

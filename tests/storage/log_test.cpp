@@ -22,7 +22,7 @@ TEST(LogLine, TimeOfDayTextIsUtcWithMillisecondsTruncated) {
     // 07:05:09.042 on some later day.
     const std::uint64_t at = 19000ull * 86400 * 1000 + ((7 * 60 + 5) * 60 + 9) * 1000ull + 42;
     EXPECT_EQ(format_log_line(at, "quitting"), "07:05:09.042 quitting\n");
-    EXPECT_EQ(format_log_line(0, "two\nlines"), "00:00:00.000 two\nlines\n");
+    EXPECT_EQ(format_log_line(0, "two\nlines\r\x7f"), "00:00:00.000 two\\x0alines\\x0d\\x7f\n");
     EXPECT_EQ(format_log_time(86399999), "23:59:59.999");
 }
 

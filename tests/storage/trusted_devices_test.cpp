@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "files/memory_file_system.h"
+#include "host/identity.h"
 #include "log_capture.h"
 #include "temp_folder.h"
 
@@ -158,6 +160,50 @@ TEST(TrustedDevicesSignIn, KnownKeyKeepsAddedAndNewKeyIsAppended) {
     record_sign_in(devices, kKeyA, "Again", "x", 99);
     EXPECT_EQ(devices[0].name, "Again");
     EXPECT_EQ(devices[3].name, "Renamed");
+}
+
+}  // namespace
+}  // namespace vorlix
+
+namespace vorlix {
+namespace {
+
+TEST(DurableWrites, TheDataIsFlushedAndClosedBeforeItTakesThePlaceOfTheOldFile) {
+    // devices.json directly, identity.key through its services.
+    struct Case {
+        const char* name;
+        std::function<Status(test::MemoryFileSystem&)> write;
+    } cases[] = {
+        {"devices.json", [](test::MemoryFileSystem& files) { return save_trusted_devices("/data", kTwo, files); }},
+        {"identity.key",
+         [](test::MemoryFileSystem& files) {
+             IdentityServices services;
+             services.protect = [](ByteView bytes) { return Bytes(bytes.begin(), bytes.end()); };
+             services.unprotect = [](ByteView bytes) { return std::optional<Bytes>(Bytes(bytes.begin(), bytes.end())); };
+             services.new_key = [] { return ed25519_from_seed(Key32{7}); };
+             services.files = files.shared_from_this();
+             (void)load_identity("/data", services);
+             return Status{};
+         }},
+    };
+    for (const auto& c : cases) {
+        auto files = std::make_shared<test::MemoryFileSystem>();
+        files->put(std::string("/data/") + c.name, "old");
+        ASSERT_TRUE(c.write(*files).ok()) << c.name;
+        const std::string target = std::string("/data/") + c.name;
+        EXPECT_EQ(files->journal, (std::vector<std::string>{"flush " + target + ".tmp", "close " + target + ".tmp",
+                                                            "replace " + target + ".tmp " + target}))
+            << c.name;
+        EXPECT_NE(files->content(target), "old") << c.name;
+        EXPECT_FALSE(files->exists(target + ".tmp")) << c.name;
+    }
+    // A flush that fails leaves the old file alone and no temporary file.
+    auto files = std::make_shared<test::MemoryFileSystem>();
+    files->put("/data/devices.json", "old");
+    files->fail_flush = true;
+    EXPECT_FALSE(save_trusted_devices("/data", kTwo, *files).ok());
+    EXPECT_EQ(files->content("/data/devices.json"), "old");
+    EXPECT_FALSE(files->exists("/data/devices.json.tmp"));
 }
 
 }  // namespace

@@ -99,6 +99,15 @@ public:
 
     void remove_file(const std::filesystem::path& path) override { DeleteFileW(system_path(path).c_str()); }
 
+    Status replace(const std::filesystem::path& from, const std::filesystem::path& to) override {
+        // Write-through: the call returns once the move is on the disk.
+        if (!MoveFileExW(system_path(from).c_str(), system_path(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return Error(system_error_text(GetLastError()));
+        }
+        return {};
+    }
+
     std::unique_ptr<ReadableFile> open_read(const std::filesystem::path& path) override {
         HANDLE handle = CreateFileW(system_path(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
