@@ -12,6 +12,8 @@
 #include "win/system/keep_awake.h"
 #include "win/system/shell.h"
 #include "win/system/system_info.h"
+#include "win/watch/clipboard_watcher.h"
+#include "win/watch/front_app.h"
 
 namespace vorlix {
 
@@ -25,6 +27,7 @@ WindowsPlatform::WindowsPlatform(DataFolder data_folder)
     // Service threads, in their start order: input, clipboard and front-app
     // watcher, app menus and levels come with their own services; keep-awake
     // is here.
+    watcher_ = start_clipboard_watcher(event_slot_);
     keep_awake_ = start_keep_awake();
     // No stream yet; the pointer is drawn into the picture until told otherwise.
     streams_ = std::make_unique<WindowsStreams>(encoder_open, make_loopback_sound_source);
@@ -35,6 +38,8 @@ WindowsPlatform::~WindowsPlatform() {
     data_folder_ = {};
     event_slot_.reset();
     streams_.reset();
+    stop_clipboard_watcher(*watcher_);
+    watcher_.reset();
     std::lock_guard lock(keep_awake_mutex_);
     keep_awake_.reset();
 }
@@ -85,13 +90,13 @@ void WindowsPlatform::send_input(InputEvent) {
 
 void WindowsPlatform::reset_input() {}
 
-void WindowsPlatform::set_clipboard_text(std::string) {}
+void WindowsPlatform::set_clipboard_text(std::string text) { watcher_post_text(*watcher_, std::move(text)); }
 
-void WindowsPlatform::set_clipboard_picture(Bytes) {}
+void WindowsPlatform::set_clipboard_picture(Bytes png) { watcher_post_picture(*watcher_, std::move(png)); }
 
-std::optional<FrontApp> WindowsPlatform::front_app_name() { return std::nullopt; }
+std::optional<FrontApp> WindowsPlatform::front_app_name() { return read_front_app(); }
 
-void WindowsPlatform::set_session_active(bool) {}
+void WindowsPlatform::set_session_active(bool active) { watcher_set_active(*watcher_, active); }
 
 bool WindowsPlatform::camera_ready() { return false; }
 

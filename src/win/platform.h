@@ -12,6 +12,7 @@
 namespace vorlix {
 
 class WindowsStreams;
+struct ClipboardWatcher;
 
 // The one handler slot shared by every producer of platform events.
 struct EventSlot {
@@ -74,6 +75,8 @@ public:
 
     // The shared slot, for the service threads that produce events.
     const std::shared_ptr<EventSlot>& event_slot() const { return event_slot_; }
+    // The clipboard and front-app watcher.
+    const std::shared_ptr<ClipboardWatcher>& watcher() const { return watcher_; }
     // The current stream's control block, if a stream was started.
     std::shared_ptr<StreamControl> current_stream();
 
@@ -84,6 +87,7 @@ private:
     // The current stream and the pointer setting every stream shares; its
     // release stops the current stream and waits for its thread.
     std::unique_ptr<WindowsStreams> streams_;
+    std::shared_ptr<ClipboardWatcher> watcher_;
     std::mutex keep_awake_mutex_;
     std::optional<Sender<bool>> keep_awake_;
 };
