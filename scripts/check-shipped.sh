@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Checks the program as it ships: no debug information inside, under 5 MB,
+# and a crash-log place inside it still resolves to a function and a source
+# line through the debug file kept beside it.
+#   scripts/check-shipped.sh <Vorlix.exe>
+set -euo pipefail
+exe=$1
+size=$(stat -c %s "$exe")
+echo "Vorlix.exe: $size bytes"
+[ "$size" -lt 5000000 ] || { echo "the program is 5 MB or more" >&2; exit 1; }
+if x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug_'; then
+  echo "the program carries debug sections" >&2
+  exit 1
+fi
+debug="$(dirname "$exe")/Vorlix.debug"
+base=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/^ImageBase/ { print $2 }')
+address=$(x86_64-w64-mingw32-nm "$debug" | awk '$3 == "WinMain" { print $1 }')
+[ -n "$address" ] || { echo "WinMain not found in Vorlix.debug" >&2; exit 1; }
+place=$(printf 'Vorlix.exe+0x%x' $(( 0x$address - 0x$base + 16 )))
+resolved=$("$(dirname "$0")/resolve-crash.sh" "$exe" "$place")
+echo "$resolved"
+[[ "$resolved" == *"WinMain at "*"main.cpp:"* ]] || { echo "the place did not resolve" >&2; exit 1; }
