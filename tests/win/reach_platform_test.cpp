@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "reach/wake_on_lan.h"
 #include "storage/log_capture.h"
 #include "support/udp_listener.h"
@@ -24,16 +22,14 @@ TEST(ReachPlatform, AddressesAndMacAddressesComeFromTheAdapterList) {
     EXPECT_FALSE(adapters.empty());
     EXPECT_EQ(platform->local_addresses(), local_addresses_of(adapters));
     const MacAddressList macs = platform->mac_addresses();
-    const MacAddressList expected = mac_addresses_of(adapters);
-    EXPECT_EQ(macs.mac_addresses, expected.mac_addresses);
-    EXPECT_EQ(macs.addresses, expected.addresses);
-    const std::regex mac_form("([0-9a-f]{2}:){5}[0-9a-f]{2}");
-    for (const std::string& mac : macs.mac_addresses) EXPECT_TRUE(std::regex_match(mac, mac_form)) << mac;
+    EXPECT_EQ(macs.mac_addresses, mac_addresses_of(adapters).mac_addresses);
+    EXPECT_EQ(macs.addresses, mac_addresses_of(adapters).addresses);
 }
 
 TEST(ReachPlatform, WithoutDnsSdTheHostIsNotAnnouncedAndRunsOn) {
     // Where the system has DNS-SD this would announce on the local network.
     if (dns_sd_available()) GTEST_SKIP() << "this system has DNS-SD";
+    SetEnvironmentVariableW(L"VORLIX_DNS_SD", nullptr);
     test::LogCapture log;
     auto platform = platform_new(DataFolder{"C:\\x", 0});
     platform->advertise("Test PC", 47910, {{"id", "0123456789ab"}, {"model", "Test"}});
@@ -41,22 +37,21 @@ TEST(ReachPlatform, WithoutDnsSdTheHostIsNotAnnouncedAndRunsOn) {
     EXPECT_EQ(log.messages(), "Bonjour: DnsServiceConstructInstance failed (Windows 10 1809 or later is needed)\n");
 }
 
-class WakeTo {
-public:
+struct WakeTo {
     explicit WakeTo(const std::wstring& value) { SetEnvironmentVariableW(L"VORLIX_WAKE_TO", value.c_str()); }
     ~WakeTo() { SetEnvironmentVariableW(L"VORLIX_WAKE_TO", nullptr); }
 };
 
 TEST(ReachPlatform, MagicPacketsReachALoopbackListenerWhole) {
     test::UdpListener listener;
-    ASSERT_TRUE(listener.ready());
+    ASSERT_NE(listener.port(), 0);
     auto platform = platform_new(DataFolder{"C:\\x", 0});
     const WakeTargets targets{{{0x00, 0x11, 0x22, 0x33, 0x44, 0x55}}, {{192, 168, 1, 20}}};
     {
         WakeTo to(L"127.0.0.1:" + std::to_wstring(listener.port()));
         EXPECT_TRUE(platform->send_wake_packets(targets));
     }
-    const std::vector<Bytes> received = listener.receive(18, 5s);
+    const std::vector<Bytes> received = listener.receive(18, 2s);
     ASSERT_EQ(received.size(), 18u);
     for (const Bytes& datagram : received) EXPECT_EQ(datagram, magic_packet(targets.mac_addresses[0]));
 
