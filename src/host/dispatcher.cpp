@@ -205,16 +205,24 @@ void send_screenshot(HostState& host, SessionRecord& record) {
         id = take_transfer_id(host.transfers);
     }
     const bool binary = host.device_takes_binary_files();
-    const std::int64_t now = host.unix_now();
+    std::weak_ptr<HostState> weak = host.self_ref();
     std::string ignored;
     start_detached(
-        [writer = record.writer, platform = host.platform, id, binary, now, place] {
+        [writer = record.writer, platform = host.platform, id, binary, weak, place] {
             set_current_thread_name("vorlix-screenshot");
             std::lock_guard turn(place->turn);
             std::optional<Bytes> picture = platform->take_screenshot();
             if (!picture) {
                 queue_notice(writer, "Could not take the screenshot.");
                 return;
+            }
+            // Named after the moment it was taken, which may be later than the
+            // request when an earlier screenshot was still being sent.
+            std::int64_t now;
+            {
+                const std::shared_ptr<HostState> alive = weak.lock();
+                if (!alive) return;  // the host is shutting down
+                now = alive->unix_now();
             }
             const std::string name = screenshot_file_name(now);
             log_line("screenshot for the device: " + std::to_string(picture->size()) + " bytes");
