@@ -82,28 +82,12 @@ TEST(PictureRows, TwentyFourBitRowsArePaddedToFourBytes) {
     const Bytes rows = bgra_to_bgr24(3, 2, pixels);
     EXPECT_EQ(bgr24_stride(3), 12u);
     EXPECT_EQ(rows, (Bytes{0, 10, 20, 1, 11, 21, 2, 12, 22, 0, 0, 0, 3, 13, 23, 4, 14, 24, 5, 15, 25, 0, 0, 0}));
-    EXPECT_EQ(swap_red_blue(1, 1, Bytes{1, 2, 3, 4}), (Bytes{3, 2, 1, 4}));
     EXPECT_FALSE(encoder_input_fits(0, 10, 1000));
     EXPECT_FALSE(encoder_input_fits(3, 2, 23));
     EXPECT_TRUE(encoder_input_fits(3, 2, 24));
     EXPECT_TRUE(decoded_size_allowed(12'000, 10'000));
     EXPECT_FALSE(decoded_size_allowed(12'000, 10'001));
     EXPECT_FALSE(decoded_size_allowed(0xFFFFFFFFu, 0xFFFFFFFFu));
-}
-
-TEST(PictureRows, DibV5BlockIsBottomUpWithSrgbBitFields) {
-    const Picture picture{1, 2, Bytes{1, 2, 3, 4, 5, 6, 7, 8}};
-    const Bytes block = dibv5_from_picture(picture);
-    ASSERT_EQ(block.size(), 124u + 8);
-    const std::pair<std::size_t, std::uint32_t> fields[] = {
-        {0, 124}, {4, 1}, {8, 2}, {16, 3}, {20, 8}, {24, 2835}, {32, 0}, {40, 0x00FF0000},
-        {44, 0x0000FF00}, {48, 0x000000FF}, {52, 0xFF000000}, {56, 0x73524742}, {108, 4}, {120, 0}};
-    for (auto [at, value] : fields) EXPECT_EQ(u32_le(block, at), value) << "at " << at;
-    EXPECT_EQ(block[12] | block[13] << 8, 1);
-    EXPECT_EQ(block[14] | block[15] << 8, 32);
-    EXPECT_EQ(Bytes(block.begin() + 124, block.end()), (Bytes{5, 6, 7, 8, 1, 2, 3, 4}));
-    // Its own bit-field header reads back as a BMP with the pixels right after it.
-    EXPECT_EQ(u32_le(*bmp_from_dib(block), 10), 14u + 124);
 }
 
 TEST(PictureRules, PreviewSizeAndScreenshotName) {

@@ -59,13 +59,6 @@ TEST(WatchClipboardRules, TextIsNotEchoedNorResent) {
     EXPECT_EQ(text("copied"), "text:copied");
 }
 
-TEST(WatchClipboardRules, LineEndsAndCharacters) {
-    EXPECT_EQ(clipboard_text_for_device("a\r\nb\nc\r"), "a\nb\nc\r");
-    EXPECT_EQ(clipboard_text_for_pc("a\nb\r\nc\r"), "a\r\nb\r\nc\r");
-    EXPECT_EQ(clipboard_text_for_pc("\n\n"), "\r\n\r\n");
-    EXPECT_EQ(count_characters("caf\xC3\xA9 \xF0\x9F\x98\x80"), 6u);
-}
-
 TEST(WatchFrontAppNames, FromScriptedVersionData) {
     using Texts = std::map<std::string, std::string>;
     const struct {
