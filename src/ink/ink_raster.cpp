@@ -1,0 +1,368 @@
+#include "ink/ink_raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+namespace vorlix {
+
+namespace {
+
+// Round half away from zero for values >= 0, written with a truncating
+// conversion so that the pixel loops vectorise; equal to std::round there.
+inline double round_up_half(double v) {
+    const double whole = static_cast<double>(static_cast<std::int32_t>(v));
+    return v - whole >= 0.5 ? whole + 1.0 : whole;
+}
+
+inline std::uint32_t load_u32(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline void store_u32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+
+// v held to low..high the way the SSE max and min instructions do it, so a
+// value that is not a number becomes `low` in every path.
+inline double hold(double v, double low, double high) {
+    v = v > low ? v : low;
+    return v < high ? v : high;
+}
+
+// A channel value held to 0..255 and rounded.
+inline std::uint8_t to_byte(double v) { return static_cast<std::uint8_t>(round_up_half(hold(v, 0.0, 255.0))); }
+
+// The pixel range [start, end) of low..high, cut to 0..limit.
+struct Span {
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;
+};
+
+Span cut(double low, double high, std::uint32_t limit) {
+    Span span;
+    span.start = low <= 0.0 ? 0u : (low >= limit ? limit : static_cast<std::uint32_t>(low));
+    span.end = high <= 0.0 ? 0u : (high >= limit ? limit : static_cast<std::uint32_t>(high));
+    return span;
+}
+
+struct Box {
+    Span x;
+    Span y;
+};
+
+struct Segment {
+    double x0, y0, x1, y1;
+};
+
+// The coverage byte of one pixel centre (cx, cy): 255 at up to r - 0.5
+// from the segment, 0 from r + 0.5 on, linear between.
+inline std::uint8_t pixel_coverage(double cx, double cy, const Segment& s, double dx, double dy, double length,
+                                   double edge) {
+    double t = 0.0;
+    if (length > 0.0) {
+        t = ((cx - s.x0) * dx + (cy - s.y0) * dy) / length;
+        t = hold(t, 0.0, 1.0);
+    }
+    const double ex = cx - (s.x0 + t * dx);
+    const double ey = cy - (s.y0 + t * dy);
+    return to_byte(hold(edge - std::sqrt(ex * ex + ey * ey), 0.0, 1.0) * 255.0);
+}
+
+#if defined(__SSE2__)
+// The AVX2 form of pixel_coverage for four pixels from px on, for as many
+// whole fours as fit before `end`; gives where it stopped. Same operations
+// in the same order, so the same bytes. Kept small so that every value stays
+// in a register (MinGW cannot align 256-bit spills).
+__attribute__((target("avx2"))) std::uint32_t cover_fours_avx2(std::uint8_t* row, std::uint32_t px,
+                                                               std::uint32_t end, double cy, const Segment& s,
+                                                               double dx, double dy, double length, double edge) {
+    const __m256d x0 = _mm256_set1_pd(s.x0), vdx = _mm256_set1_pd(dx), vdy = _mm256_set1_pd(dy);
+    const __m256d vlength = _mm256_set1_pd(length), vedge = _mm256_set1_pd(edge);
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+    const __m256d across = _mm256_set1_pd((cy - s.y0) * dy), vcy = _mm256_set1_pd(cy);
+    const __m256d y0 = _mm256_set1_pd(s.y0);
+    for (; px + 4 <= end; px += 4) {
+        if (load_u32(row + px) == 0xFFFFFFFFu) continue;  // cannot grow
+        const __m256d cx = _mm256_add_pd(_mm256_set1_pd(px), _mm256_set_pd(3.5, 2.5, 1.5, 0.5));
+        __m256d t = zero;
+        if (length > 0.0) {
+            t = _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(cx, x0), vdx), across), vlength);
+            t = _mm256_min_pd(_mm256_max_pd(t, zero), one);
+        }
+        const __m256d ex = _mm256_sub_pd(cx, _mm256_add_pd(x0, _mm256_mul_pd(t, vdx)));
+        const __m256d ey = _mm256_sub_pd(vcy, _mm256_add_pd(y0, _mm256_mul_pd(t, vdy)));
+        __m256d c = _mm256_sub_pd(vedge, _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ex, ex), _mm256_mul_pd(ey, ey))));
+        c = _mm256_mul_pd(_mm256_min_pd(_mm256_max_pd(c, zero), one), _mm256_set1_pd(255.0));
+        const __m256d whole = _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(c));
+        const __m256d up = _mm256_and_pd(_mm256_cmp_pd(_mm256_sub_pd(c, whole), _mm256_set1_pd(0.5), _CMP_GE_OQ), one);
+        const __m128i k = _mm256_cvttpd_epi32(_mm256_add_pd(whole, up));
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(k, k), k);
+        store_u32(row + px, static_cast<std::uint32_t>(
+                                _mm_cvtsi128_si32(_mm_max_epu8(bytes, _mm_cvtsi32_si128(static_cast<int>(load_u32(row + px)))))));
+    }
+    return px;
+}
+
+bool cpu_has_avx2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+#endif
+
+// Coverage of one row of a segment's box, kept as the larger of what the
+// pass already put there and this segment's own. The SSE2 loop does two
+// pixels at a time with the same operations in the same order, so its bytes
+// are those of pixel_coverage.
+void cover_row(std::uint8_t* row, Span xs, double cy, const Segment& s, double radius) {
+    const double dx = s.x1 - s.x0;
+    const double dy = s.y1 - s.y0;
+    const double length = dx * dx + dy * dy;
+    const double edge = radius + 0.5;
+    std::uint32_t px = xs.start;
+#if defined(__SSE2__)
+    if (cpu_has_avx2()) px = cover_fours_avx2(row, px, xs.end, cy, s, dx, dy, length, edge);
+    const __m128d x0 = _mm_set1_pd(s.x0), vdx = _mm_set1_pd(dx), vdy = _mm_set1_pd(dy);
+    const __m128d vlength = _mm_set1_pd(length), vedge = _mm_set1_pd(edge);
+    const __m128d zero = _mm_setzero_pd(), one = _mm_set1_pd(1.0), half = _mm_set1_pd(0.5);
+    const __m128d scale = _mm_set1_pd(255.0);
+    const __m128d vcy = _mm_set1_pd(cy), across = _mm_set1_pd((cy - s.y0) * dy);
+    const __m128d ey_base = _mm_set1_pd(s.y0);
+    __m128d cx = _mm_set_pd(px + 1.5, px + 0.5);
+    const __m128d step = _mm_set1_pd(2.0);
+    for (; px + 2 <= xs.end; px += 2, cx = _mm_add_pd(cx, step)) {
+        if ((row[px] & row[px + 1]) == 255) continue;  // cannot grow
+        __m128d t = zero;
+        if (length > 0.0) {
+            t = _mm_div_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(cx, x0), vdx), across), vlength);
+            t = _mm_min_pd(_mm_max_pd(t, zero), one);
+        }
+        const __m128d ex = _mm_sub_pd(cx, _mm_add_pd(x0, _mm_mul_pd(t, vdx)));
+        const __m128d ey = _mm_sub_pd(vcy, _mm_add_pd(ey_base, _mm_mul_pd(t, vdy)));
+        __m128d c = _mm_sub_pd(vedge, _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(ex, ex), _mm_mul_pd(ey, ey))));
+        c = _mm_mul_pd(_mm_min_pd(_mm_max_pd(c, zero), one), scale);
+        const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(c));
+        const __m128d up = _mm_and_pd(_mm_cmpge_pd(_mm_sub_pd(c, whole), half), one);
+        const __m128i k = _mm_cvttpd_epi32(_mm_add_pd(whole, up));
+        row[px] = std::max(row[px], static_cast<std::uint8_t>(_mm_cvtsi128_si32(k)));
+        row[px + 1] = std::max(row[px + 1], static_cast<std::uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(k, 4))));
+    }
+#endif
+    for (; px < xs.end; ++px) {
+        if (row[px] == 255) continue;
+        row[px] = std::max(row[px], pixel_coverage(px + 0.5, cy, s, dx, dy, length, edge));
+    }
+}
+
+// Blends one pixel: each channel becomes p x (1 - f) + f x colour, where the
+// colour's alpha is 255 (source over, premultiplied).
+inline void blend_pixel(std::uint8_t* p, double f, const double color[4]) {
+    const double keep = 1.0 - f;
+#if defined(__SSE2__)
+    // The same operations two channels at a time.
+    const __m128i bytes = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(load_u32(p))), _mm_setzero_si128());
+    const __m128i words = _mm_unpacklo_epi16(bytes, _mm_setzero_si128());
+    const __m128d vkeep = _mm_set1_pd(keep), vf = _mm_set1_pd(f);
+    const __m128d zero = _mm_setzero_pd(), top = _mm_set1_pd(255.0), half = _mm_set1_pd(0.5), one = _mm_set1_pd(1.0);
+    __m128i out[2];
+    for (int i = 0; i < 2; ++i) {
+        const __m128d channel = _mm_cvtepi32_pd(i == 0 ? words : _mm_srli_si128(words, 8));
+        __m128d v = _mm_add_pd(_mm_mul_pd(channel, vkeep), _mm_mul_pd(vf, _mm_loadu_pd(color + 2 * i)));
+        v = _mm_min_pd(_mm_max_pd(v, zero), top);
+        const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(v));
+        const __m128d up = _mm_and_pd(_mm_cmpge_pd(_mm_sub_pd(v, whole), half), one);
+        out[i] = _mm_cvttpd_epi32(_mm_add_pd(whole, up));
+    }
+    const __m128i packed = _mm_packs_epi32(_mm_unpacklo_epi64(out[0], out[1]), _mm_setzero_si128());
+    store_u32(p, static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(packed, _mm_setzero_si128()))));
+#else
+    for (int c = 0; c < 4; ++c) p[c] = to_byte(p[c] * keep + f * color[c]);
+#endif
+}
+
+// What one pass does to pixels: the share k / 255 x opacity of every
+// coverage byte k, and the pixel it makes of a transparent one (worked out
+// once a pass by blend_pixel itself, so the bytes are the same).
+struct PassPaint {
+    double color[4];
+    double share[256];
+    std::uint32_t over_empty[256];
+
+    PassPaint(InkColor c, double opacity)
+        : color{static_cast<double>(c.blue), static_cast<double>(c.green), static_cast<double>(c.red), 255.0} {
+        for (int k = 0; k < 256; ++k) {
+            share[k] = k / 255.0 * opacity;
+            std::uint8_t pixel[4] = {0, 0, 0, 0};
+            blend_pixel(pixel, share[k], color);
+            over_empty[k] = load_u32(pixel);
+        }
+    }
+};
+
+// Blends one row of the pass's coverage over the picture and zeroes it;
+// pixels without coverage are left alone, eight at a time where they can.
+void blend_row(std::uint8_t* coverage, std::uint8_t* bgra, Span xs, const PassPaint& paint) {
+    for (std::uint32_t px = xs.start; px < xs.end; ++px) {
+        if (px + 8 <= xs.end) {
+            std::uint64_t eight;
+            std::memcpy(&eight, coverage + px, 8);
+            if (eight == 0) {
+                px += 7;
+                continue;
+            }
+        }
+        const std::uint8_t k = coverage[px];
+        if (k == 0) continue;
+        coverage[px] = 0;
+        std::uint8_t* p = bgra + std::size_t{px} * 4;
+        if (load_u32(p) == 0) {
+            store_u32(p, paint.over_empty[k]);
+        } else {
+            blend_pixel(p, paint.share[k], paint.color);
+        }
+    }
+}
+
+// The x extent, at height cy, of the points nearer than `e` to the segment:
+// the two end discs and the band between them. The shape is convex, so this
+// is one interval; low > high when the row misses it.
+struct Extent {
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+    void add(double l, double h) {
+        low = std::min(low, l);
+        high = std::max(high, h);
+    }
+};
+
+// Narrows [low, high] to the x where min <= a x + b <= max.
+void keep_between(Extent& x, double a, double b, double min, double max) {
+    if (a == 0.0) {
+        if (b < min || b > max) x = Extent{};
+        return;
+    }
+    double l = (min - b) / a, h = (max - b) / a;
+    if (a < 0.0) std::swap(l, h);
+    x.low = std::max(x.low, l);
+    x.high = std::min(x.high, h);
+}
+
+Extent reach_at_row(const Segment& s, double cy, double e) {
+    Extent x;
+    for (const auto& [px, py] : {std::pair{s.x0, s.y0}, std::pair{s.x1, s.y1}}) {
+        const double h = cy - py, w2 = e * e - h * h;
+        if (w2 > 0.0) {
+            const double w = std::sqrt(w2);
+            x.add(px - w, px + w);
+        }
+    }
+    const double dx = s.x1 - s.x0, dy = s.y1 - s.y0, length = dx * dx + dy * dy;
+    if (length > 0.0) {
+        Extent band{-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+        const double across = e * std::sqrt(length);
+        keep_between(band, dy, -s.x0 * dy - (cy - s.y0) * dx, -across, across);  // distance from the line
+        keep_between(band, dx, -s.x0 * dx + (cy - s.y0) * dy, 0.0, length);      // between the ends
+        if (band.low <= band.high) x.add(band.low, band.high);
+    }
+    return x;
+}
+
+bool finite(const InkPixelPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+}  // namespace
+
+std::uint64_t ink_picture_bytes(std::uint32_t width, std::uint32_t height) {
+    std::uint64_t bytes = 0;
+    if (__builtin_mul_overflow(std::uint64_t{width}, std::uint64_t{height}, &bytes) ||
+        __builtin_mul_overflow(bytes, std::uint64_t{4}, &bytes)) {
+        return 0;
+    }
+    return bytes;
+}
+
+void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_t> pixels, std::uint32_t width,
+                      std::uint32_t height, std::span<const InkPixelPoint> points, double radius, InkColor color,
+                      double opacity) {
+    const std::uint64_t bytes = ink_picture_bytes(width, height);
+    if (bytes == 0 || pixels.size() < bytes || coverage.size() != bytes / 4) return;
+    if (points.empty() || !std::isfinite(radius) || radius < 0.0 || !std::isfinite(opacity)) return;
+
+    const double reach = std::trunc(radius + 1.0);
+    // Pixels farther than this from a segment get no coverage; the margin
+    // keeps the bound safe from rounding, so skipping them changes nothing.
+    const double bound = radius + 0.5 + 0.05;
+    // The pass's touched pixels, as one x range per row.
+    std::vector<Span> touched(height, Span{width, 0});
+    std::uint32_t top = height, bottom = 0;
+    const std::size_t segments = points.size() == 1 ? 1 : points.size() - 1;
+    for (std::size_t i = 0; i < segments; ++i) {
+        const InkPixelPoint& a = points[i];
+        const InkPixelPoint& b = points.size() == 1 ? points[i] : points[i + 1];
+        if (!finite(a) || !finite(b)) continue;
+        const Segment s{a.x, a.y, b.x, b.y};
+        const Box box{cut(std::floor(std::min(s.x0, s.x1) - reach), std::ceil(std::max(s.x0, s.x1) + reach), width),
+                      cut(std::floor(std::min(s.y0, s.y1) - reach), std::ceil(std::max(s.y0, s.y1) + reach), height)};
+        if (box.x.end <= box.x.start || box.y.end <= box.y.start) continue;
+        top = std::min(top, box.y.start);
+        bottom = std::max(bottom, box.y.end);
+        for (std::uint32_t py = box.y.start; py < box.y.end; ++py) {
+            const double cy = py + 0.5;
+            const Extent x = reach_at_row(s, cy, bound);
+            if (!(x.low <= x.high)) continue;
+            Span xs = cut(std::floor(x.low - 0.5), std::floor(x.high - 0.5) + 1.0, width);
+            xs.start = std::max(xs.start, box.x.start);
+            xs.end = std::min(xs.end, box.x.end);
+            if (xs.end <= xs.start) continue;
+            cover_row(coverage.data() + std::size_t{py} * width, xs, cy, s, radius);
+            touched[py].start = std::min(touched[py].start, xs.start);
+            touched[py].end = std::max(touched[py].end, xs.end);
+        }
+    }
+
+    const PassPaint paint(color, opacity);
+    for (std::uint32_t py = top; py < bottom; ++py) {
+        if (touched[py].end <= touched[py].start) continue;
+        const std::size_t row = std::size_t{py} * width;
+        blend_row(coverage.data() + row, pixels.data() + row * 4, touched[py], paint);
+    }
+}
+
+void render_ink_strokes(std::vector<std::uint8_t>& coverage, const InkStrokes& ink, double now,
+                        std::span<std::uint8_t> pixels, std::uint32_t width, std::uint32_t height,
+                        const InkPlacement& placement) {
+    if (!pixels.empty()) std::memset(pixels.data(), 0, pixels.size());
+    const std::uint64_t bytes = ink_picture_bytes(width, height);
+    if (bytes == 0 || pixels.size() < bytes) return;
+    if (coverage.size() != bytes / 4) coverage.assign(bytes / 4, 0);
+
+    std::vector<InkPixelPoint> mapped;
+    for (const InkStroke& stroke : ink.strokes) {
+        const double alpha = laser_alpha(stroke, now);
+        if ((stroke.laser && stroke.ended && alpha <= 0.0) || stroke.points.size() < 2) continue;
+        const double radius = std::max(stroke.width * placement.width / 2.0, 0.9);
+        mapped.clear();
+        for (std::size_t i = 0; i + 1 < stroke.points.size(); i += 2) {
+            mapped.push_back({stroke.points[i] * placement.width + placement.x,
+                              stroke.points[i + 1] * placement.height + placement.y});
+        }
+        const InkColor own{(stroke.color >> 16) & 0xFF, (stroke.color >> 8) & 0xFF, stroke.color & 0xFF};
+        if (!stroke.laser) {
+            rasterise_stroke(coverage, pixels, width, height, mapped, radius, own, alpha);
+            continue;
+        }
+        rasterise_stroke(coverage, pixels, width, height, mapped, 2.6 * radius, own, 0.3 * alpha);
+        rasterise_stroke(coverage, pixels, width, height, mapped, radius, InkColor{255, 255, 255}, 0.7 * alpha);
+        rasterise_stroke(coverage, pixels, width, height, mapped, 0.7 * radius, own, alpha);
+    }
+}
+
+}  // namespace vorlix

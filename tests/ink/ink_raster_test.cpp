@@ -1,0 +1,150 @@
+#include "ink/ink_raster.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace vorlix {
+namespace {
+
+// The drawing rules written plainly, one pixel at a time, to hold the fast
+// rasteriser to.
+void slow_pass(std::vector<std::uint8_t>& out, int w, int h, const std::vector<InkPixelPoint>& pts, double r,
+               InkColor col, double opacity) {
+    std::vector<int> cover(static_cast<std::size_t>(w) * h, 0);
+    const std::size_t n = pts.size() == 1 ? 1 : pts.size() - 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        const InkPixelPoint a = pts[i], b = pts.size() == 1 ? pts[i] : pts[i + 1];
+        const double dx = b.x - a.x, dy = b.y - a.y, len = dx * dx + dy * dy;
+        for (int py = 0; py < h; ++py) {
+            for (int px = 0; px < w; ++px) {
+                const double cx = px + 0.5, cy = py + 0.5;
+                const double t = len > 0 ? std::clamp(((cx - a.x) * dx + (cy - a.y) * dy) / len, 0.0, 1.0) : 0.0;
+                const double d = std::hypot(cx - (a.x + t * dx), cy - (a.y + t * dy));
+                const int k = static_cast<int>(std::round(std::clamp(r + 0.5 - d, 0.0, 1.0) * 255));
+                int& c = cover[static_cast<std::size_t>(py) * w + px];
+                c = std::max(c, k);
+            }
+        }
+    }
+    const double channel[4] = {double(col.blue), double(col.green), double(col.red), 255.0};
+    for (std::size_t p = 0; p < cover.size(); ++p) {
+        if (cover[p] == 0) continue;
+        const double f = cover[p] / 255.0 * opacity;
+        for (int c = 0; c < 4; ++c) {
+            std::uint8_t& v = out[p * 4 + c];
+            v = static_cast<std::uint8_t>(std::clamp(std::round(v * (1 - f) + f * channel[c]), 0.0, 255.0));
+        }
+    }
+}
+
+std::vector<std::uint8_t> slow_render(const InkStrokes& ink, double now, int w, int h) {
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(w) * h * 4, 0);
+    for (const InkStroke& s : ink.strokes) {
+        const double a = laser_alpha(s, now);
+        if ((s.laser && s.ended && a == 0) || s.points.size() < 2) continue;
+        const double r = std::max(s.width * w / 2, 0.9);
+        std::vector<InkPixelPoint> pts;
+        for (std::size_t i = 0; i + 1 < s.points.size(); i += 2) pts.push_back({s.points[i] * w, s.points[i + 1] * h});
+        const InkColor own{(s.color >> 16) & 255, (s.color >> 8) & 255, s.color & 255};
+        if (!s.laser) {
+            slow_pass(out, w, h, pts, r, own, a);
+        } else {
+            slow_pass(out, w, h, pts, 2.6 * r, own, 0.3 * a);
+            slow_pass(out, w, h, pts, r, {255, 255, 255}, 0.7 * a);
+            slow_pass(out, w, h, pts, 0.7 * r, own, a);
+        }
+    }
+    return out;
+}
+
+InkStroke stroke(std::vector<double> points, double width, std::uint32_t color = 0xff3b30, bool laser = false,
+                 bool ended = false) {
+    InkStroke s;
+    s.points = std::move(points);
+    s.width = width;
+    s.color = color;
+    s.laser = laser;
+    s.ended = ended;
+    return s;
+}
+
+std::vector<std::uint8_t> render(const InkStrokes& ink, double now, std::uint32_t w, std::uint32_t h,
+                                 std::vector<std::uint8_t>& coverage) {
+    std::vector<std::uint8_t> out(std::size_t{w} * h * 4, 0xAB);
+    render_ink_strokes(coverage, ink, now, out, w, h, InkPlacement{0, 0, double(w), double(h)});
+    return out;
+}
+
+TEST(InkRasterTest, MatchesThePerPixelRulesByteForByte) {
+    const struct {
+        const char* name;
+        std::vector<InkStroke> strokes;
+        double now;
+    } cases[] = {
+        {"a dot", {stroke({0.4, 0.5}, 0.05)}, 0},
+        {"the thinnest stroke held to 0.9 px", {stroke({0.1, 0.1, 0.9, 0.8}, 0.0005, 0x12c0fe)}, 0},
+        {"a polyline doubling back, two colours", {stroke({0.1, 0.2, 0.8, 0.3, 0.15, 0.25, 0.5, 0.9}, 0.03),
+                                                    stroke({0.0, 1.0, 1.0, 0.0}, 0.02, 0x00ff00)}, 0},
+        {"points on every edge", {stroke({0, 0, 1, 0, 1, 1, 0, 1, 0, 0}, 0.01, 0x3050ff)}, 0},
+        {"a laser at full strength", {stroke({0.2, 0.5, 0.7, 0.55}, 0.02, 0xff0000, true)}, 0},
+        {"a fading laser over a pen", {stroke({0.3, 0.1, 0.3, 0.9}, 0.05), stroke({0.1, 0.5, 0.9, 0.5}, 0.02,
+                                                                                  0x0000ff, true, true)}, 1.25},
+        {"a faded laser is gone", {stroke({0.1, 0.5, 0.9, 0.5}, 0.02, 0x0000ff, true, true)}, 1.6},
+    };
+    std::vector<std::uint8_t> coverage;  // kept across frames and sizes, as the overlay keeps it
+    for (const auto& c : cases) {
+        for (auto [w, h] : {std::pair{97u, 61u}, std::pair{40u, 90u}}) {
+            InkStrokes ink{c.strokes};
+            EXPECT_EQ(render(ink, c.now, w, h, coverage), slow_render(ink, c.now, int(w), int(h)))
+                << c.name << " at " << w << "x" << h;
+            EXPECT_TRUE(std::all_of(coverage.begin(), coverage.end(), [](std::uint8_t k) { return k == 0; }));
+        }
+    }
+}
+
+TEST(InkRasterTest, EdgesColoursAndLaserLayers) {
+    std::vector<std::uint8_t> coverage;
+    auto pixel = [](const std::vector<std::uint8_t>& p, int x, int y, int w) {
+        const std::size_t i = (static_cast<std::size_t>(y) * w + x) * 4;
+        return std::vector<int>{p[i], p[i + 1], p[i + 2], p[i + 3]};
+    };
+    // Radius 4 along the line y = 10: centres 3.5 away are full, 4.5 away empty.
+    InkStrokes pen{{stroke({0.2, 0.25, 0.8, 0.25}, 0.08)}};
+    const auto p = render(pen, 0, 100, 40, coverage);
+    EXPECT_EQ(pixel(p, 50, 13, 100), (std::vector<int>{0x30, 0x3b, 0xff, 0xff}));
+    EXPECT_EQ(pixel(p, 50, 6, 100), (std::vector<int>{0x30, 0x3b, 0xff, 0xff}));
+    EXPECT_EQ(pixel(p, 50, 14, 100), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(pixel(p, 50, 5, 100), (std::vector<int>{0, 0, 0, 0}));
+
+    // A laser of radius 4: its colour on the line, only the glow (0.3) at 6.5.
+    InkStrokes laser{{stroke({0.2, 0.25, 0.8, 0.25}, 0.08, 0x00ff00, true)}};
+    const auto l = render(laser, 0, 100, 40, coverage);
+    EXPECT_EQ(pixel(l, 50, 10, 100), (std::vector<int>{0, 0xff, 0, 0xff}));
+    EXPECT_EQ(pixel(l, 50, 16, 100), (std::vector<int>{0, 77, 0, 77}));
+}
+
+TEST(InkRasterTest, ShortOrOverflowingBuffersAndFarPointsDrawNothing) {
+    std::vector<std::uint8_t> coverage;
+    const InkStrokes ink{{stroke({0.5, 0.5, 0.6, 0.6}, 0.05)}};
+    std::vector<std::uint8_t> short_buffer(64 * 64 * 4 - 1, 0xAB);
+    render_ink_strokes(coverage, ink, 0, short_buffer, 64, 64, InkPlacement{0, 0, 64, 64});
+    EXPECT_TRUE(std::all_of(short_buffer.begin(), short_buffer.end(), [](std::uint8_t b) { return b == 0; }));
+    // 65536 x 65536 x 4 wraps to 0 in 32 bits; the picture is not drawn.
+    std::vector<std::uint8_t> tiny(64, 0xAB);
+    render_ink_strokes(coverage, ink, 0, tiny, 65536, 65536, InkPlacement{0, 0, 65536, 65536});
+    EXPECT_TRUE(std::all_of(tiny.begin(), tiny.end(), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_EQ(ink_picture_bytes(0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
+    // Placed far off the picture on every side.
+    std::vector<std::uint8_t> out(32 * 32 * 4);
+    for (double off : {-1e12, 1e12, -40.0, 40.0}) {
+        render_ink_strokes(coverage, ink, 0, out, 32, 32, InkPlacement{off, -off, 32, 32});
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::uint8_t b) { return b == 0; })) << off;
+    }
+}
+
+}  // namespace
+}  // namespace vorlix
