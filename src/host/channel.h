@@ -126,6 +126,12 @@ public:
         return take(lock);
     }
 
+    // True once nothing is queued and every sender is gone.
+    bool finished() {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        return shared_->items.empty() && shared_->senders == 0;
+    }
+
     // Refuses further sends and hands back what is still queued.
     std::deque<T> close() {
         std::deque<T> left;
