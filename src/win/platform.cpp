@@ -5,6 +5,7 @@
 #include "sound/sound_capture.h"
 #include "wire/input_message.h"
 #include "win/dpapi.h"
+#include "win/ink/ink_overlay_window.h"
 #include "win/pictures/screenshots.h"
 #include "win/reach/reach_windows.h"
 #include "win/stream/com_ref.h"
@@ -136,9 +137,9 @@ bool WindowsPlatform::send_wake_packets(const WakeTargets& targets) { return sen
 
 void WindowsPlatform::set_pointer_on_device(std::uint32_t value) { streams_->slot().set_pointer_on_device(value); }
 
-void WindowsPlatform::send_ink_event(const InkEvent&) {}
+void WindowsPlatform::send_ink_event(const InkEvent& event) { send_ink_event_to_overlay(event); }
 
-void WindowsPlatform::clear_ink_overlay() {}
+void WindowsPlatform::clear_ink_overlay() { send_ink_clear(); }
 
 void WindowsPlatform::set_keep_awake(bool awake) {
     std::lock_guard lock(keep_awake_mutex_);

@@ -360,5 +360,49 @@ TEST_F(HostEndToEnd, AnswersAScreenshotRequestAndAPreviewLink) {
     EXPECT_EQ(host->wait_exit(30s), 0);
 }
 
+// The overlay as the probe sees it: "shown" or "hidden" with a green stroke
+// through the middle of the screen.
+std::optional<int> probe_overlay(const std::string& probe, const char* state, const fs::path& output) {
+    WineProcess run({probe, state, "0.5", "0.5", "00c832"}, output);
+    return run.wait_exit(30s);
+}
+
+std::string annotate(const std::string& phase, const std::string& points) {
+    return R"({"annotate":{"_0":{"phase":")" + phase + R"(","kind":"pen","points":[)" + points +
+           R"(],"id":5,"color":51250,"width":0.02}}})";
+}
+
+TEST_F(HostEndToEnd, ShowsADevicesInkOverTheScreen) {
+    const std::string probe = env_or_empty("VORLIX_INK_PROBE_EXE");
+    if (probe.empty()) GTEST_SKIP() << "needs vorlix_ink_probe.exe";
+    const std::uint16_t port = free_port();
+    auto host = start_host("ink", port, true);
+    const auto code = wait_for_code("ink");
+    ASSERT_TRUE(code) << read_file(root_ / "ink.out");
+    auto device = connect(port, DeviceIdentity::make("Ink Phone", "Phone9,1"));
+    ASSERT_TRUE(device);
+    ASSERT_TRUE(device->pair(*code));
+    EXPECT_TRUE(control_with(*device, "\"hostInfo\""));
+    const fs::path seen = root_ / "probe.out";
+    EXPECT_EQ(probe_overlay(probe, "hidden", seen), 0) << read_file(seen);  // no overlay before the first stroke
+
+    // A stroke begun, grown and ended across the middle of the screen.
+    EXPECT_TRUE(device->send_control_text(annotate("begin", "0.3,0.5")));
+    EXPECT_TRUE(device->send_control_text(annotate("move", "0.45,0.5,0.55,0.5")));
+    EXPECT_TRUE(device->send_control_text(annotate("end", "0.7,0.5")));
+    EXPECT_EQ(probe_overlay(probe, "shown", seen), 0) << read_file(seen);
+    // The device clears its drawing: the overlay hides and the screen is clean.
+    EXPECT_TRUE(device->send_control_text(annotate("clear", "")));
+    EXPECT_EQ(probe_overlay(probe, "hidden", seen), 0) << read_file(seen);
+
+    {
+        WineProcess quit({post_quit_exe_}, root_ / "quit.out");
+        EXPECT_EQ(quit.wait_exit(30s), 0);
+    }
+    EXPECT_EQ(host->wait_exit(30s), 0);
+    const std::string log = read_file(root_ / "ink" / "vorlix.log");
+    EXPECT_NE(log.find("ink: overlay on the 1280x800 monitor"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace vorlix
