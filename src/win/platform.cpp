@@ -25,9 +25,9 @@ void deliver_event(EventSlot& slot, PlatformEvent event) {
 
 WindowsPlatform::WindowsPlatform(DataFolder data_folder)
     : data_folder_(std::move(data_folder)), event_slot_(std::make_shared<EventSlot>()) {
-    // Service threads, in their start order: input, clipboard and front-app
-    // watcher, app menus and levels come with their own services; keep-awake
-    // is here.
+    // Service threads, in their start order: input (with its own service),
+    // the clipboard and front-app watcher, app menus and levels (with theirs),
+    // keep-awake.
     watcher_ = start_clipboard_watcher(event_slot_);
     keep_awake_ = start_keep_awake();
     // No stream yet; the pointer is drawn into the picture until told otherwise.
