@@ -78,8 +78,9 @@ inline std::uint8_t pixel_coverage(double cx, double cy, const Segment& s, doubl
 #if defined(__SSE2__)
 // The AVX2 form of pixel_coverage for four pixels from px on, for as many
 // whole fours as fit before `end`; gives where it stopped. Same operations
-// in the same order, so the same bytes. Kept small so that every value stays
-// in a register (MinGW cannot align 256-bit spills).
+// in the same order, so the same bytes. MinGW cannot align the stack to 32
+// bytes; the few 256-bit values GCC keeps on the stack here are stored with
+// unaligned moves and read as VEX operands, which need no alignment.
 __attribute__((target("avx2"))) std::uint32_t cover_fours_avx2(std::uint8_t* row, std::uint32_t px,
                                                                std::uint32_t end, double cy, const Segment& s,
                                                                double dx, double dy, double length, double edge) {
@@ -190,27 +191,34 @@ inline void blend_pixel(std::uint8_t* p, double f, const double color[4]) {
 }
 
 // What one pass does to pixels: the share k / 255 x opacity of every
-// coverage byte k, and the pixel it makes of a transparent one (worked out
-// once a pass by blend_pixel itself, so the bytes are the same).
+// coverage byte k, and, worked out the first time it is needed by
+// blend_pixel itself (so the bytes are the same), the pixel it makes of a
+// transparent one.
 struct PassPaint {
     double color[4];
     double share[256];
     std::uint32_t over_empty[256];
+    bool known[256] = {};
 
     PassPaint(InkColor c, double opacity)
         : color{static_cast<double>(c.blue), static_cast<double>(c.green), static_cast<double>(c.red), 255.0} {
-        for (int k = 0; k < 256; ++k) {
-            share[k] = k / 255.0 * opacity;
+        for (int k = 0; k < 256; ++k) share[k] = k / 255.0 * opacity;
+    }
+
+    std::uint32_t on_empty(std::uint8_t k) {
+        if (!known[k]) {
             std::uint8_t pixel[4] = {0, 0, 0, 0};
             blend_pixel(pixel, share[k], color);
             over_empty[k] = load_u32(pixel);
+            known[k] = true;
         }
+        return over_empty[k];
     }
 };
 
 // Blends one row of the pass's coverage over the picture and zeroes it;
 // pixels without coverage are left alone, eight at a time where they can.
-void blend_row(std::uint8_t* coverage, std::uint8_t* bgra, Span xs, const PassPaint& paint) {
+void blend_row(std::uint8_t* coverage, std::uint8_t* bgra, Span xs, PassPaint& paint) {
     for (std::uint32_t px = xs.start; px < xs.end; ++px) {
         if (px + 8 <= xs.end) {
             std::uint64_t eight;
@@ -225,7 +233,7 @@ void blend_row(std::uint8_t* coverage, std::uint8_t* bgra, Span xs, const PassPa
         coverage[px] = 0;
         std::uint8_t* p = bgra + std::size_t{px} * 4;
         if (load_u32(p) == 0) {
-            store_u32(p, paint.over_empty[k]);
+            store_u32(p, paint.on_empty(k));
         } else {
             blend_pixel(p, paint.share[k], paint.color);
         }
@@ -300,8 +308,17 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
     // Pixels farther than this from a segment get no coverage; the margin
     // keeps the bound safe from rounding, so skipping them changes nothing.
     const double bound = radius + 0.5 + 0.05;
-    // The pass's touched pixels, as one x range per row.
-    std::vector<Span> touched(height, Span{width, 0});
+    // The pass's touched pixels, as one x range per row of the rows the
+    // points can reach.
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (const InkPixelPoint& p : points) {
+        if (!finite(p)) continue;
+        low = std::min(low, p.y);
+        high = std::max(high, p.y);
+    }
+    const Span rows = cut(std::floor(low - reach), std::ceil(high + reach), height);
+    if (rows.end <= rows.start) return;
+    std::vector<Span> touched(rows.end - rows.start, Span{width, 0});
     std::uint32_t top = height, bottom = 0;
     const std::size_t segments = points.size() == 1 ? 1 : points.size() - 1;
     for (std::size_t i = 0; i < segments; ++i) {
@@ -323,16 +340,18 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
             xs.end = std::min(xs.end, box.x.end);
             if (xs.end <= xs.start) continue;
             cover_row(coverage.data() + std::size_t{py} * width, xs, cy, s, radius);
-            touched[py].start = std::min(touched[py].start, xs.start);
-            touched[py].end = std::max(touched[py].end, xs.end);
+            Span& range = touched[py - rows.start];
+            range.start = std::min(range.start, xs.start);
+            range.end = std::max(range.end, xs.end);
         }
     }
 
-    const PassPaint paint(color, opacity);
+    PassPaint paint(color, opacity);
     for (std::uint32_t py = top; py < bottom; ++py) {
-        if (touched[py].end <= touched[py].start) continue;
+        const Span range = touched[py - rows.start];
+        if (range.end <= range.start) continue;
         const std::size_t row = std::size_t{py} * width;
-        blend_row(coverage.data() + row, pixels.data() + row * 4, touched[py], paint);
+        blend_row(coverage.data() + row, pixels.data() + row * 4, range, paint);
     }
 }
 
