@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <utility>
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -240,50 +239,6 @@ void blend_row(std::uint8_t* coverage, std::uint8_t* bgra, Span xs, PassPaint& p
     }
 }
 
-// The x extent, at height cy, of the points nearer than `e` to the segment:
-// the two end discs and the band between them. The shape is convex, so this
-// is one interval; low > high when the row misses it.
-struct Extent {
-    double low = std::numeric_limits<double>::infinity();
-    double high = -std::numeric_limits<double>::infinity();
-    void add(double l, double h) {
-        low = std::min(low, l);
-        high = std::max(high, h);
-    }
-};
-
-// Narrows [low, high] to the x where min <= a x + b <= max.
-void keep_between(Extent& x, double a, double b, double min, double max) {
-    if (a == 0.0) {
-        if (b < min || b > max) x = Extent{};
-        return;
-    }
-    double l = (min - b) / a, h = (max - b) / a;
-    if (a < 0.0) std::swap(l, h);
-    x.low = std::max(x.low, l);
-    x.high = std::min(x.high, h);
-}
-
-Extent reach_at_row(const Segment& s, double cy, double e) {
-    Extent x;
-    for (const auto& [px, py] : {std::pair{s.x0, s.y0}, std::pair{s.x1, s.y1}}) {
-        const double h = cy - py, w2 = e * e - h * h;
-        if (w2 > 0.0) {
-            const double w = std::sqrt(w2);
-            x.add(px - w, px + w);
-        }
-    }
-    const double dx = s.x1 - s.x0, dy = s.y1 - s.y0, length = dx * dx + dy * dy;
-    if (length > 0.0) {
-        Extent band{-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
-        const double across = e * std::sqrt(length);
-        keep_between(band, dy, -s.x0 * dy - (cy - s.y0) * dx, -across, across);  // distance from the line
-        keep_between(band, dx, -s.x0 * dx + (cy - s.y0) * dy, 0.0, length);      // between the ends
-        if (band.low <= band.high) x.add(band.low, band.high);
-    }
-    return x;
-}
-
 bool finite(const InkPixelPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 }  // namespace
@@ -305,9 +260,6 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
     if (points.empty() || !std::isfinite(radius) || radius < 0.0 || !std::isfinite(opacity)) return;
 
     const double reach = std::trunc(radius + 1.0);
-    // Pixels farther than this from a segment get no coverage; the margin
-    // keeps the bound safe from rounding, so skipping them changes nothing.
-    const double bound = radius + 0.5 + 0.05;
     // The pass's touched pixels, as one x range per row of the rows the
     // points can reach.
     double low = std::numeric_limits<double>::infinity(), high = -low;
@@ -332,17 +284,10 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
         top = std::min(top, box.y.start);
         bottom = std::max(bottom, box.y.end);
         for (std::uint32_t py = box.y.start; py < box.y.end; ++py) {
-            const double cy = py + 0.5;
-            const Extent x = reach_at_row(s, cy, bound);
-            if (!(x.low <= x.high)) continue;
-            Span xs = cut(std::floor(x.low - 0.5), std::floor(x.high - 0.5) + 1.0, width);
-            xs.start = std::max(xs.start, box.x.start);
-            xs.end = std::min(xs.end, box.x.end);
-            if (xs.end <= xs.start) continue;
-            cover_row(coverage.data() + std::size_t{py} * width, xs, cy, s, radius);
+            cover_row(coverage.data() + std::size_t{py} * width, box.x, py + 0.5, s, radius);
             Span& range = touched[py - rows.start];
-            range.start = std::min(range.start, xs.start);
-            range.end = std::max(range.end, xs.end);
+            range.start = std::min(range.start, box.x.start);
+            range.end = std::max(range.end, box.x.end);
         }
     }
 
