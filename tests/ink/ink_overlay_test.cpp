@@ -29,10 +29,7 @@ struct FakeScreen : InkOverlayScreen {
         pixels.assign(std::size_t{w} * h * 4, 0xEE);
         return pixels;
     }
-    void release_surface() override {
-        log.push_back("release");
-        --live_surfaces;
-    }
+    void release_surface() override { log.push_back("release"), --live_surfaces; }
     void present(const MonitorInfo& m) override {
         log.push_back("present at " + std::to_string(m.left) + "," + std::to_string(m.top));
         frames.push_back(now);
@@ -43,14 +40,7 @@ struct FakeScreen : InkOverlayScreen {
 };
 
 InkEvent ink(const std::string& phase, std::int64_t id, std::vector<double> points, const std::string& kind = "pen") {
-    InkEvent e;
-    e.phase = phase;
-    e.id = id;
-    e.kind = kind;
-    e.points = std::move(points);
-    e.author = "A";
-    e.width = 0.1;
-    return e;
+    return InkEvent{.id = id, .phase = phase, .kind = kind, .width = 0.1, .points = std::move(points), .author = "A"};
 }
 
 // Runs the loop's frame at `t` with the screen's clock set to it.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace vorlix {
@@ -63,13 +64,7 @@ std::vector<std::uint8_t> slow_render(const InkStrokes& ink, double now, int w, 
 
 InkStroke stroke(std::vector<double> points, double width, std::uint32_t color = 0xff3b30, bool laser = false,
                  bool ended = false) {
-    InkStroke s;
-    s.points = std::move(points);
-    s.width = width;
-    s.color = color;
-    s.laser = laser;
-    s.ended = ended;
-    return s;
+    return InkStroke{.ended = ended, .points = std::move(points), .width = width, .color = color, .laser = laser};
 }
 
 std::vector<std::uint8_t> render(const InkStrokes& ink, double now, std::uint32_t w, std::uint32_t h,
@@ -108,23 +103,24 @@ TEST(InkRasterTest, MatchesThePerPixelRulesByteForByte) {
 
 TEST(InkRasterTest, EdgesColoursAndLaserLayers) {
     std::vector<std::uint8_t> coverage;
-    auto pixel = [](const std::vector<std::uint8_t>& p, int x, int y, int w) {
-        const std::size_t i = (static_cast<std::size_t>(y) * w + x) * 4;
-        return std::vector<int>{p[i], p[i + 1], p[i + 2], p[i + 3]};
+    auto pixel = [](const std::vector<std::uint8_t>& p, int x, int y) {  // 0xAARRGGBB in a 100-pixel-wide picture
+        std::uint32_t v;
+        std::memcpy(&v, &p[(std::size_t(y) * 100 + x) * 4], 4);
+        return v;
     };
     // Radius 4 along the line y = 10: centres 3.5 away are full, 4.5 away empty.
     InkStrokes pen{{stroke({0.2, 0.25, 0.8, 0.25}, 0.08)}};
     const auto p = render(pen, 0, 100, 40, coverage);
-    EXPECT_EQ(pixel(p, 50, 13, 100), (std::vector<int>{0x30, 0x3b, 0xff, 0xff}));
-    EXPECT_EQ(pixel(p, 50, 6, 100), (std::vector<int>{0x30, 0x3b, 0xff, 0xff}));
-    EXPECT_EQ(pixel(p, 50, 14, 100), (std::vector<int>{0, 0, 0, 0}));
-    EXPECT_EQ(pixel(p, 50, 5, 100), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(pixel(p, 50, 13), 0xffff3b30u);  // bytes 30 3b ff ff
+    EXPECT_EQ(pixel(p, 50, 6), 0xffff3b30u);
+    EXPECT_EQ(pixel(p, 50, 14), 0u);
+    EXPECT_EQ(pixel(p, 50, 5), 0u);
 
     // A laser of radius 4: its colour on the line, only the glow (0.3) at 6.5.
     InkStrokes laser{{stroke({0.2, 0.25, 0.8, 0.25}, 0.08, 0x00ff00, true)}};
     const auto l = render(laser, 0, 100, 40, coverage);
-    EXPECT_EQ(pixel(l, 50, 10, 100), (std::vector<int>{0, 0xff, 0, 0xff}));
-    EXPECT_EQ(pixel(l, 50, 16, 100), (std::vector<int>{0, 77, 0, 77}));
+    EXPECT_EQ(pixel(l, 50, 10), 0xff00ff00u);
+    EXPECT_EQ(pixel(l, 50, 16), 0x4d004d00u);  // 77 = round(0.3 x 255)
 }
 
 TEST(InkRasterTest, ShortOrOverflowingBuffersAndFarPointsDrawNothing) {
