@@ -103,7 +103,7 @@ struct HostStateConfig {
     Ed25519KeyPair identity;
     std::vector<TrustedDevice> trusted_devices;
     std::shared_ptr<ReachServices> reach;  // default: no relay
-    std::shared_ptr<TextServices> texts;   // default: English
+    std::shared_ptr<TextServices> texts;   // default: the translation tables
     PairingCode::Now now;                  // default: the steady clock
     PairingCode::RandomBytes4 random4;     // default: the system's random source
     std::function<std::int64_t()> unix_now;  // default: the system clock

@@ -1,6 +1,6 @@
 // What the host core needs of its neighbours (reach, texts), behind small
 // interfaces. The defaults here are the host's behaviour without a relay and
-// with English texts; the full services replace them.
+// its texts from the built-in translation tables.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "i18n/i18n.h"
 
 namespace vorlix {
 
@@ -36,7 +38,8 @@ public:
     virtual std::optional<std::string> open_watch_link(HostState& host);
 };
 
-// The look-up of user texts by key, in the chosen language.
+// The look-up of user texts by key, in the chosen language (the built-in
+// translation tables; tests may replace it).
 class TextServices {
 public:
     virtual ~TextServices() = default;
@@ -52,8 +55,5 @@ public:
     // The text of a key in the language chosen for the window.
     virtual std::string lookup_text(std::string_view key);
 };
-
-// Fills "{name}" placeholders of a text from the pairs.
-std::string fill_placeholders(std::string_view text, const std::vector<std::pair<std::string, std::string>>& values);
 
 }  // namespace vorlix

@@ -26,6 +26,7 @@
 #include "win/system/process.h"
 #include "win/system/wide.h"
 #include "win/ui/host_window.h"
+#include "win/ui/ui_language.h"
 
 namespace vorlix {
 namespace {
@@ -70,6 +71,7 @@ void host_main(ArgList all_args) {
     const AfterUpdateArgs after_update = wait_for_old_process(std::move(all_args));
     const ArgList& args = after_update.remaining;
     const HostOptions options = read_host_options(args);
+    set_language_sources(windows_language_sources());
 
     // 2. Per-monitor DPI awareness; the manifest asks for it too.
     declare_dpi_awareness();
