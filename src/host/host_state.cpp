@@ -109,6 +109,7 @@ HostStatus HostState::snapshot_host_status() {
     status.locked_seconds = main_.pairing.seconds_locked();
     status.devices = main_.trusted_devices;
     status.device_name = main_.device_name;
+    if (main_.current_session) status.device_key = device_key_text(main_.current_session->device_key);
     if (main_.picture_stopped && main_.device_name) {
         status.status_line = stopped_text;
     } else {

@@ -61,6 +61,7 @@ struct HostStatus {
     std::optional<std::uint64_t> locked_seconds;
     std::vector<TrustedDevice> devices;
     std::optional<std::string> device_name;
+    std::optional<std::string> device_key;  // key text of the signed-in device
     std::optional<std::string> status_line;
     std::optional<std::string> notice;
     std::optional<std::string> stream_summary;
