@@ -26,6 +26,7 @@
 #include "win/system/process.h"
 #include "win/system/wide.h"
 #include "win/ui/host_window.h"
+#include "win/ui/sign_in.h"
 #include "win/ui/ui_language.h"
 
 namespace vorlix {
@@ -91,7 +92,6 @@ void host_main(ArgList all_args) {
     const std::filesystem::path data_folder =
         options.data_dir ? path_from_utf8(*options.data_dir) : default_data_folder(appdata_folder());
     const bool new_install = !file_exists(data_folder / "identity.key");
-    (void)new_install;  // read by the open-at-sign-in refresh
     std::error_code ignored;
     std::filesystem::create_directories(data_folder, ignored);
 
@@ -105,8 +105,10 @@ void host_main(ArgList all_args) {
     // 10. The shared host state.
     std::shared_ptr<HostState> host = load_host_state(platform);
 
-    // 11. Open at sign-in is offered only for the default folder outside an app package.
-    set_open_at_sign_in_allowed(!options.data_dir && !runs_from_package());
+    // 11. Open at sign-in is kept only for the default folder outside an app package.
+    const bool sign_in_allowed = !options.data_dir && !runs_from_package();
+    set_open_at_sign_in_allowed(sign_in_allowed);
+    if (sign_in_allowed) sign_in_repoint(data_folder, new_install);
 
     // 12. Self-update.
     start_updates(args, data_folder);
@@ -130,8 +132,7 @@ void host_main(ArgList all_args) {
     host->reach->update_relay_registration(*host);
 
     // 18. The window and its message loop, until the user quits.
-    run_window(options.hidden, after_update.after_update(),
-               [&host](std::function<void()> refresh) { host->set_on_change(std::move(refresh)); });
+    run_window(host, options.hidden, after_update.after_update());
 
     // Shut-down: the device is told goodbye and has a moment to receive it;
     // the announcement on the network is withdrawn.

@@ -1,53 +1,456 @@
 #include "win/ui/host_window.h"
 
-#include <atomic>
+#include <shellapi.h>
 
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+#include "host/host_state.h"
 #include "host/log.h"
+#include "ui/host_view.h"
+#include "win/system/shell.h"
+#include "win/system/wide.h"
+#include "win/ui/sign_in.h"
 
 namespace vorlix {
 namespace {
 
+constexpr UINT kTrayIconId = 1;
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr int kFirstControl = 100;
+
 std::atomic<HWND> g_main_window{nullptr};
 std::atomic<bool> g_open_at_sign_in_allowed{false};
 
+// The host of this window: set by run_window, released when its loop ends.
+std::mutex g_host_mutex;
+std::shared_ptr<HostState> g_host;
+
+std::shared_ptr<HostState> window_host() {
+    std::lock_guard<std::mutex> lock(g_host_mutex);
+    return g_host;
+}
+
+std::mutex g_hooks_mutex;
+TrayHooks g_hooks;
+
+TrayHooks tray_hooks() {
+    std::lock_guard<std::mutex> lock(g_hooks_mutex);
+    return g_hooks;
+}
+
+// Fonts, the two caches, the registered message and the closed-once flag.
+struct WindowState {
+    std::mutex mutex;
+    std::array<HFONT, 5> fonts{};
+    bool fonts_made = false;
+    std::optional<std::vector<DeviceRow>> rows;  // none: the list box was never filled
+    std::wstring tooltip;
+    UINT taskbar_created = 0;
+    bool closed_once = false;
+};
+WindowState g_state;
+
+struct TrayNotice {
+    std::string title;
+    std::string body;
+};
+std::mutex g_notice_mutex;
+std::vector<TrayNotice> g_notices;
+
+Language window_language() { return current_language(); }
+bool arabic() { return window_language() == Language::Arabic; }
+
+// A text into a fixed NOTIFYICONDATAW field, cut outside surrogate pairs.
+template <std::size_t N>
+void copy_field(wchar_t (&field)[N], const std::string& text) {
+    const std::u16string units = cut_utf16(text, N - 1);
+    std::copy(units.begin(), units.end(), field);
+    field[units.size()] = L'\0';
+}
+
+NOTIFYICONDATAW icon_record(HWND window) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = kTrayIconId;
+    return data;
+}
+
+HICON load_program_icon(int size) {
+    auto icon = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
+}
+
+void add_tray_icon(HWND window) {
+    NOTIFYICONDATAW data = icon_record(window);
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayCallbackMessage;
+    data.hIcon = load_program_icon(16);
+    copy_field(data.szTip, "Vorlix");
+    if (!Shell_NotifyIconW(NIM_ADD, &data)) (void)GetLastError();
+    // The icon carries the plain tip now: the next refresh must send the status again.
+    std::lock_guard<std::mutex> lock(g_state.mutex);
+    g_state.tooltip.clear();
+}
+
+void show_tray_balloon(const std::string& title, const std::string& body) {
+    const HWND window = g_main_window.load();
+    if (!window) return;
+    NOTIFYICONDATAW data = icon_record(window);
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_INFO;
+    copy_field(data.szInfoTitle, with_direction(window_language(), title));
+    copy_field(data.szInfo, with_direction(window_language(), body));
+    if (!Shell_NotifyIconW(NIM_MODIFY, &data)) (void)GetLastError();
+}
+
+void show_queued_notices() {
+    std::vector<TrayNotice> queued;
+    {
+        std::lock_guard<std::mutex> lock(g_notice_mutex);
+        queued.swap(g_notices);
+    }
+    if (!queued.empty()) show_tray_balloon(queued.back().title, queued.back().body);
+}
+
+void set_control_text(HWND window, int id, const std::string& text) {
+    SetDlgItemTextW(window, id, to_wide(text).c_str());
+}
+
+void show_main_window() {
+    const HWND window = g_main_window.load();
+    ShowWindow(window, SW_SHOW);
+    ShowWindow(window, SW_RESTORE);
+    SetForegroundWindow(window);
+}
+
+void apply_window_fonts(HWND window) {
+    const int dpi = effective_dpi(static_cast<int>(GetDpiForWindow(window)));
+    std::lock_guard<std::mutex> lock(g_state.mutex);
+    if (g_state.fonts_made) {
+        for (HFONT font : g_state.fonts) DeleteObject(font);
+    }
+    for (std::size_t role = 0; role < g_state.fonts.size(); ++role) {
+        const FontSpec spec = font_spec(static_cast<FontRole>(role), dpi, window_language());
+        const std::wstring face(spec.face.begin(), spec.face.end());
+        g_state.fonts[role] = CreateFontW(spec.height, 0, 0, 0, spec.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
+                                          face.c_str());
+    }
+    for (const ControlLayout& control : kControlLayout) {
+        const HWND child = GetDlgItem(window, control.id);
+        const ControlRect rect = scale_to_dpi(control.rect, dpi);
+        SetWindowPos(child, nullptr, rect.x, rect.y, rect.width, rect.height, SWP_NOZORDER);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(g_state.fonts[static_cast<std::size_t>(control.font)]),
+                     TRUE);
+    }
+    g_state.fonts_made = true;
+}
+
+void refresh_main_window() {
+    const auto host = window_host();
+    const HWND window = g_main_window.load();
+    if (!host || !window) return;
+    const HostStatus status = host->snapshot_host_status();
+    const HostView view = compose_host_view(status, window_language());
+
+    set_control_text(window, 101, view.status);
+    set_control_text(window, kCodeControl, view.code);
+    set_control_text(window, 103, view.hint);
+    set_control_text(window, kPairButton, view.pair_button);
+    EnableWindow(GetDlgItem(window, kPairButton), view.pair_enabled);
+    EnableWindow(GetDlgItem(window, 108), view.disconnect_enabled);
+
+    const HWND list = GetDlgItem(window, kDeviceList);
+    bool rebuild = false;
+    {
+        std::lock_guard<std::mutex> lock(g_state.mutex);
+        if (g_state.rows != view.rows) {
+            g_state.rows = view.rows;
+            rebuild = true;
+        }
+    }
+    if (rebuild) {
+        SendMessageW(list, LB_RESETCONTENT, 0, 0);
+        if (view.rows.empty()) {
+            SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(to_wide(view.no_devices).c_str()));
+        }
+        for (const DeviceRow& row : view.rows) {
+            SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(to_wide(row.text).c_str()));
+        }
+    }
+    const LRESULT selected = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    EnableWindow(GetDlgItem(window, 107), selected >= 0 && !status.devices.empty());
+
+    set_control_text(window, 109, view.footer);
+
+    const std::u16string tip = cut_utf16(view.tooltip, 127);
+    const std::wstring wide_tip(tip.begin(), tip.end());
+    {
+        std::lock_guard<std::mutex> lock(g_state.mutex);
+        if (g_state.tooltip == wide_tip) return;
+        g_state.tooltip = wide_tip;
+    }
+    NOTIFYICONDATAW data = icon_record(window);
+    data.uFlags = NIF_TIP;
+    std::copy(wide_tip.begin(), wide_tip.end(), data.szTip);
+    if (!Shell_NotifyIconW(NIM_MODIFY, &data)) (void)GetLastError();
+}
+
+void toggle_pairing(const std::shared_ptr<HostState>& host) {
+    if (host->snapshot_host_status().pairing_code) {
+        host->close_pairing();
+    } else {
+        host->open_pairing();
+    }
+}
+
+std::optional<std::filesystem::path> crash_log_path(const std::shared_ptr<HostState>& host) {
+    if (!host) return std::nullopt;
+    const DataFolder folder = host->platform->data_dir();
+    if (folder.path.empty()) return std::nullopt;
+    return folder.path / "crash.log";
+}
+
+bool crash_log_offered(const std::shared_ptr<HostState>& host) {
+    const auto path = crash_log_path(host);
+    std::error_code error;
+    return path && std::filesystem::is_regular_file(*path, error) && std::filesystem::file_size(*path, error) > 0 &&
+           !error;
+}
+
+void show_tray_menu(HWND window) {
+    const HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    const TrayHooks hooks = tray_hooks();
+    const bool update_state = hooks.update_state_exists && hooks.update_state_exists();
+    TrayMenuState state;
+    if (update_state && hooks.update_after_session) state.update_after_session = hooks.update_after_session();
+    if (update_state && hooks.pending_update) state.pending_update = hooks.pending_update();
+    state.camera_available = hooks.camera_menu_available && hooks.camera_menu_available();
+    state.crash_log_available = crash_log_offered(window_host());
+    state.open_at_sign_in_allowed = g_open_at_sign_in_allowed.load();
+    state.open_at_sign_in_on = state.open_at_sign_in_allowed && sign_in_state();
+    state.update_state_exists = update_state;
+    state.auto_install_on = update_state && hooks.auto_install_on && hooks.auto_install_on();
+
+    const UINT direction = arabic() ? MFT_RIGHTORDER : 0;
+    for (const MenuEntry& entry : tray_menu_entries(state, window_language())) {
+        if (entry.separator) {
+            AppendMenuW(menu, MF_SEPARATOR | direction, 0, nullptr);
+            continue;
+        }
+        const UINT flags =
+            MF_STRING | direction | (entry.grayed ? MF_GRAYED : 0) | (entry.checked ? MF_CHECKED : 0);
+        AppendMenuW(menu, flags, static_cast<UINT_PTR>(entry.command), to_wide(entry.text).c_str());
+    }
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    SetForegroundWindow(window);
+    const UINT track = arabic() ? (TPM_LAYOUTRTL | TPM_RIGHTALIGN | TPM_RIGHTBUTTON) : TPM_RIGHTBUTTON;
+    TrackPopupMenu(menu, track, cursor.x, cursor.y, 0, window, nullptr);
+    // Without a message after it the menu may stay up after a click elsewhere.
+    PostMessageW(window, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+void run_menu_command(WORD id) {
+    const auto host = window_host();
+    const TrayHooks hooks = tray_hooks();
+    switch (static_cast<TrayCommand>(id)) {
+        case TrayCommand::Open:
+            show_main_window();
+            break;
+        case TrayCommand::Pair:
+            show_main_window();
+            if (host && !host->snapshot_host_status().pairing_code) host->open_pairing();
+            break;
+        case TrayCommand::Quit:
+            DestroyWindow(g_main_window.load());
+            break;
+        case TrayCommand::Camera:
+            if (hooks.start_camera_setup) hooks.start_camera_setup();
+            break;
+        case TrayCommand::Update:
+            if (hooks.install_update_now) hooks.install_update_now();
+            break;
+        case TrayCommand::CrashLog:
+            if (const auto path = crash_log_path(host)) reveal_crash_log(*path);
+            break;
+        case TrayCommand::OpenAtSignIn:
+            if (g_open_at_sign_in_allowed.load()) sign_in_set(!sign_in_state());
+            break;
+        case TrayCommand::AutoUpdate:
+            if (hooks.set_auto_install) {
+                const bool exists = hooks.update_state_exists && hooks.update_state_exists();
+                hooks.set_auto_install(!(exists && hooks.auto_install_on && hooks.auto_install_on()));
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void forget_selected_device(HWND window, const std::shared_ptr<HostState>& host) {
+    const LRESULT index = SendMessageW(GetDlgItem(window, kDeviceList), LB_GETCURSEL, 0, 0);
+    const HostStatus status = host->snapshot_host_status();
+    if (index < 0 || static_cast<std::size_t>(index) >= status.devices.size()) return;
+    const TrustedDevice device = status.devices[static_cast<std::size_t>(index)];
+    const std::string question = with_direction(
+        window_language(), fill_placeholders(lookup_text(window_language(), "forget.confirm"), {{"name", device.name}}));
+    const UINT style = MB_OKCANCEL | MB_ICONQUESTION | (arabic() ? MB_RIGHT | MB_RTLREADING : 0);
+    if (MessageBoxW(window, to_wide(question).c_str(), L"Vorlix", style) == IDOK) host->forget_trusted_device(device.key);
+}
+
+void run_control_command(HWND window, int id, int code) {
+    const auto host = window_host();
+    if (!host) return;
+    switch (id) {
+        case kPairButton:
+            toggle_pairing(host);
+            break;
+        case kDeviceList:
+            if (code == LBN_SELCHANGE) refresh_main_window();
+            break;
+        case 107:
+            forget_selected_device(window, host);
+            break;
+        case 108:
+            host->say_goodbye_and_close();
+            break;
+        default:
+            break;
+    }
+}
+
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    UINT taskbar_created = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_state.mutex);
+        taskbar_created = g_state.taskbar_created;
+    }
+    if (taskbar_created != 0 && message == taskbar_created) {
+        add_tray_icon(window);
+        return 0;
+    }
     switch (message) {
-        case WM_DESTROY:
+        case WM_DESTROY: {
+            NOTIFYICONDATAW data = icon_record(window);
+            Shell_NotifyIconW(NIM_DELETE, &data);
             PostQuitMessage(0);
             return 0;
-        case WM_CLOSE:
-            // Closing only hides the window; the host keeps running.
+        }
+        case WM_CLOSE: {
             ShowWindow(window, SW_HIDE);
-            return 0;
-        case WM_COMMAND:
-            if (lparam == 0) {
-                switch (LOWORD(wparam)) {
-                    case kMenuOpen:
-                    case kMenuPair:
-                        ShowWindow(window, SW_SHOW);
-                        ShowWindow(window, SW_RESTORE);
-                        SetForegroundWindow(window);
-                        break;
-                    case kMenuQuit:
-                        DestroyWindow(window);
-                        break;
-                    default:
-                        break;
-                }
+            bool first = false;
+            {
+                std::lock_guard<std::mutex> lock(g_state.mutex);
+                first = !g_state.closed_once;
+                g_state.closed_once = true;
+            }
+            if (first) {
+                show_tray_balloon(lookup_text(window_language(), "still_running.title"),
+                                  lookup_text(window_language(), "still_running.text"));
             }
             return 0;
+        }
+        case WM_COMMAND:
+            if (lparam != 0) {
+                run_control_command(window, LOWORD(wparam), HIWORD(wparam));
+            } else {
+                run_menu_command(LOWORD(wparam));
+            }
+            return 0;
+        case DM_GETDEFID:
+            // Enter presses the pair button (a plain window has no dialog default).
+            return MAKELRESULT(kPairButton, DC_HASDEFID);
         case kCloseForUpdateMessage:
             DestroyWindow(window);
             return 0;
         case WM_TIMER:
         case kRefreshMessage:
-        case kShowNoticesMessage:
-        case kTrayCallbackMessage:
+            refresh_main_window();
             return 0;
+        case WM_CTLCOLORSTATIC: {
+            const HDC dc = reinterpret_cast<HDC>(wparam);
+            const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lparam));
+            SetTextColor(dc, id == kCodeControl ? RGB(91, 74, 224)
+                                                : GetSysColor(id == 109 ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT));
+            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        }
         case WM_POWERBROADCAST:
+            if (wparam == PBT_APMRESUMESUSPEND || wparam == PBT_APMRESUMEAUTOMATIC) {
+                const TrayHooks hooks = tray_hooks();
+                if (hooks.update_state_exists && hooks.update_state_exists() && hooks.restart_no_device_wait) {
+                    hooks.restart_no_device_wait("the PC woke from sleep");
+                }
+            }
             return TRUE;
+        case WM_DPICHANGED: {
+            const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+            SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOACTIVATE | SWP_NOZORDER);
+            apply_window_fonts(window);
+            return 0;
+        }
+        case kTrayCallbackMessage:
+            switch (LOWORD(lparam)) {
+                case WM_CONTEXTMENU:
+                case WM_RBUTTONUP:
+                    show_tray_menu(window);
+                    break;
+                case WM_LBUTTONUP:
+                case WM_LBUTTONDBLCLK:
+                    show_main_window();
+                    break;
+                default:
+                    break;
+            }
+            return 0;
+        case kShowNoticesMessage:
+            show_queued_notices();
+            return 0;
         default:
             return DefWindowProcW(window, message, wparam, lparam);
+    }
+}
+
+struct ControlClass {
+    const wchar_t* name;
+    DWORD style;
+};
+
+ControlClass control_class(int id) {
+    switch (id) {
+        case 102:
+        case 103:
+            return {L"STATIC", SS_CENTER};
+        case kPairButton:
+            return {L"BUTTON", WS_TABSTOP | BS_DEFPUSHBUTTON};
+        case kDeviceList:
+            return {L"LISTBOX", WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY};
+        case 107:
+        case 108:
+            return {L"BUTTON", WS_TABSTOP};
+        default:
+            return {L"STATIC", 0};
+    }
+}
+
+std::string initial_text(int id) {
+    switch (id) {
+        case 100: return "Vorlix";
+        case kPairButton: return with_direction(window_language(), lookup_text(window_language(), "button.pair"));
+        case 105: return with_direction(window_language(), lookup_text(window_language(), "label.paired_devices"));
+        case 107: return with_direction(window_language(), lookup_text(window_language(), "button.forget"));
+        case 108: return with_direction(window_language(), lookup_text(window_language(), "button.disconnect"));
+        default: return {};
     }
 }
 
@@ -55,37 +458,84 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 HWND main_window_handle() { return g_main_window.load(); }
 
+void set_tray_hooks(TrayHooks hooks) {
+    std::lock_guard<std::mutex> lock(g_hooks_mutex);
+    g_hooks = std::move(hooks);
+}
+
 void set_open_at_sign_in_allowed(bool allowed) { g_open_at_sign_in_allowed = allowed; }
 
 bool open_at_sign_in_allowed() { return g_open_at_sign_in_allowed.load(); }
 
-void run_window(bool hidden, bool /*just_updated*/, const InstallChangeCallback& install_change_callback) {
+void post_tray_notice(const std::string& title, const std::string& body) {
+    {
+        std::lock_guard<std::mutex> lock(g_notice_mutex);
+        g_notices.push_back({title, body});
+    }
+    if (const HWND window = g_main_window.load()) PostMessageW(window, kShowNoticesMessage, 0, 0);
+}
+
+void run_window(std::shared_ptr<HostState> host, bool hidden, bool just_updated) {
+    {
+        std::lock_guard<std::mutex> lock(g_host_mutex);
+        g_host = host;
+    }
     const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const bool rtl = arabic();
 
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = window_proc;
     window_class.hInstance = instance;
-    window_class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    window_class.hIconSm = LoadIconW(nullptr, IDI_APPLICATION);
+    window_class.hIcon = load_program_icon(32);
+    window_class.hIconSm = load_program_icon(16);
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
     window_class.lpszClassName = kHostWindowClass;
     RegisterClassExW(&window_class);  // a class left from an earlier run in this process is fine
 
-    const HWND window = CreateWindowExW(0, kHostWindowClass, L"Vorlix",
-                                        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                                        CW_USEDEFAULT, 480, 600, nullptr, nullptr, instance, nullptr);
+    constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    const DWORD ex_style = rtl ? WS_EX_LAYOUTRTL : 0;
+    const HWND window = CreateWindowExW(ex_style, kHostWindowClass, L"Vorlix", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                        480, 600, nullptr, nullptr, instance, nullptr);
     if (!window) {
         log_line("the window could not be made");
+        std::lock_guard<std::mutex> lock(g_host_mutex);
+        g_host.reset();
         return;
     }
     g_main_window.store(window);
 
-    if (install_change_callback) {
-        install_change_callback([window] { PostMessageW(window, kRefreshMessage, 0, 0); });
+    const int dpi = effective_dpi(static_cast<int>(GetDpiForWindow(window)));
+    RECT frame{0, 0, scale_to_dpi(kClientWidth, dpi), scale_to_dpi(kClientHeight, dpi)};
+    AdjustWindowRectExForDpi(&frame, kStyle, FALSE, ex_style, static_cast<UINT>(dpi));
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
+
+    for (const ControlLayout& control : kControlLayout) {
+        const std::string text = initial_text(control.id);
+        const ControlClass kind = control_class(control.id);
+        const DWORD control_ex = rtl && control.id != kCodeControl ? WS_EX_RTLREADING : 0;
+        CreateWindowExW(control_ex, kind.name, to_wide(text).c_str(), WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 10,
+                        10, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
     }
-    SetTimer(window, 1, 1000, nullptr);
+    apply_window_fonts(window);
+    {
+        const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+        std::lock_guard<std::mutex> lock(g_state.mutex);
+        g_state.taskbar_created = taskbar_created;
+        g_state.rows.reset();
+        g_state.closed_once = false;
+    }
+    add_tray_icon(window);
+    if (just_updated) {
+        post_tray_notice(lookup_text(window_language(), "updated.title"),
+                         fill_placeholders(lookup_text(window_language(), "updated.text"),
+                                           {{"version", std::string(kAppVersion)}}));
+    }
+    show_queued_notices();
+    if (host) host->set_on_change([window] { PostMessageW(window, kRefreshMessage, 0, 0); });
+    refresh_main_window();
+    SetTimer(window, kRefreshTimer, 1000, nullptr);
     if (!hidden) ShowWindow(window, SW_SHOW);
 
     MSG msg;
@@ -95,6 +545,9 @@ void run_window(bool hidden, bool /*just_updated*/, const InstallChangeCallback&
         DispatchMessageW(&msg);
     }
     g_main_window.store(nullptr);
+    if (host) host->set_on_change(nullptr);
+    std::lock_guard<std::mutex> lock(g_host_mutex);
+    g_host.reset();
 }
 
 bool activate_running_window() {

@@ -1,12 +1,20 @@
 // The host window: class "VorlixHostWindow", made and run on the main
-// thread until the user quits; other threads reach it only by posting.
+// thread until the user quits; other threads reach it only by posting. It
+// shows the pairing code, the status, the paired devices and a footer, keeps
+// the notification-area icon, its tip and its menu, and shows notices as
+// balloons.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 
 namespace vorlix {
+
+class HostState;
 
 constexpr UINT kTrayCallbackMessage = WM_APP + 1;
 constexpr UINT kRefreshMessage = WM_APP + 2;
@@ -17,20 +25,43 @@ constexpr UINT kCloseForUpdateMessage = WM_APP + 4;
 constexpr WORD kMenuOpen = 1;
 constexpr WORD kMenuPair = 2;
 constexpr WORD kMenuQuit = 3;
+constexpr WORD kMenuOpenAtSignIn = 7;
+
+// Control identifiers.
+constexpr int kCodeControl = 102;
+constexpr int kPairButton = 104;
+constexpr int kDeviceList = 106;
 
 constexpr wchar_t kHostWindowClass[] = L"VorlixHostWindow";
 
-// Hands the host a callable that any thread may call to have the window
-// refresh itself (it posts the refresh message).
-using InstallChangeCallback = std::function<void(std::function<void()>)>;
+// What the tray menu and the window ask of the self-update and the camera.
+// Unset entries mean the feature is not there: its entries do not show and
+// its commands do nothing.
+struct TrayHooks {
+    std::function<bool()> update_state_exists;
+    std::function<std::optional<std::string>()> update_after_session;  // version waiting for the session
+    std::function<std::optional<std::string>()> pending_update;        // version ready to install
+    std::function<bool()> auto_install_on;
+    std::function<void()> install_update_now;
+    std::function<void(bool)> set_auto_install;
+    std::function<void(const std::string& reason)> restart_no_device_wait;  // after the PC woke
+    std::function<bool()> camera_menu_available;
+    std::function<void()> start_camera_setup;
+};
+// Installed by the program entry before run_window (or by the feature itself).
+void set_tray_hooks(TrayHooks hooks);
 
-// Makes the window (hidden when asked), runs its message loop on the calling
-// thread and returns when the window has been destroyed (quit) or could not
-// be made.
-void run_window(bool hidden, bool just_updated, const InstallChangeCallback& install_change_callback);
+// Makes the window (hidden when asked), installs the host's change callback,
+// runs the message loop on the calling thread and returns when the window
+// has been destroyed (quit) or could not be made.
+void run_window(std::shared_ptr<HostState> host, bool hidden, bool just_updated);
 
 // The host window once made, else null. Any thread may read it.
 HWND main_window_handle();
+
+// Queues a notice shown as a balloon (any thread); only the newest queued
+// one is shown.
+void post_tray_notice(const std::string& title, const std::string& body);
 
 // Whether the tray menu may offer opening at sign-in: set once by the
 // program entry (only for the default data folder outside an app package).
