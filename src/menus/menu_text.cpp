@@ -14,6 +14,8 @@ std::string_view trim(std::string_view text) {
 
 }  // namespace
 
+std::string trim_white_space(std::string_view text) { return std::string(trim(text)); }
+
 std::string strip_mnemonics(std::string_view text) {
     std::string out;
     out.reserve(text.size());

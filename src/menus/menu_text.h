@@ -13,6 +13,9 @@ struct CleanedMenuText {
     std::optional<std::string> shortcut;  // the text after the tab, trimmed; none when empty
 };
 
+// The text without leading and trailing white space.
+std::string trim_white_space(std::string_view text);
+
 // "&File" gives "File", "Save && Exit" gives "Save & Exit", and a single "&"
 // at the very end is dropped.
 std::string strip_mnemonics(std::string_view text);

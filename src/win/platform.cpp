@@ -1,11 +1,15 @@
 #include "win/platform.h"
 
+#include <windows.h>
+
 #include "h264/encoder.h"
 #include "host/log.h"
 #include "sound/sound_capture.h"
 #include "wire/input_message.h"
 #include "win/dpapi.h"
 #include "win/ink/ink_overlay_window.h"
+#include "win/levels/levels_thread.h"
+#include "win/menus/menus_thread.h"
 #include "win/pictures/screenshots.h"
 #include "win/reach/reach_windows.h"
 #include "win/stream/com_ref.h"
@@ -29,6 +33,9 @@ WindowsPlatform::WindowsPlatform(DataFolder data_folder)
     // the clipboard and front-app watcher, app menus and levels (with theirs),
     // keep-awake.
     watcher_ = start_clipboard_watcher(event_slot_);
+    menus_ = start_menus_thread(event_slot_, GetCurrentProcessId());
+    watcher_set_menus_nudge(*watcher_, notify_front_app_change);  // a new app in front: scan its menus
+    levels_ = start_levels_thread(event_slot_);
     keep_awake_ = start_keep_awake();
     // No stream yet; the pointer is drawn into the picture until told otherwise.
     streams_ = std::make_unique<WindowsStreams>(encoder_open, make_loopback_sound_source);
@@ -41,6 +48,8 @@ WindowsPlatform::~WindowsPlatform() {
     streams_.reset();
     stop_clipboard_watcher(*watcher_);
     watcher_.reset();
+    menus_.reset();
+    levels_.reset();
     std::lock_guard lock(keep_awake_mutex_);
     keep_awake_.reset();
 }
@@ -97,7 +106,11 @@ void WindowsPlatform::set_clipboard_picture(Bytes png) { watcher_post_picture(*w
 
 std::optional<FrontApp> WindowsPlatform::front_app_name() { return read_front_app(); }
 
-void WindowsPlatform::set_session_active(bool active) { watcher_set_active(*watcher_, active); }
+void WindowsPlatform::set_session_active(bool active) {
+    watcher_set_active(*watcher_, active);
+    send_menus_active(*menus_, active);
+    send_levels_request(*levels_, {.kind = LevelsRequest::Kind::Active, .active = active});
+}
 
 bool WindowsPlatform::camera_ready() { return false; }
 
@@ -107,11 +120,13 @@ void WindowsPlatform::push_camera_picture(CameraPicture) {}
 
 bool WindowsPlatform::supports_menus() { return true; }
 
-void WindowsPlatform::perform_menu(std::uint64_t) {}
+void WindowsPlatform::perform_menu(std::uint64_t id) { send_menu_run(*menus_, id); }
 
-std::optional<Levels> WindowsPlatform::read_levels() { return std::nullopt; }
+std::optional<Levels> WindowsPlatform::read_levels() { return ask_levels(*levels_); }
 
-void WindowsPlatform::set_level(const std::string&, double) {}
+void WindowsPlatform::set_level(const std::string& kind, double value) {
+    send_levels_request(*levels_, {.kind = LevelsRequest::Kind::Set, .name = kind, .value = value});
+}
 
 bool WindowsPlatform::open_url(const std::string& link) { return vorlix::open_url(link); }
 

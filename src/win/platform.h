@@ -13,6 +13,8 @@ namespace vorlix {
 
 class WindowsStreams;
 struct ClipboardWatcher;
+struct MenusSender;
+struct LevelsSender;
 
 // The one handler slot shared by every producer of platform events.
 struct EventSlot {
@@ -88,6 +90,9 @@ private:
     // release stops the current stream and waits for its thread.
     std::unique_ptr<WindowsStreams> streams_;
     std::shared_ptr<ClipboardWatcher> watcher_;
+    // The menus and levels threads end when these go.
+    std::shared_ptr<MenusSender> menus_;
+    std::shared_ptr<LevelsSender> levels_;
     std::mutex keep_awake_mutex_;
     std::optional<Sender<bool>> keep_awake_;
 };

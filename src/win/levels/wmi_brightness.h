@@ -1,0 +1,36 @@
+// The built-in screen's brightness through the WMI classes
+// WmiMonitorBrightness and WmiMonitorBrightnessMethods in ROOT\WMI. The
+// connection is made once; a PC without them (a desktop) has no brightness.
+// Used on the levels thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "levels/levels_loop.h"
+
+struct IWbemServices;
+
+namespace vorlix {
+
+class WmiBrightness {
+public:
+    WmiBrightness();
+    ~WmiBrightness();
+    WmiBrightness(const WmiBrightness&) = delete;
+    WmiBrightness& operator=(const WmiBrightness&) = delete;
+
+    BrightnessReading read();
+    // Failures are logged.
+    void set(std::uint8_t percent);
+
+private:
+    // The connection when brightness can be set; tried on the first call only.
+    IWbemServices* connect();
+
+    enum class State { NotTried, Unavailable, Available };
+    State state_ = State::NotTried;
+    IWbemServices* services_ = nullptr;
+    bool probe_timed_out_ = false;
+};
+
+}  // namespace vorlix
