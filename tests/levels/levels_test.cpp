@@ -82,9 +82,7 @@ TEST(Levels, ReportsChangesOnlyWhileActiveAndHonoursTheBrightnessCache) {
 
     s.dev.scalar = 0.334f;  // below a hundredth: nothing
     s.dev.brightness.value = 0.5;
-    s.tick();
-    s.tick();
-    s.tick();
+    for (int i = 0; i < 3; ++i) s.tick();
     EXPECT_EQ(s.reports.size(), 1u);
     EXPECT_EQ(s.dev.brightness_reads, 1);  // cached for 3 s
     s.tick();
@@ -128,8 +126,7 @@ TEST(Levels, NoOutputMeansNoLevelsAndNoSets) {
     Scene s;
     s.dev.has_output = false;
     s.send(active(true));
-    s.send(set("volume", 0.9));
-    s.send(set("mute", 1.0));
+    for (LevelsRequest r : {set("volume", 0.9), set("mute", 1.0)}) s.send(std::move(r));
     s.tick();
     EXPECT_TRUE(s.reports.empty());
     EXPECT_EQ(s.dev.scalar, 0.5f);
