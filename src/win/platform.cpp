@@ -5,9 +5,9 @@
 #include "h264/encoder.h"
 #include "host/log.h"
 #include "sound/sound_capture.h"
-#include "wire/input_message.h"
 #include "win/dpapi.h"
 #include "win/ink/ink_overlay_window.h"
+#include "win/input/input_thread.h"
 #include "win/levels/levels_thread.h"
 #include "win/menus/menus_thread.h"
 #include "win/pictures/screenshots.h"
@@ -19,6 +19,7 @@
 #include "win/system/system_info.h"
 #include "win/watch/clipboard_watcher.h"
 #include "win/watch/front_app.h"
+#include "wire/input_message.h"
 
 namespace vorlix {
 
@@ -29,9 +30,10 @@ void deliver_event(EventSlot& slot, PlatformEvent event) {
 
 WindowsPlatform::WindowsPlatform(DataFolder data_folder)
     : data_folder_(std::move(data_folder)), event_slot_(std::make_shared<EventSlot>()) {
-    // Service threads, in their start order: input (with its own service),
-    // the clipboard and front-app watcher, app menus and levels (with theirs),
+    // Service threads, in their start order: input, the clipboard and
+    // front-app watcher, app menus and levels (with their own service),
     // keep-awake.
+    input_ = start_input_thread(event_slot_);
     watcher_ = start_clipboard_watcher(event_slot_);
     menus_ = start_menus_thread(event_slot_, GetCurrentProcessId());
     watcher_set_menus_nudge(*watcher_, notify_front_app_change);  // a new app in front: scan its menus
@@ -45,6 +47,7 @@ WindowsPlatform::~WindowsPlatform() {
     // Release in field order; the keep-awake thread lets the PC sleep as it ends.
     data_folder_ = {};
     event_slot_.reset();
+    input_.reset();
     streams_.reset();
     stop_clipboard_watcher(*watcher_);
     watcher_.reset();
@@ -93,12 +96,9 @@ void WindowsPlatform::request_keyframe() { streams_->slot().request_keyframe(); 
 
 void WindowsPlatform::set_stream_audio(bool on) { streams_->slot().set_stream_audio(on); }
 
-void WindowsPlatform::send_input(InputEvent) {
-    // Input injection runs on the input service's own thread; without it
-    // the event is dropped, as for a queue whose thread has ended.
-}
+void WindowsPlatform::send_input(InputEvent event) { input_.send(input::InputCommand{std::move(event)}); }
 
-void WindowsPlatform::reset_input() {}
+void WindowsPlatform::reset_input() { input_.send(input::ReleaseAll{}); }
 
 void WindowsPlatform::set_clipboard_text(std::string text) { watcher_post_text(*watcher_, std::move(text)); }
 
@@ -107,6 +107,7 @@ void WindowsPlatform::set_clipboard_picture(Bytes png) { watcher_post_picture(*w
 std::optional<FrontApp> WindowsPlatform::front_app_name() { return read_front_app(); }
 
 void WindowsPlatform::set_session_active(bool active) {
+    if (active) input_.send(input::ResetApplied{});
     watcher_set_active(*watcher_, active);
     send_menus_active(*menus_, active);
     send_levels_request(*levels_, {.kind = LevelsRequest::Kind::Active, .active = active});

@@ -8,6 +8,7 @@
 
 #include "host/channel.h"
 #include "host/platform.h"
+#include "input/injector.h"
 
 namespace vorlix {
 
@@ -86,6 +87,8 @@ private:
     // Released in this order: data folder first, keep-awake last.
     DataFolder data_folder_;
     std::shared_ptr<EventSlot> event_slot_;
+    // The input thread's queue; the thread ends when this sender goes.
+    Sender<input::InputCommand> input_;
     // The current stream and the pointer setting every stream shares; its
     // release stops the current stream and waits for its thread.
     std::unique_ptr<WindowsStreams> streams_;

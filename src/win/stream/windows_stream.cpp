@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "host/log.h"
+#include "input/injector.h"
 #include "stream/stream_start.h"
 #include "win/capture/win_capture.h"
 
@@ -19,7 +20,7 @@ void run_with_com(const std::function<void()>& body) {
 
 WindowsStreams::WindowsStreams(EncoderOpener open_encoder, SoundSourceFactory make_sound_source)
     : capture_(make_windows_capture_system([](std::string_view line) { log_line(line); })),
-      pointer_(make_windows_pointer_source(nullptr)),
+      pointer_(make_windows_pointer_source(input::last_device_move)),
       make_sound_source_(std::move(make_sound_source)) {
     StreamSeams seams;
     seams.clock = &system_loop_clock();

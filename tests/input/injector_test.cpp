@@ -1,0 +1,249 @@
+// The injector against a recording system: each input kind gives the records
+// it should, in order, with the pauses between batches.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "input/injector.h"
+
+namespace vorlix::input {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Writes every batch as "|" followed by its records: k{vk}[e][u] for keys,
+// U{unit}[u] for Unicode keys, m{flags}:{dx},{dy},{data} for the mouse;
+// "s{ms}" for a pause and "p{flags}@{x},{y}/{pressure}" for a pen frame.
+class RecordingSystem final : public InputSystem {
+public:
+    Instant clock = Instant{} + 1h;
+    std::string log;
+    bool pen_available = true;
+    int pen_frames_until_failure = -1;
+    std::optional<std::pair<std::int32_t, std::int32_t>> cursor;
+
+    Instant now() override { return clock; }
+    void sleep(std::chrono::milliseconds time) override { log += " s" + std::to_string(time.count()); }
+    MonitorInfo primary_monitor() override { return MonitorInfo{0, 0, 0, 1000, 500, 144}; }
+    VirtualScreen virtual_screen() override { return {0, 0, 1000, 500}; }
+    std::optional<std::pair<std::int32_t, std::int32_t>> cursor_position() override { return cursor; }
+    void send(const InputRecords& records) override {
+        log += " |";
+        char text[64];
+        for (const auto& r : records) {
+            if (const auto* k = std::get_if<KeyRecord>(&r)) {
+                if (k->flags & KEY_UNICODE) {
+                    std::snprintf(text, sizeof text, " U%X%s", k->scan, (k->flags & KEY_UP) ? "u" : "");
+                } else {
+                    std::snprintf(text, sizeof text, " k%02X%s%s", k->vk, (k->flags & KEY_EXTENDED) ? "e" : "",
+                                  (k->flags & KEY_UP) ? "u" : "");
+                }
+            } else {
+                const auto& m = std::get<MouseRecord>(r);
+                std::snprintf(text, sizeof text, " m%X:%d,%d,%d", m.flags, m.dx, m.dy, m.data);
+            }
+            log += text;
+        }
+    }
+    // A US layout: letters plain or with Shift, "!" with Shift on 1, nothing else.
+    KeyScan key_scan() override {
+        return [](char16_t c) -> std::uint16_t {
+            if (c >= u'a' && c <= u'z') return c - u'a' + 0x41;
+            if (c >= u'A' && c <= u'Z') return 0x100 | (c - u'A' + 0x41);
+            if (c == u'!') return 0x131;
+            if (c == u'@') return 0x632;  // Control+Alt: not typed by key
+            return 0xFFFF;
+        };
+    }
+    void lock_workstation() override { log += " lock"; }
+    bool create_pen() override { return pen_available; }
+    bool inject_pen(const PenFrame& f) override {
+        if (pen_frames_until_failure == 0) return false;
+        if (pen_frames_until_failure > 0) --pen_frames_until_failure;
+        char text[64];
+        std::snprintf(text, sizeof text, " p%X@%d,%d/%u", f.flags, f.x, f.y, f.pressure);
+        log += text;
+        return true;
+    }
+    void destroy_pen() override { log += " destroy"; }
+};
+
+template <typename E>
+InputCommand event(E e) {
+    return InputCommand(InputEvent(std::move(e)));
+}
+
+struct Case {
+    const char* name;
+    std::vector<InputCommand> commands;
+    const char* expected;
+};
+
+TEST(Injector, EachInputKindGivesItsRecords) {
+    const std::vector<Case> cases = {
+        {"move to the last pixel", {event(MoveTo{1, 1})}, " | mC001:65535,65535,0"},
+        {"move with not-a-number", {event(MoveTo{NAN, 0.5f})}, " | mC001:0,32833,0"},
+        {"click with Command",
+         {event(Button{0, true, 0, 8}), event(Button{0, false, 0, 8})},
+         " | kA2 mC001:32800,32833,0 m2:0,0,0 | mC001:32800,32833,0 m4:0,0,0 kA2u"},
+        {"right and middle buttons",
+         {event(Button{1, true, 0, 16}), event(Button{7, true, 0, 0})},
+         " | mC001:32800,32833,0 m8:0,0,0 | mC001:32800,32833,0 m20:0,0,0"},
+        {"wheel remainders",
+         {event(Scroll{0, 0, 0, 0.2f}), event(Scroll{0, 0, 0, 0.2f}), event(Scroll{0, 0, 1.0f, 0})},
+         " | m800:0,0,1 | m1000:0,0,-2"},
+        {"wheel remainders cleared at the end", {event(Scroll{3, 0, 0, 0.2f}), event(Scroll{0, 0, 0, 0.2f})}, ""},
+        {"Shift key held around a key",
+         {event(Key{true, 0x38, 1}), event(Key{true, 0x00, 1}), event(Key{false, 0x00, 1}),
+          event(Key{false, 0x38, 0})},
+         " | kA0 | k41 | k41u | kA0u"},
+        {"extended keys and keys of none", {event(Key{true, 0x7B, 0}), event(Key{true, 0x3F, 0}), event(Key{true, 200, 0})},
+         " | k25e"},
+        {"keypad Enter and Return", {event(Key{true, 0x4C, 0}), event(Key{true, 0x24, 0})}, " | k0De | k0D"},
+        {"Function presses nothing", {event(Key{true, 0x00, 16})}, " | k41"},
+        {"text with Shift, Enter and Unicode",
+         {event(Text{"a\r\nB!@\xE2\x82\xAC\xF0\x9F\x98\x80\t"})},
+         " | k41 k41u s4 | k0D k0Du s4 | k0D k0Du | kA0 s3 | k42 k42u s3 s4 | kA0u | kA0 s3 | k31 k31u s3 s4 | kA0u"
+         " s4 | U40 U40u s4 | U20AC U20ACu s4 | UD83D UD83Du UDE00 UDE00u s4 | U9 U9u"},
+        {"text lets go of modifiers first and presses them again",
+         {event(Key{true, 0x3B, 0}), event(Text{"a"})},
+         " | kA2 | kA2u | k41 k41u | kA2"},
+        {"pinch zoom", {event(Magnify{0, 0.25f}), event(Magnify{3, 0.08f}), event(Magnify{0, 0.05f})},
+         " | kA2 m800:0,0,120 kA2u | kA2 m800:0,0,120 kA2u | kA2 m800:0,0,120 kA2u | kA2 m800:0,0,120 kA2u"},
+        {"pinch out", {event(Magnify{0, -0.1f})}, " | kA2 m800:0,0,-120 kA2u"},
+        {"actions",
+         {event(Action{1}), event(Action{4}), event(Action{9}), event(Action{10}), event(Action{11}),
+          event(Action{12}), event(Action{6})},
+         " | kAFe kAFeu | k5Be k09 k09u k5Beu | k5Be k5Beu lock | k5Be k48 k48u k5Beu | kB3e kB3eu"},
+        {"Win+Space", {PressWinSpace{}}, " | k5Be k20 k20u k5Beu"},
+        {"release all lets go of keys newest first, buttons and modifiers",
+         {event(Key{true, 0x00, 2}), event(Key{true, 0x7B, 2}), event(Key{true, 0x00, 2}),
+          event(Button{1, true, 0, 2}), ReleaseAll{}, ReleaseAll{}},
+         " | kA2 k41 | k25e | k41 | mC001:32800,32833,0 m8:0,0,0 | k25eu k41u m10:0,0,0 kA2u"},
+        {"pen as the mouse when no device can be made",
+         {event(Pen{0, 0.5f, 0.5f, 0.5f, 0, 0}), event(Pen{1, 0.5f, 0.5f, 0.5f, 0, 0}), event(Pen{3, 0, 0, 0, 0, 0}),
+          event(Pen{3, 0, 0, 0, 0, 0})},
+         " | mC001:32800,32833,0 | mC001:32800,32833,0 m2:0,0,0 | mC001:32800,32833,0 m4:0,0,0 | mC001:32800,32833,0"},
+    };
+    for (const Case& c : cases) {
+        RecordingSystem system;
+        system.pen_available = std::string(c.name).find("pen as the mouse") == std::string::npos;
+        InputInjector injector(system, false, nullptr);
+        for (const auto& command : c.commands) injector.apply(command);
+        EXPECT_EQ(system.log, c.expected) << c.name;
+    }
+}
+
+TEST(Injector, PenStrokesAndTheirFallback) {
+    RecordingSystem system;
+    {
+        InputInjector injector(system, false, nullptr);
+        for (std::uint8_t phase : {0, 0, 1, 2, 3}) injector.apply(event(Pen{phase, 0.5f, 0.5f, 0.5f, 0, 0}));
+        injector.apply(event(Pen{2, 0.25f, 0.5f, 0, 0, 0}));  // a move without a down touches
+        system.pen_frames_until_failure = 0;                // the device fails: cancel, then the mouse
+        injector.apply(event(Pen{2, 0.25f, 0.5f, 0, 0, 0}));
+        injector.apply(event(Pen{3, 0, 0, 0, 0, 0}));
+    }
+    EXPECT_EQ(system.log,
+              " p20002@500,250/0 p20002@500,250/0 p10006@500,250/512 p20006@500,250/512 p40002@500,250/0"
+              " p20000@500,250/0 p20002@250,250/0 p10006@250,250/1 destroy | mC001:16400,32833,0"
+              " | mC001:16400,32833,0");
+
+    // Asked for the mouse from the start, no device is made.
+    RecordingSystem mouse;
+    InputInjector injector(mouse, true, nullptr);
+    injector.apply(event(Pen{1, 0, 0, 1, 0, 0}));
+    EXPECT_EQ(mouse.log, " | mC001:0,0,0 m2:0,0,0");
+}
+
+TEST(Injector, PenTiltAndPressure) {
+    EXPECT_EQ(pen_tilt(0, 0), (std::pair<std::int32_t, std::int32_t>{0, 0}));
+    EXPECT_EQ(pen_tilt(1, 0), (std::pair<std::int32_t, std::int32_t>{89, 0}));
+    EXPECT_EQ(pen_tilt(0.5f, 0.5f), (std::pair<std::int32_t, std::int32_t>{55, 55}));
+    EXPECT_EQ(pen_tilt(0, -2), (std::pair<std::int32_t, std::int32_t>{0, -89}));
+    EXPECT_EQ(pen_pressure(0.5f), 512u);
+    EXPECT_EQ(pen_pressure(NAN), 512u);
+    EXPECT_EQ(pen_pressure(2), 1024u);
+    EXPECT_EQ(pen_pressure(-1), 0u);
+}
+
+TEST(Injector, HoldsAtMost32KeysAndLetsThemGo) {
+    RecordingSystem system;
+    InputInjector injector(system, false, nullptr);
+    // 33 distinct keys: the letters and digits of the table's first rows.
+    for (std::uint16_t code = 0; code < 34; ++code) {
+        if (code != 0x0A) injector.apply(event(Key{true, code, 0}));
+    }
+    injector.apply(event(Key{true, 0x01, 0}));  // held already: no second entry
+    system.log.clear();
+    injector.apply(ReleaseAll{});
+    // The oldest, A (code 0), was dropped; S (code 1) is the oldest left.
+    EXPECT_EQ(system.log.rfind(" | k", 0), 0u);
+    EXPECT_EQ(std::count(system.log.begin(), system.log.end(), 'u'), 32);
+    EXPECT_EQ(system.log.find("k41u"), std::string::npos);
+    EXPECT_EQ(system.log.substr(system.log.size() - 4), "k53u");
+}
+
+TEST(Injector, RelativeMovesAreCountedAndReported) {
+    RecordingSystem system;
+    std::vector<control::Pointer> reports;
+    InputInjector injector(system, false, [&](control::Pointer p) { reports.push_back(p); });
+    system.cursor = {100, 100};
+    system.clock += 1s;
+    last_device_move_ms = 0;
+
+    injector.apply(event(MoveBy{10, 0}));  // starts from the real cursor; 144 DPI scales by 1.5
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], (control::Pointer{115.0 / 1000, 100.0 / 500, 1}));
+    EXPECT_TRUE(last_device_move().has_value());
+
+    system.clock += 10ms;
+    system.cursor = {900, 400};  // moved less than 0.3 s ago: the remembered position holds
+    injector.apply(event(MoveBy{0, 10}));
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(injector.report_due());
+    injector.report_pointer_position();
+    EXPECT_EQ(reports[1], (control::Pointer{115.0 / 1000, 115.0 / 500, 2}));
+
+    injector.apply(ResetApplied{});
+    system.clock += 1s;
+    system.cursor = {2000, 10};  // off the monitor: ignored
+    injector.apply(event(MoveBy{-1000, -1000}));
+    EXPECT_EQ(reports.back(), (control::Pointer{0, 0, 1}));
+    injector.apply(event(MoveTo{1, 1}));  // absolute moves are not reported
+    EXPECT_EQ(reports.size(), 3u);
+}
+
+TEST(Injector, LoopReportsAfterTheLastCommandAndEndsWithItsQueue) {
+    RecordingSystem system;
+    system.clock += 1s;
+    std::vector<control::Pointer> reports;
+    auto [sender, receiver] = make_channel<InputCommand>();
+    sender.send(event(MoveBy{1, 0}));
+    sender.send(event(MoveBy{1, 0}));
+    sender.reset();
+    // Both come within 33 ms of the start: one report is owed and sent once
+    // the queue falls quiet, then the loop ends.
+    run_input_loop(std::move(receiver), system, false, [&](control::Pointer p) { reports.push_back(p); });
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].applied, 2);
+}
+
+TEST(Injector, KeyMap) {
+    EXPECT_EQ(mac_key_to_vk(0x0A).vk, 0xE2);
+    EXPECT_EQ(mac_key_to_vk(0x75).kind, KeyKind::extended);
+    EXPECT_EQ(mac_key_to_vk(0x75).vk, 0x2E);
+    EXPECT_EQ(mac_key_to_vk(0x7E).vk, 0x26);
+    EXPECT_EQ(mac_key_to_vk(0x5A).vk, 0x83);
+    EXPECT_EQ(mac_key_to_vk(0x39).vk, 0x14);
+    EXPECT_EQ(mac_key_to_vk(0x37).kind, KeyKind::none);
+    EXPECT_EQ(mac_key_to_vk(0x7F).kind, KeyKind::none);
+    EXPECT_EQ(to_windows_modifiers(1 | 8 | 4 | 16), 7);
+}
+
+}  // namespace
+}  // namespace vorlix::input

@@ -1,0 +1,107 @@
+// The input thread drives the real pointer and keyboard: absolute moves land
+// where asked, keys and text reach the edit control in front, and a pen with
+// no synthetic device clicks as the mouse.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "support/wait.h"
+#include "win/capture/win_capture.h"
+#include "win/input/input_thread.h"
+#include "win/platform.h"
+
+namespace vorlix {
+namespace {
+
+std::atomic<int> clicks{0};
+
+LRESULT CALLBACK frame_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_LBUTTONUP) ++clicks;
+    return DefWindowProcW(window, message, w, l);
+}
+
+// Pumps this thread's messages while waiting.
+template <typename Predicate>
+bool pump_until(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    return wait_until([&] {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        return done();
+    }, limit);
+}
+
+std::wstring edit_text(HWND edit) {
+    wchar_t text[128] = {};
+    GetWindowTextW(edit, text, 128);
+    return text;
+}
+
+InputEvent key(bool down, std::uint16_t code) { return InputEvent(input::Key{down, code, 0}); }
+
+TEST(InputInjection, MovesTypesAndClicksThroughTheInputThread) {
+    const MonitorInfo monitor = primary_monitor();
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = frame_proc;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"VorlixInputTest";
+    RegisterClassW(&window_class);
+    HWND frame = CreateWindowExW(WS_EX_TOPMOST, L"VorlixInputTest", L"input", WS_POPUP | WS_VISIBLE, monitor.left,
+                                 monitor.top, monitor.width, monitor.height, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(frame, nullptr);
+    HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 10, 400, 30, frame,
+                                nullptr, nullptr, nullptr);
+    ASSERT_NE(edit, nullptr);
+    SetForegroundWindow(frame);
+    SetFocus(edit);
+    pump_until([] { return false; }, std::chrono::milliseconds(100));
+
+    auto events = std::make_shared<EventSlot>();
+    auto input = start_input_thread(events);
+
+    // An absolute move puts the real cursor on the asked point.
+    input.send(InputEvent(input::MoveTo{0.25f, 0.75f}));
+    const POINT wanted{monitor.left + monitor.width / 4, monitor.top + monitor.height * 3 / 4};
+    EXPECT_TRUE(pump_until([&] {
+        POINT p{};
+        return GetCursorPos(&p) && p.x == wanted.x && p.y == wanted.y;
+    }));
+
+    // Keys, then text with Shift, a character only Unicode input types and
+    // one beyond the basic plane.
+    input.send(key(true, 0x38));  // Shift
+    input.send(key(true, 0x04));  // H
+    input.send(key(false, 0x04));
+    input.send(key(false, 0x38));
+    input.send(key(true, 0x22));  // I
+    input.send(key(false, 0x22));
+    input.send(InputEvent(input::Text{" there! \xE2\x82\xAC\xF0\x9F\x98\x80"}));
+    const std::wstring expected = L"Hi there! \u20AC\U0001F600";
+    EXPECT_TRUE(pump_until([&] { return edit_text(edit) == expected; }));
+    EXPECT_EQ(edit_text(edit), expected);
+
+    // No synthetic pen here: a pen stroke below the edit control clicks.
+    const int clicked_before = clicks;
+    for (std::uint8_t phase : {0, 1, 2, 3})
+        input.send(InputEvent(input::Pen{phase, 0.5f, 0.5f, 0.5f, 0, 0}));
+    EXPECT_TRUE(pump_until([&] { return clicks > clicked_before; }));
+
+    // A key left held is let go by a release of everything.
+    const auto shift_down = [] { return (GetAsyncKeyState(VK_LSHIFT) & 0x8000) != 0; };
+    input.send(key(true, 0x38));
+    EXPECT_TRUE(pump_until(shift_down));
+    input.send(input::ReleaseAll{});
+    EXPECT_TRUE(pump_until([&] { return !shift_down(); }));
+
+    input.reset();
+    DestroyWindow(frame);
+    UnregisterClassW(L"VorlixInputTest", GetModuleHandleW(nullptr));
+}
+
+}  // namespace
+}  // namespace vorlix
