@@ -8,6 +8,7 @@
 #include "win/dpapi.h"
 #include "win/ink/ink_overlay_window.h"
 #include "win/input/input_thread.h"
+#include "win/input/keyboard_layout.h"
 #include "win/levels/levels_thread.h"
 #include "win/menus/menus_thread.h"
 #include "win/pictures/screenshots.h"
@@ -166,7 +167,7 @@ std::vector<IpAddress> WindowsPlatform::local_addresses() { return list_local_ad
 
 bool WindowsPlatform::supports_keyboard_layout() { return true; }
 
-std::optional<KeyboardLayout> WindowsPlatform::keyboard_layout() { return std::nullopt; }
+std::optional<KeyboardLayout> WindowsPlatform::keyboard_layout() { return read_keyboard_layout(); }
 
 void WindowsPlatform::next_input_language() {}
 

@@ -11,6 +11,7 @@
 #include "support/wait.h"
 #include "win/capture/win_capture.h"
 #include "win/input/input_thread.h"
+#include "win/input/keyboard_layout.h"
 #include "win/platform.h"
 
 namespace vorlix {
@@ -97,6 +98,16 @@ TEST(InputInjection, MovesTypesAndClicksThroughTheInputThread) {
     EXPECT_TRUE(pump_until(shift_down));
     input.send(input::ReleaseAll{});
     EXPECT_TRUE(pump_until([&] { return !shift_down(); }));
+
+    // The layout of the window in front: the prefix's US layout.
+    const auto layout = read_keyboard_layout();
+    ASSERT_TRUE(layout.has_value());
+    EXPECT_EQ(layout->language, "en-US");
+    EXPECT_FALSE(layout->name.empty());
+    EXPECT_EQ(layout->keys.size(), 47u);
+    EXPECT_EQ(layout->keys.at(0x00), (std::pair<std::string, std::string>{"a", "A"}));
+    EXPECT_EQ(layout->keys.at(0x12), (std::pair<std::string, std::string>{"1", "!"}));
+    EXPECT_EQ(layout->keys.at(0x2C), (std::pair<std::string, std::string>{"/", "?"}));
 
     input.reset();
     DestroyWindow(frame);
