@@ -7,6 +7,7 @@
 #include "sound/sound_capture.h"
 #include "win/dpapi.h"
 #include "win/ink/ink_overlay_window.h"
+#include "win/input/input_language.h"
 #include "win/input/input_thread.h"
 #include "win/input/keyboard_layout.h"
 #include "win/levels/levels_thread.h"
@@ -169,6 +170,6 @@ bool WindowsPlatform::supports_keyboard_layout() { return true; }
 
 std::optional<KeyboardLayout> WindowsPlatform::keyboard_layout() { return read_keyboard_layout(); }
 
-void WindowsPlatform::next_input_language() {}
+void WindowsPlatform::next_input_language() { start_input_language_thread(input_); }
 
 }  // namespace vorlix
