@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 
 constexpr std::uint8_t MOD_SHIFT = 1, MOD_CONTROL = 2, MOD_ALT = 4;
 constexpr std::size_t MAX_HELD_KEYS = 32;
+constexpr int MAX_PINCH_NOTCHES = 100;
 
 // Rows of eight Mac codes; 0 is none, a value above 0xFF is extended.
 constexpr std::uint16_t EXT = 0x100;
@@ -366,6 +367,11 @@ void InputInjector::text(const Text& event) {
 
 void InputInjector::magnify(const Magnify& event) {
     magnify_rest_ += event.delta;
+    // An endless or huge pinch would keep this thread notching for ever (a
+    // float too large loses the 0.08 steps): it is cut to MAX_PINCH_NOTCHES.
+    if (!std::isfinite(magnify_rest_)) magnify_rest_ = 0;
+    if (std::fabs(magnify_rest_) >= 0.08f * (MAX_PINCH_NOTCHES + 1))
+        magnify_rest_ = std::copysign(0.08f * MAX_PINCH_NOTCHES + 0.04f, magnify_rest_);
     while (std::fabs(magnify_rest_) >= 0.08f) {
         const std::int32_t step = magnify_rest_ > 0 ? 120 : -120;
         magnify_rest_ -= std::copysign(0.08f, magnify_rest_);

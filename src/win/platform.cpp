@@ -5,6 +5,7 @@
 #include "h264/encoder.h"
 #include "host/log.h"
 #include "sound/sound_capture.h"
+#include "wire/input_message.h"
 #include "win/dpapi.h"
 #include "win/ink/ink_overlay_window.h"
 #include "win/input/input_language.h"
@@ -21,7 +22,6 @@
 #include "win/system/system_info.h"
 #include "win/watch/clipboard_watcher.h"
 #include "win/watch/front_app.h"
-#include "wire/input_message.h"
 
 namespace vorlix {
 
@@ -32,8 +32,8 @@ void deliver_event(EventSlot& slot, PlatformEvent event) {
 
 WindowsPlatform::WindowsPlatform(DataFolder data_folder)
     : data_folder_(std::move(data_folder)), event_slot_(std::make_shared<EventSlot>()) {
-    // Service threads, in their start order: input, the clipboard and
-    // front-app watcher, app menus and levels (with their own service),
+    // Service threads, in their start order: input (with its own service),
+    // the clipboard and front-app watcher, app menus and levels (with theirs),
     // keep-awake.
     input_ = start_input_thread(event_slot_);
     watcher_ = start_clipboard_watcher(event_slot_);

@@ -115,6 +115,7 @@ TEST(Injector, EachInputKindGivesItsRecords) {
         {"pinch zoom", {event(Magnify{0, 0.25f}), event(Magnify{3, 0.08f}), event(Magnify{0, 0.05f})},
          " | kA2 m800:0,0,120 kA2u | kA2 m800:0,0,120 kA2u | kA2 m800:0,0,120 kA2u | kA2 m800:0,0,120 kA2u"},
         {"pinch out", {event(Magnify{0, -0.1f})}, " | kA2 m800:0,0,-120 kA2u"},
+        {"endless pinch", {event(Magnify{0, INFINITY}), event(Magnify{0, NAN})}, ""},
         {"actions",
          {event(Action{1}), event(Action{4}), event(Action{9}), event(Action{10}), event(Action{11}),
           event(Action{12}), event(Action{6})},
@@ -169,6 +170,13 @@ TEST(Injector, PenTiltAndPressure) {
     EXPECT_EQ(pen_pressure(NAN), 512u);
     EXPECT_EQ(pen_pressure(2), 1024u);
     EXPECT_EQ(pen_pressure(-1), 0u);
+}
+
+TEST(Injector, AHugePinchIsCutTo100Notches) {
+    RecordingSystem system;
+    InputInjector injector(system, false, nullptr);
+    injector.apply(event(Magnify{0, 1e30f}));
+    EXPECT_EQ(std::count(system.log.begin(), system.log.end(), '|'), 100);
 }
 
 TEST(Injector, HoldsAtMost32KeysAndLetsThemGo) {

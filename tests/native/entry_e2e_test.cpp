@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cctype>
 #include <chrono>
 #include <iostream>
@@ -402,6 +403,52 @@ TEST_F(HostEndToEnd, ShowsADevicesInkOverTheScreen) {
     EXPECT_EQ(host->wait_exit(30s), 0);
     const std::string log = read_file(root_ / "ink" / "vorlix.log");
     EXPECT_NE(log.find("ink: overlay on the 1280x800 monitor"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace vorlix
+
+namespace vorlix {
+namespace {
+
+Bytes input_body(std::uint8_t kind, std::initializer_list<std::uint32_t> words, std::size_t word_bytes = 4) {
+    Bytes body{kind};
+    for (const std::uint32_t w : words)
+        for (std::size_t i = word_bytes; i-- > 0;) body.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
+    return body;
+}
+
+TEST_F(HostEndToEnd, InputMovesThePointerAndTheSessionsEndLetsGoOfKeys) {
+    const std::uint16_t port = free_port();
+    auto host = start_host("I", port, true);
+    const auto code = wait_for_code("I");
+    ASSERT_TRUE(code) << read_file(root_ / "I.out");
+    auto device = connect(port, DeviceIdentity::make("E2E Input", "Phone9,1"));
+    ASSERT_TRUE(device);
+    ASSERT_TRUE(device->pair(*code));
+    EXPECT_TRUE(control_with(*device, "\"hostInfo\""));
+
+    // A relative move is applied and reported back with its count.
+    ASSERT_TRUE(device->send_frame(FrameType::Input, input_body(2, {std::bit_cast<std::uint32_t>(10.0f), 0})));
+    const auto pointer = control_with(*device, "\"pointer\"");
+    ASSERT_TRUE(pointer) << read_file(root_ / "I" / "vorlix.log");
+    EXPECT_NE(pointer->find("\"applied\":1"), std::string::npos) << *pointer;
+
+    // The A key pressed and left held: the session's end lets go of it.
+    Bytes key_down = input_body(5, {0x0000}, 2);
+    key_down.insert(key_down.end(), {1, 0, 0, 0, 0});
+    ASSERT_TRUE(device->send_frame(FrameType::Input, key_down));
+    EXPECT_TRUE(ping_pong(*device, 1));
+    device->close();
+    EXPECT_TRUE(wait_until(
+        [&] { return read_file(root_ / "I" / "vorlix.log").find("input: letting go of 1 key(s) still held") !=
+                     std::string::npos; },
+        30s, 50ms))
+        << read_file(root_ / "I" / "vorlix.log");
+
+    WineProcess quit({post_quit_exe_}, root_ / "quit-input.out");
+    EXPECT_EQ(quit.wait_exit(30s), 0);
+    EXPECT_EQ(host->wait_exit(30s), 0);
 }
 
 }  // namespace
