@@ -8,6 +8,8 @@
 #include <atomic>
 #include <string>
 
+#include "capture/cursor_png.h"
+#include "capture/cursor_report.h"
 #include "support/wait.h"
 #include "win/capture/win_capture.h"
 #include "win/input/input_thread.h"
@@ -112,6 +114,35 @@ TEST(InputInjection, MovesTypesAndClicksThroughTheInputThread) {
     input.reset();
     DestroyWindow(frame);
     UnregisterClassW(L"VorlixInputTest", GetModuleHandleW(nullptr));
+}
+
+}  // namespace
+}  // namespace vorlix
+
+namespace vorlix {
+namespace {
+
+TEST(InputInjection, TheCursorInFrontBecomesAPngOfItsSize) {
+    auto source = make_windows_pointer_source(nullptr);
+    SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
+    const auto pointer = source->read();
+    ASSERT_TRUE(pointer.has_value());
+    ASSERT_NE(pointer->handle, 0u);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(pointer->handle), &info));
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    const std::uint32_t height = info.hbmColor ? bitmap.bmHeight : bitmap.bmHeight / 2;
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+
+    const auto image = source->cursor_image(pointer->handle);
+    ASSERT_TRUE(image.has_value());
+    const auto png = cursor_png(*image);
+    ASSERT_TRUE(png.has_value());
+    ASSERT_GT(png->size(), 24u);
+    EXPECT_EQ(get_u32_be(png->data() + 16), static_cast<std::uint32_t>(bitmap.bmWidth));  // IHDR width
+    EXPECT_EQ(get_u32_be(png->data() + 20), height);
 }
 
 }  // namespace

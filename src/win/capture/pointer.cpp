@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "capture/cursor_report.h"
@@ -11,6 +13,8 @@ namespace {
 
 // The rows of a bitmap, top-down, as 32-bit BGRA or as 1-bit rows padded to 4 bytes.
 std::optional<Bytes> bitmap_bits(HBITMAP bitmap, int width, int height, int bits_per_pixel) {
+    // No cursor is this large; a bitmap that claims to be is not read.
+    if (width < 1 || width > 1024 || height < 1 || height > 2048) return std::nullopt;
     HDC dc = GetDC(nullptr);
     if (!dc) return std::nullopt;
     struct {
@@ -68,28 +72,32 @@ std::optional<CursorImage> cursor_icon_to_rgba(std::uintptr_t handle) {
     if (!GetIconInfo(icon, &ii)) return std::nullopt;
     std::optional<CursorImage> image;
     BITMAP mask{};
-    if (ii.hbmMask && GetObjectW(ii.hbmMask, sizeof(mask), &mask) == sizeof(mask) && mask.bmWidth > 0) {
-        const int w = mask.bmWidth;
-        const auto mask_pitch = static_cast<std::uint32_t>(((w + 31) / 32) * 4);
-        if (ii.hbmColor) {
-            BITMAP colour{};
-            if (GetObjectW(ii.hbmColor, sizeof(colour), &colour) == sizeof(colour)) {
-                const int h = colour.bmHeight;
-                auto bgra = bitmap_bits(ii.hbmColor, w, h, 32);
-                auto bits = bitmap_bits(ii.hbmMask, w, h, 1);
-                if (bgra && bits)
-                    image = cursor_from_icon_bitmaps(*bgra, *bits, static_cast<std::uint32_t>(w),
-                                                     static_cast<std::uint32_t>(h), mask_pitch, ii.xHotspot,
-                                                     ii.yHotspot);
-            }
-        } else {
-            // A monochrome cursor: the AND mask above the XOR mask.
-            const int h = mask.bmHeight / 2;
-            auto bits = h > 0 ? bitmap_bits(ii.hbmMask, w, h * 2, 1) : std::nullopt;
-            if (bits)
-                image = cursor_from_monochrome(*bits, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h),
-                                               mask_pitch, ii.xHotspot, ii.yHotspot);
+    const bool has_mask = ii.hbmMask && GetObjectW(ii.hbmMask, sizeof(mask), &mask) == sizeof(mask);
+    BITMAP colour{};
+    if (ii.hbmColor) {
+        if (GetObjectW(ii.hbmColor, sizeof(colour), &colour) == sizeof(colour)) {
+            const int w = colour.bmWidth;
+            const int h = std::abs(colour.bmHeight);
+            const auto mask_pitch = static_cast<std::uint32_t>(((std::max(w, 0) + 31) / 32) * 4);
+            auto bgra = bitmap_bits(ii.hbmColor, w, h, 32);
+            // The mask when it fits the colour picture; else every pixel
+            // takes its colour as it is.
+            std::optional<Bytes> bits;
+            if (has_mask && mask.bmWidth == w && std::abs(mask.bmHeight) >= h) bits = bitmap_bits(ii.hbmMask, w, h, 1);
+            if (!bits) bits = Bytes(static_cast<std::size_t>(mask_pitch) * static_cast<std::size_t>(std::max(h, 0)), 0);
+            if (bgra)
+                image = cursor_from_icon_bitmaps(*bgra, *bits, static_cast<std::uint32_t>(w),
+                                                 static_cast<std::uint32_t>(h), mask_pitch, ii.xHotspot, ii.yHotspot);
         }
+    } else if (has_mask) {
+        // A monochrome cursor: the AND mask above the XOR mask.
+        const int w = mask.bmWidth;
+        const int h = std::abs(mask.bmHeight) / 2;
+        const auto mask_pitch = static_cast<std::uint32_t>(((std::max(w, 0) + 31) / 32) * 4);
+        auto bits = h > 0 ? bitmap_bits(ii.hbmMask, w, h * 2, 1) : std::nullopt;
+        if (bits)
+            image = cursor_from_monochrome(*bits, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h),
+                                           mask_pitch, ii.xHotspot, ii.yHotspot);
     }
     if (ii.hbmMask) DeleteObject(ii.hbmMask);
     if (ii.hbmColor) DeleteObject(ii.hbmColor);
