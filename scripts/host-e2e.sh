@@ -2,13 +2,14 @@
 # The end-to-end test of the host: Vorlix.exe runs under Wine and the native
 # test program (tests/native, HostEndToEnd.*) drives it as a device over
 # loopback. CTest runs it from the Windows build:
-#   scripts/host-e2e.sh <Vorlix.exe> <vorlix_post_quit.exe> [<vorlix_ink_probe.exe>]
+#   scripts/host-e2e.sh <Vorlix.exe> <vorlix_post_quit.exe> [<vorlix_ink_probe.exe>] [<vorlix_window_probe.exe>]
 # The native test program is built here (release preset) when needed.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 host_exe=$(realpath "$1")
 post_quit_exe=$(realpath "$2")
 ink_probe_exe=$([ -n "${3:-}" ] && realpath "$3" || true)
+window_probe_exe=$([ -n "${4:-}" ] && realpath "$4" || true)
 
 (
   cd "$root"
@@ -28,5 +29,5 @@ export WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVE
 
 # Nothing the host sends may leave the machine (see scripts/run-host.sh).
 export VORLIX_DNS_SD=off VORLIX_WAKE_TO=127.0.0.1:9
-VORLIX_HOST_EXE="$host_exe" VORLIX_POST_QUIT_EXE="$post_quit_exe" VORLIX_INK_PROBE_EXE="$ink_probe_exe" VORLIX_WINE=/usr/lib/wine/wine64 \
+VORLIX_HOST_EXE="$host_exe" VORLIX_POST_QUIT_EXE="$post_quit_exe" VORLIX_INK_PROBE_EXE="$ink_probe_exe" VORLIX_WINDOW_PROBE_EXE="$window_probe_exe" VORLIX_WINE=/usr/lib/wine/wine64 \
   "$root/build/native/test_native" --gtest_filter='HostEndToEnd.*'

@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <pwd.h>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -403,6 +405,140 @@ TEST_F(HostEndToEnd, ShowsADevicesInkOverTheScreen) {
     EXPECT_EQ(host->wait_exit(30s), 0);
     const std::string log = read_file(root_ / "ink" / "vorlix.log");
     EXPECT_NE(log.find("ink: overlay on the 1280x800 monitor"), std::string::npos) << log;
+}
+
+// The host window's state as the probe prints it (key=value lines; rows in order).
+struct WindowProbe {
+    std::map<std::string, std::string> values;
+    std::vector<std::string> rows;
+    std::string text;
+};
+
+WindowProbe probe_window(const std::string& probe, const fs::path& out, const std::string& command = "") {
+    fs::remove(out);
+    std::vector<std::string> args{probe};
+    if (!command.empty()) args.push_back(command);
+    WineProcess run(args, out);
+    run.wait_exit(30s);
+    WindowProbe seen;
+    seen.text = read_file(out);
+    std::istringstream lines(seen.text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const auto equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        if (line.starts_with("row=")) seen.rows.push_back(line.substr(4));
+        else seen.values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return seen;
+}
+
+bool run_value_present(const fs::path& out) {
+    WineProcess query({"reg", "query", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v", "VorLix"}, out);
+    return query.wait_exit(30s) == 0;
+}
+
+const std::string kLrm = "\xE2\x80\x8E";
+const std::string kRlm = "\xE2\x80\x8F";
+
+TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
+    const std::string probe = env_or_empty("VORLIX_WINDOW_PROBE_EXE");
+    if (probe.empty()) GTEST_SKIP() << "needs vorlix_window_probe.exe";
+    const std::uint16_t port = free_port();
+    const fs::path seen = root_ / "window.out";
+    auto settled = [&](auto holds, const std::string& command = "") {
+        WindowProbe last;
+        wait_until([&] { return holds(last = probe_window(probe, seen, command)); }, 30s, 200ms);
+        return last;
+    };
+
+    // English: the code from the code file, the footer, then a paired device.
+    setenv("VORLIX_LANG", "en", 1);
+    auto host = start_host("win", port, true);
+    const auto code = wait_for_code("win");
+    ASSERT_TRUE(code) << read_file(root_ / "win.out");
+    const std::string shown_code = kLrm + code->substr(0, 3) + " " + code->substr(3) + kLrm;
+    WindowProbe window = settled([&](WindowProbe& w) { return w.values["c102"] == shown_code; });
+    EXPECT_EQ(window.values["c102"], shown_code) << window.text;
+    EXPECT_EQ(window.values["c100"], "Vorlix");
+    EXPECT_NE(window.values["c109"].find("port " + std::to_string(port) + " \xC2\xB7 id "), std::string::npos);
+    EXPECT_EQ(window.rows, std::vector<std::string>{"No devices paired yet."});
+
+    auto device = connect(port, DeviceIdentity::make("Window Phone", "Phone9,1"));
+    ASSERT_TRUE(device);
+    ASSERT_TRUE(device->pair(*code));
+    EXPECT_TRUE(control_with(*device, "\"hostInfo\""));
+    window = settled([](WindowProbe& w) { return w.values["c101"] == "Connected to Window Phone"; });
+    EXPECT_EQ(window.values["c101"], "Connected to Window Phone") << window.text;
+    EXPECT_EQ(window.rows, std::vector<std::string>{"Window Phone  \xE2\x97\x8F   (Phone9,1)"});
+    device.reset();
+    {
+        WineProcess quit({post_quit_exe_}, root_ / "quit-w.out");
+        EXPECT_EQ(quit.wait_exit(30s), 0);
+    }
+    EXPECT_EQ(host->wait_exit(30s), 0);
+
+    // German, then Arabic laid out right to left, with the same folder.
+    for (const std::string language : {"de", "ar"}) {
+        setenv("VORLIX_LANG", language.c_str(), 1);
+        host = start_host("win", port, true);
+        window = settled([](WindowProbe& w) { return !w.values["c109"].empty() && !w.values["c102"].empty(); });
+        if (language == "de") {
+            EXPECT_EQ(window.values["c105"], "Gekoppelte Ger\xC3\xA4te") << window.text;
+            EXPECT_EQ(window.values["c104"], "Koppeln beenden");
+            EXPECT_EQ(window.rows, std::vector<std::string>{"Window Phone   (Phone9,1)"});
+        } else {
+            EXPECT_NE(std::stoul(window.values["exstyle"], nullptr, 16) & 0x00400000ul, 0u) << window.text;
+            for (const char* id : {"c101", "c103", "c104", "c105", "c109"}) {
+                EXPECT_TRUE(window.values[id].starts_with(kRlm)) << id << ": " << window.text;
+            }
+            EXPECT_TRUE(window.values["c102"].starts_with(kLrm));
+            EXPECT_EQ(window.rows, std::vector<std::string>{kRlm + "Window Phone   (Phone9,1)"});
+        }
+        WineProcess quit({post_quit_exe_}, root_ / ("quit-" + language + ".out"));
+        EXPECT_EQ(quit.wait_exit(30s), 0);
+        EXPECT_EQ(host->wait_exit(30s), 0);
+    }
+    unsetenv("VORLIX_LANG");
+}
+
+// The default data folder: a new install turns open at sign-in on, the tray
+// menu turns it off and on, and a second start raises the first and ends.
+TEST_F(HostEndToEnd, DefaultFolderOpensAtSignInAndStaysOne) {
+    const std::string probe = env_or_empty("VORLIX_WINDOW_PROBE_EXE");
+    const std::string prefix = env_or_empty("WINEPREFIX");
+    if (probe.empty() || prefix.empty()) GTEST_SKIP() << "needs vorlix_window_probe.exe and WINEPREFIX";
+    const passwd* user = getpwuid(getuid());
+    ASSERT_TRUE(user);
+    const fs::path folder = fs::path(prefix) / "drive_c" / "users" / user->pw_name / "AppData" / "Roaming" / "Vorlix";
+    fs::remove_all(folder);
+    const fs::path seen = root_ / "default.out";
+    const fs::path code_file = root_ / "default-code.txt";
+    const std::vector<std::string> args{host_exe_, "--code-file", windows_path(code_file), "--port",
+                                        std::to_string(free_port()), "--no-relay", "--no-advertise", "--hidden"};
+    WineProcess first(args, root_ / "default-first.out");
+    WindowProbe window = probe_window(probe, seen);
+    EXPECT_EQ(window.values["visible"], "0") << window.text;
+    EXPECT_TRUE(wait_until([&] { return run_value_present(root_ / "reg.out"); }, 30s, 200ms));
+
+    probe_window(probe, seen, "7");
+    EXPECT_FALSE(run_value_present(root_ / "reg.out"));
+    probe_window(probe, seen, "7");
+    EXPECT_TRUE(run_value_present(root_ / "reg.out"));
+    probe_window(probe, seen, "7");
+    EXPECT_FALSE(run_value_present(root_ / "reg.out"));
+
+    WineProcess second(args, root_ / "default-second.out");
+    EXPECT_EQ(second.wait_exit(30s), 0);
+    EXPECT_EQ(probe_window(probe, seen).values["visible"], "1");
+
+    WineProcess quit({post_quit_exe_}, root_ / "quit-default.out");
+    EXPECT_EQ(quit.wait_exit(30s), 0);
+    EXPECT_EQ(first.wait_exit(30s), 0);
+    const std::string log = read_file(folder / "vorlix.log");
+    EXPECT_NE(log.find("open at sign-in: a new install in "), std::string::npos) << log;
+    EXPECT_NE(log.find("open at sign-in: off"), std::string::npos);
+    fs::remove_all(folder);
 }
 
 }  // namespace
