@@ -21,11 +21,9 @@ constexpr UINT kRefreshMessage = WM_APP + 2;
 constexpr UINT kShowNoticesMessage = WM_APP + 3;
 constexpr UINT kCloseForUpdateMessage = WM_APP + 4;
 
-// Tray menu command identifiers (WM_COMMAND, low word of wParam, lParam 0).
-constexpr WORD kMenuOpen = 1;
-constexpr WORD kMenuPair = 2;
+// The tray menu's Quit (WM_COMMAND, low word of wParam, lParam 0); the other
+// entries are TrayCommand (ui/host_view.h).
 constexpr WORD kMenuQuit = 3;
-constexpr WORD kMenuOpenAtSignIn = 7;
 
 // Control identifiers.
 constexpr int kCodeControl = 102;
