@@ -453,6 +453,9 @@ TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
     };
 
     // English: the code from the code file, the footer, then a paired device.
+    struct LanguageVariable {
+        ~LanguageVariable() { unsetenv("VORLIX_LANG"); }
+    } restore;
     setenv("VORLIX_LANG", "en", 1);
     auto host = start_host("win", port, true);
     const auto code = wait_for_code("win");
@@ -499,7 +502,6 @@ TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
         EXPECT_EQ(quit.wait_exit(30s), 0);
         EXPECT_EQ(host->wait_exit(30s), 0);
     }
-    unsetenv("VORLIX_LANG");
 }
 
 // The default data folder: a new install turns open at sign-in on, the tray
