@@ -20,6 +20,8 @@ if(WIN32)
     ws2_32 iphlpapi bcrypt advapi32 crypt32 ole32 oleaut32 uuid shell32 shlwapi user32 gdi32
     dbghelp wtsapi32 d3d11 dxgi mfplat mfuuid mf wmcodecdspuuid winhttp windowscodecs
     propsys version userenv ntdll)
+  # WaitOnAddress and WakeByAddressAll (the camera thread's mailbox).
+  target_link_libraries(vorlix_deps INTERFACE synchronization)
 
   # nlohmann/json is header-only. Its CMake package would add the host's
   # /usr/include to the cross compile line, so expose only its own folder.

@@ -6,6 +6,7 @@
 #include "host/log.h"
 #include "sound/sound_capture.h"
 #include "wire/input_message.h"
+#include "win/camera/camera.h"
 #include "win/dpapi.h"
 #include "win/ink/ink_overlay_window.h"
 #include "win/input/input_language.h"
@@ -115,11 +116,13 @@ void WindowsPlatform::set_session_active(bool active) {
     send_levels_request(*levels_, {.kind = LevelsRequest::Kind::Active, .active = active});
 }
 
-bool WindowsPlatform::camera_ready() { return false; }
+bool WindowsPlatform::camera_ready() { return camera_service().ready(); }
 
-CameraState WindowsPlatform::set_device_camera(bool) { return CameraState{}; }
+CameraState WindowsPlatform::set_device_camera(bool on) { return camera_service().on_device_camera(on); }
 
-void WindowsPlatform::push_camera_picture(CameraPicture) {}
+void WindowsPlatform::push_camera_picture(CameraPicture picture) {
+    camera_service().hand_picture(std::move(picture));
+}
 
 bool WindowsPlatform::supports_menus() { return true; }
 

@@ -1,0 +1,69 @@
+// The virtual camera "VorLix Camera" on Windows: the process-wide camera
+// service with its thread "vorlix-camera", which checks the PC, creates the
+// virtual camera through Media Foundation and hands the device's pictures to
+// the camera component through the section "Global\VorLixCamera"; and the
+// component's set-up (regsvr32 as administrator) for the tray.
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "camera/camera_service.h"
+#include "util/result.h"
+
+namespace vorlix {
+
+// The service, made (and its thread started) at the first call.
+CameraService& camera_service();
+
+// For the tray: whether to offer the set-up item, and its command.
+bool camera_menu_available();
+void start_camera_setup();
+
+// The section reached through OpenFileMappingW and MapViewOfFile.
+class WindowsCameraSection : public CameraSectionPort {
+public:
+    ~WindowsCameraSection() override;
+    std::optional<std::span<std::uint8_t>> open() override;
+    void close() override;
+    std::uint64_t tick_ms() override;
+    std::uint32_t process_id() override;
+    void log(std::string_view line) override;
+
+private:
+    HANDLE handle_ = nullptr;
+    void* view_ = nullptr;
+};
+
+// Device pictures decoded with WIC into the 1280x720 BGRA frame, scaled and
+// letter-boxed when their size differs.
+class WicCameraDecoder : public CameraDecoder {
+public:
+    WicCameraDecoder();
+    ~WicCameraDecoder() override;
+    std::optional<ByteView> decode(ByteView bytes) override;
+    std::uint32_t failures() const { return failures_; }
+    // The same, giving the failure's text instead of counting and logging it.
+    Result<bool> try_decode(ByteView bytes);
+
+private:
+
+    struct Factory;
+    Factory* factory_;
+    Bytes frame_;
+    Bytes scaled_;
+    std::uint32_t failures_ = 0;
+};
+
+// The PC's native machine (IsWow64Process2, looked up at run time); x64
+// when the system does not say.
+std::uint16_t native_machine();
+// The component's DLL beside the program for this processor.
+std::optional<std::filesystem::path> camera_dll_name();
+// Runs regsvr32 /s on the component as administrator and waits for it.
+Result<bool> register_camera_dll();
+
+}  // namespace vorlix
