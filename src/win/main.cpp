@@ -21,6 +21,7 @@
 #include "host/log.h"
 #include "host/settings.h"
 #include "host/startup.h"
+#include "win/camera/camera.h"
 #include "win/platform.h"
 #include "win/reach/reach_windows.h"
 #include "win/system/process.h"
@@ -130,6 +131,12 @@ void host_main(ArgList all_args) {
     if (options.open_pairing) host->open_pairing();
     host->relay_allowed = options.relay_allowed();
     host->reach->update_relay_registration(*host);
+
+    // The tray offers the camera component's set-up while it is missing.
+    change_tray_hooks([](TrayHooks& hooks) {
+        hooks.camera_menu_available = camera_menu_available;
+        hooks.start_camera_setup = start_camera_setup;
+    });
 
     // 18. The window and its message loop, until the user quits.
     run_window(host, options.hidden, after_update.after_update());

@@ -463,6 +463,11 @@ void set_tray_hooks(TrayHooks hooks) {
     g_hooks = std::move(hooks);
 }
 
+void change_tray_hooks(const std::function<void(TrayHooks&)>& change) {
+    std::lock_guard<std::mutex> lock(g_hooks_mutex);
+    change(g_hooks);
+}
+
 void set_open_at_sign_in_allowed(bool allowed) { g_open_at_sign_in_allowed = allowed; }
 
 bool open_at_sign_in_allowed() { return g_open_at_sign_in_allowed.load(); }

@@ -48,6 +48,8 @@ struct TrayHooks {
 };
 // Installed by the program entry before run_window (or by the feature itself).
 void set_tray_hooks(TrayHooks hooks);
+// Changes some entries, keeping the others (for a feature that installs its own).
+void change_tray_hooks(const std::function<void(TrayHooks&)>& change);
 
 // Makes the window (hidden when asked), installs the host's change callback,
 // runs the message loop on the calling thread and returns when the window
