@@ -13,6 +13,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -382,6 +383,24 @@ Result<Socket> Listener::accept() {
         }
         return Socket(static_cast<NativeSocket>(handle));
     }
+}
+
+std::vector<IpAddress> resolve_host(const std::string& host) {
+    net_startup();
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    std::vector<IpAddress> out;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return out;
+    for (addrinfo* it = found; it; it = it->ai_next) {
+        if (!it->ai_addr || it->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        sockaddr_storage storage{};
+        std::memcpy(&storage, it->ai_addr, it->ai_addrlen);
+        if (auto address = from_sockaddr(storage)) out.push_back(address->first);
+    }
+    ::freeaddrinfo(found);
+    return out;
 }
 
 }  // namespace vorlix

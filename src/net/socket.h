@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "net/ip_address.h"
 #include "util/bytes.h"
@@ -115,6 +116,10 @@ public:
 private:
     Socket socket_;
 };
+
+// The socket addresses of a host name or address text, in the resolver's
+// order; an empty list when it has none.
+std::vector<IpAddress> resolve_host(const std::string& host);
 
 // Writes "a.b.c.d:port" or "[v6]:port".
 std::string socket_address_text(const IpAddress& address, std::uint16_t port);
