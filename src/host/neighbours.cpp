@@ -16,6 +16,8 @@ void ReachServices::end_watch_links(HostState& host, const std::string&) {
 
 std::optional<std::string> ReachServices::open_watch_link(HostState&) { return std::nullopt; }
 
+bool ReachServices::holds_watch_link(std::uint64_t) { return false; }
+
 std::string TextServices::translate(std::string_view key) { return vorlix::translate(key); }
 
 std::string TextServices::translate_with(std::string_view key,

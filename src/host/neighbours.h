@@ -36,6 +36,10 @@ public:
     // Makes a new watch link and answers its address; nothing when it is
     // refused. Without a relay every request is refused.
     virtual std::optional<std::string> open_watch_link(HostState& host);
+
+    // Whether the watch link with this creation number is still held (a
+    // browser is taken as a viewer only then).
+    virtual bool holds_watch_link(std::uint64_t seq);
 };
 
 // The look-up of user texts by key, in the chosen language (the built-in

@@ -276,12 +276,20 @@ bool sign_in_preview(HostState& host, SessionRecord& record) {
     return true;
 }
 
-void sign_in_browser(HostState& host, SessionRecord& record) {
-    log_line(prefix(record.session) + log_safe_text(record.peer_name) + " is watching through a watch link");
-    queue_host_info(host, record.writer);
+// Answers true when the link is done: its watch link was ended meanwhile.
+bool sign_in_browser(HostState& host, SessionRecord& record) {
     std::optional<WebViewer> replaced;
     {
         auto lock = host.lock_web_viewers();
+        // The links may have been ended since the proof was redeemed; a
+        // browser joins the viewers only while its link is still held.
+        if (!host.reach->holds_watch_link(record.watch_link_id)) {
+            log_line(prefix(record.session) + "a browser came after the watch links were ended");
+            queue_control_message(record.writer, control::Bye{});
+            return true;
+        }
+        log_line(prefix(record.session) + log_safe_text(record.peer_name) + " is watching through a watch link");
+        queue_host_info(host, record.writer);
         auto& viewers = host.web_viewers();
         auto found = std::find_if(viewers.begin(), viewers.end(),
                                   [&](const WebViewer& v) { return v.watch_link_id == record.watch_link_id; });
@@ -298,6 +306,7 @@ void sign_in_browser(HostState& host, SessionRecord& record) {
     add_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, true);
     host.set_watching();
     host.update_session_relay_state();
+    return false;
 }
 
 void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDone& done) {
@@ -414,10 +423,7 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
 
 bool run_sign_in(HostState& host, SessionRecord& record, const HandshakeDone& done) {
     if (record.role == PeerRole::Preview) return sign_in_preview(host, record);
-    if (record.link_kind == LinkKind::Browser) {
-        sign_in_browser(host, record);
-        return false;
-    }
+    if (record.link_kind == LinkKind::Browser) return sign_in_browser(host, record);
     if (record.role) {
         sign_in_with_role(host, record, done);
         return false;

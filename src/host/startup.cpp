@@ -1,5 +1,7 @@
 #include "host/startup.h"
 
+#include "relay/relay_reach.h"
+
 #include <system_error>
 
 #include "crash/crash_log.h"
@@ -43,6 +45,7 @@ std::shared_ptr<HostState> load_host_state(const std::shared_ptr<Platform>& plat
     config.data_dir = std::move(start.data_folder);
     config.identity = start.identity.keys();
     config.trusted_devices = std::move(start.devices);
+    config.reach = std::make_shared<RelayReach>();
     std::shared_ptr<HostState> host = HostState::create(std::move(config));
     wipe_key32(config.identity.secret_key);
     return host;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "json/base64.h"
-#include "watch/watch_links.h"
+#include "watch_links/watch_links.h"
 
 namespace vorlix {
 namespace {

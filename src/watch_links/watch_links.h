@@ -59,6 +59,8 @@ public:
     // Gives the link its next secret and id and ends its wait; its seq.
     std::optional<std::uint64_t> redeem_watch_link(ByteView id, const Key32& next_secret);
     void note_failed_watch_attempt(ByteView id);
+    // Whether the link with this creation number is still here.
+    bool holds(std::uint64_t seq);
     void clear_watch_links();
 
 private:

@@ -1,4 +1,4 @@
-#include "watch/watch_links.h"
+#include "watch_links/watch_links.h"
 
 #include <algorithm>
 #include <cstring>
@@ -111,6 +111,13 @@ void WatchLinkRegistry::note_failed_watch_attempt(ByteView id) {
         wipe_key32(it->secret);
         links_.erase(it);
     }
+}
+
+bool WatchLinkRegistry::holds(std::uint64_t seq) {
+    const auto now = clock_->now();
+    std::lock_guard<std::mutex> lock(mutex_);
+    drop_expired(now);
+    return std::any_of(links_.begin(), links_.end(), [&](const WatchLink& link) { return link.seq == seq; });
 }
 
 void WatchLinkRegistry::clear_watch_links() {

@@ -1,0 +1,223 @@
+// A device that paired earlier reaches the host only through the loopback
+// test relay; it asks for a watch link, and test browsers open it through the
+// relay with the watch handshake.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "host/host_state.h"
+#include "host/session.h"
+#include "json/base64.h"
+#include "relay/relay_reach.h"
+#include "storage/temp_folder.h"
+#include "support/device_peer.h"
+#include "support/fake_platform.h"
+#include "support/test_host.h"
+#include "support/test_relay.h"
+#include "support/wait.h"
+#include "watch_links/watch_handshake.h"
+#include "wire/sealed.h"
+
+namespace vorlix {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The browser's side of the watch handshake over a joined link.
+struct TestBrowser {
+    DevicePeer peer;
+    Key32 ephemeral = fresh_random32();
+    std::optional<SealingKey> receive_key;
+
+    explicit TestBrowser(Socket socket)
+        : peer(std::make_unique<SocketStream>(std::move(socket)), DeviceIdentity::make()) {}
+
+    // Runs the handshake with the link secret; the reason when the host refused.
+    std::optional<PairingError> open(const Key32& secret, bool right_proof = true) {
+        Hello hello;
+        hello.version = 1;
+        hello.name = "  " + std::string(50, 'b') + " ";
+        hello.model = "Browser";
+        const Key32 pub = x25519_public_key(ephemeral);
+        hello.id_key.assign(pub.begin(), pub.end());
+        hello.ephemeral_key = hello.id_key;
+        hello.mode = HelloMode::Invite;
+        hello.role = PeerRole::Watch;
+        const WatchLinkId id = watch_link_id(secret);
+        hello.invite = Bytes(id.begin(), id.end());
+        const Bytes hello_body = write_hello(hello);
+        EXPECT_TRUE(peer.send_plain(FrameType::Hello, hello_body));
+        auto answer = peer.receive_plain();
+        if (!answer) return PairingError::Malformed;
+        if (answer->type != FrameType::Hello) return parse_handshake_message(answer->body)->reason;
+        Result<Hello> host_hello = parse_hello(answer->body);
+        Bytes transcript_input = hello_body;
+        transcript_input.insert(transcript_input.end(), answer->body.begin(), answer->body.end());
+        const Digest32 transcript = sha256(transcript_input);
+        Key32 host_pub{};
+        std::copy_n(host_hello->ephemeral_key.begin(), 32, host_pub.begin());
+        const WatchKeys keys = derive_watch_keys(*x25519_shared_secret(ephemeral, host_pub), secret, transcript);
+        HandshakeMessage proof;
+        proof.kind = HandshakeKind::Proof;
+        const Digest32 value = watch_hmac(keys.proof, right_proof ? "device" : "mac", transcript);
+        proof.value = Bytes(value.begin(), value.end());
+        EXPECT_TRUE(peer.send_plain(FrameType::Handshake, write_handshake_message(proof)));
+        auto reply = peer.receive_plain();
+        if (!reply) return PairingError::Malformed;
+        Result<HandshakeMessage> message = parse_handshake_message(reply->body);
+        if (message->kind != HandshakeKind::Proof) return message->reason;
+        const Digest32 expected = watch_hmac(keys.proof, "mac", transcript);
+        EXPECT_EQ(message->value, Bytes(expected.begin(), expected.end()));
+        receive_key.emplace(keys.mac_to_device);
+        next_secret = keys.next;
+        return std::nullopt;
+    }
+
+    // The control texts up to the one that contains `needle`.
+    bool receive_control(const std::string& needle) {
+        for (int i = 0; i < 64; ++i) {
+            auto frame = peer.receive_plain(3s);
+            if (!frame || frame->type != FrameType::Sealed) return false;
+            std::optional<Frame> inner = open_frame(*receive_key, frame->body);
+            if (!inner) return false;
+            if (inner->type == FrameType::Control && to_string(inner->body).find(needle) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    Key32 next_secret{};
+};
+
+class RelayEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform_ = std::make_shared<FakePlatform>();
+        device_ = DeviceIdentity::make("Pad");
+        RelaySettings settings = relay_defaults();
+        settings.relay_address = relay_.address();
+        settings.watch_relay_url = "ws://127.0.0.1/watch";
+        RelayTimings timings;
+        timings.first_delay = 20ms;
+        reach_ = std::make_shared<RelayReach>(settings, timings);
+        HostStateConfig config = test_host_config(platform_, temp_.path(), 0x31, {trusted(device_)});
+        config.reach = reach_;
+        host_ = HostState::create(std::move(config));
+        host_->timeouts.writer_wait = 2s;
+        host_->relay_allowed = true;
+        reach_->update_relay_registration(*host_);
+        ASSERT_TRUE(wait_until([&] { return relay_.host_key() == host_->identity.public_key; }));
+    }
+
+    void TearDown() override {
+        device_peer_.reset();
+        host_->say_goodbye_and_close();
+        wait_until([] { return running_session_threads() == 0; });
+        host_.reset();
+        reach_.reset();
+    }
+
+    std::unique_ptr<DevicePeer> sign_in_through_relay() {
+        std::optional<Socket> link = relay_.open_link();
+        if (!link) return nullptr;
+        auto peer = std::make_unique<DevicePeer>(std::make_unique<SocketStream>(std::move(*link)), device_);
+        if (!peer->sign_in()) return nullptr;
+        return peer;
+    }
+
+    // The next control text that contains `needle`.
+    std::optional<std::string> control_with(const std::string& needle) {
+        for (int i = 0; i < 64; ++i) {
+            auto frame = device_peer_->receive_frame_of(FrameType::Control);
+            if (!frame) return std::nullopt;
+            if (to_string(frame->body).find(needle) != std::string::npos) return to_string(frame->body);
+        }
+        return std::nullopt;
+    }
+
+    std::unique_ptr<TestBrowser> browser() {
+        std::optional<Socket> link = relay_.open_link();
+        return link ? std::make_unique<TestBrowser>(std::move(*link)) : nullptr;
+    }
+
+    test::TestRelay relay_;
+    test::TempFolder temp_;
+    std::shared_ptr<FakePlatform> platform_;
+    DeviceIdentity device_;
+    std::shared_ptr<RelayReach> reach_;
+    std::shared_ptr<HostState> host_;
+    std::unique_ptr<DevicePeer> device_peer_;
+};
+
+TEST_F(RelayEndToEnd, DeviceSessionAndWatchLinksThroughTheRelay) {
+    device_peer_ = sign_in_through_relay();
+    ASSERT_TRUE(device_peer_);
+    ASSERT_TRUE(device_peer_->send_control_text(R"({"ping":{"_0":7}})"));
+    ASSERT_TRUE(control_with(R"({"pong":{"_0":7}})"));
+
+    ASSERT_TRUE(device_peer_->send_control_text(R"({"requestWatchLink":{}})"));
+    std::optional<std::string> link = control_with("watchLink");
+    ASSERT_TRUE(link);
+    const Json message = *parse_json(*link, DuplicateKeys::refuse);
+    const std::string url = message["watchLink"]["url"].get<std::string>();
+    EXPECT_EQ(message["watchLink"]["minutes"], 30);
+    ASSERT_TRUE(url.starts_with(relay_defaults().watch_page_url + "#"));
+    std::optional<Bytes> token = base64url_decode(url.substr(url.find('#') + 1));
+    ASSERT_TRUE(token && token->size() == 65 + 20);
+    Key32 secret{}, web_key{};
+    std::copy_n(token->begin() + 1, 32, secret.begin());
+    std::copy_n(token->begin() + 33, 32, web_key.begin());
+    ASSERT_TRUE(wait_until([&] { return relay_.host_key() == web_key; }));
+    EXPECT_TRUE(relay_.web_sign_in());
+
+    // Two wrong proofs leave the link; they do not count as wrong pairing codes.
+    host_->open_pairing();
+    const auto code = host_->snapshot_host_status().pairing_code;
+    for (int i = 0; i < 2; ++i) {
+        auto wrong = browser();
+        ASSERT_TRUE(wrong);
+        EXPECT_EQ(wrong->open(secret, false), PairingError::WrongCode);
+    }
+    EXPECT_EQ(host_->snapshot_host_status().pairing_code, code);
+
+    auto viewer = browser();
+    ASSERT_TRUE(viewer);
+    ASSERT_EQ(viewer->open(secret), std::nullopt);
+    EXPECT_TRUE(viewer->receive_control("hostInfo"));
+    ASSERT_TRUE(control_with("webWatchers"));
+    // The first secret is spent; the link is now named by the next one.
+    auto again = browser();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->open(secret), PairingError::LinkExpired);
+
+    ASSERT_TRUE(device_peer_->send_control_text(R"({"stopWebWatchers":{}})"));
+    EXPECT_TRUE(viewer->receive_control("bye"));
+    EXPECT_TRUE(viewer->peer.wait_closed());
+    EXPECT_TRUE(wait_until([&] { return !reach_->web_registration_running(); }));
+    EXPECT_EQ(reach_->count_watch_links(), 0u);
+}
+
+TEST_F(RelayEndToEnd, ThreeWrongProofsRemoveALink) {
+    device_peer_ = sign_in_through_relay();
+    ASSERT_TRUE(device_peer_);
+    auto url = reach_->open_watch_link(*host_);
+    ASSERT_TRUE(url);
+    std::optional<Bytes> token = base64url_decode(url->substr(url->find('#') + 1));
+    Key32 secret{};
+    std::copy_n(token->begin() + 1, 32, secret.begin());
+    ASSERT_TRUE(wait_until([&] { return relay_.web_sign_in(); }));
+    ASSERT_TRUE(wait_until([&] { return relay_.host_key() != host_->identity.public_key; }));
+    for (int i = 0; i < 3; ++i) {
+        auto wrong = browser();
+        ASSERT_TRUE(wrong);
+        EXPECT_EQ(wrong->open(secret, false), PairingError::WrongCode);
+    }
+    auto late = browser();
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->open(secret), PairingError::LinkExpired);
+    EXPECT_EQ(reach_->count_watch_links(), 0u);
+}
+
+}  // namespace
+}  // namespace vorlix
