@@ -9,6 +9,7 @@
 #include "host/session.h"
 #include "json/base64.h"
 #include "relay/relay_reach.h"
+#include "storage/log_capture.h"
 #include "storage/temp_folder.h"
 #include "support/device_peer.h"
 #include "support/fake_platform.h"
@@ -69,7 +70,7 @@ struct TestBrowser {
         const Digest32 expected = watch_hmac(keys.proof, "mac", transcript);
         EXPECT_EQ(message->value, Bytes(expected.begin(), expected.end()));
         receive_key.emplace(keys.mac_to_device);
-        next_secret = keys.next;
+        send_key.emplace(keys.device_to_mac);
         return std::nullopt;
     }
 
@@ -87,7 +88,12 @@ struct TestBrowser {
         return false;
     }
 
-    Key32 next_secret{};
+    Status send(FrameType type, const Bytes& body) {
+        const Bytes frame = seal_frame(*send_key, type, body);
+        return peer.stream().send(frame);
+    }
+
+    std::optional<SealingKey> send_key;
 };
 
 class RelayEndToEnd : public ::testing::Test {
@@ -186,6 +192,15 @@ TEST_F(RelayEndToEnd, DeviceSessionAndWatchLinksThroughTheRelay) {
     ASSERT_EQ(viewer->open(secret), std::nullopt);
     EXPECT_TRUE(viewer->receive_control("hostInfo"));
     ASSERT_TRUE(control_with("webWatchers"));
+    // A viewer's input is dropped; the same input from the device is injected.
+    const Bytes move_by{2, 0x41, 0x20, 0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(viewer->send(FrameType::Input, move_by));
+    ASSERT_TRUE(viewer->send(FrameType::Control, to_bytes(R"({"ping":{"_0":8}})")));
+    EXPECT_TRUE(viewer->receive_control(R"({"pong":{"_0":8}})"));
+    ASSERT_TRUE(device_peer_->send_frame(FrameType::Input, move_by));
+    ASSERT_TRUE(device_peer_->send_control_text(R"({"ping":{"_0":9}})"));
+    ASSERT_TRUE(control_with(R"({"pong":{"_0":9}})"));
+    EXPECT_EQ(platform_->inputs().size(), 1u);
     // The first secret is spent; the link is now named by the next one.
     auto again = browser();
     ASSERT_TRUE(again);
@@ -198,7 +213,7 @@ TEST_F(RelayEndToEnd, DeviceSessionAndWatchLinksThroughTheRelay) {
     EXPECT_EQ(reach_->count_watch_links(), 0u);
 }
 
-TEST_F(RelayEndToEnd, ThreeWrongProofsRemoveALink) {
+TEST_F(RelayEndToEnd, ThreeWrongProofsRemoveALinkAndForgettingEndsTheRegistration) {
     device_peer_ = sign_in_through_relay();
     ASSERT_TRUE(device_peer_);
     auto url = reach_->open_watch_link(*host_);
@@ -217,6 +232,20 @@ TEST_F(RelayEndToEnd, ThreeWrongProofsRemoveALink) {
     ASSERT_TRUE(late);
     EXPECT_EQ(late->open(secret), PairingError::LinkExpired);
     EXPECT_EQ(reach_->count_watch_links(), 0u);
+
+    // Forgetting the last device ends the session registration.
+    test::LogCapture log;
+    host_->forget_trusted_device(device_.key_text());
+    EXPECT_FALSE(reach_->registered_for_sessions());
+    EXPECT_NE(log.messages().find("relay: no longer registered for sessions"), std::string::npos);
+}
+
+TEST_F(RelayEndToEnd, AFloodOfAnnouncedLinksIsBounded) {
+    test::LogCapture log;
+    relay_.set_join_answer("");  // joins that hang until the relay goes
+    for (int i = 0; i < kMaxRelayLinks + 6; ++i) ASSERT_TRUE(relay_.announce("flood-" + std::to_string(i)));
+    EXPECT_TRUE(wait_until([&] { return log.messages().find("dropping a link") != std::string::npos; }));
+    EXPECT_EQ(reach_->relay_links(), kMaxRelayLinks);
 }
 
 }  // namespace
