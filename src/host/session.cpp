@@ -126,15 +126,16 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                          (signed_in ? "" : " before sign-in") + " is larger than any message; closing");
                 return false;
             }
-            CutResult cut = cut_frame(pending.view());
+            // The frame is read in place: its body stays valid until the next
+            // bytes are appended.
+            PeekResult cut = peek_frame(pending.view());
             if (std::holds_alternative<NeedMoreBytes>(cut)) break;
             if (auto* error = std::get_if<FrameError>(&cut)) {
                 log_line(tag + "bad framing (" + error->text() + ")");
                 return false;
             }
-            CutFrame& piece = std::get<CutFrame>(cut);
-            pending.consume(piece.consumed);
-            Frame frame = std::move(piece.frame);
+            const FrameView frame = std::get<FrameView>(cut);
+            pending.consume(frame.consumed);
 
             if (!signed_in) {
                 if (frame.type != FrameType::Hello && frame.type != FrameType::Handshake) {

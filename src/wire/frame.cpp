@@ -53,16 +53,23 @@ Bytes encode_plain_frame(FrameType type, ByteView body) {
     return out;
 }
 
-CutResult cut_frame(ByteView pending) {
+PeekResult peek_frame(ByteView pending) {
     if (pending.size() < 4) return NeedMoreBytes{};
     const std::uint32_t length = get_u32_be(pending.data());
     if (length == 0 || length > kMaxFrameLength) return FrameError::too_large();
     if (pending.size() - 4 < length) return NeedMoreBytes{};
     const std::uint8_t type = pending[4];
     if (!is_frame_type(type)) return FrameError::unknown_type(type);
-    const auto body = pending.subspan(kFrameHeaderSize, length - 1);
-    return CutFrame{Frame{static_cast<FrameType>(type), Bytes(body.begin(), body.end())},
-                    std::size_t{length} + 4};
+    return FrameView{static_cast<FrameType>(type), pending.subspan(kFrameHeaderSize, length - 1),
+                     std::size_t{length} + 4};
+}
+
+CutResult cut_frame(ByteView pending) {
+    PeekResult peeked = peek_frame(pending);
+    if (auto* need = std::get_if<NeedMoreBytes>(&peeked)) return *need;
+    if (auto* error = std::get_if<FrameError>(&peeked)) return *error;
+    const FrameView& view = std::get<FrameView>(peeked);
+    return CutFrame{Frame{view.type, Bytes(view.body.begin(), view.body.end())}, view.consumed};
 }
 
 }  // namespace vorlix

@@ -80,6 +80,18 @@ struct CutFrame {
 };
 using CutResult = std::variant<NeedMoreBytes, CutFrame, FrameError>;
 
+// A whole frame seen in place in the pending bytes: the body stays valid
+// until those bytes change.
+struct FrameView {
+    FrameType type;
+    ByteView body;
+    std::size_t consumed;  // always the length field + 4
+};
+using PeekResult = std::variant<NeedMoreBytes, FrameView, FrameError>;
+
+// cut_frame without the copy of the body.
+PeekResult peek_frame(ByteView pending);
+
 // Looks at the unconsumed bytes of a link's receive buffer. Nothing is
 // consumed unless a whole frame is there; a bad length is reported as soon as
 // its 4 bytes are, without waiting for the rest of the frame.
