@@ -138,6 +138,19 @@ bool open_with(gcry_cipher_hd_t handle, const Nonce12& nonce, ByteView aad, std:
     return gcry_cipher_checktag(handle, tag, kAeadTagSize) == 0;
 }
 
+bool open_split_with(gcry_cipher_hd_t handle, const Nonce12& nonce, ByteView cipher, const std::uint8_t* tag,
+                     std::uint8_t& first, std::uint8_t* rest) {
+    if (cipher.empty() || gcry_cipher_reset(handle) != 0 ||
+        gcry_cipher_setiv(handle, nonce.data(), nonce.size()) != 0)
+        return false;
+    // The stream carries on across calls, so the two pieces decrypt as one.
+    if (gcry_cipher_decrypt(handle, &first, 1, cipher.data(), 1) != 0) return false;
+    const std::size_t rest_size = cipher.size() - 1;
+    if (rest_size != 0 && gcry_cipher_decrypt(handle, rest, rest_size, cipher.data() + 1, rest_size) != 0)
+        return false;
+    return gcry_cipher_checktag(handle, tag, kAeadTagSize) == 0;
+}
+
 }  // namespace
 
 void crypto_init() {
@@ -351,6 +364,12 @@ bool ChaCha20Poly1305::open_in_place(const Nonce12& nonce, ByteView aad, std::ui
                                      std::size_t size, const std::uint8_t* tag) {
     if (!handle_) return false;
     return open_with(static_cast<gcry_cipher_hd_t>(handle_), nonce, aad, data, size, tag);
+}
+
+bool ChaCha20Poly1305::open_split(const Nonce12& nonce, ByteView cipher, const std::uint8_t* tag,
+                                  std::uint8_t& first, std::uint8_t* rest) {
+    if (!handle_) return false;
+    return open_split_with(static_cast<gcry_cipher_hd_t>(handle_), nonce, cipher, tag, first, rest);
 }
 
 }  // namespace vorlix

@@ -84,6 +84,12 @@ public:
                        std::uint8_t* tag);
     bool open_in_place(const Nonce12& nonce, ByteView aad, std::uint8_t* data, std::size_t size,
                        const std::uint8_t* tag);
+    // Opens `cipher` (at least one byte) without changing it: its first
+    // plaintext byte goes to `first` and the rest to `rest`, which has room
+    // for cipher.size() - 1 bytes. False, with the outputs unusable, when the
+    // tag does not match.
+    bool open_split(const Nonce12& nonce, ByteView cipher, const std::uint8_t* tag, std::uint8_t& first,
+                    std::uint8_t* rest);
 
 private:
     void* handle_ = nullptr;  // gcry_cipher_hd_t

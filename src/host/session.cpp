@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -34,32 +36,51 @@ std::string quoted_list(const std::vector<std::string>& items) {
     return out + "]";
 }
 
-// The pending bytes of a link: a growable list and the index of the first
-// byte not yet cut into a frame.
+// The pending bytes of a link: received bytes not yet cut into frames, in
+// one buffer the socket reads into directly.
 class PendingBytes {
 public:
-    void append(const std::uint8_t* data, std::size_t size) {
-        if (consumed_ == bytes_.size()) {
-            bytes_.clear();
-            consumed_ = 0;
-            if (bytes_.capacity() > kShrinkAbove) {
-                Bytes smaller;
-                smaller.reserve(kShrinkTo);
-                bytes_.swap(smaller);
-            }
-        } else if (consumed_ > kCompactAfter) {
-            bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(consumed_));
-            consumed_ = 0;
+    // Room for `size` more bytes after the pending ones. Frames viewed in the
+    // pending bytes stay valid until the next call.
+    std::uint8_t* room(std::size_t size) {
+        if (begin_ == end_) {
+            begin_ = end_ = 0;
+            if (capacity_ > kShrinkAbove) reallocate(std::max(kShrinkTo, size));
+        } else if (begin_ > kCompactAfter) {
+            move_to_front();
         }
-        bytes_.insert(bytes_.end(), data, data + size);
+        if (capacity_ - end_ < size) {
+            move_to_front();
+            if (capacity_ - end_ < size) reallocate(std::max(capacity_ * 2, end_ + size));
+        }
+        return buffer_.get() + end_;
     }
-    std::size_t unconsumed() const { return bytes_.size() - consumed_; }
-    ByteView view() const { return ByteView(bytes_.data() + consumed_, unconsumed()); }
-    void consume(std::size_t count) { consumed_ += count; }
+    void received(std::size_t count) { end_ += count; }
+    std::size_t unconsumed() const { return end_ - begin_; }
+    ByteView view() const { return ByteView(buffer_.get() + begin_, unconsumed()); }
+    void consume(std::size_t count) { begin_ += count; }
 
 private:
-    Bytes bytes_;
-    std::size_t consumed_ = 0;
+    void move_to_front() {
+        if (begin_ == 0) return;
+        std::memmove(buffer_.get(), buffer_.get() + begin_, unconsumed());
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    // Left uninitialised: every byte is received before it is read.
+    void reallocate(std::size_t capacity) {
+        std::unique_ptr<std::uint8_t[]> larger(new std::uint8_t[capacity]);
+        if (unconsumed() != 0) std::memcpy(larger.get(), buffer_.get() + begin_, unconsumed());
+        end_ -= begin_;
+        begin_ = 0;
+        buffer_ = std::move(larger);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t capacity_ = 0;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
 };
 
 }  // namespace
@@ -71,7 +92,6 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
     LinkWriter writer = record.writer;
     const std::string tag = prefix(record.session);
     const SessionTimeouts timeouts = host.timeouts;
-    std::vector<std::uint8_t> read_buffer(kReadBufferSize);
     PendingBytes pending;
     std::optional<SealingKey> receive_key;
     bool signed_in = false;
@@ -90,7 +110,7 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
             }
             receive_timeout = left;
         }
-        ReceiveOutcome got = socket.receive(read_buffer.data(), read_buffer.size(), receive_timeout);
+        ReceiveOutcome got = socket.receive(pending.room(kReadBufferSize), kReadBufferSize, receive_timeout);
         switch (got.kind) {
             case ReceiveOutcome::Kind::Data:
                 break;
@@ -110,7 +130,7 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                          ")");
                 return false;
         }
-        pending.append(read_buffer.data(), got.size);
+        pending.received(got.size);
         if (!signed_in && pending.unconsumed() > kMaxPendingBeforeSignIn) {
             log_line(tag + std::to_string(pending.unconsumed()) + " bytes before sign-in; closing");
             return false;

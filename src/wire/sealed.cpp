@@ -82,19 +82,17 @@ Bytes seal_frame(SealingKey& key, FrameType inner_type, ByteView body) {
 std::optional<Frame> open_frame(SealingKey& key, ByteView sealed_body) {
     if (sealed_body.size() < kMinSealedBody) return std::nullopt;
     const std::size_t cipher_size = sealed_body.size() - kAeadTagSize;
-    // The one copy: the ciphertext, decrypted where it lies.
-    Bytes data;
-    data.reserve(cipher_size);
-    append_in_pieces(data, sealed_body.first(cipher_size));
-    if (!key.cipher_.open_in_place(sealing_nonce(key.counter_), {}, data.data(), data.size(),
-                                   sealed_body.data() + cipher_size))
+    // Decrypted straight from the sealed bytes: the inner type byte apart and
+    // the body into its own storage, so nothing is copied or shifted.
+    std::uint8_t inner = 0;
+    Bytes body(cipher_size - 1);
+    if (!key.cipher_.open_split(sealing_nonce(key.counter_), sealed_body.first(cipher_size),
+                                sealed_body.data() + cipher_size, inner, body.data()))
         return std::nullopt;
     ++key.counter_;
 
-    const std::uint8_t inner = data[0];
     if (!is_inner_frame_type(inner)) return std::nullopt;
-    data.erase(data.begin());  // drop the inner type byte, keeping the same storage
-    return Frame{static_cast<FrameType>(inner), std::move(data)};
+    return Frame{static_cast<FrameType>(inner), std::move(body)};
 }
 
 }  // namespace vorlix

@@ -195,6 +195,35 @@ TEST_F(Sessions, InputAndCameraReachThePlatformOnlyFromTheSessionInControl) {
     EXPECT_TRUE(wait_for_log("watching: [\"Tablet\"]"));
 }
 
+TEST_F(Sessions, FramesLargerThanOneReadArriveWholeBetweenSmallOnes) {
+    DeviceIdentity phone = DeviceIdentity::make();
+    make_host({trusted(phone)});
+    start_listening();
+    auto peer = signed_in_device(phone);
+    // Pictures of 3 MiB and 9 MiB make the pending bytes grow, move to the
+    // front and shrink again; small frames sit on both sides of them.
+    const std::size_t sizes[] = {3u << 20, 17, 9u << 20, 1, 300'001};
+    for (std::size_t i = 0; i < std::size(sizes); ++i) {
+        Bytes camera(12 + sizes[i]);
+        camera[1] = 4;
+        camera[3] = 3;
+        camera[11] = static_cast<std::uint8_t>(i);
+        for (std::size_t at = 12; at < camera.size(); ++at) camera[at] = static_cast<std::uint8_t>(at * 31 + i);
+        ASSERT_TRUE(peer->send_frame(FrameType::Camera, camera));
+        ASSERT_TRUE(peer->send_frame(FrameType::Input, kInputMute));
+    }
+    control_texts_until_pong(*peer);
+    auto pictures = platform_->camera_pictures();
+    ASSERT_EQ(pictures.size(), std::size(sizes));
+    for (std::size_t i = 0; i < std::size(sizes); ++i) {
+        ASSERT_EQ(pictures[i].bytes.size(), sizes[i]);
+        EXPECT_EQ(pictures[i].value, i);
+        for (std::size_t at = 0; at < sizes[i]; at += 4093)
+            ASSERT_EQ(pictures[i].bytes[at], static_cast<std::uint8_t>((at + 12) * 31 + i)) << i << " " << at;
+    }
+    EXPECT_EQ(platform_->inputs().size(), std::size(sizes));
+}
+
 TEST_F(Sessions, FramingErrorsEndTheLinkWithTheirLogLines) {
     DeviceIdentity phone = DeviceIdentity::make();
     make_host({trusted(phone)});
