@@ -60,6 +60,7 @@ void sizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(libyuv_argb_to_nv12)->Apply(sizes);
 BENCHMARK_CAPTURE(ours, full_best, vorlix::nv12_best_path(), false)->Apply(sizes);
+BENCHMARK_CAPTURE(ours, full_avx512, vorlix::Nv12Path::avx512, false)->Apply(sizes);
 BENCHMARK_CAPTURE(ours, full_avx2, vorlix::Nv12Path::avx2, false)->Apply(sizes);
 BENCHMARK_CAPTURE(ours, full_sse2, vorlix::Nv12Path::sse2, false)->Apply(sizes);
 BENCHMARK_CAPTURE(ours, full_scalar, vorlix::Nv12Path::scalar, false)->Apply(sizes);

@@ -13,7 +13,7 @@ namespace vorlix {
 
 // The ways the conversion can run. `scalar` is the plain reference; the
 // others are vector versions that give exactly the same bytes.
-enum class Nv12Path { scalar, sse2, avx2 };
+enum class Nv12Path { scalar, sse2, avx2, avx512 };
 
 // Converts the BGRA picture `src` (src_width x src_height, rows of
 // src_width * 4 bytes, alpha ignored) into `dst`: the Y plane (width x height)

@@ -10,7 +10,7 @@ namespace {
 
 std::vector<Nv12Path> available_paths() {
     std::vector<Nv12Path> paths;
-    for (Nv12Path p : {Nv12Path::scalar, Nv12Path::sse2, Nv12Path::avx2}) {
+    for (Nv12Path p : {Nv12Path::scalar, Nv12Path::sse2, Nv12Path::avx2, Nv12Path::avx512}) {
         if (nv12_path_available(p)) paths.push_back(p);
     }
     return paths;
@@ -103,6 +103,7 @@ TEST(Nv12, FastPathsEqualTheReferenceOnRandomPictures) {
         {64, 16, 32, 8, true},     {131, 9, 64, 4, true},    {67, 13, 34, 6, true},
         {5, 5, 4, 4, true},        {97, 33, 64, 20, true},   {258, 6, 128, 2, true},
         {2, 2, 40, 6, true},       {300, 50, 150, 24, true}, {301, 51, 300, 50, false},
+        {83, 6, 82, 6, false},  // 32-pixel steps, then a 16-pixel one, then a scalar tail
     };
     for (const Size& s : sizes) {
         SCOPED_TRACE(testing::Message() << s.sw << "x" << s.sh << " -> " << s.w << "x" << s.h
