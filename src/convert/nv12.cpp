@@ -314,7 +314,8 @@ VORLIX_AVX2 inline void avx2_store(Avx2Pixels t0, Avx2Pixels t1, Avx2Pixels b0, 
 }
 
 // Converts row pair `by` from block `first_block` on.
-VORLIX_AVX2 void convert_rows_avx2(const Job& job, std::uint32_t by, std::uint32_t first_block) {
+VORLIX_AVX2 void convert_rows_avx2(const Job& job, std::uint32_t by,
+                                   std::uint32_t first_block) {
     const std::uint32_t y = by * 2;
     const std::uint8_t* top[2];
     const std::uint8_t* bottom[2];
@@ -355,12 +356,13 @@ VORLIX_AVX2 void convert_rows_avx2(const Job& job, std::uint32_t by, std::uint32
 // second byte is Y. Byte permutes (VBMI) gather those bytes into rows.
 //
 // Chroma is summed as in the AVX2 code, with the 16 blocks of a step in one
-// register: blocks 0-7 in the even 32-bit lanes, 8-15 in the odd ones; the
-// weighting (vpdpwssd) accumulates onto the bias, leaving U or V in each
-// lane's second byte as above.
+// register, and weighted by vpdpwssd onto 128 + 128 * 256, leaving each lane
+// within 4,336..61,456 with U or V in its second byte.
 //
 // At half size the 2x2 averaging of the source comes first and dominates;
-// those rows take the AVX2 code.
+// those rows take the AVX2 code. As there, the helpers are forced inline so
+// that every value stays in a register (MinGW cannot align the stack to 64
+// bytes either).
 
 #define VORLIX_AVX512 \
     __attribute__((target("avx512f,avx512bw,avx512vnni,avx512vbmi"), always_inline)) inline
@@ -376,9 +378,7 @@ constexpr Avx512Tables avx512_tables() {
     Avx512Tables t{};
     for (int j = 0; j < 32; ++j) {
         t.luma[j] = static_cast<std::uint8_t>((j < 16 ? 0 : 64) + (j % 16) * 4 + 1);
-        const int block = j / 2;
-        const int block_lane = block < 8 ? 2 * block : 2 * (block - 8) + 1;
-        t.chroma[j] = static_cast<std::uint8_t>((j % 2 ? 64 : 0) + block_lane * 4 + 1);
+        t.chroma[j] = static_cast<std::uint8_t>((j % 2 ? 64 : 0) + (j / 2) * 4 + 1);
     }
     return t;
 }
@@ -392,11 +392,14 @@ VORLIX_AVX512 __m512i avx512_luma(__m512i px) {
                                _mm512_xor_si512(px, flip));
 }
 
-// [B, R] or [G, A] sums of the 2x2 blocks: `a` holds the vertical sums of
-// columns 0-15, `b` those of columns 16-31.
+// [B, R] or [G, A] sums of the 16 2x2 blocks of a step, in order: `a` holds
+// the vertical sums of columns 0-15, `b` those of columns 16-31.
 VORLIX_AVX512 __m512i avx512_block_sums(__m512i a, __m512i b) {
-    const __m512i low = _mm512_add_epi32(a, _mm512_bsrli_epi128(a, 4));
-    return _mm512_mask_add_epi32(low, 0xAAAA, b, _mm512_bslli_epi128(b, 4));
+    const __m512i even =
+        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i odd = _mm512_add_epi32(even, _mm512_set1_epi32(1));
+    return _mm512_add_epi32(_mm512_permutex2var_epi32(a, even, b),
+                            _mm512_permutex2var_epi32(a, odd, b));
 }
 
 VORLIX_AVX512 __m512i avx512_mean4(__m512i sum) {
@@ -410,7 +413,10 @@ VORLIX_AVX512 void avx512_store32(std::uint8_t* p, __m512i v) {
 
 __attribute__((target("avx512f,avx512bw,avx512vnni,avx512vbmi"))) void convert_rows_avx512(
     const Job& job, std::uint32_t by) {
-    if (job.half) return convert_rows_avx2(job, by, 0);
+    if (job.half) {
+        convert_rows_avx2(job, by, 0);
+        return;
+    }
     const std::uint32_t y = by * 2;
     const std::uint8_t* top[2];
     const std::uint8_t* bottom[2];
