@@ -7,14 +7,15 @@
 # drive Z:, so /tmp/vorlix is Z:\tmp\vorlix (both forms work).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-exe="$root/build/windows/Vorlix.exe"
+# VORLIX_HOST_EXE runs that program as it is, without building.
+exe=${VORLIX_HOST_EXE:-$root/build/windows/Vorlix.exe}
 
 stale() {
   [ ! -f "$exe" ] && return 0
   [ -n "$(find "$root/src" "$root/res" "$root/CMakeLists.txt" "$root/cmake" -newer "$exe" -type f -print -quit)" ]
 }
 
-if stale; then
+if [ -z "${VORLIX_HOST_EXE:-}" ] && stale; then
   echo "building Vorlix.exe ..." >&2
   (cd "$root" && cmake --preset windows >/dev/null && cmake --build --preset windows --target Vorlix -j "$(nproc)") >&2
 fi
