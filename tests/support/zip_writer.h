@@ -1,0 +1,28 @@
+// A small ZIP writer for the update tests: stored and deflated entries, an
+// archive comment, and knobs that damage what it writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "util/bytes.h"
+
+namespace vorlix::testing {
+
+struct ZipEntry {
+    std::string name;
+    Bytes content;
+    bool deflate = false;
+    // Damage: a CRC off by one, the encrypted flag, another method number.
+    bool bad_crc = false;
+    bool encrypted = false;
+    std::uint16_t method_override = 0xffff;
+};
+
+Bytes write_zip(const std::vector<ZipEntry>& entries, const std::string& comment = "");
+
+// A minimal PE file for `machine` (0x8664 for x86-64), `size` bytes long.
+Bytes pe_program(std::uint16_t machine, std::size_t size = 256);
+
+}  // namespace vorlix::testing

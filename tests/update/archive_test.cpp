@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include "json/base64.h"
+#include "support/update_fixture.h"
+#include "support/zip_writer.h"
+#include "update/verify.h"
+#include "update/zip_reader.h"
+
+namespace vorlix {
+namespace {
+
+using testing::pe_program;
+using testing::write_zip;
+using testing::ZipEntry;
+
+std::string package_error(const Bytes& zip) {
+    const auto files = check_package_zip(zip);
+    return files ? "" : files.error().text;
+}
+
+TEST(UpdateArchive, ReadsWantedFilesAndRefusesDamage) {
+    const Bytes exe = pe_program(0x8664, 5000);
+    const Bytes dll(3000, 7);
+    const Bytes good = write_zip({{"readme.txt", Bytes(10, 'r')}, {"vorlix.EXE", exe, true}, {"VorLixCamera.dll", dll}},
+                                 std::string(65535, 'c'));
+    const auto files = check_package_zip(good);
+    ASSERT_TRUE(files) << files.error().text;
+    EXPECT_EQ(*files, (std::vector<ZipFile>{{"Vorlix.exe", exe}, {"VorLixCamera.dll", dll}}));
+
+    Bytes far_end = write_zip({{"Vorlix.exe", exe}}, std::string(65535, 'c'));
+    far_end.push_back(0);
+    Bytes truncated = good;
+    truncated.erase(truncated.begin() + 100, truncated.begin() + 120);
+    const struct { Bytes zip; std::string error; } cases[] = {
+        {far_end, "the zip is damaged (no directory)"},
+        {Bytes(21, 0), "the zip is damaged (no directory)"},
+        {truncated, "the zip is damaged (entry)"},
+        {write_zip({{"Vorlix.exe", exe, false, true}}), "the zip is damaged (checksum)"},
+        {write_zip({{"Vorlix.exe", exe, false, false, true}}), "the zip is damaged (encrypted)"},
+        {write_zip({{"Vorlix.exe", exe, false, false, false, 12}}), "the zip uses compression 12"},
+        {write_zip({{"Vorlix.exe", exe, false, false, false, 8}}), "the zip is damaged (deflate)"},
+        {write_zip({{"VorLixCamera.dll", dll}, {"notes.txt", exe}}), "the zip has no Vorlix.exe"},
+        {write_zip({{"Vorlix.exe", Bytes(200, 'M')}}), "the zip's Vorlix.exe is not a Windows program"},
+        {write_zip({{"Vorlix.exe", pe_program(0x014c)}}), "the zip's Vorlix.exe is for another kind of PC (machine 0x014c)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(package_error(c.zip), c.error);
+}
+
+// Names match without regard to case, so a second "VORLIX.EXE" is the same
+// wanted file: only the first, checked one may be installed.
+TEST(UpdateArchive, KeepsTheFirstEntryOfEachName) {
+    const Bytes exe = pe_program(0x8664);
+    const Bytes other = pe_program(0x8664, 300);
+    const auto files = check_package_zip(write_zip({{"Vorlix.exe", exe}, {"VorLixCamera.dll", Bytes{1}},
+                                                    {"VORLIX.EXE", other}, {"vorlixcamera.dll", Bytes{2}, false, true}}));
+    ASSERT_TRUE(files) << files.error().text;
+    EXPECT_EQ(*files, (std::vector<ZipFile>{{"Vorlix.exe", exe}, {"VorLixCamera.dll", Bytes{1}}}));
+}
+
+TEST(UpdateVerify, SizeDigestAndStrictSignature) {
+    const Bytes archive = write_zip({{"Vorlix.exe", pe_program(0x8664)}});
+    const Key32 key = testing::update_test_keys().public_key;
+    const Download good = testing::signed_download(archive, "http://127.0.0.1/a.zip");
+    const auto error_of = [&](ByteView bytes, const Download& d) {
+        const Result<void> r = verify_download(bytes, d, key);
+        return r ? std::string() : r.error().text;
+    };
+    Download upper = good;
+    for (char& c : upper.sha256) c = static_cast<char>(std::toupper(c));
+    upper.signature = "\t" + upper.signature + " ";
+    EXPECT_EQ(error_of(archive, upper), "");
+
+    Bytes flipped = archive;
+    flipped[40] ^= 1;
+    Download flipped_d = good;
+    flipped_d.sha256 = hex_digest(sha256(flipped));
+    EXPECT_EQ(error_of(flipped, flipped_d), "the signature does not match");
+    EXPECT_EQ(error_of(ByteView(archive).first(archive.size() - 1), good),
+              "the download is " + std::to_string(archive.size() - 1) + " bytes, not " + std::to_string(archive.size()));
+    Download other_hash = good;
+    other_hash.sha256[0] = other_hash.sha256[0] == '0' ? '1' : '0';
+    EXPECT_EQ(error_of(archive, other_hash), "the download's SHA-256 does not match");
+    Download short_sig = good;
+    short_sig.signature = base64_encode(Bytes(63, 1));
+    EXPECT_EQ(error_of(archive, short_sig), "the signature is not 64 bytes");
+
+    // S + L verifies under the lax check and must not here.
+    Bytes sig = *base64_decode(good.signature);
+    const std::uint8_t order[32] = {0xed, 0xd3, 0xf5, 0x5c, 0x1a, 0x63, 0x12, 0x58, 0xd6, 0x9c, 0xf7,
+                                    0xa2, 0xde, 0xf9, 0xde, 0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10};
+    unsigned carry = 0;
+    for (int i = 0; i < 32; ++i) {
+        carry += sig[32 + i] + order[i];
+        sig[32 + i] = static_cast<std::uint8_t>(carry);
+        carry >>= 8;
+    }
+    Download malleable = good;
+    malleable.signature = base64_encode(sig);
+    EXPECT_EQ(error_of(archive, malleable), "the signature does not match");
+
+    // Small-order and non-canonical points, as key and as R.
+    Key32 identity{};
+    identity[0] = 1;
+    Key32 above_p{};
+    above_p.fill(0xff);
+    above_p[31] = 0x7f;
+    for (const Key32& bad : {identity, above_p}) {
+        EXPECT_FALSE(decode_update_key(base64_encode(bad)));
+        Signature64 s{};
+        std::copy(bad.begin(), bad.end(), s.begin());
+        EXPECT_FALSE(ed25519_verify_strict(key, archive, s));
+    }
+    EXPECT_EQ(decode_update_key(base64_encode(key)), key);
+}
+
+}  // namespace
+}  // namespace vorlix
