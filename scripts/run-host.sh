@@ -31,8 +31,11 @@ fi
 # Test runs stay on this machine: no DNS-SD announcement, and Wake-on-LAN
 # packets go to the discard port on loopback; the relays are not used.
 export VORLIX_DNS_SD=${VORLIX_DNS_SD:-off} VORLIX_WAKE_TO=${VORLIX_WAKE_TO:-127.0.0.1:9}
+# The update check goes to the discard port on loopback unless asked otherwise.
+update_url=()
+[[ " $* " == *" --update-url "* ]] || update_url=(--update-url http://127.0.0.1:9/update.json)
 set +e
-/usr/lib/wine/wine64 "$exe" --no-relay "$@"
+/usr/lib/wine/wine64 "$exe" --no-relay "$@" "${update_url[@]}"
 status=$?
 set -e
 exit $status

@@ -341,6 +341,11 @@ Result<Listener> Listener::bind(const IpAddress& address, std::uint16_t port) {
     int family = address.is_v4() ? AF_INET : AF_INET6;
     Socket socket(static_cast<NativeSocket>(::socket(family, SOCK_STREAM, IPPROTO_TCP)));
     if (!socket.valid()) return Error(socket_error_text(last_error()));
+#ifdef _WIN32
+    // A program this one starts (the copy an update installs) must not
+    // inherit the listening socket and keep the port held.
+    SetHandleInformation(reinterpret_cast<HANDLE>(raw(socket.handle())), HANDLE_FLAG_INHERIT, 0);
+#endif
     if (!address.is_v4()) {
         // Best effort: an IPv6 listener leaves IPv4 to its own socket.
         (void)set_int_option(socket.handle(), IPPROTO_IPV6, IPV6_V6ONLY, 1);

@@ -29,6 +29,7 @@
 #include "win/ui/host_window.h"
 #include "win/ui/sign_in.h"
 #include "win/ui/ui_language.h"
+#include "win/update/updates.h"
 
 namespace vorlix {
 namespace {
@@ -57,16 +58,13 @@ bool file_exists(const std::filesystem::path& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Self-update's start: outside an app package it reads whether updates
-// install by themselves; the checks themselves come with the update service.
-void start_updates(const ArgList& /*args*/, const std::filesystem::path& data_folder) {
-    if (runs_from_package()) {
-        log_line("update: installed from a package; the Store updates it");
-        return;
-    }
-    const bool automatic = auto_install_updates(read_settings(data_folder));
-    log_line(std::string("update: install updates automatically: ") + (automatic ? "on" : "off"));
-}
+// The public half of the key that signs update archives. The build the
+// update tests start carries the tests' own key instead.
+#ifdef VORLIX_UPDATE_KEY
+constexpr char kUpdateSigningKey[] = VORLIX_UPDATE_KEY;
+#else
+constexpr char kUpdateSigningKey[] = "fnuyJLzPyaT65XymoaFitnzUjwpsKn/gMwyxFdbSAL4=";
+#endif
 
 void host_main(ArgList all_args) {
     // 1. The program an update replaced must end first.
@@ -112,7 +110,7 @@ void host_main(ArgList all_args) {
     if (sign_in_allowed) sign_in_repoint(data_folder, new_install);
 
     // 12. Self-update.
-    start_updates(args, data_folder);
+    start_updates(args, data_folder, host, kUpdateSigningKey);
 
     // 13. The pairing code mirrors into the code file.
     host->set_code_file(options.code_file ? std::optional(path_from_utf8(*options.code_file)) : std::nullopt);

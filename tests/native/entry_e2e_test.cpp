@@ -47,6 +47,9 @@ extern char** environ;
 namespace vorlix {
 namespace {
 
+// The update check of every started host goes to the discard port on loopback.
+constexpr char kNoUpdates[] = "http://127.0.0.1:9/update.json";
+
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -156,7 +159,8 @@ protected:
         const fs::path dir = root_ / folder;
         std::vector<std::string> args{host_exe_,         "--data-dir", windows_path(dir), "--code-file",
                                       windows_path(dir / "code.txt"), "--port", std::to_string(port),
-                                      "--no-relay",      "--no-advertise", "--hidden"};
+                                      "--no-relay",      "--no-advertise", "--hidden",
+                                      "--update-url",    kNoUpdates};
         if (open_pairing) args.push_back("--open-pairing");
         auto process = std::make_unique<WineProcess>(args, root_ / (folder + ".out"));
         EXPECT_TRUE(process->started());
@@ -257,7 +261,7 @@ TEST_F(HostEndToEnd, PairsServesQuitsAndKeepsItsIdentity) {
         std::string other_case = windows_path(folder);
         for (char& c : other_case) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         WineProcess again({host_exe_, "--data-dir", other_case, "--port", std::to_string(free_port()), "--no-relay",
-                           "--no-advertise", "--hidden"},
+                           "--no-advertise", "--hidden", "--update-url", kNoUpdates},
                           root_ / "A-again.out");
         EXPECT_EQ(again.wait_exit(30s), 0);
     }
