@@ -155,4 +155,29 @@ bool CameraService::run_pass(CameraWriter& writer, CameraDecoder& decoder) {
     return false;
 }
 
+void CameraService::run_turn(VirtualCameraMaker& maker, CameraWriter& writer, CameraDecoder& decoder) {
+    if (!ready()) {
+        if (auto dll = maker.registered_dll()) {
+            CameraStatus made = maker.create();
+            if (made.kind == CameraStatusKind::Ready)
+                log_("camera: \"VorLix Camera\" registered for this user (" + *dll + ")");
+            set_status(std::move(made));
+        } else {
+            set_status({CameraStatusKind::NotSetUp, ""});
+        }
+    }
+    (void)run_pass(writer, decoder);
+}
+
+void CameraService::run_setup(const std::function<Result<bool>()>& register_dll) {
+    const auto done = register_dll();
+    log_(done ? std::string("camera: set up for this PC") : "camera: set-up did not finish: " + done.error().text);
+    request_recheck();
+    end_setup();
+}
+
+bool CameraService::setup_offered(const std::function<bool()>& component_found) const {
+    return status().kind == CameraStatusKind::NotSetUp && component_found();
+}
+
 }  // namespace vorlix

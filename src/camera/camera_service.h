@@ -17,6 +17,7 @@
 
 #include "camera/camera_frames.h"
 #include "host/platform.h"
+#include "util/result.h"
 
 namespace vorlix {
 
@@ -66,6 +67,17 @@ public:
     virtual std::optional<ByteView> decode(ByteView bytes) = 0;
 };
 
+// The system's side of making the virtual camera.
+class VirtualCameraMaker {
+public:
+    virtual ~VirtualCameraMaker() = default;
+    // The path (as UTF-8) of the component registered for this processor.
+    virtual std::optional<std::string> registered_dll() = 0;
+    // Creates and starts the virtual camera, which the maker then keeps:
+    // Ready, or the status that tells why there is none.
+    virtual CameraStatus create() = 0;
+};
+
 class CameraService {
 public:
     using LogFn = std::function<void(std::string_view)>;
@@ -86,11 +98,20 @@ public:
     // One set-up at a time: false when one is running already.
     bool begin_setup() { return setup_running_.exchange(1) == 0; }
     void end_setup() { setup_running_.store(0); }
+    // The set-up thread's work after begin_setup: registers the component,
+    // logs how that went, has the camera thread look again, ends the set-up.
+    void run_setup(const std::function<Result<bool>()>& register_dll);
+    // Whether the tray offers the set-up: NotSetUp and a component to set up.
+    bool setup_offered(const std::function<bool()>& component_found) const;
 
     // One pass of the picture loop: waits for a picture, the recheck flag or
     // the device's camera going off, and handles it. True when the pass ended
     // on the recheck flag.
     bool run_pass(CameraWriter& writer, CameraDecoder& decoder);
+    // One turn of the camera thread: while there is no virtual camera, looks
+    // for the registered component and tries to make the camera; then one
+    // pass of the picture loop.
+    void run_turn(VirtualCameraMaker& maker, CameraWriter& writer, CameraDecoder& decoder);
 
 private:
     void wake();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <vector>
 
 #include "camera/camera_service.h"
@@ -37,15 +38,22 @@ struct MemorySection : CameraSectionPort {
     void log(std::string_view line) override { lines.emplace_back(line); }
 };
 
-// Each wait moves the clock and runs the next scripted producer step.
-struct ScriptedWaker : CameraWaker {
+// Waits like the system would: each wait runs the next scripted step (a
+// producer, or nothing so that the wait times out and the clock moves on).
+struct ClockedWaker : CameraWaker {
     std::vector<std::function<void()>> steps;
-    std::size_t waits = 0;
-    void wait(std::atomic<std::uint32_t>&, std::uint32_t, std::chrono::milliseconds) override {
-        ASSERT_LT(waits, steps.size()) << "the loop waited with nothing left to happen";
-        steps[waits++]();
+    std::size_t waits = 0, wakes = 0, timeouts = 0;
+    std::uint64_t* clock = nullptr;
+    void wait(std::atomic<std::uint32_t>& counter, std::uint32_t noted, std::chrono::milliseconds timeout) override {
+        if (timeout != std::chrono::milliseconds(500) || counter.load() != noted || waits == steps.size()) {
+            ADD_FAILURE() << "wait " << waits << ": " << timeout.count() << " ms, noted " << noted << " of "
+                          << counter.load() << ", " << steps.size() << " steps";
+            throw std::logic_error("a wait that nothing ends");
+        }
+        if (steps[waits++]) steps[waits - 1]();
+        if (counter.load() == noted) ++timeouts, *clock += timeout.count();
     }
-    void wake_all(std::atomic<std::uint32_t>&) override {}
+    void wake_all(std::atomic<std::uint32_t>&) override { ++wakes; }
 };
 
 // "Decodes" a picture whose first byte is a grey level into a full frame of it.
@@ -97,8 +105,9 @@ TEST(CameraFrames, WriterRefusesAnotherVersionOnceAndRetriesEvery500Ms) {
 }
 
 TEST(CameraService, DeliversOnlyTheNewestPictureAndPutsThePlaceholderBack) {
-    ScriptedWaker waker;
+    ClockedWaker waker;
     MemorySection section;
+    waker.clock = &section.now;
     CameraService service(waker, [&](std::string_view line) { section.log(line); });
     CameraWriter writer(section);
     GreyDecoder decoder;
@@ -146,6 +155,72 @@ TEST(CameraService, DeliversOnlyTheNewestPictureAndPutsThePlaceholderBack) {
                                  "camera: a 640\u00D7480 picture (0 bytes) could not be decoded",
                                  "camera: the device's camera is off",
                                  "camera: 2 pictures handed to the camera; showing the placeholder",
+                             }));
+}
+
+struct ScriptedMaker : VirtualCameraMaker {
+    std::optional<std::string> dll;
+    std::vector<CameraStatus> answers;
+    std::size_t creates = 0;
+    std::optional<std::string> registered_dll() override { return dll; }
+    CameraStatus create() override { return answers.at(creates++); }
+};
+
+TEST(CameraService, ThreadWaitsThroughSetUpUntilTheCameraRuns) {
+    ClockedWaker waker;
+    MemorySection section;
+    waker.clock = &section.now;
+    CameraService service(waker, [&](std::string_view line) { section.log(line); });
+    CameraWriter writer(section);
+    GreyDecoder decoder;
+    ScriptedMaker maker;
+    const std::function<bool()> found = [] { return true; };
+    auto turn = [&](std::vector<std::function<void()>> steps) {
+        waker.steps = std::move(steps), waker.waits = 0;
+        service.run_turn(maker, writer, decoder);
+        EXPECT_EQ(waker.waits, waker.steps.size());
+    };
+
+    // No component: two quiet waits, then a declined set-up wakes the thread.
+    turn({nullptr, nullptr, [&] {
+              ASSERT_TRUE(service.begin_setup());
+              EXPECT_FALSE(service.begin_setup());  // one set-up at a time
+              service.run_setup([] { return Result<bool>(Error("not allowed (denied)")); });
+          }});
+    EXPECT_EQ(section.now, 2000u);
+    EXPECT_TRUE(service.setup_offered(found));
+    EXPECT_FALSE(service.setup_offered([] { return false; }));
+    // Registered, but the system refuses; a later set-up makes it look again.
+    maker.dll = "C:\\VorLix\\VorLixCamera-x64.dll";
+    maker.answers = {{CameraStatusKind::NoAccess, ""}, {CameraStatusKind::Ready, ""}};
+    turn({[&] {
+        ASSERT_TRUE(service.begin_setup());
+        service.run_setup([] { return Result<bool>(true); });
+    }});
+    EXPECT_FALSE(service.setup_offered(found));
+    // Running: pictures while the device's camera is on, then it goes off.
+    turn({nullptr, [&] { (void)service.on_device_camera(true);
+        service.hand_picture(picture_of(50)); }});
+    turn({[&] { (void)service.on_device_camera(false); }});
+    EXPECT_EQ(section.at<std::uint32_t>(has_picture), 0u);
+    turn({nullptr, [&] { service.hand_picture(picture_of(60));
+        service.request_recheck(); }});
+    EXPECT_EQ(maker.creates, 2u);
+    EXPECT_EQ(section.at<std::uint64_t>(picture_counter), 1u);
+    EXPECT_EQ(waker.timeouts, 4u);
+    EXPECT_EQ(waker.wakes, 5u);
+    EXPECT_EQ(section.lines, (std::vector<std::string>{
+                                 "camera: NotSetUp",
+                                 "camera: set-up did not finish: not allowed (denied)",
+                                 "camera: NoAccess",
+                                 "camera: set up for this PC",
+                                 "camera: \"VorLix Camera\" registered for this user (C:\\VorLix\\VorLixCamera-x64.dll)",
+                                 "camera: Ready",
+                                 "camera: the device's camera is on",
+                                 "camera: an app is using VorLix Camera",
+                                 "camera: first picture handed to the camera",
+                                 "camera: the device's camera is off",
+                                 "camera: 1 pictures handed to the camera; showing the placeholder",
                              }));
 }
 

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
 
 #include "convert/nv12.h"
+#include "host/session.h"
+#include "../storage/temp_folder.h"
+#include "support/test_host.h"
+#include "win/platform.h"
 #include "win/camera/camera.h"
 #include "win/pictures/picture_coding.h"
 #include "win/stream/com_ref.h"
@@ -104,6 +109,11 @@ TEST(CameraSection, StartChecksRefuseThisSystem) {
     EXPECT_FALSE(service.ready());
     EXPECT_EQ(service.on_device_camera(true), (CameraState{false, "This PC needs Windows 11 for VorLix Camera."}));
     EXPECT_FALSE(camera_menu_available());
+    test::TempFolder folder;
+    auto host = HostState::create(test_host_config(platform_new(DataFolder{folder.path(), 1}), folder.path(), 3));
+    const auto features = host_features(*host);
+    EXPECT_EQ(std::count(features.begin(), features.end(), "camera"), 0);
+    EXPECT_NE(std::count(features.begin(), features.end(), "files"), 0);
 }
 
 }  // namespace

@@ -105,6 +105,25 @@ std::variant<ComRef<VirtualCamera>, CameraStatus> create_virtual_camera() {
     return camera;
 }
 
+// Holds the running virtual camera for the rest of the camera thread's life.
+class WindowsCameraMaker : public VirtualCameraMaker {
+public:
+    std::optional<std::string> registered_dll() override {
+        auto dll = registered_camera_dll();
+        if (!dll) return std::nullopt;
+        return wide_to_string(dll->wstring());
+    }
+    CameraStatus create() override {
+        auto made = create_virtual_camera();
+        if (auto* status = std::get_if<CameraStatus>(&made)) return *status;
+        camera_ = std::move(std::get<ComRef<VirtualCamera>>(made));
+        return {CameraStatusKind::Ready, ""};
+    }
+
+private:
+    ComRef<VirtualCamera> camera_;
+};
+
 void run_virtual_camera(std::shared_ptr<CameraHome> home) {
     set_current_thread_name("vorlix-camera");
     CameraService& service = home->service;
@@ -119,24 +138,8 @@ void run_virtual_camera(std::shared_ptr<CameraHome> home) {
     WicCameraDecoder decoder;
     WindowsCameraSection section;
     CameraWriter writer(section);
-    ComRef<VirtualCamera> camera;
-    for (;;) {
-        if (!camera) {
-            if (auto dll = registered_camera_dll()) {
-                auto made = create_virtual_camera();
-                if (auto* running = std::get_if<ComRef<VirtualCamera>>(&made)) {
-                    camera = std::move(*running);
-                    log_line("camera: \"VorLix Camera\" registered for this user (" + dll->string() + ")");
-                    service.set_status({CameraStatusKind::Ready, ""});
-                } else {
-                    service.set_status(std::get<CameraStatus>(made));
-                }
-            } else {
-                service.set_status({CameraStatusKind::NotSetUp, ""});
-            }
-        }
-        (void)service.run_pass(writer, decoder);
-    }
+    WindowsCameraMaker maker;
+    for (;;) service.run_turn(maker, writer, decoder);
 }
 
 std::shared_ptr<CameraHome> start_camera() {
@@ -210,7 +213,7 @@ Result<bool> register_camera_dll() {
 }
 
 bool camera_menu_available() {
-    return camera_service().status().kind == CameraStatusKind::NotSetUp && camera_dll_name().has_value();
+    return camera_service().setup_offered([] { return camera_dll_name().has_value(); });
 }
 
 void start_camera_setup() {
@@ -219,11 +222,7 @@ void start_camera_setup() {
     try {
         std::thread([home] {
             set_current_thread_name("vorlix-camera-setup");
-            auto done = register_camera_dll();
-            log_line(done ? std::string("camera: set up for this PC")
-                          : "camera: set-up did not finish: " + done.error().text);
-            home->service.request_recheck();
-            home->service.end_setup();
+            home->service.run_setup(register_camera_dll);
         }).detach();
     } catch (const std::exception&) {
         // The set-up stays marked as running.
