@@ -104,60 +104,6 @@ TEST(CameraFrames, WriterRefusesAnotherVersionOnceAndRetriesEvery500Ms) {
     EXPECT_EQ(section.at<std::uint32_t>(host_pid), 0u);
 }
 
-TEST(CameraService, DeliversOnlyTheNewestPictureAndPutsThePlaceholderBack) {
-    ClockedWaker waker;
-    MemorySection section;
-    waker.clock = &section.now;
-    CameraService service(waker, [&](std::string_view line) { section.log(line); });
-    CameraWriter writer(section);
-    GreyDecoder decoder;
-
-    EXPECT_EQ(service.on_device_camera(true),
-              (CameraState{false, "VorLix Camera is still starting on the PC. Try again in a moment."}));
-    service.hand_picture(picture_of(1));  // dropped: the device's camera is off
-    service.set_status({CameraStatusKind::Ready, ""});
-    EXPECT_EQ(service.on_device_camera(true), (CameraState{true, std::nullopt}));
-
-    service.hand_picture(picture_of(10));
-    service.hand_picture(picture_of(235));  // replaces the first while the thread is busy
-    EXPECT_FALSE(service.run_pass(writer, decoder));
-    EXPECT_EQ(section.at<std::uint64_t>(picture_counter), 1u);
-    EXPECT_EQ(section.at<std::uint32_t>(latest), 1u);
-    EXPECT_EQ(section.at<std::uint64_t>(sequence_1), 2u);
-    EXPECT_EQ(section.at<std::uint64_t>(sequence_0), 0u);
-    EXPECT_EQ(section.at<std::uint32_t>(has_picture), 1u);
-    EXPECT_EQ(section.at<std::uint32_t>(host_pid), 4242u);
-    EXPECT_EQ(section.at<std::uint64_t>(last_tick), 1000u);
-    EXPECT_GT(section.bytes()[buffer_1], 200);  // a light picture, not the dropped dark one
-
-    // The next picture and an undecodable one arrive while the thread waits;
-    // then the device's camera goes off and a set-up finishes.
-    waker.steps = {[&] { section.now = 1500; service.hand_picture(picture_of(20)); },
-                   [&] { service.hand_picture(CameraPicture{{}, 640, 480, 0}); }};
-    EXPECT_FALSE(service.run_pass(writer, decoder));
-    EXPECT_EQ(section.at<std::uint32_t>(latest), 0u);
-    EXPECT_LT(section.bytes()[buffer_0], 40);
-    EXPECT_FALSE(service.run_pass(writer, decoder));
-    EXPECT_EQ(service.on_device_camera(false), (CameraState{false, std::nullopt}));
-    EXPECT_FALSE(service.run_pass(writer, decoder));
-    EXPECT_EQ(section.at<std::uint32_t>(has_picture), 0u);
-    service.request_recheck();
-    EXPECT_TRUE(service.run_pass(writer, decoder));
-    EXPECT_EQ(waker.waits, 2u);
-    EXPECT_EQ(section.at<std::uint64_t>(picture_counter), 2u);
-
-    EXPECT_EQ(section.lines, (std::vector<std::string>{
-                                 "camera: asked for, but Starting",
-                                 "camera: Ready",
-                                 "camera: the device's camera is on",
-                                 "camera: an app is using VorLix Camera",
-                                 "camera: first picture handed to the camera",
-                                 "camera: a 640\u00D7480 picture (0 bytes) could not be decoded",
-                                 "camera: the device's camera is off",
-                                 "camera: 2 pictures handed to the camera; showing the placeholder",
-                             }));
-}
-
 struct ScriptedMaker : VirtualCameraMaker {
     std::optional<std::string> dll;
     std::vector<CameraStatus> answers;
@@ -166,7 +112,7 @@ struct ScriptedMaker : VirtualCameraMaker {
     CameraStatus create() override { return answers.at(creates++); }
 };
 
-TEST(CameraService, ThreadWaitsThroughSetUpUntilTheCameraRuns) {
+TEST(CameraService, ThreadWaitsThroughSetUpThenDeliversTheNewestPictures) {
     ClockedWaker waker;
     MemorySection section;
     waker.clock = &section.now;
@@ -180,7 +126,11 @@ TEST(CameraService, ThreadWaitsThroughSetUpUntilTheCameraRuns) {
         service.run_turn(maker, writer, decoder);
         EXPECT_EQ(waker.waits, waker.steps.size());
     };
+    auto at = [&](std::size_t offset) { return section.at<std::uint64_t>(offset); };
 
+    EXPECT_EQ(service.on_device_camera(true),
+              (CameraState{false, "VorLix Camera is still starting on the PC. Try again in a moment."}));
+    service.hand_picture(picture_of(1));  // dropped: the device's camera is off
     // No component: two quiet waits, then a declined set-up wakes the thread.
     turn({nullptr, nullptr, [&] {
               ASSERT_TRUE(service.begin_setup());
@@ -198,18 +148,36 @@ TEST(CameraService, ThreadWaitsThroughSetUpUntilTheCameraRuns) {
         service.run_setup([] { return Result<bool>(true); });
     }});
     EXPECT_FALSE(service.setup_offered(found));
-    // Running: pictures while the device's camera is on, then it goes off.
-    turn({nullptr, [&] { (void)service.on_device_camera(true);
-        service.hand_picture(picture_of(50)); }});
-    turn({[&] { (void)service.on_device_camera(false); }});
+
+    // Running: of two pictures handed at once only the second is delivered.
+    turn({nullptr, [&] {
+              EXPECT_EQ(service.on_device_camera(true), (CameraState{true, std::nullopt}));
+              service.hand_picture(picture_of(10));
+              service.hand_picture(picture_of(235));
+          }});
+    EXPECT_EQ(std::vector({at(picture_counter), at(sequence_0), at(sequence_1), at(last_tick)}),
+              std::vector<std::uint64_t>({1, 0, 2, 2500}));
+    EXPECT_EQ(section.at<std::uint32_t>(latest), 1u);
+    EXPECT_EQ(section.at<std::uint32_t>(has_picture), 1u);
+    EXPECT_EQ(section.at<std::uint32_t>(host_pid), 4242u);
+    EXPECT_GT(section.bytes()[buffer_1], 200);  // the light picture, not the dark one
+    turn({[&] { service.hand_picture(picture_of(20)); }});
+    EXPECT_EQ(section.at<std::uint32_t>(latest), 0u);
+    EXPECT_LT(section.bytes()[buffer_0], 40);
+    turn({[&] { service.hand_picture(CameraPicture{{}, 640, 480, 0}); }});
+    // The device's camera goes off: the placeholder, and no more pictures.
+    turn({[&] { EXPECT_EQ(service.on_device_camera(false), (CameraState{false, std::nullopt})); }});
     EXPECT_EQ(section.at<std::uint32_t>(has_picture), 0u);
-    turn({nullptr, [&] { service.hand_picture(picture_of(60));
-        service.request_recheck(); }});
+    turn({nullptr, [&] {
+              service.hand_picture(picture_of(60));
+              service.request_recheck();
+          }});
     EXPECT_EQ(maker.creates, 2u);
-    EXPECT_EQ(section.at<std::uint64_t>(picture_counter), 1u);
+    EXPECT_EQ(at(picture_counter), 2u);
     EXPECT_EQ(waker.timeouts, 4u);
-    EXPECT_EQ(waker.wakes, 5u);
+    EXPECT_EQ(waker.wakes, 8u);
     EXPECT_EQ(section.lines, (std::vector<std::string>{
+                                 "camera: asked for, but Starting",
                                  "camera: NotSetUp",
                                  "camera: set-up did not finish: not allowed (denied)",
                                  "camera: NoAccess",
@@ -219,8 +187,9 @@ TEST(CameraService, ThreadWaitsThroughSetUpUntilTheCameraRuns) {
                                  "camera: the device's camera is on",
                                  "camera: an app is using VorLix Camera",
                                  "camera: first picture handed to the camera",
+                                 "camera: a 640\u00D7480 picture (0 bytes) could not be decoded",
                                  "camera: the device's camera is off",
-                                 "camera: 1 pictures handed to the camera; showing the placeholder",
+                                 "camera: 2 pictures handed to the camera; showing the placeholder",
                              }));
 }
 
