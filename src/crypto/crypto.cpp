@@ -2,9 +2,13 @@
 
 #include <gcrypt.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <optional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "crash/crash_log.h"
 #include "host/log.h"
@@ -318,6 +322,130 @@ bool ed25519_verify(const Key32& public_key, ByteView message, const Signature64
                         signature.data() + 32) != 0)
         return false;
     return gcry_pk_verify(sig.value, data.value, key.value) == 0;
+}
+
+// libgcrypt keeps each S-expression datum's length in 16 bits, so a message
+// over 64 KiB cannot pass through gcry_pk_sign or gcry_pk_verify. The pair
+// below works on the curve itself and hashes the message as a stream.
+namespace {
+
+struct Point {
+    gcry_mpi_point_t value = gcry_mpi_point_new(0);
+    Point() = default;
+    explicit Point(gcry_mpi_point_t p) : value(p) {}
+    Point(const Point&) = delete;
+    Point& operator=(const Point&) = delete;
+    ~Point() { gcry_mpi_point_release(value); }
+};
+
+gcry_mpi_t little_endian_number(const std::uint8_t* bytes, std::size_t size) {
+    std::vector<std::uint8_t> big(bytes, bytes + size);
+    std::reverse(big.begin(), big.end());
+    gcry_mpi_t number = nullptr;
+    if (gcry_mpi_scan(&number, GCRYMPI_FMT_USG, big.data(), big.size(), nullptr) != 0) return gcry_mpi_new(0);
+    return number;
+}
+
+// SHA-512 of the parts in order, as a little-endian number modulo `order`.
+gcry_mpi_t hash_modulo(std::initializer_list<ByteView> parts, gcry_mpi_t order) {
+    gcry_md_hd_t md = nullptr;
+    if (gcry_md_open(&md, GCRY_MD_SHA512, 0) != 0) crypto_fatal("SHA-512 is not available");
+    for (ByteView part : parts) gcry_md_write(md, part.data(), part.size());
+    gcry_mpi_t number = little_endian_number(gcry_md_read(md, GCRY_MD_SHA512), 64);
+    gcry_md_close(md);
+    gcry_mpi_mod(number, number, order);
+    return number;
+}
+
+bool decode_point(gcry_mpi_point_t out, const std::uint8_t* encoded, gcry_ctx_t ctx) {
+    Mpi raw;
+    gcry_mpi_release(raw.value);
+    raw.value = gcry_mpi_set_opaque_copy(nullptr, encoded, 256);
+    return gcry_mpi_ec_decode_point(out, raw.value, ctx) == 0;
+}
+
+std::optional<Key32> encode_point(gcry_mpi_point_t point, gcry_ctx_t ctx) {
+    Mpi x, y;
+    if (gcry_mpi_ec_get_affine(x.value, y.value, point, ctx) != 0) return std::nullopt;
+    std::uint8_t big[32];
+    std::size_t length = 0;
+    if (gcry_mpi_print(GCRYMPI_FMT_USG, big, sizeof big, &length, y.value) != 0) return std::nullopt;
+    Key32 out{};
+    for (std::size_t i = 0; i < length; ++i) out[i] = big[length - 1 - i];
+    if (gcry_mpi_test_bit(x.value, 0)) out[31] |= 0x80;
+    return out;
+}
+
+void little_endian_bytes(gcry_mpi_t number, std::uint8_t* out) {
+    std::uint8_t big[32];
+    std::size_t length = 0;
+    if (gcry_mpi_print(GCRYMPI_FMT_USG, big, sizeof big, &length, number) != 0) length = 0;
+    std::memset(out, 0, 32);
+    for (std::size_t i = 0; i < length; ++i) out[i] = big[length - 1 - i];
+}
+
+void ed25519_context(EcContext& ctx) {
+    if (gcry_mpi_ec_new(&ctx.value, nullptr, "Ed25519") != 0) crypto_fatal("the Ed25519 curve is not available");
+}
+
+}  // namespace
+
+Signature64 ed25519_sign_long(const Ed25519KeyPair& keys, ByteView message) {
+    crypto_init();
+    EcContext ctx;
+    ed25519_context(ctx);
+    Mpi order;
+    gcry_mpi_release(order.value);
+    order.value = gcry_mpi_ec_get_mpi("n", ctx.value, 1);
+    std::uint8_t expanded[64];
+    gcry_md_hash_buffer(GCRY_MD_SHA512, expanded, keys.secret_key.data(), keys.secret_key.size());
+    expanded[0] &= 248;
+    expanded[31] &= 127;
+    expanded[31] |= 64;
+    Mpi secret, nonce, h;
+    gcry_mpi_release(secret.value);
+    secret.value = little_endian_number(expanded, 32);
+    gcry_mpi_release(nonce.value);
+    nonce.value = hash_modulo({ByteView(expanded + 32, 32), message}, order.value);
+    wipe_bytes(expanded, sizeof expanded);
+    Point base(gcry_mpi_ec_get_point("g", ctx.value, 1)), r;
+    gcry_mpi_ec_mul(r.value, nonce.value, base.value, ctx.value);
+    const std::optional<Key32> r_bytes = encode_point(r.value, ctx.value);
+    if (!r_bytes) crypto_fatal("Ed25519 signing failed");
+    gcry_mpi_release(h.value);
+    h.value = hash_modulo({ByteView(*r_bytes), ByteView(keys.public_key), message}, order.value);
+    gcry_mpi_mulm(h.value, h.value, secret.value, order.value);
+    gcry_mpi_addm(h.value, h.value, nonce.value, order.value);
+    Signature64 out{};
+    std::copy(r_bytes->begin(), r_bytes->end(), out.begin());
+    little_endian_bytes(h.value, out.data() + 32);
+    return out;
+}
+
+bool ed25519_verify_long(const Key32& public_key, ByteView message, const Signature64& signature) {
+    crypto_init();
+    if (!is_ed25519_point(public_key)) return false;
+    EcContext ctx;
+    ed25519_context(ctx);
+    Point a, r;
+    if (!decode_point(a.value, public_key.data(), ctx.value) || !decode_point(r.value, signature.data(), ctx.value))
+        return false;
+    Mpi order, s, h;
+    gcry_mpi_release(order.value);
+    order.value = gcry_mpi_ec_get_mpi("n", ctx.value, 1);
+    gcry_mpi_release(s.value);
+    s.value = little_endian_number(signature.data() + 32, 32);
+    if (gcry_mpi_cmp(s.value, order.value) >= 0) return false;
+    gcry_mpi_release(h.value);
+    h.value = hash_modulo({ByteView(signature.data(), 32), ByteView(public_key), message}, order.value);
+    // [S]B must equal R + [h]A.
+    Point base(gcry_mpi_ec_get_point("g", ctx.value, 1)), left, ha, right;
+    gcry_mpi_ec_mul(left.value, s.value, base.value, ctx.value);
+    gcry_mpi_ec_mul(ha.value, h.value, a.value, ctx.value);
+    gcry_mpi_ec_add(right.value, r.value, ha.value, ctx.value);
+    const std::optional<Key32> l = encode_point(left.value, ctx.value);
+    const std::optional<Key32> rr = encode_point(right.value, ctx.value);
+    return l && rr && *l == *rr;
 }
 
 // --- ChaCha20-Poly1305 -------------------------------------------------------------

@@ -58,6 +58,9 @@ Ed25519KeyPair ed25519_from_seed(const Key32& seed);
 Signature64 ed25519_sign(const Ed25519KeyPair& keys, ByteView message);
 // False for a public key that is not a valid point, or a signature that does not verify.
 bool ed25519_verify(const Key32& public_key, ByteView message, const Signature64& signature);
+// The same for messages of any length (the two above take at most 64 KiB).
+Signature64 ed25519_sign_long(const Ed25519KeyPair& keys, ByteView message);
+bool ed25519_verify_long(const Key32& public_key, ByteView message, const Signature64& signature);
 
 // --- ChaCha20-Poly1305 -------------------------------------------------------
 // Encrypts `data` in place and writes the 16-byte tag to `tag`.

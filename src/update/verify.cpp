@@ -80,7 +80,7 @@ std::optional<Key32> decode_update_key(std::string_view base64) {
 bool ed25519_verify_strict(const Key32& public_key, ByteView message, const Signature64& signature) {
     if (!less_le(signature.data() + 32, kGroupOrder)) return false;
     if (!is_canonical_large_order(signature.data()) || !is_canonical_large_order(public_key.data())) return false;
-    return ed25519_verify(public_key, message, signature);
+    return ed25519_verify_long(public_key, message, signature);
 }
 
 Result<void> verify_download(ByteView bytes, const Download& download, const Key32& key) {

@@ -12,7 +12,7 @@ Ed25519KeyPair update_test_keys() {
 }
 
 Download signed_download(ByteView archive, const std::string& url) {
-    const Signature64 signature = ed25519_sign(update_test_keys(), archive);
+    const Signature64 signature = ed25519_sign_long(update_test_keys(), archive);
     return Download{url, archive.size(), hex_digest(sha256(archive)), base64_encode(signature)};
 }
 
