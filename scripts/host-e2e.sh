@@ -3,6 +3,7 @@
 # test program (tests/native, HostEndToEnd.*) drives it as a device over
 # loopback. CTest runs it from the Windows build:
 #   scripts/host-e2e.sh <Vorlix.exe> <vorlix_post_quit.exe> [<vorlix_ink_probe.exe>] [<vorlix_window_probe.exe>]
+#                       [<the update-test build of Vorlix.exe>]
 # The native test program is built here (release preset) when needed.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -10,6 +11,7 @@ host_exe=$(realpath "$1")
 post_quit_exe=$(realpath "$2")
 ink_probe_exe=$([ -n "${3:-}" ] && realpath "$3" || true)
 window_probe_exe=$([ -n "${4:-}" ] && realpath "$4" || true)
+update_test_exe=$([ -n "${5:-}" ] && realpath "$5" || true)
 
 (
   cd "$root"
@@ -29,5 +31,5 @@ export WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVE
 
 # Nothing the host sends may leave the machine (see scripts/run-host.sh).
 export VORLIX_DNS_SD=off VORLIX_WAKE_TO=127.0.0.1:9
-VORLIX_HOST_EXE="$host_exe" VORLIX_POST_QUIT_EXE="$post_quit_exe" VORLIX_INK_PROBE_EXE="$ink_probe_exe" VORLIX_WINDOW_PROBE_EXE="$window_probe_exe" VORLIX_WINE=/usr/lib/wine/wine64 \
+VORLIX_HOST_EXE="$host_exe" VORLIX_POST_QUIT_EXE="$post_quit_exe" VORLIX_INK_PROBE_EXE="$ink_probe_exe" VORLIX_WINDOW_PROBE_EXE="$window_probe_exe" VORLIX_UPDATE_TEST_EXE="$update_test_exe" VORLIX_WINE=/usr/lib/wine/wine64 \
   "$root/build/native/test_native" --gtest_filter='HostEndToEnd.*'

@@ -40,6 +40,9 @@
 #include "host/identity.h"
 #include "json/base64.h"
 #include "support/device_peer.h"
+#include "support/http_test_server.h"
+#include "support/update_fixture.h"
+#include "support/zip_writer.h"
 #include "support/wait.h"
 
 extern char** environ;
@@ -138,7 +141,7 @@ private:
     std::optional<int> exit_code_;
 };
 
-class HostEndToEnd : public testing::Test {
+class HostEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         host_exe_ = env_or_empty("VORLIX_HOST_EXE");
@@ -591,6 +594,69 @@ TEST_F(HostEndToEnd, InputMovesThePointerAndTheSessionsEndLetsGoOfKeys) {
     WineProcess quit({post_quit_exe_}, root_ / "quit-input.out");
     EXPECT_EQ(quit.wait_exit(30s), 0);
     EXPECT_EQ(host->wait_exit(30s), 0);
+}
+
+// The update-test build, copied into a folder of its own, finds 1.3.4 on the
+// loopback server and installs it from the tray menu; the archive's program
+// (the same build with bytes after its image, so the two copies differ) then
+// runs from the same path, removes the set-aside copy and pairs a device on
+// the same port: the old copy's listener was not handed down to it.
+TEST_F(HostEndToEnd, InstallsAnUpdateFromTheTrayMenuAndTheNewCopyPairs) {
+    const std::string test_exe = env_or_empty("VORLIX_UPDATE_TEST_EXE");
+    if (test_exe.empty()) GTEST_SKIP() << "needs the update-test build of Vorlix.exe";
+    const fs::path app = root_ / "app";
+    const fs::path data = root_ / "data";
+    fs::create_directories(app);
+    fs::copy_file(test_exe, app / "Vorlix.exe");
+    const std::string newer = read_file(test_exe) + "the newer copy";
+    const Bytes archive = testing::write_zip({{"Vorlix.exe", Bytes(newer.begin(), newer.end()), true}});
+    testing::HttpTestServer server({{"/Vorlix-1.3.4.zip", {200, archive}}});
+    const std::string manifest =
+        testing::manifest_text("1.3.4", testing::signed_download(archive, server.link("/Vorlix-1.3.4.zip")));
+    server.answer("/update.json", {200, Bytes(manifest.begin(), manifest.end())});
+
+    const std::uint16_t port = free_port();
+    WineProcess old({windows_path(app / "Vorlix.exe"), "--data-dir", windows_path(data), "--code-file",
+                     windows_path(data / "code.txt"), "--port", std::to_string(port), "--no-relay",
+                     "--no-advertise", "--hidden", "--open-pairing", "--update-url", server.link("/update.json")},
+                    root_ / "old.out");
+    const auto log_has = [&](const std::string& needle, std::chrono::seconds limit) {
+        return wait_until([&] { return read_file(data / "vorlix.log").find(needle) != std::string::npos; }, limit,
+                          100ms);
+    };
+    ASSERT_TRUE(log_has("update: VorLix 1.3.4 is available", 60s)) << read_file(data / "vorlix.log");
+    const auto old_code = wait_for_code("data");
+    {
+        WineProcess install({post_quit_exe_, "1", "5"}, root_ / "install.out");
+        EXPECT_EQ(install.wait_exit(30s), 0);
+    }
+    EXPECT_EQ(old.wait_exit(60s), 0) << read_file(data / "vorlix.log");
+    ASSERT_TRUE(log_has("update: removed", 60s)) << read_file(data / "vorlix.log");
+    EXPECT_TRUE(read_file(app / "Vorlix.exe") == newer);
+    EXPECT_FALSE(fs::exists(app / "Vorlix.exe.old"));
+    const std::string log = read_file(data / "vorlix.log");
+    for (const char* line : {"checked (size, SHA-256, signature)", "update: installed 1.3.4; starting it and quitting"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    }
+
+    // The new copy shows a code of its own and a device pairs on the port.
+    std::optional<std::string> code;
+    wait_until([&] {
+        code = wait_for_code("data");
+        return code && code != old_code;
+    }, 30s, 100ms);
+    ASSERT_TRUE(code && code != old_code) << read_file(data / "vorlix.log");
+    auto device = connect(port, DeviceIdentity::make("E2E Phone", "Phone9,1"));
+    ASSERT_TRUE(device);
+    const Status paired = device->pair(*code);
+    ASSERT_TRUE(paired) << paired.error().text << "\n" << read_file(data / "vorlix.log");
+    EXPECT_TRUE(ping_pong(*device, 21));
+    {
+        WineProcess quit({post_quit_exe_}, root_ / "quit-update.out");
+        EXPECT_EQ(quit.wait_exit(30s), 0);
+    }
+    EXPECT_TRUE(control_with(*device, "\"bye\""));
+    EXPECT_TRUE(wait_until([&] { return !SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port); }, 30s, 100ms));
 }
 
 }  // namespace

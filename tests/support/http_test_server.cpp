@@ -28,6 +28,11 @@ std::string HttpTestServer::link(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
+void HttpTestServer::answer(const std::string& path, Answer answer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    routes_[path] = std::move(answer);
+}
+
 std::vector<std::string> HttpTestServer::requests() {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
@@ -50,12 +55,12 @@ void HttpTestServer::serve() {
         }
         const std::size_t path_at = head.find(' ') + 1;
         const std::string path = head.substr(path_at, head.find(' ', path_at) - path_at);
+        Answer answer{404, {}};
         {
             std::lock_guard<std::mutex> lock(mutex_);
             requests_.push_back(head.substr(0, head.find("\r\n\r\n")));
+            if (const auto found = routes_.find(path); found != routes_.end()) answer = found->second;
         }
-        const auto found = routes_.find(path);
-        const Answer answer = found == routes_.end() ? Answer{404, {}} : found->second;
         const std::string reply = "HTTP/1.1 " + std::to_string(answer.status) + " X\r\nContent-Length: " +
                                   std::to_string(answer.body.size()) + "\r\nConnection: close\r\n\r\n";
         (void)peer->send_all(ByteView(reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size()));

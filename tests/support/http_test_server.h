@@ -25,6 +25,8 @@ public:
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
+    // Sets or changes what a path answers (for bodies that name the port).
+    void answer(const std::string& path, Answer answer);
     std::uint16_t port() const { return port_; }
     std::string link(const std::string& path) const;
     // The request heads so far (request line and headers).

@@ -10,6 +10,7 @@
 #include "host/host_state.h"
 #include "host/log.h"
 #include "host/settings.h"
+#include "i18n/i18n.h"
 #include "update/install.h"
 #include "update/verify.h"
 #include "util/thread_name.h"
@@ -234,6 +235,19 @@ void start_updates(const std::vector<std::string>& args, const fs::path& data_fo
         delete made;
         return;
     }
+    // Notices go to the tray in the window's language (queued until it is up).
+    set_update_notice_sink([](const std::string& title, const std::string& text, const NoticeArgs& args) {
+        post_tray_notice(translate(title), fill_placeholders(translate(text), args));
+    });
+    change_tray_hooks([](TrayHooks& hooks) {
+        hooks.update_state_exists = [] { return state() != nullptr; };
+        hooks.update_after_session = query_update_after_session;
+        hooks.pending_update = pending_update_version;
+        hooks.auto_install_on = auto_install_updates_on;
+        hooks.install_update_now = install_update_now;
+        hooks.set_auto_install = set_auto_install;
+        hooks.restart_no_device_wait = restart_no_device_wait;
+    });
     // Both threads run until the process ends; the state lives as long.
     start_detached(run_update_checks);
     start_detached(auto_update_loop);
