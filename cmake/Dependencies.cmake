@@ -18,7 +18,7 @@ if(WIN32)
   target_link_libraries(vorlix_deps INTERFACE
     ${VORLIX_GCRYPT_LIB} ${VORLIX_GPGERROR_LIB} ${VORLIX_Z_LIB}
     ws2_32 iphlpapi bcrypt advapi32 crypt32 ole32 oleaut32 uuid shell32 shlwapi user32 gdi32
-    dbghelp wtsapi32 d3d11 dxgi mfplat mfuuid mf wmcodecdspuuid winhttp windowscodecs
+    dbghelp wtsapi32 mfplat mfuuid mf wmcodecdspuuid winhttp windowscodecs
     propsys version userenv ntdll)
   # WaitOnAddress and WakeByAddressAll (the camera thread's mailbox).
   target_link_libraries(vorlix_deps INTERFACE synchronization)

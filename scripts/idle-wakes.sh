@@ -66,6 +66,8 @@ ALLOWED = {
     "vorlix-levels": 0.0,   # watches the levels only in a session
     "vorlix-awake": 0.0,    # waits on its queue
     "vorlix-camera": 0.0,   # waits for a picture
+    "vorlix-update": 0.0,   # sleeps a day between checks
+    "vorlix-update-a": 0.2, # "vorlix-update-auto" (Linux keeps 15 characters): a 5 s tick
 }
 
 def switches(pid):

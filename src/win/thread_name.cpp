@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "win/system/system_function.h"
+
 namespace vorlix {
 namespace {
 
@@ -11,10 +13,7 @@ using SetThreadDescriptionFn = HRESULT(WINAPI*)(HANDLE, PCWSTR);
 
 SetThreadDescriptionFn find_set_thread_description() {
     // Windows 10 1607 and later; looked up so that older systems still load us.
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (!kernel) return nullptr;
-    return reinterpret_cast<SetThreadDescriptionFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadDescription")));
+    return system_function<SetThreadDescriptionFn>(L"kernel32.dll", "SetThreadDescription");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "capture/duplication.h"
 #include "win/capture/win_capture.h"
 #include "win/capture/win_util.h"
+#include "win/system/system_function.h"
 
 namespace vorlix {
 
@@ -120,8 +121,15 @@ private:
 }  // namespace
 
 CaptureResult<CaptureBackendPtr> create_duplication(const MonitorInfo& monitor) {
+    // Direct3D loads only when the first picture is taken: the idle host
+    // does not carry the graphics stack.
+    static const auto create_factory =
+        system_function<decltype(&CreateDXGIFactory1)>(L"dxgi.dll", "CreateDXGIFactory1");
+    static const auto create_device = system_function<PFN_D3D11_CREATE_DEVICE>(L"d3d11.dll", "D3D11CreateDevice");
+    if (!create_factory || !create_device) return CaptureError::failed("no Direct3D 11");
+
     Com<IDXGIFactory1> factory;
-    HRESULT hr = CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(factory.put()));
+    HRESULT hr = create_factory(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(factory.put()));
     if (FAILED(hr)) return map_capture_error(hr);
     if (!factory) return map_capture_error(E_POINTER);
 
@@ -155,7 +163,7 @@ CaptureResult<CaptureBackendPtr> create_duplication(const MonitorInfo& monitor) 
 
     Com<ID3D11Device> device;
     Com<ID3D11DeviceContext> context;
-    hr = D3D11CreateDevice(chosen_adapter.get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr,
+    hr = create_device(chosen_adapter.get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr,
                            D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0, D3D11_SDK_VERSION, device.put(),
                            nullptr, context.put());
     if (FAILED(hr)) return map_capture_error(hr);

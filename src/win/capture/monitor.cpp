@@ -5,6 +5,7 @@
 #include <string>
 
 #include "win/capture/win_capture.h"
+#include "win/system/system_function.h"
 
 namespace vorlix {
 
@@ -45,12 +46,7 @@ constexpr LONG kWtsSessionStateLock = 0;
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
 GetDpiForMonitorFn dpi_function() {
-    static const GetDpiForMonitorFn fn = [] {
-        HMODULE shcore = LoadLibraryW(L"shcore.dll");
-        if (!shcore) return GetDpiForMonitorFn{nullptr};
-        return reinterpret_cast<GetDpiForMonitorFn>(
-            reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
-    }();
+    static const auto fn = system_function<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
     return fn;
 }
 

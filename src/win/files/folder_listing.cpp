@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "win/system/wide.h"
+#include "win/system/system_function.h"
 
 namespace vorlix {
 
@@ -50,12 +51,8 @@ using PreciseTimeFunction = VOID(WINAPI*)(LPFILETIME);
 
 // GetSystemTimePreciseAsFileTime where the system has it.
 PreciseTimeFunction precise_time_function() {
-    static const PreciseTimeFunction function = [] {
-        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        if (!kernel) return PreciseTimeFunction{nullptr};
-        return reinterpret_cast<PreciseTimeFunction>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "GetSystemTimePreciseAsFileTime")));
-    }();
+    static const auto function =
+        system_function<PreciseTimeFunction>(L"kernel32.dll", "GetSystemTimePreciseAsFileTime");
     return function;
 }
 

@@ -13,6 +13,7 @@
 #include "win/capture/win_capture.h"
 #include "win/platform.h"
 #include "win/system/wide.h"
+#include "win/system/system_function.h"
 
 namespace vorlix {
 
@@ -59,16 +60,10 @@ struct PenFunctions {
     decltype(&InjectSyntheticPointerInput) inject = nullptr;
     decltype(&DestroySyntheticPointerDevice) destroy = nullptr;
 
-    PenFunctions() {
-        HMODULE user32 = GetModuleHandleW(L"user32.dll");
-        if (!user32) return;
-        create = reinterpret_cast<decltype(create)>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "CreateSyntheticPointerDevice")));
-        inject = reinterpret_cast<decltype(inject)>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "InjectSyntheticPointerInput")));
-        destroy = reinterpret_cast<decltype(destroy)>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "DestroySyntheticPointerDevice")));
-    }
+    PenFunctions()
+        : create(system_function<decltype(create)>(L"user32.dll", "CreateSyntheticPointerDevice")),
+          inject(system_function<decltype(inject)>(L"user32.dll", "InjectSyntheticPointerInput")),
+          destroy(system_function<decltype(destroy)>(L"user32.dll", "DestroySyntheticPointerDevice")) {}
 };
 
 class WindowsInputSystem final : public InputSystem {

@@ -9,6 +9,7 @@
 #include "host/log.h"
 #include "win/capture/win_capture.h"
 #include "win/reach/reach_windows.h"
+#include "win/system/system_function.h"
 
 namespace vorlix {
 
@@ -30,21 +31,14 @@ struct DnsSdFunctions {
     bool complete() const { return construct && free_instance && register_service && deregister; }
 };
 
-template <typename Fn>
-Fn find_function(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 // Looked up once; the library stays loaded for the life of the process.
 const DnsSdFunctions& dns_sd_functions() {
     static const DnsSdFunctions functions = [] {
         DnsSdFunctions found;
-        HMODULE module = LoadLibraryExW(L"dnsapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (!module) return found;
-        found.construct = find_function<ConstructInstanceFn>(module, "DnsServiceConstructInstance");
-        found.free_instance = find_function<FreeInstanceFn>(module, "DnsServiceFreeInstance");
-        found.register_service = find_function<RegisterFn>(module, "DnsServiceRegister");
-        found.deregister = find_function<RegisterFn>(module, "DnsServiceDeRegister");
+        found.construct = system_function<ConstructInstanceFn>(L"dnsapi.dll", "DnsServiceConstructInstance");
+        found.free_instance = system_function<FreeInstanceFn>(L"dnsapi.dll", "DnsServiceFreeInstance");
+        found.register_service = system_function<RegisterFn>(L"dnsapi.dll", "DnsServiceRegister");
+        found.deregister = system_function<RegisterFn>(L"dnsapi.dll", "DnsServiceDeRegister");
         return found;
     }();
     return functions;

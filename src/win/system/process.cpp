@@ -1,19 +1,9 @@
 #include "win/system/process.h"
 
+#include "win/system/system_function.h"
 #include "win/system/wide.h"
 
 namespace vorlix {
-namespace {
-
-template <typename Fn>
-Fn find_function(const wchar_t* module, const char* name) {
-    HMODULE handle = GetModuleHandleW(module);
-    if (!handle) handle = LoadLibraryW(module);
-    if (!handle) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
-}
-
-}  // namespace
 
 AfterUpdateArgs wait_for_old_process(ArgList args) {
     AfterUpdateArgs out = take_after_update(std::move(args));
@@ -28,7 +18,7 @@ AfterUpdateArgs wait_for_old_process(ArgList args) {
 
 bool declare_dpi_awareness() {
     using SetContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-    static const auto set_context = find_function<SetContextFn>(L"user32.dll", "SetProcessDpiAwarenessContext");
+    static const auto set_context = system_function<SetContextFn>(L"user32.dll", "SetProcessDpiAwarenessContext");
     return set_context && set_context(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 }
 
@@ -44,7 +34,7 @@ InstanceMutex claim_instance(const std::string& mutex_name) {
 bool runs_from_package() {
     // Windows 8 and later; absent means no package.
     using GetPackageNameFn = LONG(WINAPI*)(UINT32*, PWSTR);
-    static const auto get_name = find_function<GetPackageNameFn>(L"kernel32.dll", "GetCurrentPackageFullName");
+    static const auto get_name = system_function<GetPackageNameFn>(L"kernel32.dll", "GetCurrentPackageFullName");
     if (!get_name) return false;
     UINT32 length = 0;
     return get_name(&length, nullptr) != 15700;  // APPMODEL_ERROR_NO_PACKAGE
