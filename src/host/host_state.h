@@ -83,6 +83,9 @@ struct SessionHooks {
     std::function<std::shared_ptr<std::atomic<std::uint8_t>>(std::vector<std::filesystem::path> folders,
                                                              std::function<void(std::filesystem::path)> send)>
         start_screenshots_watcher;
+    // Tests only: runs on a browser's session thread after its handshake,
+    // before it may join the viewers.
+    std::function<void()> before_browser_joins;
 };
 
 // The reader loop's time-outs and pauses.

@@ -299,6 +299,7 @@ bool sign_in_preview(HostState& host, SessionRecord& record) {
 
 // Answers true when the link is done: its watch link was ended meanwhile.
 bool sign_in_browser(HostState& host, SessionRecord& record) {
+    if (host.hooks.before_browser_joins) host.hooks.before_browser_joins();
     std::optional<WebViewer> replaced;
     {
         auto lock = host.lock_web_viewers();

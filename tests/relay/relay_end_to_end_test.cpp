@@ -12,7 +12,9 @@
 #include "storage/log_capture.h"
 #include "storage/temp_folder.h"
 #include "support/device_peer.h"
-#include "support/fake_platform.h"
+#include "streamloop/device_video.h"
+#include "support/fake_encoder.h"
+#include "support/streaming_platform.h"
 #include "support/test_host.h"
 #include "support/test_relay.h"
 #include "support/wait.h"
@@ -74,18 +76,42 @@ struct TestBrowser {
         return std::nullopt;
     }
 
-    // The control texts up to the one that contains `needle`.
+    // The next opened frame, within the time left.
+    std::optional<Frame> next(std::chrono::steady_clock::time_point until) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left <= 0ms) return std::nullopt;
+        auto frame = peer.receive_plain(left);
+        if (!frame || frame->type != FrameType::Sealed) return std::nullopt;
+        return open_frame(*receive_key, frame->body);
+    }
+
+    // The frames up to a control text that contains `needle`, within 5 s.
     bool receive_control(const std::string& needle) {
-        for (int i = 0; i < 64; ++i) {
-            auto frame = peer.receive_plain(3s);
-            if (!frame || frame->type != FrameType::Sealed) return false;
-            std::optional<Frame> inner = open_frame(*receive_key, frame->body);
-            if (!inner) return false;
+        const auto until = std::chrono::steady_clock::now() + 5s;
+        while (std::optional<Frame> inner = next(until)) {
             if (inner->type == FrameType::Control && to_string(inner->body).find(needle) != std::string::npos) {
                 return true;
             }
         }
         return false;
+    }
+
+    // The fake encoder's pictures: `count` Video frames in order, the first
+    // a key frame, within 10 s.
+    bool receive_pictures(int count) {
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        std::optional<std::uint32_t> last;
+        while (count > 0) {
+            std::optional<Frame> inner = next(until);
+            if (!inner) return false;
+            if (inner->type != FrameType::Video) continue;
+            auto video = testing::parse_video(inner->body);
+            if (!video || !testing::read_fake_output(testing::annexb_of(*video))) return false;
+            if (last ? video->number <= *last : !video->key) return false;
+            last = video->number;
+            --count;
+        }
+        return true;
     }
 
     Status send(FrameType type, const Bytes& body) {
@@ -99,7 +125,12 @@ struct TestBrowser {
 class RelayEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform_ = std::make_shared<FakePlatform>();
+        testing::StreamingOptions options;
+        options.open_encoder = encoders_.opener();
+        platform_ = std::make_shared<testing::StreamingPlatform>(options);
+        FakePlatform::Answers answers;
+        answers.downloads = temp_.path() / "Downloads";
+        platform_->set_answers(answers);
         device_ = DeviceIdentity::make("Pad");
         RelaySettings settings = relay_defaults();
         settings.relay_address = relay_.address();
@@ -149,7 +180,8 @@ protected:
 
     test::TestRelay relay_;
     test::TempFolder temp_;
-    std::shared_ptr<FakePlatform> platform_;
+    testing::FakeEncoderFactory encoders_;
+    std::shared_ptr<testing::StreamingPlatform> platform_;
     DeviceIdentity device_;
     std::shared_ptr<RelayReach> reach_;
     std::shared_ptr<HostState> host_;
@@ -161,6 +193,15 @@ TEST_F(RelayEndToEnd, DeviceSessionAndWatchLinksThroughTheRelay) {
     ASSERT_TRUE(device_peer_);
     ASSERT_TRUE(device_peer_->send_control_text(R"({"ping":{"_0":7}})"));
     ASSERT_TRUE(control_with(R"({"pong":{"_0":7}})"));
+    // A file from the device lands in the downloads.
+    ASSERT_TRUE(device_peer_->send_control_text(R"({"fileStart":{"id":5,"name":"note.txt","size":11,"purpose":"keep"}})"));
+    Bytes piece;
+    append_u32_be(piece, 5);
+    append(piece, std::string_view("hello relay"));
+    ASSERT_TRUE(device_peer_->send_frame(FrameType::FileData, piece));
+    ASSERT_TRUE(device_peer_->send_control_text(R"({"fileEnd":{"id":5,"ok":true}})"));
+    ASSERT_TRUE(control_with("Saved to Downloads: note.txt"));
+    EXPECT_EQ(test::read_file(temp_.path() / "Downloads" / "note.txt"), "hello relay");
 
     ASSERT_TRUE(device_peer_->send_control_text(R"({"requestWatchLink":{}})"));
     std::optional<std::string> link = control_with("watchLink");
@@ -201,6 +242,9 @@ TEST_F(RelayEndToEnd, DeviceSessionAndWatchLinksThroughTheRelay) {
     ASSERT_TRUE(device_peer_->send_control_text(R"({"ping":{"_0":9}})"));
     ASSERT_TRUE(control_with(R"({"pong":{"_0":9}})"));
     EXPECT_EQ(platform_->inputs().size(), 1u);
+    // The browser sees the stream the device configures.
+    ASSERT_TRUE(device_peer_->send_control_text(R"({"configure":{"_0":{"fps":30},"generation":4}})"));
+    EXPECT_TRUE(viewer->receive_pictures(3));
     // The first secret is spent; the link is now named by the next one.
     auto again = browser();
     ASSERT_TRUE(again);
@@ -238,6 +282,26 @@ TEST_F(RelayEndToEnd, ThreeWrongProofsRemoveALinkAndForgettingEndsTheRegistratio
     host_->forget_trusted_device(device_.key_text());
     EXPECT_FALSE(reach_->registered_for_sessions());
     EXPECT_NE(log.messages().find("relay: no longer registered for sessions"), std::string::npos);
+}
+
+TEST_F(RelayEndToEnd, ABrowserWhoseLinksEndedAfterItsProofIsSentAway) {
+    device_peer_ = sign_in_through_relay();
+    ASSERT_TRUE(device_peer_);
+    auto url = reach_->open_watch_link(*host_);
+    ASSERT_TRUE(url);
+    std::optional<Bytes> token = base64url_decode(url->substr(url->find('#') + 1));
+    Key32 secret{};
+    std::copy_n(token->begin() + 1, 32, secret.begin());
+    ASSERT_TRUE(wait_until([&] { return relay_.web_sign_in() && relay_.host_key() != host_->identity.public_key; }));
+    // The links end between the redeemed proof and the browser's joining.
+    host_->hooks.before_browser_joins = [&] { reach_->end_watch_links(*host_, "stopped by the device in control"); };
+    auto viewer = browser();
+    ASSERT_TRUE(viewer);
+    ASSERT_EQ(viewer->open(secret), std::nullopt);
+    EXPECT_TRUE(viewer->receive_control("bye"));
+    EXPECT_TRUE(viewer->peer.wait_closed());
+    auto lock = host_->lock_web_viewers();
+    EXPECT_TRUE(host_->web_viewers().empty());
 }
 
 TEST_F(RelayEndToEnd, AFloodOfAnnouncedLinksIsBounded) {
