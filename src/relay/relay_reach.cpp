@@ -124,8 +124,7 @@ void RelayReach::update_relay_registration(HostState& host) {
 
 void RelayReach::take_session_link(const std::weak_ptr<HostState>& weak, const std::string& tag,
                                    const std::string& token, const std::string& address) {
-    auto host = weak.lock();
-    if (!host) return;
+    if (weak.expired()) return;
     {
         std::lock_guard<std::mutex> lock(registrations_mutex_);
         if (registrations_.empty()) return;
@@ -134,13 +133,17 @@ void RelayReach::take_session_link(const std::weak_ptr<HostState>& weak, const s
     auto place = std::make_shared<LinkPlace>(links_);
     const RelayTimings timings = timings_;
     try {
-        std::thread([host, place, tag, token, address, timings]() mutable {
+        // The host is held only once the link is joined: a join the relay
+        // keeps waiting must not keep a released host state alive.
+        std::thread([weak, place, tag, token, address, timings]() mutable {
             set_current_thread_name("vorlix-relay-session");
             Result<Socket> joined = join_relay_link(address, token, timings.connect, timings.sign_in);
             if (!joined) {
                 log_line(tag + ": could not take the device's link at " + address + ": " + joined.error().text);
                 return;
             }
+            auto host = weak.lock();
+            if (!host) return;
             run_joined_link(host, std::move(*joined), "relay " + address,
                             "connection through the " + tag + " (" + address + ")", device_handshake, Key32{});
         }).detach();
@@ -184,8 +187,7 @@ std::optional<std::string> RelayReach::open_watch_link(HostState& host) {
 
 void RelayReach::take_browser_link(const std::weak_ptr<HostState>& weak, const std::string& token,
                                    const std::string& address) {
-    auto host = weak.lock();
-    if (!host) return;
+    if (weak.expired()) return;
     Key32 web_key;
     {
         std::lock_guard<std::mutex> lock(web_mutex_);
@@ -196,13 +198,15 @@ void RelayReach::take_browser_link(const std::weak_ptr<HostState>& weak, const s
     auto place = std::make_shared<LinkPlace>(links_);
     const RelayTimings timings = timings_;
     try {
-        std::thread([host, place, token, address, web_key, timings]() mutable {
+        std::thread([weak, place, token, address, web_key, timings]() mutable {
             set_current_thread_name("vorlix-relay-accept");
             Result<Socket> joined = join_relay_link(address, token, timings.connect, timings.sign_in);
             if (!joined) {
                 log_line("watch link: could not take the browser at the relay: " + joined.error().text);
                 return;
             }
+            auto host = weak.lock();
+            if (!host) return;
             run_joined_link(host, std::move(*joined), "relay " + address,
                             "a browser with a watch link, through the relay", browser_handshake, web_key);
         }).detach();

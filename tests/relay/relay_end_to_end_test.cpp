@@ -149,7 +149,7 @@ protected:
 
     void TearDown() override {
         device_peer_.reset();
-        host_->say_goodbye_and_close();
+        if (host_) host_->say_goodbye_and_close();
         wait_until([] { return running_session_threads() == 0; });
         host_.reset();
         reach_.reset();
@@ -310,6 +310,10 @@ TEST_F(RelayEndToEnd, AFloodOfAnnouncedLinksIsBounded) {
     for (int i = 0; i < kMaxRelayLinks + 6; ++i) ASSERT_TRUE(relay_.announce("flood-" + std::to_string(i)));
     EXPECT_TRUE(wait_until([&] { return log.messages().find("dropping a link") != std::string::npos; }));
     EXPECT_EQ(reach_->relay_links(), kMaxRelayLinks);
+    // Joins that hang do not keep the host state alive.
+    std::weak_ptr<HostState> weak = host_;
+    host_.reset();
+    EXPECT_TRUE(weak.expired());
 }
 
 }  // namespace
