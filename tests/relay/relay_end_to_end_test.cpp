@@ -1,6 +1,7 @@
 // A device that paired earlier reaches the host only through the loopback
-// test relay; it asks for a watch link, and test browsers open it through the
-// relay with the watch handshake.
+// test relay and runs a session (ping, a file, a stream); it asks for a watch
+// link, and test browsers open it through the relay with the watch handshake
+// and watch the stream.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -16,6 +17,7 @@
 #include "support/fake_encoder.h"
 #include "support/streaming_platform.h"
 #include "support/test_host.h"
+#include "support/test_browser.h"
 #include "support/test_relay.h"
 #include "support/wait.h"
 #include "watch_links/watch_handshake.h"
@@ -26,101 +28,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The browser's side of the watch handshake over a joined link.
-struct TestBrowser {
-    DevicePeer peer;
-    Key32 ephemeral = fresh_random32();
-    std::optional<SealingKey> receive_key;
-
-    explicit TestBrowser(Socket socket)
-        : peer(std::make_unique<SocketStream>(std::move(socket)), DeviceIdentity::make()) {}
-
-    // Runs the handshake with the link secret; the reason when the host refused.
-    std::optional<PairingError> open(const Key32& secret, bool right_proof = true) {
-        Hello hello;
-        hello.version = 1;
-        hello.name = "  " + std::string(50, 'b') + " ";
-        hello.model = "Browser";
-        const Key32 pub = x25519_public_key(ephemeral);
-        hello.id_key.assign(pub.begin(), pub.end());
-        hello.ephemeral_key = hello.id_key;
-        hello.mode = HelloMode::Invite;
-        hello.role = PeerRole::Watch;
-        const WatchLinkId id = watch_link_id(secret);
-        hello.invite = Bytes(id.begin(), id.end());
-        const Bytes hello_body = write_hello(hello);
-        EXPECT_TRUE(peer.send_plain(FrameType::Hello, hello_body));
-        auto answer = peer.receive_plain();
-        if (!answer) return PairingError::Malformed;
-        if (answer->type != FrameType::Hello) return parse_handshake_message(answer->body)->reason;
-        Result<Hello> host_hello = parse_hello(answer->body);
-        Bytes transcript_input = hello_body;
-        transcript_input.insert(transcript_input.end(), answer->body.begin(), answer->body.end());
-        const Digest32 transcript = sha256(transcript_input);
-        Key32 host_pub{};
-        std::copy_n(host_hello->ephemeral_key.begin(), 32, host_pub.begin());
-        const WatchKeys keys = derive_watch_keys(*x25519_shared_secret(ephemeral, host_pub), secret, transcript);
-        HandshakeMessage proof;
-        proof.kind = HandshakeKind::Proof;
-        const Digest32 value = watch_hmac(keys.proof, right_proof ? "device" : "mac", transcript);
-        proof.value = Bytes(value.begin(), value.end());
-        EXPECT_TRUE(peer.send_plain(FrameType::Handshake, write_handshake_message(proof)));
-        auto reply = peer.receive_plain();
-        if (!reply) return PairingError::Malformed;
-        Result<HandshakeMessage> message = parse_handshake_message(reply->body);
-        if (message->kind != HandshakeKind::Proof) return message->reason;
-        const Digest32 expected = watch_hmac(keys.proof, "mac", transcript);
-        EXPECT_EQ(message->value, Bytes(expected.begin(), expected.end()));
-        receive_key.emplace(keys.mac_to_device);
-        send_key.emplace(keys.device_to_mac);
-        return std::nullopt;
+// The fake encoder's pictures: `count` Video frames in order, the first a
+// key frame, within 10 s.
+bool receive_pictures(test::TestBrowser& browser, int count) {
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    std::optional<std::uint32_t> last;
+    while (count > 0) {
+        std::optional<Frame> inner = browser.next(until);
+        if (!inner) return false;
+        if (inner->type != FrameType::Video) continue;
+        auto video = testing::parse_video(inner->body);
+        if (!video || !testing::read_fake_output(testing::annexb_of(*video))) return false;
+        if (last ? video->number <= *last : !video->key) return false;
+        last = video->number;
+        --count;
     }
-
-    // The next opened frame, within the time left.
-    std::optional<Frame> next(std::chrono::steady_clock::time_point until) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left <= 0ms) return std::nullopt;
-        auto frame = peer.receive_plain(left);
-        if (!frame || frame->type != FrameType::Sealed) return std::nullopt;
-        return open_frame(*receive_key, frame->body);
-    }
-
-    // The frames up to a control text that contains `needle`, within 5 s.
-    bool receive_control(const std::string& needle) {
-        const auto until = std::chrono::steady_clock::now() + 5s;
-        while (std::optional<Frame> inner = next(until)) {
-            if (inner->type == FrameType::Control && to_string(inner->body).find(needle) != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // The fake encoder's pictures: `count` Video frames in order, the first
-    // a key frame, within 10 s.
-    bool receive_pictures(int count) {
-        const auto until = std::chrono::steady_clock::now() + 10s;
-        std::optional<std::uint32_t> last;
-        while (count > 0) {
-            std::optional<Frame> inner = next(until);
-            if (!inner) return false;
-            if (inner->type != FrameType::Video) continue;
-            auto video = testing::parse_video(inner->body);
-            if (!video || !testing::read_fake_output(testing::annexb_of(*video))) return false;
-            if (last ? video->number <= *last : !video->key) return false;
-            last = video->number;
-            --count;
-        }
-        return true;
-    }
-
-    Status send(FrameType type, const Bytes& body) {
-        const Bytes frame = seal_frame(*send_key, type, body);
-        return peer.stream().send(frame);
-    }
-
-    std::optional<SealingKey> send_key;
-};
+    return true;
+}
 
 class RelayEndToEnd : public ::testing::Test {
 protected:
@@ -173,9 +97,9 @@ protected:
         return std::nullopt;
     }
 
-    std::unique_ptr<TestBrowser> browser() {
+    std::unique_ptr<test::TestBrowser> browser() {
         std::optional<Socket> link = relay_.open_link();
-        return link ? std::make_unique<TestBrowser>(std::move(*link)) : nullptr;
+        return link ? std::make_unique<test::TestBrowser>(std::move(*link)) : nullptr;
     }
 
     test::TestRelay relay_;
@@ -210,12 +134,11 @@ TEST_F(RelayEndToEnd, DeviceSessionAndWatchLinksThroughTheRelay) {
     const std::string url = message["watchLink"]["url"].get<std::string>();
     EXPECT_EQ(message["watchLink"]["minutes"], 30);
     ASSERT_TRUE(url.starts_with(relay_defaults().watch_page_url + "#"));
-    std::optional<Bytes> token = base64url_decode(url.substr(url.find('#') + 1));
-    ASSERT_TRUE(token && token->size() == 65 + 20);
-    Key32 secret{}, web_key{};
-    std::copy_n(token->begin() + 1, 32, secret.begin());
-    std::copy_n(token->begin() + 33, 32, web_key.begin());
-    ASSERT_TRUE(wait_until([&] { return relay_.host_key() == web_key; }));
+    std::optional<test::WatchAddress> address = test::read_watch_address(url);
+    ASSERT_TRUE(address);
+    EXPECT_EQ(address->relay_url, "ws://127.0.0.1/watch");
+    const Key32 secret = address->secret;
+    ASSERT_TRUE(wait_until([&] { return relay_.host_key() == address->web_key; }));
     EXPECT_TRUE(relay_.web_sign_in());
 
     // Two wrong proofs leave the link; they do not count as wrong pairing codes.
@@ -244,7 +167,7 @@ TEST_F(RelayEndToEnd, DeviceSessionAndWatchLinksThroughTheRelay) {
     EXPECT_EQ(platform_->inputs().size(), 1u);
     // The browser sees the stream the device configures.
     ASSERT_TRUE(device_peer_->send_control_text(R"({"configure":{"_0":{"fps":30},"generation":4}})"));
-    EXPECT_TRUE(viewer->receive_pictures(3));
+    EXPECT_TRUE(receive_pictures(*viewer, 3));
     // The first secret is spent; the link is now named by the next one.
     auto again = browser();
     ASSERT_TRUE(again);
@@ -262,9 +185,9 @@ TEST_F(RelayEndToEnd, ThreeWrongProofsRemoveALinkAndForgettingEndsTheRegistratio
     ASSERT_TRUE(device_peer_);
     auto url = reach_->open_watch_link(*host_);
     ASSERT_TRUE(url);
-    std::optional<Bytes> token = base64url_decode(url->substr(url->find('#') + 1));
-    Key32 secret{};
-    std::copy_n(token->begin() + 1, 32, secret.begin());
+    std::optional<test::WatchAddress> address = test::read_watch_address(*url);
+    ASSERT_TRUE(address);
+    const Key32 secret = address->secret;
     ASSERT_TRUE(wait_until([&] { return relay_.web_sign_in(); }));
     ASSERT_TRUE(wait_until([&] { return relay_.host_key() != host_->identity.public_key; }));
     for (int i = 0; i < 3; ++i) {
@@ -289,9 +212,9 @@ TEST_F(RelayEndToEnd, ABrowserWhoseLinksEndedAfterItsProofIsSentAway) {
     ASSERT_TRUE(device_peer_);
     auto url = reach_->open_watch_link(*host_);
     ASSERT_TRUE(url);
-    std::optional<Bytes> token = base64url_decode(url->substr(url->find('#') + 1));
-    Key32 secret{};
-    std::copy_n(token->begin() + 1, 32, secret.begin());
+    std::optional<test::WatchAddress> address = test::read_watch_address(*url);
+    ASSERT_TRUE(address);
+    const Key32 secret = address->secret;
     ASSERT_TRUE(wait_until([&] { return relay_.web_sign_in() && relay_.host_key() != host_->identity.public_key; }));
     // The links end between the redeemed proof and the browser's joining.
     host_->hooks.before_browser_joins = [&] { reach_->end_watch_links(*host_, "stopped by the device in control"); };

@@ -14,12 +14,12 @@ Status send_text(Socket& socket, const std::string& text) {
 
 }  // namespace
 
-TestRelay::TestRelay() {
-    Result<Listener> bound = Listener::bind(IpAddress::v4(127, 0, 0, 1), 0);
+TestRelay::TestRelay(std::uint16_t port) {
+    Result<Listener> bound = Listener::bind(IpAddress::v4(127, 0, 0, 1), port);
     if (!bound) return;
     listener_ = std::move(*bound);
-    Result<std::uint16_t> port = listener_.local_port();
-    port_ = port ? *port : 0;
+    Result<std::uint16_t> bound_port = listener_.local_port();
+    port_ = bound_port ? *bound_port : 0;
     accept_thread_ = std::thread([this] { accept_loop(); });
 }
 

@@ -21,12 +21,14 @@ namespace vorlix::test {
 
 class TestRelay {
 public:
-    TestRelay();
+    // On a free port, or on `port` (nothing listens when it is taken).
+    explicit TestRelay(std::uint16_t port = 0);
     ~TestRelay();
     TestRelay(const TestRelay&) = delete;
     TestRelay& operator=(const TestRelay&) = delete;
 
     std::string address() const;
+    bool listening() const { return port_ != 0; }
 
     // A silent relay reads the sign-in line and then says nothing.
     void set_silent(bool silent) { silent_ = silent; }
