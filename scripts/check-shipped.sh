@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the program as it ships: no debug information inside, under 5 MB,
-# and a crash-log place inside it still resolves to a function and a source
-# line through the debug file kept beside it.
+# a crash-log place inside it still resolves to a function and a source
+# line through the debug file kept beside it, and its relay is the built-in one.
 #   scripts/check-shipped.sh <Vorlix.exe>
 set -euo pipefail
 exe=$1
@@ -20,3 +20,7 @@ place=$(printf 'Vorlix.exe+0x%x' $(( 0x$address - 0x$base + 16 )))
 resolved=$("$(dirname "$0")/resolve-crash.sh" "$exe" "$place")
 echo "$resolved"
 [[ "$resolved" == *"WinMain at "*"main.cpp:"* ]] || { echo "the place did not resolve" >&2; exit 1; }
+# The relays are fixed in the program: it names the built-in relay, never the
+# tests' loopback relay of the test build.
+grep -qa 'relay.vorlix.net' "$exe" || { echo "the program does not name its relay" >&2; exit 1; }
+if grep -qa '127.0.0.1:29720' "$exe"; then echo "the program names the tests' relay" >&2; exit 1; fi

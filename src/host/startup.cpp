@@ -36,7 +36,7 @@ HostStart load_host_start(Platform& platform) {
     return HostStart{folder, std::move(identity), std::move(devices), std::move(name), std::move(model)};
 }
 
-std::shared_ptr<HostState> load_host_state(const std::shared_ptr<Platform>& platform) {
+std::shared_ptr<HostState> load_host_state(const std::shared_ptr<Platform>& platform, RelaySettings relays) {
     HostStart start = load_host_start(*platform);
     HostStateConfig config;
     config.platform = platform;
@@ -45,7 +45,7 @@ std::shared_ptr<HostState> load_host_state(const std::shared_ptr<Platform>& plat
     config.data_dir = std::move(start.data_folder);
     config.identity = start.identity.keys();
     config.trusted_devices = std::move(start.devices);
-    config.reach = std::make_shared<RelayReach>();
+    config.reach = std::make_shared<RelayReach>(std::move(relays));
     std::shared_ptr<HostState> host = HostState::create(std::move(config));
     wipe_key32(config.identity.secret_key);
     return host;

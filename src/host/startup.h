@@ -10,6 +10,7 @@
 #include "host/identity.h"
 #include "host/platform.h"
 #include "host/trusted_devices.h"
+#include "relay/relay_settings.h"
 
 namespace vorlix {
 
@@ -34,8 +35,10 @@ HostStart load_host_start(Platform& platform);
 class HostState;
 
 // The whole loader: the start above, then the shared host state built from
-// it, connected to the platform (its events go to the current session).
-std::shared_ptr<HostState> load_host_state(const std::shared_ptr<Platform>& platform);
+// it, connected to the platform (its events go to the current session), with
+// the relays of `relays`.
+std::shared_ptr<HostState> load_host_state(const std::shared_ptr<Platform>& platform,
+                                           RelaySettings relays = relay_defaults());
 
 // "Vorlix host 1.2 for Windows: {name} ({model}), id {fingerprint}".
 std::string start_line(const std::string& name, const std::string& model, const std::string& fingerprint);

@@ -66,6 +66,16 @@ constexpr char kUpdateSigningKey[] = VORLIX_UPDATE_KEY;
 constexpr char kUpdateSigningKey[] = "fnuyJLzPyaT65XymoaFitnzUjwpsKn/gMwyxFdbSAL4=";
 #endif
 
+// The relays are fixed in the program. The build the relay tests start has
+// one relay of its own, the tests' relay on loopback.
+RelaySettings relay_settings() {
+    RelaySettings settings = relay_defaults();
+#ifdef VORLIX_TEST_RELAY
+    settings.relay_address = VORLIX_TEST_RELAY;
+#endif
+    return settings;
+}
+
 void host_main(ArgList all_args) {
     // 1. The program an update replaced must end first.
     const AfterUpdateArgs after_update = wait_for_old_process(std::move(all_args));
@@ -102,7 +112,7 @@ void host_main(ArgList all_args) {
         platform_new(DataFolder{data_folder, static_cast<std::uint8_t>(options.data_dir ? 1 : 0)});
 
     // 10. The shared host state.
-    std::shared_ptr<HostState> host = load_host_state(platform);
+    std::shared_ptr<HostState> host = load_host_state(platform, relay_settings());
 
     // 11. Open at sign-in is kept only for the default folder outside an app package.
     const bool sign_in_allowed = !options.data_dir && !runs_from_package();

@@ -41,6 +41,8 @@
 #include "json/base64.h"
 #include "support/device_peer.h"
 #include "support/http_test_server.h"
+#include "support/test_browser.h"
+#include "support/test_relay.h"
 #include "support/update_fixture.h"
 #include "support/zip_writer.h"
 #include "support/wait.h"
@@ -52,6 +54,8 @@ namespace {
 
 // The update check of every started host goes to the discard port on loopback.
 constexpr char kNoUpdates[] = "http://127.0.0.1:9/update.json";
+// The port of VORLIX_TEST_RELAY, the test build's one relay (CMakeLists.txt).
+constexpr std::uint16_t kTestRelayPort = 29720;
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -657,6 +661,68 @@ TEST_F(HostEndToEnd, InstallsAnUpdateFromTheTrayMenuAndTheNewCopyPairs) {
     }
     EXPECT_TRUE(control_with(*device, "\"bye\""));
     EXPECT_TRUE(wait_until([&] { return !SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port); }, 30s, 100ms));
+}
+
+// The test build (the update tests' build, whose one relay is the tests'
+// relay on loopback) registers there once a device has paired; the device then
+// reaches it only through the relay, asks for a watch link, and a test browser
+// opens the link through the relay and is sent away when the device stops it.
+TEST_F(HostEndToEnd, ADeviceAndABrowserReachTheTestBuildThroughTheRelay) {
+    const std::string test_exe = env_or_empty("VORLIX_UPDATE_TEST_EXE");
+    if (test_exe.empty()) GTEST_SKIP() << "needs the test build of Vorlix.exe";
+    // Another run of these tests may hold the relay's port for a while.
+    std::unique_ptr<test::TestRelay> relay;
+    wait_until([&] { return (relay = std::make_unique<test::TestRelay>(kTestRelayPort))->listening(); }, 120s, 500ms);
+    ASSERT_TRUE(relay->listening()) << "port " << kTestRelayPort << " stayed taken";
+    const fs::path data = root_ / "R";
+    const std::uint16_t port = free_port();
+    WineProcess host({test_exe, "--data-dir", windows_path(data), "--code-file", windows_path(data / "code.txt"),
+                      "--port", std::to_string(port), "--hidden", "--open-pairing", "--update-url", kNoUpdates},
+                     root_ / "R.out");
+    const auto code = wait_for_code("R");
+    ASSERT_TRUE(code) << read_file(root_ / "R.out");
+    const DeviceIdentity phone = DeviceIdentity::make("Relay Phone", "Phone9,1");
+    {
+        auto direct = connect(port, phone);
+        ASSERT_TRUE(direct);
+        ASSERT_TRUE(direct->pair(*code));
+        const Bytes id_key = direct->host_hello()->id_key;
+        ASSERT_TRUE(wait_until([&] {
+            const auto key = relay->host_key();
+            return key && Bytes(key->begin(), key->end()) == id_key;
+        }, 60s, 100ms)) << read_file(data / "vorlix.log");
+    }
+
+    std::optional<Socket> link = relay->open_link(30s);
+    ASSERT_TRUE(link) << read_file(data / "vorlix.log");
+    DevicePeer device(std::make_unique<SocketStream>(std::move(*link)), phone);
+    ASSERT_TRUE(device.sign_in()) << read_file(data / "vorlix.log");
+    EXPECT_TRUE(ping_pong(device, 30));
+    ASSERT_TRUE(device.send_control_text(R"({"requestWatchLink":{}})"));
+    const auto watch = control_with(device, "\"watchLink\"");
+    ASSERT_TRUE(watch);
+    const auto address = test::read_watch_address(nlohmann::json::parse(*watch)["watchLink"]["url"].get<std::string>());
+    ASSERT_TRUE(address) << *watch;
+    ASSERT_TRUE(wait_until([&] { return relay->host_key() == address->web_key; }, 60s, 100ms));
+    std::optional<Socket> browser_link = relay->open_link(30s);
+    ASSERT_TRUE(browser_link);
+    test::TestBrowser browser(std::move(*browser_link));
+    ASSERT_EQ(browser.open(address->secret), std::nullopt) << read_file(data / "vorlix.log");
+    EXPECT_TRUE(browser.receive_control("\"hostInfo\"", 30s));
+    ASSERT_TRUE(device.send_control_text(R"({"stopWebWatchers":{}})"));
+    EXPECT_TRUE(browser.receive_control("\"bye\"", 30s));
+
+    {
+        WineProcess quit({post_quit_exe_}, root_ / "quit-relay.out");
+        EXPECT_EQ(quit.wait_exit(30s), 0);
+    }
+    EXPECT_TRUE(control_with(device, "\"bye\""));
+    EXPECT_EQ(host.wait_exit(30s), 0);
+    const std::string log = read_file(data / "vorlix.log");
+    for (const char* line : {"relay: registered at 127.0.0.1:29720 for sessions",
+                             "relay: registered at 127.0.0.1:29720 for watch links"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    }
 }
 
 }  // namespace
