@@ -7,6 +7,7 @@
 #include <optional>
 #include <system_error>
 
+#include "app/app_version.h"
 #include "crash/crash_system.h"
 #include "util/file_io.h"
 #include "util/thread_name.h"
@@ -106,7 +107,9 @@ std::string crash_block_text(const CrashReport& report) {
     block.reserve(200 + report.message.size() + report.backtrace.size());
     block += kBlockMarker;
     block += format_utc_datetime(report.unix_seconds);
-    block += " UTC \xC2\xB7 Vorlix 1.3.3 (host ";
+    block += " UTC \xC2\xB7 Vorlix ";
+    block += kAppVersion;
+    block += " (host ";
     block += kHostVersion;
     block += ") for Windows \xC2\xB7 thread ";
     block += report.thread;

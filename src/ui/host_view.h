@@ -12,13 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "app/app_version.h"
 #include "host/host_state.h"
 #include "i18n/i18n.h"
 
 namespace vorlix {
 
-// The program's version text, shown in the footer and the update notices.
-inline constexpr std::string_view kAppVersion = "1.3.3";
 
 inline constexpr std::string_view kRightToLeftMark = "\xE2\x80\x8F";
 inline constexpr std::string_view kLeftToRightMark = "\xE2\x80\x8E";

@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "app/app_version.h"
 #include "util/bytes.h"
 #include "util/result.h"
 
 namespace vorlix {
 
-// This build's own version and its key in the manifest's downloads.
-inline constexpr std::string_view kAppVersion = "1.3.3";
+// This build's key in the manifest's downloads.
 inline constexpr std::string_view kUpdateBuildKey = "x64";
 inline constexpr std::size_t kManifestLimit = 65536;
 inline constexpr std::uint64_t kArchiveLimit = 67108864;

@@ -37,6 +37,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/app_version.h"
 #include "host/identity.h"
 #include "json/base64.h"
 #include "support/device_peer.h"
@@ -475,10 +476,14 @@ TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
     WindowProbe window = settled([&](WindowProbe& w) { return w.values["c102"] == shown_code; });
     EXPECT_EQ(window.values["c102"], shown_code) << window.text;
     EXPECT_EQ(window.values["c100"], "Vorlix");
-    EXPECT_NE(window.values["c109"].find("port " + std::to_string(port) + " \xC2\xB7 id "), std::string::npos);
+    const std::vector<std::string> ids = start_line_ids(read_file(root_ / "win" / "vorlix.log"));
+    ASSERT_EQ(ids.size(), 1u);
+    const std::string footer = " \xC2\xB7 port " + std::to_string(port) + " \xC2\xB7 id " + ids[0];
+    EXPECT_NE(window.values["c109"].find(footer), std::string::npos) << window.values["c109"];
     EXPECT_EQ(window.rows, std::vector<std::string>{"No devices paired yet."});
 
-    auto device = connect(port, DeviceIdentity::make("Window Phone", "Phone9,1"));
+    const DeviceIdentity phone = DeviceIdentity::make("Window Phone", "Phone9,1");
+    auto device = connect(port, phone);
     ASSERT_TRUE(device);
     ASSERT_TRUE(device->pair(*code));
     EXPECT_TRUE(control_with(*device, "\"hostInfo\""));
@@ -500,7 +505,18 @@ TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
         if (language == "de") {
             EXPECT_EQ(window.values["c105"], "Gekoppelte Ger\xC3\xA4te") << window.text;
             EXPECT_EQ(window.values["c104"], "Koppeln beenden");
+            for (const std::string part : {" \xC2\xB7 Port " + std::to_string(port) + " \xC2\xB7 ID " + ids[0],
+                                           "Vorlix f\xC3\xBCr Windows " + std::string(kAppVersion)}) {
+                EXPECT_NE(window.values["c109"].find(part), std::string::npos) << window.values["c109"];
+            }
             EXPECT_EQ(window.rows, std::vector<std::string>{"Window Phone   (Phone9,1)"});
+            device = connect(port, phone);
+            ASSERT_TRUE(device);
+            ASSERT_TRUE(device->sign_in());
+            window = settled([](WindowProbe& w) { return w.values["c101"] == "Verbunden mit Window Phone"; });
+            EXPECT_EQ(window.values["c101"], "Verbunden mit Window Phone") << window.text;
+            EXPECT_EQ(window.rows, std::vector<std::string>{"Window Phone  \xE2\x97\x8F   (Phone9,1)"});
+            device.reset();
         } else {
             EXPECT_NE(std::stoul(window.values["exstyle"], nullptr, 16) & 0x00400000ul, 0u) << window.text;
             for (const char* id : {"c101", "c103", "c104", "c105", "c109"}) {
