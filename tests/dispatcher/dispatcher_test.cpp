@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -57,7 +58,7 @@ protected:
         answers.downloads = temp_.path() / "Downloads";
         platform_->set_answers(answers);
         HostStateConfig config = test_host_config(platform_, temp_.path(), 9);
-        config.unix_now = [] { return std::int64_t{1'700'000'000}; };
+        config.unix_now = [this] { return unix_now_.load(); };
         host_ = HostState::create(std::move(config));
     }
 
@@ -94,6 +95,7 @@ protected:
     test::TempFolder temp_;
     std::shared_ptr<FakePlatform> platform_;
     std::shared_ptr<HostState> host_;
+    std::atomic<std::int64_t> unix_now_{1'700'000'000};
 };
 
 TEST_F(DispatcherTest, BrowsersMayOnlyConfigureAskForKeyFramesSetSoundAndPing) {
@@ -273,15 +275,17 @@ TEST_F(DispatcherTest, OfferedFilesAndScreenshotsGoToTheSessionInControl) {
     EXPECT_EQ(device->next(), R"({"fileChunk":{"data":"dHdlbHZlIGJ5dGVz","id":1}})");
     EXPECT_EQ(device->next(), R"({"fileEnd":{"id":1,"ok":true}})");
 
-    // No picture: a notice. A picture: a file named after the time.
+    // No picture: a notice. A picture: a file named after the moment it was
+    // taken, which a screenshot still being sent can make later than the request.
     send(*device, R"({"requestScreenshot":{}})");
     EXPECT_EQ(device->next(), R"({"notice":{"_0":"Could not take the screenshot."}})");
     auto answers = platform_->answers();
     answers.screenshot = to_bytes("PNG!");
+    answers.while_taking_screenshot = [this] { unix_now_ += 65; };
     platform_->set_answers(answers);
     send(*device, R"({"requestScreenshot":{}})");
     EXPECT_EQ(device->next(),
-              R"({"fileStart":{"id":3,"name":"PC 2023-11-14T221320.png","purpose":"screenshot","size":4}})");
+              R"({"fileStart":{"id":3,"name":"PC 2023-11-14T221425.png","purpose":"screenshot","size":4}})");
     EXPECT_EQ(device->next(), R"({"fileChunk":{"data":"UE5HIQ==","id":3}})");
     EXPECT_EQ(device->next(), R"({"fileEnd":{"id":3,"ok":true}})");
     send(*other, R"({"requestScreenshot":{}})");

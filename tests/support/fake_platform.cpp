@@ -214,7 +214,9 @@ std::vector<std::filesystem::path> FakePlatform::screenshots_dir() {
 
 std::optional<Bytes> FakePlatform::take_screenshot() {
     record("take_screenshot");
-    return answers().screenshot;
+    const Answers now = answers();
+    if (now.while_taking_screenshot) now.while_taking_screenshot();
+    return now.screenshot;
 }
 
 std::optional<Bytes> FakePlatform::take_preview() {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,6 +38,7 @@ public:
         std::filesystem::path downloads;
         std::vector<std::filesystem::path> screenshot_folders;
         std::optional<Bytes> screenshot;
+        std::function<void()> while_taking_screenshot;  // runs inside take_screenshot
         std::optional<Bytes> preview;
         MacAddressList macs;
         bool wake_sent = true;
