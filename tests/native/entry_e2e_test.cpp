@@ -501,7 +501,9 @@ TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
     for (const std::string language : {"de", "ar"}) {
         setenv("VORLIX_LANG", language.c_str(), 1);
         host = start_host("win", port, true);
-        window = settled([](WindowProbe& w) { return !w.values["c109"].empty() && !w.values["c102"].empty(); });
+        // The probe reads the controls one after another while the window may be
+        // filling them: the status, which is filled first, and the footer, last.
+        window = settled([](WindowProbe& w) { return !w.values["c101"].empty() && !w.values["c109"].empty(); });
         if (language == "de") {
             EXPECT_EQ(window.values["c105"], "Gekoppelte Ger\xC3\xA4te") << window.text;
             EXPECT_EQ(window.values["c104"], "Koppeln beenden");
