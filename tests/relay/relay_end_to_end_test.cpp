@@ -97,6 +97,20 @@ protected:
         return std::nullopt;
     }
 
+    // A device signs in through the relay and a watch link is opened for it;
+    // the link's secret once the web registration is up.
+    std::optional<Key32> sign_in_and_open_watch_link() {
+        device_peer_ = sign_in_through_relay();
+        if (!device_peer_) return std::nullopt;
+        const std::optional<std::string> url = reach_->open_watch_link(*host_);
+        if (!url) return std::nullopt;
+        const std::optional<test::WatchAddress> address = test::read_watch_address(*url);
+        if (!address) return std::nullopt;
+        if (!wait_until([&] { return relay_.web_sign_in() && relay_.host_key() != host_->identity.public_key; }))
+            return std::nullopt;
+        return address->secret;
+    }
+
     std::unique_ptr<test::TestBrowser> browser() {
         std::optional<Socket> link = relay_.open_link();
         return link ? std::make_unique<test::TestBrowser>(std::move(*link)) : nullptr;
@@ -181,15 +195,9 @@ TEST_F(RelayEndToEnd, DeviceSessionAndWatchLinksThroughTheRelay) {
 }
 
 TEST_F(RelayEndToEnd, ThreeWrongProofsRemoveALinkAndForgettingEndsTheRegistration) {
-    device_peer_ = sign_in_through_relay();
-    ASSERT_TRUE(device_peer_);
-    auto url = reach_->open_watch_link(*host_);
-    ASSERT_TRUE(url);
-    std::optional<test::WatchAddress> address = test::read_watch_address(*url);
-    ASSERT_TRUE(address);
-    const Key32 secret = address->secret;
-    ASSERT_TRUE(wait_until([&] { return relay_.web_sign_in(); }));
-    ASSERT_TRUE(wait_until([&] { return relay_.host_key() != host_->identity.public_key; }));
+    std::optional<Key32> opened = sign_in_and_open_watch_link();
+    ASSERT_TRUE(opened);
+    const Key32 secret = *opened;
     for (int i = 0; i < 3; ++i) {
         auto wrong = browser();
         ASSERT_TRUE(wrong);
@@ -208,14 +216,9 @@ TEST_F(RelayEndToEnd, ThreeWrongProofsRemoveALinkAndForgettingEndsTheRegistratio
 }
 
 TEST_F(RelayEndToEnd, ABrowserWhoseLinksEndedAfterItsProofIsSentAway) {
-    device_peer_ = sign_in_through_relay();
-    ASSERT_TRUE(device_peer_);
-    auto url = reach_->open_watch_link(*host_);
-    ASSERT_TRUE(url);
-    std::optional<test::WatchAddress> address = test::read_watch_address(*url);
-    ASSERT_TRUE(address);
-    const Key32 secret = address->secret;
-    ASSERT_TRUE(wait_until([&] { return relay_.web_sign_in() && relay_.host_key() != host_->identity.public_key; }));
+    std::optional<Key32> opened = sign_in_and_open_watch_link();
+    ASSERT_TRUE(opened);
+    const Key32 secret = *opened;
     // The links end between the redeemed proof and the browser's joining.
     host_->hooks.before_browser_joins = [&] { reach_->end_watch_links(*host_, "stopped by the device in control"); };
     auto viewer = browser();
