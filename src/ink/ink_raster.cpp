@@ -1,6 +1,7 @@
 #include "ink/ink_raster.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -74,40 +75,116 @@ inline std::uint8_t pixel_coverage(double cx, double cy, const Segment& s, doubl
     return to_byte(hold(edge - std::sqrt(ex * ex + ey * ey), 0.0, 1.0) * 255.0);
 }
 
-#if defined(__SSE2__)
-// The AVX2 form of pixel_coverage for four pixels from px on, for as many
-// whole fours as fit before `end`; gives where it stopped. Same operations
-// in the same order, so the same bytes. MinGW cannot align the stack to 32
-// bytes; the few 256-bit values GCC keeps on the stack here are stored with
-// unaligned moves and read as VEX operands, which need no alignment.
-__attribute__((target("avx2"))) std::uint32_t cover_fours_avx2(std::uint8_t* row, std::uint32_t px,
-                                                               std::uint32_t end, double cy, const Segment& s,
-                                                               double dx, double dy, double length, double edge) {
-    const __m256d x0 = _mm256_set1_pd(s.x0), vdx = _mm256_set1_pd(dx), vdy = _mm256_set1_pd(dy);
-    const __m256d vlength = _mm256_set1_pd(length), vedge = _mm256_set1_pd(edge);
-    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
-    const __m256d across = _mm256_set1_pd((cy - s.y0) * dy), vcy = _mm256_set1_pd(cy);
-    const __m256d y0 = _mm256_set1_pd(s.y0);
-    for (; px + 4 <= end; px += 4) {
-        if (load_u32(row + px) == 0xFFFFFFFFu) continue;  // cannot grow
-        const __m256d cx = _mm256_add_pd(_mm256_set1_pd(px), _mm256_set_pd(3.5, 2.5, 1.5, 0.5));
-        __m256d t = zero;
-        if (length > 0.0) {
-            t = _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(cx, x0), vdx), across), vlength);
-            t = _mm256_min_pd(_mm256_max_pd(t, zero), one);
-        }
-        const __m256d ex = _mm256_sub_pd(cx, _mm256_add_pd(x0, _mm256_mul_pd(t, vdx)));
-        const __m256d ey = _mm256_sub_pd(vcy, _mm256_add_pd(y0, _mm256_mul_pd(t, vdy)));
-        __m256d c = _mm256_sub_pd(vedge, _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ex, ex), _mm256_mul_pd(ey, ey))));
-        c = _mm256_mul_pd(_mm256_min_pd(_mm256_max_pd(c, zero), one), _mm256_set1_pd(255.0));
-        const __m256d whole = _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(c));
-        const __m256d up = _mm256_and_pd(_mm256_cmp_pd(_mm256_sub_pd(c, whole), _mm256_set1_pd(0.5), _CMP_GE_OQ), one);
-        const __m128i k = _mm256_cvttpd_epi32(_mm256_add_pd(whole, up));
-        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(k, k), k);
-        store_u32(row + px, static_cast<std::uint32_t>(
-                                _mm_cvtsi128_si32(_mm_max_epu8(bytes, _mm_cvtsi32_si128(static_cast<int>(load_u32(row + px)))))));
+// Squared-distance tests that settle a pixel without the exact formula:
+// D = cross^2 + beyond^2, where cross is the pixel's offset across the
+// segment's line and beyond how far its projection lies past an end, both
+// scaled by the segment's length, is the squared distance times the
+// squared length. A pixel with D at or over `out` is farther than
+// edge + 1/64 and gets 0 from pixel_coverage; one with D at or under `in`
+// is nearer than edge - 1 - 1/64 and gets 255. The 1/64 pixel dwarfs the
+// rounding of both formulas while the coordinates stay within 2^24;
+// farther points leave `on` false and every pixel takes the exact formula.
+// A segment shorter than 2^-10 is tested as its first end with the
+// margins widened by its length.
+struct Settle {
+    bool on = false;
+    double ux = 0.0, uy = 1.0, len2 = 0.0;
+    double out = 0.0, in = -1.0;
+};
+
+Settle settle_for(const Segment& s, double radius) {
+    constexpr double kFar = 16777216.0;
+    Settle k;
+    if (!(std::fabs(s.x0) <= kFar && std::fabs(s.y0) <= kFar && std::fabs(s.x1) <= kFar &&
+          std::fabs(s.y1) <= kFar && radius <= kFar)) {
+        return k;
     }
-    return px;
+    const double dx = s.x1 - s.x0;
+    const double dy = s.y1 - s.y0;
+    const double length = dx * dx + dy * dy;
+    double scale = 1.0, grow = 0.0;
+    if (length >= 1.0 / 1048576.0) {
+        k.ux = dx;
+        k.uy = dy;
+        k.len2 = length;
+        scale = length;
+    } else {
+        grow = std::sqrt(length);
+    }
+    const double margin = 1.0 / 64.0;
+    const double outer = radius + 0.5 + margin + grow;
+    const double inner = radius - 0.5 - margin - grow;
+    k.out = outer * outer * scale;
+    k.in = inner > 0.0 ? inner * inner * scale : -1.0;
+    k.on = true;
+    return k;
+}
+
+#if defined(__SSE2__)
+// The coverage of a segment's box with AVX2, four pixels at a time: blocks
+// that the squared-distance tests settle are skipped or filled, the others
+// take pixel_coverage's operations in the same order, so the same bytes.
+// `coverage` holds the pass's columns `cols` from row `first` on. The last
+// block of a row is moved back to end inside those columns; pixels taken
+// twice or outside the box only get what they already have. Needs at least
+// four columns. MinGW cannot align the stack to 32 bytes; the few 256-bit
+// values GCC keeps on the stack here are stored with unaligned moves and
+// read as VEX operands, which need no alignment.
+__attribute__((target("avx2"))) void cover_box_avx2(std::uint8_t* coverage, Span cols, std::uint32_t first,
+                                                    const Box& box, const Segment& s, double radius) {
+    const std::uint32_t stride = cols.end - cols.start;
+    const double dx = s.x1 - s.x0;
+    const double dy = s.y1 - s.y0;
+    const double length = dx * dx + dy * dy;
+    const Settle k = settle_for(s, radius);
+    const __m256d x0 = _mm256_set1_pd(s.x0), vdx = _mm256_set1_pd(dx), vdy = _mm256_set1_pd(dy);
+    const __m256d vlength = _mm256_set1_pd(length), vedge = _mm256_set1_pd(radius + 0.5);
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+    const __m256d y0 = _mm256_set1_pd(s.y0), centres = _mm256_set_pd(3.5, 2.5, 1.5, 0.5);
+    const __m256d ux = _mm256_set1_pd(k.ux), uy = _mm256_set1_pd(k.uy), len2 = _mm256_set1_pd(k.len2);
+    const __m256d out = _mm256_set1_pd(k.out), in = _mm256_set1_pd(k.in);
+    for (std::uint32_t py = box.y.start; py < box.y.end; ++py) {
+        std::uint8_t* row = coverage + std::size_t{py - first} * stride;
+        const double cy = py + 0.5;
+        const __m256d across = _mm256_set1_pd((cy - s.y0) * dy), vcy = _mm256_set1_pd(cy);
+        const __m256d ay_uy = _mm256_set1_pd((cy - s.y0) * k.uy), ay_ux = _mm256_set1_pd((cy - s.y0) * k.ux);
+        for (std::uint32_t px = box.x.start; px < box.x.end; px += 4) {
+            const std::uint32_t at = std::min(px, cols.end - 4);
+            std::uint8_t* cell = row + (at - cols.start);
+            const std::uint32_t have = load_u32(cell);
+            if (have == 0xFFFFFFFFu) continue;  // cannot grow
+            const __m256d cx = _mm256_add_pd(_mm256_set1_pd(at), centres);
+            if (k.on) {
+                const __m256d ax = _mm256_sub_pd(cx, x0);
+                const __m256d n = _mm256_add_pd(_mm256_mul_pd(ax, ux), ay_uy);
+                const __m256d cross = _mm256_sub_pd(_mm256_mul_pd(ax, uy), ay_ux);
+                const __m256d beyond = _mm256_max_pd(_mm256_max_pd(_mm256_sub_pd(zero, n), _mm256_sub_pd(n, len2)), zero);
+                const __m256d d = _mm256_add_pd(_mm256_mul_pd(cross, cross), _mm256_mul_pd(beyond, beyond));
+                if (_mm256_movemask_pd(_mm256_cmp_pd(d, out, _CMP_GE_OQ)) == 15) continue;
+                if (_mm256_movemask_pd(_mm256_cmp_pd(d, in, _CMP_LE_OQ)) == 15) {
+                    store_u32(cell, 0xFFFFFFFFu);
+                    continue;
+                }
+            }
+            __m256d t = zero;
+            if (length > 0.0) {
+                t = _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(cx, x0), vdx), across), vlength);
+                t = _mm256_min_pd(_mm256_max_pd(t, zero), one);
+            }
+            const __m256d ex = _mm256_sub_pd(cx, _mm256_add_pd(x0, _mm256_mul_pd(t, vdx)));
+            const __m256d ey = _mm256_sub_pd(vcy, _mm256_add_pd(y0, _mm256_mul_pd(t, vdy)));
+            __m256d c =
+                _mm256_sub_pd(vedge, _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ex, ex), _mm256_mul_pd(ey, ey))));
+            c = _mm256_mul_pd(_mm256_min_pd(_mm256_max_pd(c, zero), one), _mm256_set1_pd(255.0));
+            const __m256d whole = _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(c));
+            const __m256d up =
+                _mm256_and_pd(_mm256_cmp_pd(_mm256_sub_pd(c, whole), _mm256_set1_pd(0.5), _CMP_GE_OQ), one);
+            const __m128i bytes32 = _mm256_cvttpd_epi32(_mm256_add_pd(whole, up));
+            const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(bytes32, bytes32), bytes32);
+            store_u32(cell, static_cast<std::uint32_t>(_mm_cvtsi128_si32(
+                                    _mm_max_epu8(bytes, _mm_cvtsi32_si128(static_cast<int>(have))))));
+        }
+    }
 }
 
 bool cpu_has_avx2() {
@@ -120,17 +197,16 @@ bool cpu_has_avx2() {
 #endif
 
 // Coverage of one row of a segment's box, kept as the larger of what the
-// pass already put there and this segment's own. The SSE2 loop does two
-// pixels at a time with the same operations in the same order, so its bytes
-// are those of pixel_coverage.
-void cover_row(std::uint8_t* row, Span xs, double cy, const Segment& s, double radius) {
+// pass already put there and this segment's own; row[0] is column `origin`.
+// The SSE2 loop does two pixels at a time with the same operations in the
+// same order, so its bytes are those of pixel_coverage.
+void cover_row(std::uint8_t* row, std::uint32_t origin, Span xs, double cy, const Segment& s, double radius) {
     const double dx = s.x1 - s.x0;
     const double dy = s.y1 - s.y0;
     const double length = dx * dx + dy * dy;
     const double edge = radius + 0.5;
     std::uint32_t px = xs.start;
 #if defined(__SSE2__)
-    if (cpu_has_avx2()) px = cover_fours_avx2(row, px, xs.end, cy, s, dx, dy, length, edge);
     const __m128d x0 = _mm_set1_pd(s.x0), vdx = _mm_set1_pd(dx), vdy = _mm_set1_pd(dy);
     const __m128d vlength = _mm_set1_pd(length), vedge = _mm_set1_pd(edge);
     const __m128d zero = _mm_setzero_pd(), one = _mm_set1_pd(1.0), half = _mm_set1_pd(0.5);
@@ -140,7 +216,8 @@ void cover_row(std::uint8_t* row, Span xs, double cy, const Segment& s, double r
     __m128d cx = _mm_set_pd(px + 1.5, px + 0.5);
     const __m128d step = _mm_set1_pd(2.0);
     for (; px + 2 <= xs.end; px += 2, cx = _mm_add_pd(cx, step)) {
-        if ((row[px] & row[px + 1]) == 255) continue;  // cannot grow
+        std::uint8_t* cell = row + (px - origin);
+        if ((cell[0] & cell[1]) == 255) continue;  // cannot grow
         __m128d t = zero;
         if (length > 0.0) {
             t = _mm_div_pd(_mm_add_pd(_mm_mul_pd(_mm_sub_pd(cx, x0), vdx), across), vlength);
@@ -153,13 +230,14 @@ void cover_row(std::uint8_t* row, Span xs, double cy, const Segment& s, double r
         const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(c));
         const __m128d up = _mm_and_pd(_mm_cmpge_pd(_mm_sub_pd(c, whole), half), one);
         const __m128i k = _mm_cvttpd_epi32(_mm_add_pd(whole, up));
-        row[px] = std::max(row[px], static_cast<std::uint8_t>(_mm_cvtsi128_si32(k)));
-        row[px + 1] = std::max(row[px + 1], static_cast<std::uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(k, 4))));
+        cell[0] = std::max(cell[0], static_cast<std::uint8_t>(_mm_cvtsi128_si32(k)));
+        cell[1] = std::max(cell[1], static_cast<std::uint8_t>(_mm_cvtsi128_si32(_mm_srli_si128(k, 4))));
     }
 #endif
     for (; px < xs.end; ++px) {
-        if (row[px] == 255) continue;
-        row[px] = std::max(row[px], pixel_coverage(px + 0.5, cy, s, dx, dy, length, edge));
+        std::uint8_t& cell = row[px - origin];
+        if (cell == 255) continue;
+        cell = std::max(cell, pixel_coverage(px + 0.5, cy, s, dx, dy, length, edge));
     }
 }
 
@@ -189,19 +267,34 @@ inline void blend_pixel(std::uint8_t* p, double f, const double color[4]) {
 #endif
 }
 
+// k / 255 for every coverage byte k.
+constexpr auto kByteShare = [] {
+    std::array<double, 256> share{};
+    for (int k = 0; k < 256; ++k) share[k] = k / 255.0;
+    return share;
+}();
+
 // What one pass does to pixels: the share k / 255 x opacity of every
 // coverage byte k, and, worked out the first time it is needed by
 // blend_pixel itself (so the bytes are the same), the pixel it makes of a
-// transparent one.
+// transparent one. For the AVX2 blend also 1 - share and share x colour,
+// the two halves of blend_pixel's sum.
 struct PassPaint {
     double color[4];
     double share[256];
     std::uint32_t over_empty[256];
     bool known[256] = {};
+    double keep[256];
+    alignas(32) double tinted[256][4];
 
-    PassPaint(InkColor c, double opacity)
+    PassPaint(InkColor c, double opacity, bool wide)
         : color{static_cast<double>(c.blue), static_cast<double>(c.green), static_cast<double>(c.red), 255.0} {
-        for (int k = 0; k < 256; ++k) share[k] = k / 255.0 * opacity;
+        for (int k = 0; k < 256; ++k) share[k] = kByteShare[k] * opacity;
+        if (!wide) return;
+        for (int k = 0; k < 256; ++k) {
+            keep[k] = 1.0 - share[k];
+            for (int i = 0; i < 4; ++i) tinted[k][i] = share[k] * color[i];
+        }
     }
 
     std::uint32_t on_empty(std::uint8_t k) {
@@ -215,21 +308,68 @@ struct PassPaint {
     }
 };
 
+#if defined(__SSE2__)
+// blend_row with AVX2, four pixels at a time, each pixel's four channels in
+// one register through blend_pixel's operations. A pixel without coverage
+// is worked out too and comes back unchanged (share 0 keeps it whole), so
+// the last block of a row is moved back to end inside the columns `cols`
+// like the coverage blocks; coverage[0] is column cols.start. Needs at
+// least four columns.
+__attribute__((target("avx2"))) void blend_row_avx2(std::uint8_t* coverage, std::uint8_t* bgra, Span xs, Span cols,
+                                                    const PassPaint& paint) {
+    const __m256d zero = _mm256_setzero_pd(), top = _mm256_set1_pd(255.0), half = _mm256_set1_pd(0.5);
+    const __m256d one = _mm256_set1_pd(1.0);
+    for (std::uint32_t px = xs.start; px < xs.end; px += 4) {
+        const std::uint32_t at = std::min(px, cols.end - 4);
+        std::uint8_t* cell = coverage + (at - cols.start);
+        if (at + 8 <= xs.end) {
+            std::uint64_t eight;
+            std::memcpy(&eight, cell, 8);
+            if (eight == 0) {
+                px += 4;
+                continue;
+            }
+        }
+        const std::uint32_t ks = load_u32(cell);
+        if (ks == 0) continue;
+        store_u32(cell, 0);
+        std::uint8_t* p = bgra + std::size_t{at} * 4;
+        __m128i out[4];
+        for (int i = 0; i < 4; ++i) {
+            const std::uint32_t k = (ks >> (8 * i)) & 0xFF;
+            const __m256d channel =
+                _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(load_u32(p + 4 * i)))));
+            __m256d v = _mm256_add_pd(_mm256_mul_pd(channel, _mm256_set1_pd(paint.keep[k])),
+                                      _mm256_load_pd(paint.tinted[k]));
+            v = _mm256_min_pd(_mm256_max_pd(v, zero), top);
+            const __m256d whole = _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+            const __m256d up = _mm256_and_pd(_mm256_cmp_pd(_mm256_sub_pd(v, whole), half, _CMP_GE_OQ), one);
+            out[i] = _mm256_cvttpd_epi32(_mm256_add_pd(whole, up));
+        }
+        const __m128i words = _mm_packs_epi32(out[0], out[1]);
+        const __m128i words2 = _mm_packs_epi32(out[2], out[3]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(words, words2));
+    }
+}
+#endif
+
 // Blends one row of the pass's coverage over the picture and zeroes it;
 // pixels without coverage are left alone, eight at a time where they can.
-void blend_row(std::uint8_t* coverage, std::uint8_t* bgra, Span xs, PassPaint& paint) {
+// coverage[0] is column `origin`.
+void blend_row(std::uint8_t* row, std::uint32_t origin, std::uint8_t* bgra, Span xs, PassPaint& paint) {
     for (std::uint32_t px = xs.start; px < xs.end; ++px) {
+        std::uint8_t* coverage = row + (px - origin);
         if (px + 8 <= xs.end) {
             std::uint64_t eight;
-            std::memcpy(&eight, coverage + px, 8);
+            std::memcpy(&eight, coverage, 8);
             if (eight == 0) {
                 px += 7;
                 continue;
             }
         }
-        const std::uint8_t k = coverage[px];
+        const std::uint8_t k = *coverage;
         if (k == 0) continue;
-        coverage[px] = 0;
+        *coverage = 0;
         std::uint8_t* p = bgra + std::size_t{px} * 4;
         if (load_u32(p) == 0) {
             store_u32(p, paint.on_empty(k));
@@ -260,16 +400,30 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
     if (points.empty() || !std::isfinite(radius) || radius < 0.0 || !std::isfinite(opacity)) return;
 
     const double reach = std::trunc(radius + 1.0);
-    // The pass's touched pixels, as one x range per row of the rows the
-    // points can reach.
-    double low = std::numeric_limits<double>::infinity(), high = -low;
+    // The box the points can reach. The pass's coverage covers only that
+    // box, row after row from the start of the buffer, so it stays in the
+    // cache from pass to pass. The touched pixels are one x range per row.
+    double left = std::numeric_limits<double>::infinity(), right = -left, low = left, high = right;
     for (const InkPixelPoint& p : points) {
         if (!finite(p)) continue;
+        left = std::min(left, p.x);
+        right = std::max(right, p.x);
         low = std::min(low, p.y);
         high = std::max(high, p.y);
     }
     const Span rows = cut(std::floor(low - reach), std::ceil(high + reach), height);
-    if (rows.end <= rows.start) return;
+    Span cols = cut(std::floor(left - reach), std::ceil(right + reach), width);
+    if (rows.end <= rows.start || cols.end <= cols.start) return;
+#if defined(__SSE2__)
+    const bool wide = width >= 4 && cpu_has_avx2();
+#else
+    const bool wide = false;
+#endif
+    if (wide && cols.end - cols.start < 4) {  // room for one block of four
+        cols.end = std::max(cols.end, 4u);
+        cols.start = cols.end - 4;
+    }
+    const std::uint32_t stride = cols.end - cols.start;
     std::vector<Span> touched(rows.end - rows.start, Span{width, 0});
     std::uint32_t top = height, bottom = 0;
     const std::size_t segments = points.size() == 1 ? 1 : points.size() - 1;
@@ -283,20 +437,35 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
         if (box.x.end <= box.x.start || box.y.end <= box.y.start) continue;
         top = std::min(top, box.y.start);
         bottom = std::max(bottom, box.y.end);
+#if defined(__SSE2__)
+        if (wide) cover_box_avx2(coverage.data(), cols, rows.start, box, s, radius);
+#endif
         for (std::uint32_t py = box.y.start; py < box.y.end; ++py) {
-            cover_row(coverage.data() + std::size_t{py} * width, box.x, py + 0.5, s, radius);
+            std::uint8_t* row = coverage.data() + std::size_t{py - rows.start} * stride;
+            if (!wide) cover_row(row, cols.start, box.x, py + 0.5, s, radius);
+            // The picture's bytes for the blend, fetched while the coverage is worked out.
+            const std::uint8_t* picture = pixels.data() + (std::size_t{py} * width + box.x.start) * 4;
+            __builtin_prefetch(picture, 1);
+            __builtin_prefetch(picture + (box.x.end - box.x.start) * 4 - 1, 1);
             Span& range = touched[py - rows.start];
             range.start = std::min(range.start, box.x.start);
             range.end = std::max(range.end, box.x.end);
         }
     }
 
-    PassPaint paint(color, opacity);
+    PassPaint paint(color, opacity, wide);
     for (std::uint32_t py = top; py < bottom; ++py) {
         const Span range = touched[py - rows.start];
         if (range.end <= range.start) continue;
-        const std::size_t row = std::size_t{py} * width;
-        blend_row(coverage.data() + row, pixels.data() + row * 4, range, paint);
+        std::uint8_t* row = coverage.data() + std::size_t{py - rows.start} * stride;
+        std::uint8_t* picture = pixels.data() + std::size_t{py} * width * 4;
+#if defined(__SSE2__)
+        if (wide) {
+            blend_row_avx2(row, picture, range, cols, paint);
+            continue;
+        }
+#endif
+        blend_row(row, cols.start, picture, range, paint);
     }
 }
 
