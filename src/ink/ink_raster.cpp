@@ -277,24 +277,22 @@ constexpr auto kByteShare = [] {
 // What one pass does to pixels: the share k / 255 x opacity of every
 // coverage byte k, and, worked out the first time it is needed by
 // blend_pixel itself (so the bytes are the same), the pixel it makes of a
-// transparent one. For the AVX2 blend also 1 - share and share x colour,
-// the two halves of blend_pixel's sum.
+// transparent one.
 struct PassPaint {
     double color[4];
     double share[256];
     std::uint32_t over_empty[256];
     bool known[256] = {};
-    double keep[256];
-    alignas(32) double tinted[256][4];
+    // At full opacity a fully covered pixel becomes `full` whatever it was
+    // (it keeps none of itself: p x 0 + colour).
+    bool solid = false;
+    std::uint32_t full = 0;
 
-    PassPaint(InkColor c, double opacity, bool wide)
+    PassPaint(InkColor c, double opacity)
         : color{static_cast<double>(c.blue), static_cast<double>(c.green), static_cast<double>(c.red), 255.0} {
         for (int k = 0; k < 256; ++k) share[k] = kByteShare[k] * opacity;
-        if (!wide) return;
-        for (int k = 0; k < 256; ++k) {
-            keep[k] = 1.0 - share[k];
-            for (int i = 0; i < 4; ++i) tinted[k][i] = share[k] * color[i];
-        }
+        solid = 1.0 - share[255] == 0.0;
+        if (solid) full = on_empty(255);
     }
 
     std::uint32_t on_empty(std::uint8_t k) {
@@ -318,7 +316,7 @@ struct PassPaint {
 __attribute__((target("avx2"))) void blend_row_avx2(std::uint8_t* coverage, std::uint8_t* bgra, Span xs, Span cols,
                                                     const PassPaint& paint) {
     const __m256d zero = _mm256_setzero_pd(), top = _mm256_set1_pd(255.0), half = _mm256_set1_pd(0.5);
-    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d one = _mm256_set1_pd(1.0), color = _mm256_loadu_pd(paint.color);
     for (std::uint32_t px = xs.start; px < xs.end; px += 4) {
         const std::uint32_t at = std::min(px, cols.end - 4);
         std::uint8_t* cell = coverage + (at - cols.start);
@@ -334,13 +332,17 @@ __attribute__((target("avx2"))) void blend_row_avx2(std::uint8_t* coverage, std:
         if (ks == 0) continue;
         store_u32(cell, 0);
         std::uint8_t* p = bgra + std::size_t{at} * 4;
+        if (ks == 0xFFFFFFFFu && paint.solid) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_set1_epi32(static_cast<int>(paint.full)));
+            continue;
+        }
         __m128i out[4];
         for (int i = 0; i < 4; ++i) {
             const std::uint32_t k = (ks >> (8 * i)) & 0xFF;
             const __m256d channel =
                 _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(load_u32(p + 4 * i)))));
-            __m256d v = _mm256_add_pd(_mm256_mul_pd(channel, _mm256_set1_pd(paint.keep[k])),
-                                      _mm256_load_pd(paint.tinted[k]));
+            const __m256d f = _mm256_set1_pd(paint.share[k]);
+            __m256d v = _mm256_add_pd(_mm256_mul_pd(channel, _mm256_sub_pd(one, f)), _mm256_mul_pd(f, color));
             v = _mm256_min_pd(_mm256_max_pd(v, zero), top);
             const __m256d whole = _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
             const __m256d up = _mm256_and_pd(_mm256_cmp_pd(_mm256_sub_pd(v, whole), half, _CMP_GE_OQ), one);
@@ -453,7 +455,7 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
         }
     }
 
-    PassPaint paint(color, opacity, wide);
+    PassPaint paint(color, opacity);
     for (std::uint32_t py = top; py < bottom; ++py) {
         const Span range = touched[py - rows.start];
         if (range.end <= range.start) continue;
