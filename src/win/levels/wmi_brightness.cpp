@@ -73,6 +73,7 @@ WmiBrightness::~WmiBrightness() {
 IWbemServices* WmiBrightness::connect() {
     if (state_ != State::NotTried) return services_;
     state_ = State::Unavailable;
+    probe_timed_out_ = false;
     ComRef<IWbemLocator> locator;
     ComRef<IWbemServices> services;
     bool probed = false;
@@ -91,6 +92,9 @@ IWbemServices* WmiBrightness::connect() {
         state_ = State::Available;
         services_ = services.get();
         services_->AddRef();
+    } else if (probe_timed_out_) {
+        // A provider that hangs now may answer later: the next reading probes again.
+        state_ = State::NotTried;
     } else {
         log_line("levels: no screen brightness to set (a desktop PC?)");
     }
@@ -98,9 +102,8 @@ IWbemServices* WmiBrightness::connect() {
 }
 
 BrightnessReading WmiBrightness::read() {
-    const bool first = state_ == State::NotTried;
     IWbemServices* services = connect();
-    if (!services) return {std::nullopt, first && probe_timed_out_};
+    if (!services) return {std::nullopt, probe_timed_out_};
     FirstObject row = wmi_first_object(services, kReadQuery);
     if (!row.object) return {std::nullopt, row.timed_out};
     return {read_current_brightness(row.object.get()), false};

@@ -24,7 +24,8 @@ public:
     void set(std::uint8_t percent);
 
 private:
-    // The connection when brightness can be set; tried on the first call only.
+    // The connection when brightness can be set; made on the first call, and
+    // tried again on the next while the probe's answer timed out.
     IWbemServices* connect();
 
     enum class State { NotTried, Unavailable, Available };
