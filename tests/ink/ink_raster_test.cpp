@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace vorlix {
@@ -74,6 +75,19 @@ std::vector<std::uint8_t> render(const InkStrokes& ink, double now, std::uint32_
     return out;
 }
 
+// Strokes of random points, widths and kinds from a fixed seed.
+std::vector<InkStroke> random_strokes(unsigned seed, int count) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(-0.05, 1.05), width(0.0005, 0.09);
+    std::vector<InkStroke> out;
+    for (int i = 0; i < count; ++i) {
+        std::vector<double> points(2 + 2 * (random() % 5));
+        for (double& p : points) p = unit(random);
+        out.push_back(stroke(std::move(points), width(random), random() & 0xffffff, random() % 3 == 0, random() % 2));
+    }
+    return out;
+}
+
 TEST(InkRasterTest, MatchesThePerPixelRulesByteForByte) {
     const struct {
         const char* name;
@@ -89,6 +103,7 @@ TEST(InkRasterTest, MatchesThePerPixelRulesByteForByte) {
         {"a fading laser over a pen", {stroke({0.3, 0.1, 0.3, 0.9}, 0.05), stroke({0.1, 0.5, 0.9, 0.5}, 0.02,
                                                                                   0x0000ff, true, true)}, 1.25},
         {"a faded laser is gone", {stroke({0.1, 0.5, 0.9, 0.5}, 0.02, 0x0000ff, true, true)}, 1.6},
+        {"random strokes", random_strokes(7, 40), 0.7},
     };
     std::vector<std::uint8_t> coverage;  // kept across frames and sizes, as the overlay keeps it
     for (const auto& c : cases) {
