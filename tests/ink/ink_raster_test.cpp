@@ -12,6 +12,12 @@
 namespace vorlix {
 namespace {
 
+// Halves up, exactly: MinGW's std::round takes 0.49999999999999994 to 1.
+double round_half_up(double v) {
+    const double whole = std::floor(v);
+    return v - whole >= 0.5 ? whole + 1 : whole;
+}
+
 // The drawing rules written plainly, one pixel at a time, to hold the fast
 // rasteriser to.
 void slow_pass(std::vector<std::uint8_t>& out, int w, int h, const std::vector<InkPixelPoint>& pts, double r,
@@ -26,7 +32,7 @@ void slow_pass(std::vector<std::uint8_t>& out, int w, int h, const std::vector<I
                 const double cx = px + 0.5, cy = py + 0.5;
                 const double t = len > 0 ? std::clamp(((cx - a.x) * dx + (cy - a.y) * dy) / len, 0.0, 1.0) : 0.0;
                 const double d = std::hypot(cx - (a.x + t * dx), cy - (a.y + t * dy));
-                const int k = static_cast<int>(std::round(std::clamp(r + 0.5 - d, 0.0, 1.0) * 255));
+                const int k = static_cast<int>(round_half_up(std::clamp(r + 0.5 - d, 0.0, 1.0) * 255));
                 int& c = cover[static_cast<std::size_t>(py) * w + px];
                 c = std::max(c, k);
             }
@@ -38,7 +44,7 @@ void slow_pass(std::vector<std::uint8_t>& out, int w, int h, const std::vector<I
         const double f = cover[p] / 255.0 * opacity;
         for (int c = 0; c < 4; ++c) {
             std::uint8_t& v = out[p * 4 + c];
-            v = static_cast<std::uint8_t>(std::clamp(std::round(v * (1 - f) + f * channel[c]), 0.0, 255.0));
+            v = static_cast<std::uint8_t>(std::clamp(round_half_up(v * (1 - f) + f * channel[c]), 0.0, 255.0));
         }
     }
 }
