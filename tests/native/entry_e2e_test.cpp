@@ -146,6 +146,9 @@ private:
     std::optional<int> exit_code_;
 };
 
+// The next control text from the host that contains `needle`.
+std::optional<std::string> control_with(DevicePeer& device, const std::string& needle);
+
 class HostEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -187,6 +190,19 @@ protected:
         return code;
     }
 
+    // A new device paired with the code the host in `folder` shows, after its hostInfo.
+    std::unique_ptr<DevicePeer> pair_device(const std::string& folder, std::uint16_t port,
+                                            const DeviceIdentity& identity) {
+        const auto code = wait_for_code(folder);
+        auto device = code ? connect(port, identity) : nullptr;
+        if (!device || !device->pair(*code) || !control_with(*device, "\"hostInfo\"")) {
+            ADD_FAILURE() << "no paired device\n" << read_file(root_ / (folder + ".out"))
+                          << read_file(root_ / folder / "vorlix.log");
+            return nullptr;
+        }
+        return device;
+    }
+
     std::unique_ptr<DevicePeer> connect(std::uint16_t port, const DeviceIdentity& identity) {
         std::unique_ptr<SocketStream> stream;
         wait_until([&] {
@@ -203,7 +219,6 @@ protected:
     std::string post_quit_exe_;
 };
 
-// The next control message whose text holds `needle`, skipping others.
 std::optional<std::string> control_with(DevicePeer& device, const std::string& needle) {
     const auto end = std::chrono::steady_clock::now() + 10s;
     while (std::chrono::steady_clock::now() < end) {
@@ -329,13 +344,9 @@ std::pair<std::uint32_t, std::uint32_t> picture_size(const Bytes& file) {
 TEST_F(HostEndToEnd, AnswersAScreenshotRequestAndAPreviewLink) {
     const std::uint16_t port = free_port();
     auto host = start_host("S", port, true);
-    const auto code = wait_for_code("S");
-    ASSERT_TRUE(code) << read_file(root_ / "S.out");
     const DeviceIdentity phone = DeviceIdentity::make("Shot Phone", "Phone9,1");
-    auto device = connect(port, phone);
+    auto device = pair_device("S", port, phone);
     ASSERT_TRUE(device);
-    ASSERT_TRUE(device->pair(*code));
-    ASSERT_TRUE(control_with(*device, "\"hostInfo\""));
 
     // The screenshot arrives as a PNG file of the screen's size (Xvfb's 1280x800).
     ASSERT_TRUE(device->send_control_text(R"({"requestScreenshot":{}})"));
@@ -392,12 +403,8 @@ TEST_F(HostEndToEnd, ShowsADevicesInkOverTheScreen) {
     if (probe.empty()) GTEST_SKIP() << "needs vorlix_ink_probe.exe";
     const std::uint16_t port = free_port();
     auto host = start_host("ink", port, true);
-    const auto code = wait_for_code("ink");
-    ASSERT_TRUE(code) << read_file(root_ / "ink.out");
-    auto device = connect(port, DeviceIdentity::make("Ink Phone", "Phone9,1"));
+    auto device = pair_device("ink", port, DeviceIdentity::make("Ink Phone", "Phone9,1"));
     ASSERT_TRUE(device);
-    ASSERT_TRUE(device->pair(*code));
-    EXPECT_TRUE(control_with(*device, "\"hostInfo\""));
     const fs::path seen = root_ / "probe.out";
     EXPECT_EQ(probe_overlay(probe, "hidden", seen), 0) << read_file(seen);  // no overlay before the first stroke
 
@@ -588,12 +595,8 @@ Bytes input_body(std::uint8_t kind, std::initializer_list<std::uint32_t> words, 
 TEST_F(HostEndToEnd, InputMovesThePointerAndTheSessionsEndLetsGoOfKeys) {
     const std::uint16_t port = free_port();
     auto host = start_host("I", port, true);
-    const auto code = wait_for_code("I");
-    ASSERT_TRUE(code) << read_file(root_ / "I.out");
-    auto device = connect(port, DeviceIdentity::make("E2E Input", "Phone9,1"));
+    auto device = pair_device("I", port, DeviceIdentity::make("E2E Input", "Phone9,1"));
     ASSERT_TRUE(device);
-    ASSERT_TRUE(device->pair(*code));
-    EXPECT_TRUE(control_with(*device, "\"hostInfo\""));
 
     // A relative move is applied and reported back with its count.
     ASSERT_TRUE(device->send_frame(FrameType::Input, input_body(2, {std::bit_cast<std::uint32_t>(10.0f), 0})));
@@ -697,13 +700,10 @@ TEST_F(HostEndToEnd, ADeviceAndABrowserReachTheTestBuildThroughTheRelay) {
     WineProcess host({test_exe, "--data-dir", windows_path(data), "--code-file", windows_path(data / "code.txt"),
                       "--port", std::to_string(port), "--hidden", "--open-pairing", "--update-url", kNoUpdates},
                      root_ / "R.out");
-    const auto code = wait_for_code("R");
-    ASSERT_TRUE(code) << read_file(root_ / "R.out");
     const DeviceIdentity phone = DeviceIdentity::make("Relay Phone", "Phone9,1");
     {
-        auto direct = connect(port, phone);
+        auto direct = pair_device("R", port, phone);
         ASSERT_TRUE(direct);
-        ASSERT_TRUE(direct->pair(*code));
         const Bytes id_key = direct->host_hello()->id_key;
         ASSERT_TRUE(wait_until([&] {
             const auto key = relay->host_key();
