@@ -64,24 +64,33 @@ void LinkSoundOutput::send(const Bytes& body) {
     session_->send_frame(FrameType::Audio, body);
 }
 
-void capture_sound_loop(SoundSource& source, SoundOutput& output, const StreamControl& control,
-                        const SoundCycleOptions& options) {
+namespace {
+
+// How the capture on one source ended.
+struct SourceEnd {
+    std::optional<Error> error;   // the failed call's; none for an ordinary end
+    bool device_lost = false;     // the error came from an invalidated device
+    bool captured = false;        // at least one cycle was drained
+};
+
+SourceEnd capture_from(SoundSource& source, SoundOutput& output, const StreamControl& control,
+                       const SoundCycleOptions& options) {
+    SourceEnd end;
+    auto failed = [&](const Error& error) {
+        end.error = error;
+        end.device_lost = source.device_invalidated();
+        return end;
+    };
     auto format = source.open(options.buffer);
-    if (!format.ok()) {
-        log_stopped(format.error());
-        return;
-    }
+    if (!format.ok()) return failed(format.error());
     log_line(mix_format_log_text(*format));
     const MixSamples kind = classify_mix_format(*format);
     if (kind == MixSamples::not_handled) {
         log_line("sound: this mix format is not handled; no sound");
-        return;
+        return end;
     }
     Status started = source.start();
-    if (!started.ok()) {
-        log_stopped(started.error());
-        return;
-    }
+    if (!started.ok()) return failed(started.error());
 
     ResamplerState resampler = make_resampler(format->rate);
     std::vector<float> gathered;
@@ -89,22 +98,43 @@ void capture_sound_loop(SoundSource& source, SoundOutput& output, const StreamCo
         options.sleep(options.cycle);
         gathered.clear();
         Status drained = drain(source, kind, format->channels, gathered);
-        if (!drained.ok()) {
-            log_stopped(drained.error());
-            return;
-        }
+        if (!drained.ok()) return failed(drained.error());
+        end.captured = true;
         if (auto body = sound_cycle_packet(resampler, gathered, control.sound.load() != 0)) output.send(*body);
         if (!control.running.load()) break;
+    }
+    return end;
+}
+
+}  // namespace
+
+void capture_sound_loop(const SoundSourceFactory& make_source, SoundOutput& output, const StreamControl& control,
+                        const SoundCycleOptions& options) {
+    for (int reopened = 0;;) {
+        SourceEnd end;
+        {
+            // Released before the next one is made, as the system asks.
+            std::unique_ptr<SoundSource> source = make_source();
+            if (!source) return;
+            end = capture_from(*source, output, control, options);
+        }
+        if (!end.error) return;
+        if (end.captured) reopened = 0;
+        if (!end.device_lost || reopened >= options.reopen_attempts) {
+            log_stopped(*end.error);
+            return;
+        }
+        ++reopened;
+        log_line("sound: the output device changed; capturing the new default output");
+        options.sleep(options.reopen_wait);
+        if (!control.running.load() || !output.takes_frames()) return;
     }
 }
 
 void run_sound_thread(const SoundSourceFactory& make_source, std::shared_ptr<SoundOutput> output,
                       std::shared_ptr<StreamControl> control, const SoundCycleOptions& options) {
     set_current_thread_name("vorlix-sound");
-    std::unique_ptr<SoundSource> source = make_source();
-    if (!source) return;
-    capture_sound_loop(*source, *output, *control, options);
-    source.reset();
+    capture_sound_loop(make_source, *output, *control, options);
 }
 
 std::optional<std::thread> start_sound_thread(SoundSourceFactory make_source, std::shared_ptr<SoundOutput> output,

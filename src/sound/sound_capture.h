@@ -44,6 +44,10 @@ public:
     virtual Result<std::uint32_t> next_packet_size() = 0;
     virtual Result<Packet> get_packet() = 0;
     virtual Status release_packet(std::uint32_t frames) = 0;
+    // Whether the last call that failed did so because the output device
+    // went away or was reconfigured (a new default output, headphones
+    // plugged in): a new source may capture on the new default output.
+    virtual bool device_invalidated() const { return false; }
 };
 
 using SoundSourceFactory = std::function<std::unique_ptr<SoundSource>()>;
@@ -88,15 +92,24 @@ struct SoundCycleOptions {
     std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds d) {
         std::this_thread::sleep_for(d);
     };
+    // After the output device went away: how many new sources are tried in
+    // a row (without a cycle captured in between) before the capture ends,
+    // and the wait before each, which lets the system settle on its new
+    // default output.
+    int reopen_attempts = 5;
+    std::chrono::milliseconds reopen_wait{200};
 };
 
-// The capture: opens the source, checks the mix format, and runs the cycles
-// while the stream runs and its audience takes frames.
-void capture_sound_loop(SoundSource& source, SoundOutput& output, const StreamControl& control,
+// The capture: makes a source on the default output, checks the mix format,
+// and runs the cycles while the stream runs and its audience takes frames.
+// When the output device goes away under it, the source is released and a
+// new one made on the new default output; any other failure ends the
+// capture with "sound capture stopped: ...".
+void capture_sound_loop(const SoundSourceFactory& make_source, SoundOutput& output, const StreamControl& control,
                         const SoundCycleOptions& options = {});
 
-// The body of "vorlix-sound": makes the source on this thread, runs the
-// capture and releases everything.
+// The body of "vorlix-sound": runs the capture on this thread, where its
+// sources are made and released.
 void run_sound_thread(const SoundSourceFactory& make_source, std::shared_ptr<SoundOutput> output,
                       std::shared_ptr<StreamControl> control, const SoundCycleOptions& options = {});
 

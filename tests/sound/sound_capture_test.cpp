@@ -2,6 +2,7 @@
 // formats, resampling, the sound flag, the queued-bytes rules and the ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -28,6 +29,7 @@ public:
     int starts = 0;
     std::vector<std::uint32_t> released;
     bool* destroyed = nullptr;
+    bool invalidated = false;  // the failures come from an invalidated device
 
     ~ScriptedSoundSource() override {
         if (destroyed) *destroyed = true;
@@ -64,6 +66,7 @@ public:
         current_.pop_front();
         return {};
     }
+    bool device_invalidated() const override { return invalidated; }
     // Called by the test's sleep: a new cycle begins.
     void next_cycle() { in_cycle_ = false; }
 
@@ -106,6 +109,26 @@ ScriptedPacket int16_packet(const std::vector<std::int16_t>& samples, std::uint1
     return p;
 }
 
+// What the capture makes and releases: a scripted source that the test keeps.
+class SourceInUse final : public SoundSource {
+public:
+    SourceInUse(ScriptedSoundSource& source, std::vector<std::string>& events) : source_(source), events_(events) {}
+    ~SourceInUse() override { events_.push_back("release"); }
+    Result<MixFormat> open(std::chrono::milliseconds buffer) override {
+        events_.push_back("open");
+        return source_.open(buffer);
+    }
+    Status start() override { return source_.start(); }
+    Result<std::uint32_t> next_packet_size() override { return source_.next_packet_size(); }
+    Result<Packet> get_packet() override { return source_.get_packet(); }
+    Status release_packet(std::uint32_t frames) override { return source_.release_packet(frames); }
+    bool device_invalidated() const override { return source_.device_invalidated(); }
+
+private:
+    ScriptedSoundSource& source_;
+    std::vector<std::string>& events_;
+};
+
 struct Packet {
     std::uint32_t rate = 0;
     std::uint8_t channels = 0;
@@ -133,6 +156,10 @@ std::vector<Packet> drain_items(Receiver<WriterItem>& items) {
 // A stream with a session link, running the cycle for `cycles` passes.
 struct SoundRig {
     ScriptedSoundSource source;
+    std::deque<ScriptedSoundSource> reopened;  // made, in order, after the first
+    std::vector<std::string> source_events;
+    std::vector<std::chrono::milliseconds> other_waits;  // waits that are not cycles
+    ScriptedSoundSource* current = &source;
     StreamControl control;
     LinkWriter session;
     Receiver<WriterItem> session_items;
@@ -165,13 +192,24 @@ struct SoundRig {
             [this] { return !watchers.empty(); });
         SoundCycleOptions options;
         options.sleep = [this](std::chrono::milliseconds waited) {
-            EXPECT_EQ(waited, std::chrono::milliseconds(10));
+            if (waited != std::chrono::milliseconds(10)) {
+                other_waits.push_back(waited);
+                return;
+            }
             if (before_cycle) before_cycle(cycles_run);
             ++cycles_run;
             if (cycles_run >= max_cycles) control.running = 0;  // this cycle is the last
-            source.next_cycle();
+            current->next_cycle();
         };
-        capture_sound_loop(source, output, control, options);
+        std::size_t made = 0;
+        auto make_source = [&]() -> std::unique_ptr<SoundSource> {
+            ScriptedSoundSource* next = made == 0 ? &source : made <= reopened.size() ? &reopened[made - 1] : nullptr;
+            ++made;
+            if (!next) return nullptr;
+            current = next;
+            return std::make_unique<SourceInUse>(*next, source_events);
+        };
+        capture_sound_loop(make_source, output, control, options);
     }
 };
 
@@ -424,7 +462,57 @@ TEST(SoundCycle, FailingAudioCallsStopTheCaptureWithTheirError) {
     log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(occurrences(log, "sound capture stopped: device removed"), 1) << log;
     EXPECT_EQ(removed.cycles_run, 2);
+    EXPECT_EQ(removed.source_events, (std::vector<std::string>{"open", "release"}));
     EXPECT_EQ(drain_items(removed.session_items).size(), 1u);
+}
+
+TEST(SoundCycle, AnInvalidatedDeviceIsReleasedAndTheNewDefaultOutputCaptured) {
+    SoundRig rig;
+    rig.max_cycles = 3;
+    rig.source.open_result = float_mix(48'000, 2);
+    rig.source.cycles.push_back({float_packet({0.5f, 0.5f}, 2)});
+    rig.source.drain_error = Error("device invalidated");
+    rig.source.invalidated = true;
+    // The new default output is not ready at the first try, then captures
+    // in its own format.
+    ScriptedSoundSource& settling = rig.reopened.emplace_back();
+    settling.open_result = Error("device invalidated");
+    settling.invalidated = true;
+    ScriptedSoundSource& headphones = rig.reopened.emplace_back();
+    headphones.open_result = float_mix(44'100, 2);
+    headphones.cycles.push_back({float_packet(std::vector<float>(882, 0.25f), 2)});
+
+    ::testing::internal::CaptureStderr();
+    rig.run();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(rig.source_events, (std::vector<std::string>{"open", "release", "open", "release", "open", "release"}));
+    EXPECT_EQ(rig.other_waits, std::vector<std::chrono::milliseconds>(2, std::chrono::milliseconds(200)));
+    EXPECT_EQ(occurrences(log, "sound: the output device changed; capturing the new default output"), 2) << log;
+    EXPECT_EQ(occurrences(log, "sound: loopback 44100 Hz, 2 channels, 32-bit float"), 1) << log;
+    EXPECT_EQ(occurrences(log, "stopped"), 0) << log;
+    auto packets = drain_items(rig.session_items);
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[1].rate, 48'000u);
+    EXPECT_NEAR(static_cast<double>(packets[1].samples.size() / 2), 480.0, 1.0);
+}
+
+TEST(SoundCycle, AnOutputThatStaysInvalidatedEndsTheCaptureAfterFiveTries) {
+    SoundRig rig;
+    rig.source.open_result = Error("device invalidated");
+    rig.source.invalidated = true;
+    for (int i = 0; i < 6; ++i) {
+        ScriptedSoundSource& next = rig.reopened.emplace_back();
+        next.open_result = Error("device invalidated");
+        next.invalidated = true;
+    }
+    rig.reopened.back().open_result = float_mix(48'000, 2);  // never reached
+    ::testing::internal::CaptureStderr();
+    rig.run();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(rig.source_events.begin(), rig.source_events.end(), "open"), 6);
+    EXPECT_EQ(rig.other_waits.size(), 5u);
+    EXPECT_EQ(occurrences(log, "sound capture stopped: device invalidated"), 1) << log;
+    EXPECT_EQ(occurrences(log, "sound: loopback"), 0) << log;
 }
 
 TEST(SoundThread, RunsOnItsOwnThreadAndReleasesTheSource) {

@@ -26,10 +26,8 @@ TEST(SoundLoopback, CaptureEndsByItselfAndSaysWhyWhenItCannotRun) {
         Sleep(static_cast<DWORD>(wait.count()));
         if (++cycles == 5) control.running = 0;
     };
-    auto source = make_loopback_sound_source();
     ::testing::internal::CaptureStderr();
-    capture_sound_loop(*source, output, control, options);
-    source.reset();
+    capture_sound_loop(make_loopback_sound_source, output, control, options);
     const std::string log = ::testing::internal::GetCapturedStderr();
 
     const bool stopped = log.find("sound capture stopped: ") != std::string::npos;

@@ -25,8 +25,6 @@ constexpr GUID kSubtypeIeeeFloat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x0
 
 constexpr REFERENCE_TIME kHundredNanosecondsPerMillisecond = 10'000;
 
-Error audio_error(HRESULT hr) { return result_code_error(static_cast<ResultCode>(hr), media_error_text(hr)); }
-
 class LoopbackSource final : public SoundSource {
 public:
     ~LoopbackSource() override {
@@ -106,8 +104,16 @@ public:
         return {};
     }
 
+    bool device_invalidated() const override { return invalidated_; }
+
 private:
+    Error audio_error(HRESULT hr) {
+        invalidated_ = hr == AUDCLNT_E_DEVICE_INVALIDATED;
+        return result_code_error(static_cast<ResultCode>(hr), media_error_text(hr));
+    }
+
     bool com_ = false;
+    bool invalidated_ = false;
     bool started_ = false;
     std::uint32_t block_align_ = 0;
     ComRef<IMMDeviceEnumerator> enumerator_;
