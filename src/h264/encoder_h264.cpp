@@ -1,6 +1,7 @@
 #include "h264/encoder_h264.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <limits>
 #include <system_error>
@@ -118,8 +119,10 @@ void run_encoder_events(std::shared_ptr<TransformEventSource> source, std::share
                 break;
         }
     }
-    source->leave_thread(entered);
+    // The thread's own references go while it is still in the platform's
+    // threading model.
     transform.reset();
+    source->leave_thread(entered);
     source.reset();
     {
         std::lock_guard lock(events->output_lock);
@@ -267,7 +270,34 @@ std::vector<EncodedOutput> H264Encoder::take_outputs() {
     return events_->take_outputs();
 }
 
-Status configure_transform(EncoderTransform& transform, const EncoderSettings& settings) {
+namespace {
+
+// Settings that hardware encoders fix when their media types are set: they
+// go in before the output type as well as after the types, where other
+// encoders take them.
+struct StaticSetting {
+    CodecProperty property;
+    const char* name;
+    std::uint32_t value;
+};
+
+std::array<StaticSetting, 3> static_settings(const EncoderSettings& settings) {
+    return {{{CodecProperty::rate_control_mode, "rate control mode", kRateControlConstantBitrate},
+             {CodecProperty::default_b_picture_count, "B-picture count", 0},
+             {CodecProperty::gop_size, "GOP size", settings.fps * kKeyFrameSeconds}}};
+}
+
+}  // namespace
+
+Status configure_transform(EncoderTransform& transform, const EncoderSettings& settings, const std::string& name) {
+    const bool codec_settings = transform.has_codec_settings();
+    const auto fixed = static_settings(settings);
+    std::array<bool, fixed.size()> refused_early{};
+    if (codec_settings) {
+        for (std::size_t i = 0; i < fixed.size(); ++i)
+            refused_early[i] = !code_succeeded(transform.set_codec_value(fixed[i].property, fixed[i].value));
+    }
+
     OutputTypeSpec output{settings.width, settings.height, settings.fps, settings.bitrate, kProfileHigh};
     ResultCode code = transform.set_output_type(output);
     if (!code_succeeded(code)) {
@@ -278,12 +308,18 @@ Status configure_transform(EncoderTransform& transform, const EncoderSettings& s
     code = transform.set_input_type(InputTypeSpec{settings.width, settings.height, settings.fps});
     if (!code_succeeded(code)) return transform_error(transform, code);
 
-    if (transform.has_codec_settings()) {
+    if (codec_settings) {
+        // A value refused both before and after the types is one the
+        // encoder does not take at all: it keeps its own, said once.
+        auto set_again = [&](std::size_t i) {
+            if (!code_succeeded(transform.set_codec_value(fixed[i].property, fixed[i].value)) && refused_early[i])
+                log_line(name + ": refused the " + fixed[i].name + " " + std::to_string(fixed[i].value));
+        };
         transform.set_codec_value(CodecProperty::low_latency_mode, 1);
-        transform.set_codec_value(CodecProperty::rate_control_mode, kRateControlConstantBitrate);
+        set_again(0);
         transform.set_codec_value(CodecProperty::mean_bitrate, settings.bitrate);
-        transform.set_codec_value(CodecProperty::default_b_picture_count, 0);
-        transform.set_codec_value(CodecProperty::gop_size, settings.fps * kKeyFrameSeconds);
+        set_again(1);
+        set_again(2);
         transform.set_codec_value(CodecProperty::quality_vs_speed, kQualityVsSpeed);
     }
 
@@ -296,13 +332,10 @@ Status configure_transform(EncoderTransform& transform, const EncoderSettings& s
 
 namespace {
 
-Result<std::unique_ptr<H264Encoder>> try_hardware_encoder(EncoderCandidate& candidate, std::string name,
-                                                          const EncoderSettings& settings,
-                                                          const EncoderWaits& waits) {
-    auto activated = candidate.activate();
-    if (!activated.ok()) return activated.error();
-    std::shared_ptr<EncoderTransform> transform = std::move(*activated);
-
+// Sets an activated hardware encoder up; any error refuses it.
+Result<std::unique_ptr<H264Encoder>> set_up_hardware_encoder(std::shared_ptr<EncoderTransform> transform,
+                                                             std::string name, const EncoderSettings& settings,
+                                                             const EncoderWaits& waits) {
     const bool asynchronous = transform->async_attribute().value_or(0) != 0;
     if (asynchronous) {
         const ResultCode code = transform->unlock_async();
@@ -310,11 +343,8 @@ Result<std::unique_ptr<H264Encoder>> try_hardware_encoder(EncoderCandidate& cand
     }
     transform->set_low_latency_attribute();
 
-    Status configured = configure_transform(*transform, settings);
-    if (!configured.ok()) {
-        candidate.shutdown_object();
-        return configured.error();
-    }
+    Status configured = configure_transform(*transform, settings, name);
+    if (!configured.ok()) return configured.error();
 
     H264Encoder::Parts parts;
     parts.name = std::move(name);
@@ -336,6 +366,17 @@ Result<std::unique_ptr<H264Encoder>> try_hardware_encoder(EncoderCandidate& cand
     return std::make_unique<H264Encoder>(std::move(parts));
 }
 
+Result<std::unique_ptr<H264Encoder>> try_hardware_encoder(EncoderCandidate& candidate, std::string name,
+                                                          const EncoderSettings& settings,
+                                                          const EncoderWaits& waits) {
+    auto activated = candidate.activate();
+    if (!activated.ok()) return activated.error();
+    auto encoder = set_up_hardware_encoder(std::move(*activated), std::move(name), settings, waits);
+    // Hardware encoder sessions are few: a refused one gives its session back.
+    if (!encoder.ok()) candidate.shutdown_object();
+    return encoder;
+}
+
 }  // namespace
 
 Result<std::unique_ptr<H264Encoder>> open_h264_encoder(EncoderSystem& system, const EncoderSettings& settings,
@@ -354,7 +395,7 @@ Result<std::unique_ptr<H264Encoder>> open_h264_encoder(EncoderSystem& system, co
 
     auto software = system.software_encoder();
     if (!software.ok()) return software.error();
-    Status configured = configure_transform(**software, settings);
+    Status configured = configure_transform(**software, settings, kSoftwareEncoderName);
     if (!configured.ok()) return configured.error();
 
     H264Encoder::Parts parts;

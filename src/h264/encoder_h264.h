@@ -128,7 +128,10 @@ private:
 // Sets the media types and codec settings and starts streaming: the output
 // type with the High profile, else the Main profile; the NV12 input type;
 // low latency, constant bitrate, no B pictures, a key frame every 8 seconds.
-Status configure_transform(EncoderTransform& transform, const EncoderSettings& settings);
+// Constant bitrate, B pictures and the key frame interval are also set
+// before the output type; refusals never fail the opening, and a value the
+// encoder refuses at both times is logged once with the encoder's `name`.
+Status configure_transform(EncoderTransform& transform, const EncoderSettings& settings, const std::string& name);
 
 // Opens an encoder through the platform's encoders: the first hardware
 // encoder that accepts the settings (when allowed), otherwise the software

@@ -104,6 +104,8 @@ public:
     // Called first on the events thread (the platform joins its threading
     // model there); returns whether leave_thread must undo it.
     virtual bool enter_thread() = 0;
+    // Called last: lets go of the queue, then leaves the threading model.
+    // The thread has released its transform by then.
     virtual void leave_thread(bool entered) = 0;
     // Waits without limit for the next event.
     virtual TransformEventRead next_event() = 0;

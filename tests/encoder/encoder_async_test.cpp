@@ -183,6 +183,19 @@ TEST(EncoderAsync, AFailedOutputIsLoggedAndReportedThroughOutputFailed) {
     EXPECT_TRUE(e.encoder->encode_frame(e.picture(), 0, false).ok());
 }
 
+TEST(EncoderAsync, TheEventsThreadLetsGoOfItsTransformBeforeLeavingItsThreadingModel) {
+    auto transform = std::make_shared<ScriptedTransform>();
+    auto events = transform->events;
+    std::weak_ptr<ScriptedTransform> watched = transform;
+    bool held_at_leave = true;
+    events->on_leave = [&] { held_at_leave = !watched.expired(); };
+    events->push(kEventDrainComplete);
+    std::thread thread(run_encoder_events, events, std::move(transform), 64, 32, std::make_shared<EncoderEvents>());
+    thread.join();
+    EXPECT_EQ(events->left(), 1);
+    EXPECT_FALSE(held_at_leave);
+}
+
 TEST(EncoderAsync, ShutDownSendsEndOfStreamDrainAndEndStreamingThenShutsDown) {
     AsyncEncoder e;
     e.events().push(kEventDrainComplete);  // the thread ends by itself

@@ -42,13 +42,17 @@ TEST(EncoderOpen, SoftwareEncoderWhenNoHardwareIsPresentWithoutALogLine) {
     EXPECT_EQ(t.last_output_type.bitrate, 8'000'000u);
     EXPECT_EQ(t.last_input_type.width, 1920u);
     EXPECT_EQ(t.last_input_type.fps, 30u);
-    // Low latency, constant bitrate, the bitrate, no B pictures, a key frame
-    // every 8 s (240 pictures at 30 fps), quality against speed 40.
+    // Constant bitrate, no B pictures and a key frame every 8 s (240
+    // pictures at 30 fps) before the output type, for encoders that fix them
+    // there; after the types: low latency, those three again with the
+    // bitrate, quality against speed 40.
     using P = CodecProperty;
     const std::vector<std::pair<P, std::uint32_t>> expected{
-        {P::low_latency_mode, 1}, {P::rate_control_mode, 0},       {P::mean_bitrate, 8'000'000},
-        {P::default_b_picture_count, 0}, {P::gop_size, 240}, {P::quality_vs_speed, 40}};
+        {P::rate_control_mode, 0},       {P::default_b_picture_count, 0}, {P::gop_size, 240},
+        {P::low_latency_mode, 1},        {P::rate_control_mode, 0},       {P::mean_bitrate, 8'000'000},
+        {P::default_b_picture_count, 0}, {P::gop_size, 240},              {P::quality_vs_speed, 40}};
     EXPECT_EQ(t.codec_values, expected);
+    EXPECT_EQ(t.codec_values_before_output_type, 3u);
     EXPECT_EQ(t.messages,
               (std::vector<TransformMessage>{TransformMessage::begin_streaming, TransformMessage::start_of_stream}));
     const auto calls = t.call_list();
@@ -124,9 +128,10 @@ TEST(EncoderOpen, EveryHardwareRefusalIsLoggedAndSoftwareTakesOver) {
     EXPECT_EQ(occurrences(log, "hardware encoder B refused: "), 1) << log;
     EXPECT_EQ(occurrences(log, "hardware encoder C refused: no events"), 1) << log;
     EXPECT_EQ(occurrences(log, "hardware encoder D refused: "), 1) << log;
-    // Only a refusal while the types and settings are set undoes the
-    // activation.
-    EXPECT_EQ(no_unlock.shutdown_objects, 0);
+    // Every refusal after the activation gives the encoder's session back.
+    EXPECT_EQ(no_activation.shutdown_objects, 0);
+    EXPECT_EQ(no_unlock.shutdown_objects, 1);
+    EXPECT_EQ(no_events.shutdown_objects, 1);
     EXPECT_EQ(no_streaming.shutdown_objects, 1);
 }
 
@@ -170,8 +175,21 @@ TEST(EncoderOpen, RefusedCodecSettingsNeverFailAndMissingOnesAreSkipped) {
     for (auto p : {CodecProperty::low_latency_mode, CodecProperty::rate_control_mode, CodecProperty::mean_bitrate,
                    CodecProperty::default_b_picture_count, CodecProperty::gop_size, CodecProperty::quality_vs_speed})
         system.software->codec_codes[p] = kRefused;
+    ::testing::internal::CaptureStderr();
     EXPECT_TRUE(open_h264_encoder(system, settings_1080p30()).ok());
-    EXPECT_EQ(system.software->codec_values.size(), 6u);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(system.software->codec_values.size(), 9u);
+    // Each fixed setting refused before and after the types is said once.
+    for (const char* setting : {"rate control mode 0", "B-picture count 0", "GOP size 240"})
+        EXPECT_EQ(occurrences(log, std::string("Microsoft H.264 software encoder: refused the ") + setting), 1) << log;
+    EXPECT_EQ(occurrences(log, "refused"), 3) << log;
+
+    ScriptedSystem fixed_early;  // takes them only before its types, as hardware encoders may
+    for (auto p : {CodecProperty::rate_control_mode, CodecProperty::default_b_picture_count, CodecProperty::gop_size})
+        fixed_early.software->late_codec_codes[p] = kRefused;
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(open_h264_encoder(fixed_early, settings_1080p30()).ok());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 
     ScriptedSystem bare;
     bare.software->codec_settings = false;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,12 +22,15 @@ namespace vorlix::testing {
 // the test pushes one or closes the source.
 class ScriptedEvents : public TransformEventSource {
 public:
+    std::function<void()> on_leave;  // called as the thread leaves
+
     bool enter_thread() override {
         std::lock_guard lock(mutex_);
         ++entered_;
         return true;
     }
     void leave_thread(bool entered) override {
+        if (on_leave) on_leave();
         std::lock_guard lock(mutex_);
         if (entered) ++left_;
         changed_.notify_all();
@@ -100,6 +104,7 @@ public:
     ResultCode input_type_code = result_codes::ok;
     bool codec_settings = true;
     std::map<CodecProperty, ResultCode> codec_codes;  // refusals by property
+    std::map<CodecProperty, ResultCode> late_codec_codes;  // refusals once an output type was set
     std::map<TransformMessage, ResultCode> message_codes;
     std::deque<ResultCode> prepare_codes;
     std::deque<ResultCode> input_codes;         // answers of process_input, then ok
@@ -115,6 +120,7 @@ public:
     std::vector<std::string> calls;
     std::vector<std::uint32_t> profiles;
     std::vector<std::pair<CodecProperty, std::uint32_t>> codec_values;
+    std::optional<std::size_t> codec_values_before_output_type;  // how many were set before it
     std::vector<TransformMessage> messages;
     std::vector<std::uint32_t> buffer_sizes;
     struct Prepared {
@@ -133,6 +139,7 @@ public:
     ResultCode set_low_latency_attribute() override { return record("low_latency"), result_codes::ok; }
     ResultCode set_output_type(const OutputTypeSpec& type) override {
         record("output_type");
+        if (!codec_values_before_output_type) codec_values_before_output_type = codec_values.size();
         profiles.push_back(type.profile);
         last_output_type = type;
         return next(output_type_codes, result_codes::ok);
@@ -146,6 +153,10 @@ public:
     ResultCode set_codec_value(CodecProperty property, std::uint32_t value) override {
         std::lock_guard lock(mutex_);
         codec_values.emplace_back(property, value);
+        if (codec_values_before_output_type) {
+            auto late = late_codec_codes.find(property);
+            if (late != late_codec_codes.end()) return late->second;
+        }
         auto it = codec_codes.find(property);
         return it == codec_codes.end() ? result_codes::ok : it->second;
     }

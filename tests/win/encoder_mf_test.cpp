@@ -84,7 +84,8 @@ struct Adapter {
     Status open(std::uint32_t width = 64, std::uint32_t height = 32, std::uint32_t fps = 30) {
         fake.AddRef();  // the adapter's reference
         auto transform = std::make_shared<MfTransform>(ComRef<IMFTransform>(static_cast<IMFTransform*>(&fake)));
-        Status configured = configure_transform(*transform, EncoderSettings{width, height, fps, 3'000'000, false});
+        Status configured =
+            configure_transform(*transform, EncoderSettings{width, height, fps, 3'000'000, false}, kSoftwareEncoderName);
         if (!configured.ok()) return configured;
         H264Encoder::Parts parts;
         parts.transform = transform;
@@ -136,13 +137,17 @@ TEST_F(MediaFoundation, AdapterSetsTheMediaTypesAndCodecSettings) {
     EXPECT_EQ(read_u32(in, MF_MT_YUV_MATRIX), 1u);
     EXPECT_EQ(read_u32(in, MF_MT_VIDEO_NOMINAL_RANGE), 2u);
 
-    ASSERT_EQ(a.fake.codec_values.size(), 6u);
-    EXPECT_TRUE(IsEqualGUID(a.fake.codec_values[0].first, mf_ids::kLowLatencyMode));
-    EXPECT_EQ(a.fake.codec_values[0].second.vt, VT_BOOL);
-    EXPECT_EQ(a.fake.codec_values[0].second.boolVal, VARIANT_TRUE);
-    EXPECT_TRUE(IsEqualGUID(a.fake.codec_values[4].first, mf_ids::kGopSize));
-    EXPECT_EQ(a.fake.codec_values[4].second.vt, VT_UI4);
-    EXPECT_EQ(a.fake.codec_values[4].second.ulVal, 240u);
+    // Rate control, B pictures and GOP size before the types, then all six.
+    ASSERT_EQ(a.fake.codec_values.size(), 9u);
+    EXPECT_TRUE(IsEqualGUID(a.fake.codec_values[0].first, mf_ids::kRateControlMode));
+    EXPECT_TRUE(IsEqualGUID(a.fake.codec_values[2].first, mf_ids::kGopSize));
+    EXPECT_EQ(a.fake.codec_values[2].second.ulVal, 240u);
+    EXPECT_TRUE(IsEqualGUID(a.fake.codec_values[3].first, mf_ids::kLowLatencyMode));
+    EXPECT_EQ(a.fake.codec_values[3].second.vt, VT_BOOL);
+    EXPECT_EQ(a.fake.codec_values[3].second.boolVal, VARIANT_TRUE);
+    EXPECT_TRUE(IsEqualGUID(a.fake.codec_values[7].first, mf_ids::kGopSize));
+    EXPECT_EQ(a.fake.codec_values[7].second.vt, VT_UI4);
+    EXPECT_EQ(a.fake.codec_values[7].second.ulVal, 240u);
     EXPECT_EQ(a.fake.messages, (std::vector<MFT_MESSAGE_TYPE>{MFT_MESSAGE_NOTIFY_BEGIN_STREAMING,
                                                               MFT_MESSAGE_NOTIFY_START_OF_STREAM}));
     a.encoder.reset();
