@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace vorlix {
 
@@ -42,6 +43,17 @@ bool shape_bytes_suffice(const PointerState& p) {
 }
 
 }  // namespace
+
+std::optional<CaptureError> rotated_output_error(std::uint32_t rotation) {
+    switch (rotation) {
+        case kOutputRotationUnspecified:
+        case kOutputRotationIdentity: return std::nullopt;
+        case kOutputRotation90: return CaptureError::failed("the output is rotated by 90 degrees");
+        case kOutputRotation180: return CaptureError::failed("the output is rotated by 180 degrees");
+        case kOutputRotation270: return CaptureError::failed("the output is rotated by 270 degrees");
+        default: return CaptureError::failed("the output is rotated (" + std::to_string(rotation) + ")");
+    }
+}
 
 double rect_changed_fraction(std::span<const DupMoveRect> moves, std::span<const DupRect> dirty,
                              std::size_t width, std::size_t height) {

@@ -91,6 +91,20 @@ public:
     virtual void release_frame() = 0;
 };
 
+// The rotations an output reports (the system's DXGI_MODE_ROTATION values).
+inline constexpr std::uint32_t kOutputRotationUnspecified = 0;
+inline constexpr std::uint32_t kOutputRotationIdentity = 1;
+inline constexpr std::uint32_t kOutputRotation90 = 2;
+inline constexpr std::uint32_t kOutputRotation180 = 3;
+inline constexpr std::uint32_t kOutputRotation270 = 4;
+
+// Why the duplication of an output with this rotation is not used, or none
+// for an output that is not rotated. A duplication hands over the image as
+// the panel scans it out, not as the desktop stands, so a rotated screen
+// would be streamed turned; a half turn keeps the monitor's size, which the
+// size check alone would let through.
+std::optional<CaptureError> rotated_output_error(std::uint32_t rotation);
+
 // Share of a width x height picture covered by the move destinations and the
 // dirty rectangles (overlaps counted twice), at most 1; 1 for an empty picture.
 double rect_changed_fraction(std::span<const DupMoveRect> moves, std::span<const DupRect> dirty,

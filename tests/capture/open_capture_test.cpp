@@ -1,5 +1,7 @@
 #include "capture/open_capture.h"
 
+#include "capture/duplication.h"
+
 #include <gtest/gtest.h>
 
 namespace vorlix {
@@ -99,6 +101,25 @@ TEST(CaptureChoice, DuplicationOfAnotherSizeGivesGdiAndOneLine) {
     EXPECT_EQ(o.log[0], "Desktop Duplication size 1080x1920 differs from the monitor 1920x1080 (rotated?); using GDI");
     EXPECT_EQ(choose_desktop_duplication(kMonitor, false, o.make()), nullptr);
     EXPECT_EQ(o.log.size(), 1u) << "going back never logs";
+}
+
+TEST(CaptureChoice, ARotatedOutputGivesGdiAndIsNotGoneBackTo) {
+    // A half turn keeps the monitor's size; only the rotation tells.
+    const std::pair<std::uint32_t, const char*> cases[] = {
+        {kOutputRotationUnspecified, nullptr}, {kOutputRotationIdentity, nullptr}, {kOutputRotation90, "90"},
+        {kOutputRotation180, "180"},           {kOutputRotation270, "270"}};
+    for (const auto& [rotation, degrees] : cases) {
+        Openers o;
+        o.dup_error = rotated_output_error(rotation);
+        auto r = choose_capture(kMonitor, false, o.make());
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ((*r)->name(), degrees ? kGdiName : kDesktopDuplicationName) << rotation;
+        EXPECT_EQ(choose_desktop_duplication(kMonitor, false, o.make()) == nullptr, degrees != nullptr) << rotation;
+        if (!degrees) continue;
+        ASSERT_EQ(o.log.size(), 1u);
+        EXPECT_EQ(o.log[0], std::string("Desktop Duplication unavailable (Failed(\"the output is rotated by ") + degrees +
+                                " degrees\")); using GDI capture");
+    }
 }
 
 TEST(CaptureChoice, GoingBackGivesDuplicationOfTheRightSizeOrNothing) {

@@ -180,6 +180,7 @@ CaptureResult<CaptureBackendPtr> create_duplication(const MonitorInfo& monitor) 
     if (!duplication) return map_capture_error(E_POINTER);
     DXGI_OUTDUPL_DESC dd{};
     duplication->GetDesc(&dd);
+    if (auto rotated = rotated_output_error(static_cast<std::uint32_t>(dd.Rotation))) return *rotated;
     const UINT width = dd.ModeDesc.Width;
     const UINT height = dd.ModeDesc.Height;
 
