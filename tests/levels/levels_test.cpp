@@ -3,6 +3,7 @@
 #include <cmath>
 #include <thread>
 
+#include "levels/brightness_connection.h"
 #include "levels/levels_loop.h"
 
 namespace vorlix {
@@ -156,6 +157,45 @@ TEST(Levels, ThreadAnswersWithinItsBoundDespiteAHungBrightnessSource) {
     auto [gone_tx, gone_rx] = make_channel<LevelsRequest>();
     gone_rx.close();
     EXPECT_FALSE(ask_levels_thread(gone_tx, 3s));  // a thread that is gone answers at once with none
+}
+
+}  // namespace
+}  // namespace vorlix
+
+namespace vorlix {
+namespace {
+
+using Outcome = BrightnessConnection::Outcome;
+
+TEST(BrightnessConnection, AServiceThatWentAwayIsConnectedToAgainWithoutNewLines) {
+    BrightnessConnection c;
+    ASSERT_TRUE(c.due());
+    EXPECT_EQ(c.record(Outcome::available), "levels: this PC's screen brightness can be set");
+    EXPECT_FALSE(c.due());
+    EXPECT_FALSE(c.forget_on(0x80041003));  // access denied: the connection stays
+    EXPECT_FALSE(c.forget_on(0x80004005));
+    EXPECT_TRUE(c.available());
+    // RPC_E_DISCONNECTED and an unavailable RPC server: a restarted service.
+    for (std::uint32_t gone : {0x80010108u, 0x800706BAu}) {
+        EXPECT_TRUE(c.forget_on(gone)) << std::hex << gone;
+        EXPECT_TRUE(c.due());
+        EXPECT_EQ(c.record(Outcome::retry), std::nullopt);  // still restarting
+        EXPECT_TRUE(c.due());
+        EXPECT_EQ(c.record(Outcome::available), std::nullopt);  // said once per process
+        EXPECT_TRUE(c.available());
+    }
+}
+
+TEST(BrightnessConnection, NoBrightnessIsFinalAndATimedOutProbeIsTriedAgain) {
+    BrightnessConnection desktop;
+    EXPECT_EQ(desktop.record(Outcome::absent), "levels: no screen brightness to set (a desktop PC?)");
+    EXPECT_FALSE(desktop.due());
+    EXPECT_FALSE(desktop.forget_on(0x80010108));
+    EXPECT_FALSE(desktop.due());
+
+    BrightnessConnection slow;
+    EXPECT_EQ(slow.record(Outcome::retry), std::nullopt);
+    EXPECT_TRUE(slow.due());
 }
 
 }  // namespace

@@ -71,41 +71,52 @@ WmiBrightness::~WmiBrightness() {
 }
 
 IWbemServices* WmiBrightness::connect() {
-    if (state_ != State::NotTried) return services_;
-    state_ = State::Unavailable;
+    if (!connection_.due()) return services_;
     probe_timed_out_ = false;
     ComRef<IWbemLocator> locator;
     ComRef<IWbemServices> services;
-    bool probed = false;
-    if (SUCCEEDED(CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWbemLocator),
-                                   locator.put_void())) &&
-        SUCCEEDED(locator->ConnectServer(Bstr(L"ROOT\\WMI"), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                         services.put()))) {
+    auto outcome = BrightnessConnection::Outcome::absent;
+    HRESULT hr = CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWbemLocator),
+                                  locator.put_void());
+    if (SUCCEEDED(hr))
+        hr = locator->ConnectServer(Bstr(L"ROOT\\WMI"), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
+    if (SUCCEEDED(hr) && !services) hr = E_POINTER;
+    if (SUCCEEDED(hr)) {
         CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
                           RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);  // a failure is ignored
         FirstObject probe = wmi_first_object(services.get(), kReadQuery);
         probe_timed_out_ = probe.timed_out;
-        probed = probe.object && read_current_brightness(probe.object.get()).has_value();
+        hr = probe.error;
+        if (probe.object && read_current_brightness(probe.object.get()).has_value())
+            outcome = BrightnessConnection::Outcome::available;
+        else if (probe.timed_out)  // a provider that hangs now may answer later
+            outcome = BrightnessConnection::Outcome::retry;
     }
-    if (probed) {
-        log_line("levels: this PC's screen brightness can be set");
-        state_ = State::Available;
+    // A WMI service that is restarting answers again shortly.
+    if (outcome == BrightnessConnection::Outcome::absent && brightness_service_gone(static_cast<std::uint32_t>(hr)))
+        outcome = BrightnessConnection::Outcome::retry;
+    if (auto line = connection_.record(outcome)) log_line(*line);
+    if (connection_.available()) {
         services_ = services.get();
         services_->AddRef();
-    } else if (probe_timed_out_) {
-        // A provider that hangs now may answer later: the next reading probes again.
-        state_ = State::NotTried;
-    } else {
-        log_line("levels: no screen brightness to set (a desktop PC?)");
     }
     return services_;
+}
+
+void WmiBrightness::forget_if_gone(HRESULT code) {
+    if (!services_ || !connection_.forget_on(static_cast<std::uint32_t>(code))) return;
+    services_->Release();
+    services_ = nullptr;
 }
 
 BrightnessReading WmiBrightness::read() {
     IWbemServices* services = connect();
     if (!services) return {std::nullopt, probe_timed_out_};
     FirstObject row = wmi_first_object(services, kReadQuery);
-    if (!row.object) return {std::nullopt, row.timed_out};
+    if (!row.object) {
+        forget_if_gone(row.error);
+        return {std::nullopt, row.timed_out};
+    }
     return {read_current_brightness(row.object.get()), false};
 }
 
@@ -121,6 +132,7 @@ void WmiBrightness::set(std::uint8_t percent) {
     } else if (!row.object) {
         failure = FAILED(row.error) ? system_error_text(static_cast<unsigned long>(row.error))
                                     : "no screen brightness control was found";
+        forget_if_gone(row.error);
     } else if (HRESULT got = row.object->Get(L"__PATH", 0, &path, nullptr, nullptr); FAILED(got) || path.vt != VT_BSTR) {
         failure = FAILED(got) ? system_error_text(static_cast<unsigned long>(got)) : "no screen brightness control was found";
     } else {
@@ -142,7 +154,10 @@ void WmiBrightness::set(std::uint8_t percent) {
             hr = in->Put(L"Brightness", 0, &value, 0);
         }
         if (SUCCEEDED(hr)) hr = services->ExecMethod(path.bstrVal, Bstr(L"WmiSetBrightness"), 0, nullptr, in.get(), nullptr, nullptr);
-        if (FAILED(hr)) failure = system_error_text(static_cast<unsigned long>(hr));
+        if (FAILED(hr)) {
+            failure = system_error_text(static_cast<unsigned long>(hr));
+            forget_if_gone(hr);
+        }
     }
     VariantClear(&path);
     if (!failure.empty()) log_line("levels: brightness not set: " + failure);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "levels/brightness_connection.h"
 #include "levels/levels_loop.h"
 
 struct IWbemServices;
@@ -25,11 +26,14 @@ public:
 
 private:
     // The connection when brightness can be set; made on the first call, and
-    // tried again on the next while the probe's answer timed out.
+    // tried again on the next while the probe's answer timed out or the
+    // service was away.
     IWbemServices* connect();
+    // Lets the connection go when `code` says its service went away (a
+    // restarted WMI service): the next use connects again.
+    void forget_if_gone(long code);
 
-    enum class State { NotTried, Unavailable, Available };
-    State state_ = State::NotTried;
+    BrightnessConnection connection_;
     IWbemServices* services_ = nullptr;
     bool probe_timed_out_ = false;
 };
