@@ -84,6 +84,12 @@ bool CameraWriter::open_section() {
         return false;
     }
     view_ = view;
+    // A host that ended between a buffer's two increments left its counter
+    // odd; this host is the section's only writer, so it completes the pair
+    // before writing, or readers would take that buffer's parity inverted.
+    for (std::size_t sequence : {camera_section::sequence_0, camera_section::sequence_1}) {
+        if (field<std::uint64_t>(*view_, sequence) & 1) atomic_increment<std::uint64_t>(*view_, sequence);
+    }
     field<std::uint32_t>(*view_, camera_section::host_pid) = port_.process_id();
     port_.log("camera: an app is using VorLix Camera");
     return true;

@@ -461,6 +461,12 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
         if (standing.in_control) apply_annotation(host, record, std::move(annotate->event));
     } else if (std::holds_alternative<control::RequestWatchLink>(message)) {
         if (!standing.in_control) return;
+        // A watch link is carried by the relay: with relay use turned off
+        // nothing is made and the relay is not reached.
+        if (!host.relay_allowed.load()) {
+            queue_notice(record.writer, "Watch links need the relay, which is turned off on this PC.");
+            return;
+        }
         std::optional<std::string> url = host.reach->open_watch_link(host);
         if (!url) {
             queue_notice(record.writer, "Too many watch links are waiting to be opened. Stop them and try again.");

@@ -100,7 +100,7 @@ void HostState::notify_state_changed() {
 HostStatus HostState::snapshot_host_status() {
     HostStatus status;
     status.host_name = host_name;
-    status.host_id = fingerprint();
+    status.host_id = host_id();
     std::string stopped_text = texts->lookup_text("stream.stopped");
     auto lock = lock_main();
     status.port = main_.listening_port;

@@ -65,7 +65,7 @@ struct HostStatus {
     std::optional<std::string> status_line;
     std::optional<std::string> notice;
     std::optional<std::string> stream_summary;
-    std::string host_id;  // SHA-256 of the identity public key, hexadecimal
+    std::string host_id;  // first 12 hexadecimal digits of the SHA-256 of the identity public key
     std::vector<std::string> watchers;
 };
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <system_error>
 
 #include "host/log_file.h"
@@ -116,7 +115,7 @@ bool LogWriter::has_file() const {
 
 void log_line(std::string_view message) {
     const std::string line = format_log_line(utc_now_millis(), message);
-    if (stderr) std::fwrite(line.data(), 1, line.size(), stderr);
+    write_standard_error(line);
     process_writer().append_line(line);
 }
 

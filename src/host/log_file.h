@@ -31,6 +31,11 @@ private:
     std::intptr_t handle_;
 };
 
+// Writes the text to the process's standard error as it was handed to the
+// process (a program without a console still reaches the terminal or pipe
+// that started it); nothing when there is none or it cannot be written.
+void write_standard_error(std::string_view text);
+
 // The size of the file at `path`, or nothing when it cannot be looked up.
 std::optional<std::uint64_t> file_size_of(const std::filesystem::path& path);
 

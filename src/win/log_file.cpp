@@ -47,6 +47,19 @@ bool LogFile::append(std::string_view data) {
     return true;
 }
 
+void write_standard_error(std::string_view text) {
+    // The C runtime's stderr of a program without a console goes nowhere;
+    // the handle the process was started with reaches the terminal or pipe.
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    while (!text.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = text.size() > 0x10000 ? 0x10000 : static_cast<DWORD>(text.size());
+        if (!WriteFile(handle, text.data(), chunk, &written, nullptr) || written == 0) return;
+        text.remove_prefix(written);
+    }
+}
+
 std::optional<std::uint64_t> file_size_of(const std::filesystem::path& path) {
     WIN32_FILE_ATTRIBUTE_DATA info{};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return std::nullopt;

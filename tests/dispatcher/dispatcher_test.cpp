@@ -348,13 +348,26 @@ TEST_F(DispatcherTest, AnnotationsReachTheScreenTheStrokesAndEveryWatcher) {
     EXPECT_EQ(strokes_to_annotate_items(host_->ink).size(), 1u);
 }
 
-TEST_F(DispatcherTest, WatchLinksAreRefusedWithoutARelayAndCameraAnswers) {
+// Grants every watch link it is asked for.
+struct GrantingReach : ReachServices {
+    int opened = 0;
+    std::optional<std::string> open_watch_link(HostState&) override { return "https://watch.test/#" + std::to_string(++opened); }
+};
+
+TEST_F(DispatcherTest, WatchLinksNeedRelayUseAndCameraAnswers) {
+    auto reach = std::make_shared<GrantingReach>();
+    HostStateConfig config = test_host_config(platform_, temp_.path(), 9);
+    config.reach = reach;
+    host_ = HostState::create(std::move(config));
     auto device = link(1);
     put_in_control(*device);
     send(*device, R"({"requestWatchLink":{}})");
     EXPECT_EQ(device->texts(),
-              (std::vector<std::string>{
-                  R"({"notice":{"_0":"Too many watch links are waiting to be opened. Stop them and try again."}})"}));
+              (std::vector<std::string>{R"({"notice":{"_0":"Watch links need the relay, which is turned off on this PC."}})"}));
+    EXPECT_EQ(reach->opened, 0);
+    host_->relay_allowed = true;
+    send(*device, R"({"requestWatchLink":{}})");
+    EXPECT_EQ(device->texts().at(0), R"({"watchLink":{"minutes":30,"url":"https://watch.test/#1"}})");
     send(*device, R"({"camera":{"_0":true}})");
     EXPECT_EQ(device->texts(), (std::vector<std::string>{R"({"cameraState":{"on":false}})"}));
     auto other = link(2);

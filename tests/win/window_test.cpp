@@ -31,6 +31,23 @@ std::string list_row(HWND window, LRESULT row) {
     return length < 0 ? std::string() : wide_to_string(text, static_cast<std::size_t>(length));
 }
 
+// Whether the control's text, drawn in its font, fits its client area with
+// each of its lines unbroken.
+bool lines_fit_control(HWND control) {
+    wchar_t text[512] = {};
+    const int length = GetWindowTextW(control, text, 512);
+    RECT client{};
+    GetClientRect(control, &client);
+    const HDC dc = GetDC(control);
+    const HGDIOBJ old_font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT unbroken{0, 0, 0, 0}, wrapped{0, 0, client.right, 0};
+    DrawTextW(dc, text, length, &unbroken, DT_CALCRECT | DT_NOPREFIX);
+    DrawTextW(dc, text, length, &wrapped, DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK);
+    SelectObject(dc, old_font);
+    ReleaseDC(control, dc);
+    return unbroken.right <= client.right && wrapped.bottom == unbroken.bottom && unbroken.bottom <= client.bottom;
+}
+
 TEST(Window, FollowsTheHostUntilQuitFromTheMenu) {
     test::TempFolder folder;
     auto host = HostState::create(test_host_config(std::make_shared<FakePlatform>(), folder.path(), 3,
@@ -54,8 +71,10 @@ TEST(Window, FollowsTheHostUntilQuitFromTheMenu) {
     EXPECT_EQ(control_text(window, 109),
               fill_placeholders(lookup_text(language, "footer"), TextArgs{{"name", "Desk PC"},
                                                                    {"port", "0"},
-                                                                   {"id", host->fingerprint()},
+                                                                   {"id", host->host_id()},
                                                                    {"version", std::string(kAppVersion)}}));
+    EXPECT_EQ(host->host_id().size(), 12u);
+    EXPECT_TRUE(lines_fit_control(GetDlgItem(window, 109)));
     ASSERT_EQ(SendDlgItemMessageW(window, kDeviceList, LB_GETCOUNT, 0, 0), 2);
     EXPECT_EQ(list_row(window, 1), "Phone   (P2)");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, 107)));
