@@ -351,7 +351,9 @@ TEST_F(DispatcherTest, AnnotationsReachTheScreenTheStrokesAndEveryWatcher) {
 // Grants every watch link it is asked for.
 struct GrantingReach : ReachServices {
     int opened = 0;
-    std::optional<std::string> open_watch_link(HostState&) override { return "https://watch.test/#" + std::to_string(++opened); }
+    std::optional<std::string> open_watch_link(HostState&) override {
+        return "https://watch.test/#" + std::to_string(++opened);
+    }
 };
 
 TEST_F(DispatcherTest, WatchLinksNeedRelayUseAndCameraAnswers) {
@@ -362,8 +364,8 @@ TEST_F(DispatcherTest, WatchLinksNeedRelayUseAndCameraAnswers) {
     auto device = link(1);
     put_in_control(*device);
     send(*device, R"({"requestWatchLink":{}})");
-    EXPECT_EQ(device->texts(),
-              (std::vector<std::string>{R"({"notice":{"_0":"Watch links need the relay, which is turned off on this PC."}})"}));
+    EXPECT_EQ(device->texts(), (std::vector<std::string>{
+                                   R"({"notice":{"_0":"Watch links need the relay, which is turned off on this PC."}})"}));
     EXPECT_EQ(reach->opened, 0);
     host_->relay_allowed = true;
     send(*device, R"({"requestWatchLink":{}})");

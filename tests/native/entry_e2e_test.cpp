@@ -485,7 +485,8 @@ TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
     EXPECT_EQ(window.values["c100"], "Vorlix");
     const std::vector<std::string> ids = start_line_ids(read_file(root_ / "win" / "vorlix.log"));
     ASSERT_EQ(ids.size(), 1u);
-    const std::string footer = " \xC2\xB7 port " + std::to_string(port) + " \xC2\xB7 id " + ids[0].substr(0, 12) + "\\n";
+    const std::string id = ids[0].substr(0, 12);
+    const std::string footer = " \xC2\xB7 port " + std::to_string(port) + " \xC2\xB7 id " + id + "\\n";
     EXPECT_NE(window.values["c109"].find(footer), std::string::npos) << window.values["c109"];
     EXPECT_EQ(window.rows, std::vector<std::string>{"No devices paired yet."});
 
@@ -516,7 +517,6 @@ TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
         if (language == "de") {
             EXPECT_EQ(window.values["c105"], "Gekoppelte Ger\xC3\xA4te") << window.text;
             EXPECT_EQ(window.values["c104"], "Koppeln beenden");
-            const std::string id = ids[0].substr(0, 12);
             for (const std::string part : {" \xC2\xB7 Port " + std::to_string(port) + " \xC2\xB7 ID " + id + "\\n",
                                            "Vorlix f\xC3\xBCr Windows " + std::string(kAppVersion)}) {
                 EXPECT_NE(window.values["c109"].find(part), std::string::npos) << window.values["c109"];
