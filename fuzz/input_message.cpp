@@ -1,5 +1,6 @@
 // Decodes arbitrary bytes as the body of an Input frame, and injects what
 // decodes into a system that only checks the records it is given.
+#include <cmath>
 #include <cstdlib>
 
 #include "input/injector.h"
@@ -12,6 +13,7 @@ namespace {
 class CheckingSystem final : public input::InputSystem {
 public:
     std::size_t sent = 0;
+    bool caps = false;
     Instant clock{};
 
     Instant now() override { return clock += std::chrono::milliseconds(7); }
@@ -35,6 +37,7 @@ public:
     input::KeyScan key_scan() override {
         return [](char16_t c) -> std::uint16_t { return c < 0x80 ? static_cast<std::uint16_t>(c * 7) : 0xFFFF; };
     }
+    bool caps_lock_on() override { return caps; }
     void lock_workstation() override {}
     bool create_pen() override { return true; }
     bool inject_pen(const input::PenFrame& frame) override {
@@ -64,8 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Injected twice (a key held twice is held once); letting go of everything
     // leaves nothing for a second release.
+    // The pointer report always carries numbers; Caps Lock is on for inputs
+    // of odd length.
     CheckingSystem system;
-    input::InputInjector injector(system, false, nullptr);
+    system.caps = size % 2 == 1;
+    input::InputInjector injector(system, false, [](const control::Pointer& pointer) {
+        if (!std::isfinite(pointer.x) || !std::isfinite(pointer.y)) std::abort();
+    });
     injector.apply(*event);
     injector.apply(*event);
     injector.apply(input::ReleaseAll{});

@@ -131,12 +131,12 @@ InputInjector::~InputInjector() {
     if (pen_device_) system_.destroy_pen();
 }
 
-void InputInjector::apply(const InputCommand& command) {
+void InputInjector::apply(const InputCommand& command, const std::function<bool()>& ended) {
     std::visit(
         [&](const auto& c) {
             using C = std::decay_t<decltype(c)>;
             if constexpr (std::is_same_v<C, InputEvent>) {
-                apply_event(c);
+                apply_event(c, ended);
             } else if constexpr (std::is_same_v<C, ReleaseAll>) {
                 release_all();
             } else if constexpr (std::is_same_v<C, ResetApplied>) {
@@ -148,7 +148,7 @@ void InputInjector::apply(const InputCommand& command) {
         command);
 }
 
-void InputInjector::apply_event(const InputEvent& event) {
+void InputInjector::apply_event(const InputEvent& event, const std::function<bool()>& ended) {
     refresh_monitor();
     std::visit(
         [&](const auto& e) {
@@ -166,7 +166,7 @@ void InputInjector::apply_event(const InputEvent& event) {
             } else if constexpr (std::is_same_v<E, Key>) {
                 key(e);
             } else if constexpr (std::is_same_v<E, Text>) {
-                text(e);
+                text(e, ended);
             } else if constexpr (std::is_same_v<E, Magnify>) {
                 magnify(e);
             } else if constexpr (std::is_same_v<E, Pen>) {
@@ -211,6 +211,8 @@ MouseRecord InputInjector::absolute_move() {
 }
 
 void InputInjector::move_by(const MoveBy& move) {
+    // A delta that is not a number would leave the pointer nowhere.
+    if (!std::isfinite(move.dx) || !std::isfinite(move.dy)) return;
     const Instant now = system_.now();
     const bool any_button = buttons_down_[0] || buttons_down_[1] || buttons_down_[2];
     if ((!last_move_at_ || now - *last_move_at_ > 300ms) && !any_button) {
@@ -281,6 +283,8 @@ void InputInjector::button(const Button& event) {
 }
 
 void InputInjector::scroll(const Scroll& event) {
+    // Nor would it leave a remainder that later notches could add to.
+    if (!std::isfinite(event.dx) || !std::isfinite(event.dy)) return;
     scroll_rest_x_ += static_cast<double>(event.dx) * 2.5;
     scroll_rest_y_ += static_cast<double>(event.dy) * 2.5;
     const double wx = std::trunc(scroll_rest_x_);
@@ -309,7 +313,12 @@ void InputInjector::key(const Key& event) {
         sync_modifier_keys(to_windows_modifiers(event.modifiers | key_flags_), records);
         records.push_back(key_record(held.vk, held.extended, false));
         if (std::find(held_keys_.begin(), held_keys_.end(), held) == held_keys_.end()) {
-            if (held_keys_.size() == MAX_HELD_KEYS) held_keys_.erase(held_keys_.begin());
+            if (held_keys_.size() == MAX_HELD_KEYS) {
+                // The oldest makes room, and is let go now: nothing could later.
+                const HeldKey oldest = held_keys_.front();
+                held_keys_.erase(held_keys_.begin());
+                records.insert(records.end() - 1, key_record(oldest.vk, oldest.extended, true));
+            }
             held_keys_.push_back(held);
         }
     } else {
@@ -320,25 +329,35 @@ void InputInjector::key(const Key& event) {
     send(records);
 }
 
-void InputInjector::text(const Text& event) {
+void InputInjector::text(const Text& event, const std::function<bool()>& ended) {
     InputRecords records;
     sync_modifier_keys(0, records);
     send(records);
     // The layout of the window the text goes to, not this thread's.
     const KeyScan scan = system_.key_scan();
+    // Caps Lock turns what a key types by the layout's rules for that key
+    // (letters, and on some layouts digits too), so while it is on nothing
+    // is typed by key: Unicode records keep the text as it was sent.
+    const bool by_key = !system_.caps_lock_on();
     const std::u16string units = utf8_to_utf16(event.text);
     std::size_t index = 0;
     for (std::size_t i = 0; i < units.size(); ++index) {
+        if (ended && ended()) {
+            log_line("input: typing stopped: the session ended");
+            return;  // ReleaseAll follows and lets go of the modifiers
+        }
         const char16_t unit = units[i];
         const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
                           units[i + 1] <= 0xDFFF;
-        const std::u16string_view character(units.data() + i, pair ? 2 : 1);
+        // CR LF, the line break of text from Windows, is one line break.
+        const bool crlf = unit == u'\r' && i + 1 < units.size() && units[i + 1] == u'\n';
+        const std::u16string_view character(units.data() + i, pair || crlf ? 2 : 1);
         i += character.size();
         InputRecords batch;
         if (unit == u'\n' || unit == u'\r') {
             press(batch, VK_ENTER);
         } else {
-            const bool typable = !pair && unit >= 0x20 && !(unit >= 0x7F && unit <= 0x9F);
+            const bool typable = by_key && !pair && unit >= 0x20 && !(unit >= 0x7F && unit <= 0x9F);
             const std::uint16_t r = typable && scan ? scan(unit) : 0xFFFF;
             if (typable && r < 0x100) {
                 press(batch, r & 0xFF);
@@ -523,24 +542,6 @@ void InputInjector::pen(const Pen& event) {
         std::snprintf(pressure, sizeof pressure, "%.2f", static_cast<double>(event.pressure));
         log_line(std::string("pen: first stroke as a pen (pressure ") + pressure + ")");
         pen_logged_ = true;
-    }
-}
-
-void run_input_loop(Receiver<InputCommand> queue, InputSystem& system, bool pen_to_mouse, PointerReport report) {
-    InputInjector injector(system, pen_to_mouse, std::move(report));
-    for (;;) {
-        std::optional<InputCommand> command;
-        if (injector.report_due()) {
-            command = queue.receive_for(std::chrono::milliseconds(40));
-            if (!command) {
-                injector.report_pointer_position();
-                continue;
-            }
-        } else {
-            command = queue.receive();
-            if (!command) break;
-        }
-        injector.apply(*command);
     }
 }
 

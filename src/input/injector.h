@@ -18,7 +18,6 @@
 
 #include "capture/capture.h"
 #include "control/messages.h"
-#include "host/channel.h"
 #include "stream/clock.h"
 #include "wire/input_message.h"
 
@@ -128,6 +127,8 @@ public:
     virtual void send(const InputRecords& records) = 0;
     // The key lookup of the layout of the window in front, read now.
     virtual KeyScan key_scan() = 0;
+    // Whether Caps Lock is on now.
+    virtual bool caps_lock_on() = 0;
     virtual void lock_workstation() = 0;
     // The synthetic pen: make it (logging its own outcome), inject one frame
     // (logging a failure), destroy it.
@@ -153,7 +154,9 @@ public:
     InputInjector(const InputInjector&) = delete;
     InputInjector& operator=(const InputInjector&) = delete;
 
-    void apply(const InputCommand& command);
+    // `ended`, when given, tells whether the command's session has ended; a
+    // Text stops typing at the next character once it has.
+    void apply(const InputCommand& command, const std::function<bool()>& ended = nullptr);
     bool report_due() const { return report_due_; }
     void report_pointer_position();
 
@@ -168,13 +171,13 @@ private:
         bool in_range = false, in_contact = false;
     };
 
-    void apply_event(const InputEvent& event);
+    void apply_event(const InputEvent& event, const std::function<bool()>& ended);
     void move_to(float x, float y);
     void move_by(const input::MoveBy& move);
     void button(const input::Button& button);
     void scroll(const input::Scroll& scroll);
     void key(const input::Key& key);
-    void text(const input::Text& text);
+    void text(const input::Text& text, const std::function<bool()>& ended);
     void magnify(const input::Magnify& magnify);
     void pen(const input::Pen& pen);
     void action(std::uint8_t code);
@@ -212,11 +215,6 @@ private:
     Instant last_report_at_;
     bool report_due_ = false;
 };
-
-// The body of "vorlix-input": feeds the queue's commands to an injector until
-// every sender is gone, sending an owed pointer report 40 ms after the last
-// command.
-void run_input_loop(Receiver<InputCommand> queue, InputSystem& system, bool pen_to_mouse, PointerReport report);
 
 }  // namespace input
 }  // namespace vorlix

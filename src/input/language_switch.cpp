@@ -14,10 +14,10 @@ std::optional<std::string> switch_input_language(LanguageSystem& system) {
     return std::nullopt;
 }
 
-void run_input_language_switch(LanguageSystem& system, Sender<InputCommand> input) {
+void run_input_language_switch(LanguageSystem& system, InputQueue& input) {
     if (const auto fallback = switch_input_language(system)) {
         log_line(*fallback);
-        input.send(PressWinSpace{});  // a queue whose thread has gone drops it
+        input.send(PressWinSpace{});  // a closed queue drops it
     }
 }
 

@@ -8,8 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "host/channel.h"
-#include "input/injector.h"
+#include "input/input_queue.h"
 
 namespace vorlix::input {
 
@@ -30,6 +29,6 @@ public:
 std::optional<std::string> switch_input_language(LanguageSystem& system);
 
 // The body of "vorlix-input-language": one attempt, falling back on the queue.
-void run_input_language_switch(LanguageSystem& system, Sender<InputCommand> input);
+void run_input_language_switch(LanguageSystem& system, InputQueue& input);
 
 }  // namespace vorlix::input

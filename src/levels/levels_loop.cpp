@@ -17,6 +17,32 @@ double round_level(double value) {
     return std::round(std::clamp(value, 0.0, 1.0) * 100.0) / 100.0;
 }
 
+namespace {
+// Kinds that set nothing are one kind: each only asks for a sample.
+bool same_kind(const std::string& a, const std::string& b) {
+    const auto known = [](const std::string& k) { return k == "volume" || k == "mute" || k == "brightness"; };
+    return a == b || (!known(a) && !known(b));
+}
+}  // namespace
+
+bool PendingLevelSets::put(std::string kind, double value) {
+    std::lock_guard lock(mutex_);
+    const bool was_empty = sets_.empty();
+    std::erase_if(sets_, [&](const auto& set) { return same_kind(set.first, kind); });
+    sets_.emplace_back(std::move(kind), value);
+    return was_empty;
+}
+
+std::vector<std::pair<std::string, double>> PendingLevelSets::take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(sets_, {});
+}
+
+void queue_level_set(Sender<LevelsRequest>& levels, const std::shared_ptr<PendingLevelSets>& pending,
+                     std::string kind, double value) {
+    if (pending->put(std::move(kind), value)) levels.send(LevelsRequest{.kind = LevelsRequest::Kind::Set, .pending = pending});
+}
+
 LevelsLoop::LevelsLoop(LevelsDevices& devices, Deliver deliver, Log log)
     : devices_(devices), deliver_(std::move(deliver)), log_(std::move(log)) {}
 
@@ -28,16 +54,10 @@ void LevelsLoop::handle(LevelsRequest request, Clock::time_point now) {
         if (!active_) devices_.close_endpoint();
         return;
     case LevelsRequest::Kind::Set:
-        if (request.name == "volume") {
-            if (devices_.open_endpoint()) {
-                devices_.set_volume(static_cast<float>(request.value));
-                if (request.value > 0) devices_.set_muted(false);
-            }
-        } else if (request.name == "mute") {
-            if (devices_.open_endpoint()) devices_.set_muted(request.value > 0.5);
-        } else if (request.name == "brightness") {
-            devices_.set_brightness(level_percent(request.value));
-            brightness_read_at_.reset();  // read it again at the next sample
+        if (request.pending) {
+            for (const auto& [name, value] : request.pending->take()) set(name, value);
+        } else {
+            set(request.name, request.value);
         }
         if (active_) report(now);
         return;
@@ -48,6 +68,20 @@ void LevelsLoop::handle(LevelsRequest request, Clock::time_point now) {
         last_ = sample(true, now);
         request.reply.send(last_);
         return;
+    }
+}
+
+void LevelsLoop::set(const std::string& name, double value) {
+    if (name == "volume") {
+        if (devices_.open_endpoint()) {
+            devices_.set_volume(static_cast<float>(value));
+            if (value > 0) devices_.set_muted(false);
+        }
+    } else if (name == "mute") {
+        if (devices_.open_endpoint()) devices_.set_muted(value > 0.5);
+    } else if (name == "brightness") {
+        devices_.set_brightness(level_percent(value));
+        brightness_read_at_.reset();  // read it again at the next sample
     }
 }
 

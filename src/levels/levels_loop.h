@@ -7,9 +7,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "control/messages.h"
 #include "host/channel.h"
@@ -18,14 +22,37 @@ namespace vorlix {
 
 using control::Levels;
 
+class PendingLevelSets;
+
 struct LevelsRequest {
     enum class Kind { Active, Set, Changed, Query };
     Kind kind = Kind::Changed;
     bool active = false;                           // Active
     std::string name;                              // Set
     double value = 0.0;                            // Set
+    std::shared_ptr<PendingLevelSets> pending;     // Set: when given, the sets waiting there instead
     Sender<std::optional<Levels>> reply;           // Query
 };
+
+// The sets waiting for the levels thread: the newest value of each kind, in
+// the order they were last asked for. However fast the device sends them and
+// however slow a set is, the queue holds one Set request for them all, so a
+// query queued behind a flood waits for one set of each kind at most.
+class PendingLevelSets {
+public:
+    // Keeps the newest value of the kind; true when nothing was waiting, so
+    // that the caller queues the one Set request.
+    bool put(std::string kind, double value);
+    std::vector<std::pair<std::string, double>> take();
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<std::string, double>> sets_;
+};
+
+// Queues a set through `pending` (a thread that ended drops it).
+void queue_level_set(Sender<LevelsRequest>& levels, const std::shared_ptr<PendingLevelSets>& pending,
+                     std::string kind, double value);
 
 // A brightness reading: a value 0 and up, none when the PC has no settable
 // brightness, or a source that did not answer within its time limit.
@@ -69,6 +96,7 @@ public:
     bool active() const { return active_; }
 
 private:
+    void set(const std::string& name, double value);
     std::optional<Levels> sample(bool force_brightness, Clock::time_point now);
     void report(Clock::time_point now);
 

@@ -1,9 +1,27 @@
 #include "menus/menus_loop.h"
 
+#include <utility>
+
 
 namespace vorlix {
 
 using namespace std::chrono_literals;
+
+bool PendingMenuRun::put(std::uint64_t id) {
+    std::lock_guard lock(mutex_);
+    const bool was_empty = !id_;
+    id_ = id;
+    return was_empty;
+}
+
+std::optional<std::uint64_t> PendingMenuRun::take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(id_, std::nullopt);
+}
+
+void queue_menu_run(Sender<MenuRequest>& menus, const std::shared_ptr<PendingMenuRun>& pending, std::uint64_t id) {
+    if (pending->put(id)) menus.send(MenuRequest{.kind = MenuRequest::Kind::Run, .pending = pending});
+}
 
 MenusLoop::MenusLoop(MenusBackend& backend, Deliver deliver, Log log)
     : backend_(backend), deliver_(std::move(deliver)), log_(std::move(log)) {}
@@ -28,9 +46,11 @@ void MenusLoop::handle(const MenuRequest& request, Clock::time_point now) {
         retries_ = 0;
         break;
     case MenuRequest::Kind::Run: {
-        if (!active_) break;
+        std::optional<std::uint64_t> id = request.id;
+        if (request.pending) id = request.pending->take();
+        if (!active_ || !id) break;
         const auto started = Clock::now();
-        const auto delay = run(request.id);
+        const auto delay = run(*id);
         deadline_ = now + (Clock::now() - started) + delay;  // counted from the run's end
         retries_ = 0;
         break;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,13 +19,32 @@
 
 namespace vorlix {
 
+class PendingMenuRun;
+
 struct MenuRequest {
     enum class Kind { Active, ScanAfter, Run };
     Kind kind = Kind::Active;
     bool active = false;                    // Active
     std::chrono::nanoseconds delay{};       // ScanAfter
     std::uint64_t id = 0;                   // Run
+    std::shared_ptr<PendingMenuRun> pending;  // Run: when given, the id waiting there instead
 };
+
+// The menu run waiting for the thread: a newer pick replaces it, so a device
+// that taps on while a scan or a run is slow has one run queued, not one a tap.
+class PendingMenuRun {
+public:
+    // True when none was waiting, so that the caller queues the Run request.
+    bool put(std::uint64_t id);
+    std::optional<std::uint64_t> take();
+
+private:
+    std::mutex mutex_;
+    std::optional<std::uint64_t> id_;
+};
+
+// Queues a run through `pending` (a thread that ended drops it).
+void queue_menu_run(Sender<MenuRequest>& menus, const std::shared_ptr<PendingMenuRun>& pending, std::uint64_t id);
 
 // One element of an opened UI Automation menu.
 struct UiaMenuItem {

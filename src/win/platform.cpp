@@ -50,6 +50,7 @@ WindowsPlatform::~WindowsPlatform() {
     // Release in field order; the keep-awake thread lets the PC sleep as it ends.
     data_folder_ = {};
     event_slot_.reset();
+    input_->close();
     input_.reset();
     streams_.reset();
     stop_clipboard_watcher(*watcher_);
@@ -99,9 +100,11 @@ void WindowsPlatform::request_keyframe() { streams_->slot().request_keyframe(); 
 
 void WindowsPlatform::set_stream_audio(bool on) { streams_->slot().set_stream_audio(on); }
 
-void WindowsPlatform::send_input(InputEvent event) { input_.send(input::InputCommand{std::move(event)}); }
+void WindowsPlatform::send_input(InputEvent event) { input_->send(input::InputCommand{std::move(event)}); }
 
-void WindowsPlatform::reset_input() { input_.send(input::ReleaseAll{}); }
+// The session's input ends here: what it still had queued is dropped, a Text
+// it is typing stops, and everything held is let go.
+void WindowsPlatform::reset_input() { input_->end_session(); }
 
 void WindowsPlatform::set_clipboard_text(std::string text) { watcher_post_text(*watcher_, std::move(text)); }
 
@@ -110,7 +113,7 @@ void WindowsPlatform::set_clipboard_picture(Bytes png) { watcher_post_picture(*w
 std::optional<FrontApp> WindowsPlatform::front_app_name() { return read_front_app(); }
 
 void WindowsPlatform::set_session_active(bool active) {
-    if (active) input_.send(input::ResetApplied{});
+    if (active) input_->send(input::ResetApplied{});
     watcher_set_active(*watcher_, active);
     send_menus_active(*menus_, active);
     send_levels_request(*levels_, {.kind = LevelsRequest::Kind::Active, .active = active});
@@ -131,7 +134,7 @@ void WindowsPlatform::perform_menu(std::uint64_t id) { send_menu_run(*menus_, id
 std::optional<Levels> WindowsPlatform::read_levels() { return ask_levels(*levels_); }
 
 void WindowsPlatform::set_level(const std::string& kind, double value) {
-    send_levels_request(*levels_, {.kind = LevelsRequest::Kind::Set, .name = kind, .value = value});
+    send_level_set(*levels_, kind, value);
 }
 
 bool WindowsPlatform::open_url(const std::string& link) { return vorlix::open_url(link); }

@@ -8,7 +8,7 @@
 
 #include "host/channel.h"
 #include "host/platform.h"
-#include "input/injector.h"
+#include "input/input_queue.h"
 
 namespace vorlix {
 
@@ -87,8 +87,8 @@ private:
     // Released in this order: data folder first, keep-awake last.
     DataFolder data_folder_;
     std::shared_ptr<EventSlot> event_slot_;
-    // The input thread's queue; the thread ends when this sender goes.
-    Sender<input::InputCommand> input_;
+    // The input thread's queue; the thread ends when it is closed.
+    std::shared_ptr<input::InputQueue> input_;
     // The current stream and the pointer setting every stream shares; its
     // release stops the current stream and waits for its thread.
     std::unique_ptr<WindowsStreams> streams_;

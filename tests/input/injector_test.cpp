@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <set>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "input/injector.h"
+#include "input/input_queue.h"
+#include "storage/log_capture.h"
 
 namespace vorlix::input {
 namespace {
@@ -25,9 +28,17 @@ public:
     bool pen_available = true;
     int pen_frames_until_failure = -1;
     std::optional<std::pair<std::int32_t, std::int32_t>> cursor;
+    bool caps = false;
+    std::function<void()> on_sleep;
+    // What the records leave pressed: virtual keys, and buttons by their down flag.
+    std::set<std::uint16_t> keys_down;
+    std::set<std::uint32_t> buttons_down;
 
     Instant now() override { return clock; }
-    void sleep(std::chrono::milliseconds time) override { log += " s" + std::to_string(time.count()); }
+    void sleep(std::chrono::milliseconds time) override {
+        log += " s" + std::to_string(time.count());
+        if (on_sleep) on_sleep();
+    }
     MonitorInfo primary_monitor() override { return MonitorInfo{0, 0, 0, 1000, 500, 144}; }
     VirtualScreen virtual_screen() override { return {0, 0, 1000, 500}; }
     std::optional<std::pair<std::int32_t, std::int32_t>> cursor_position() override { return cursor; }
@@ -39,11 +50,20 @@ public:
                 if (k->flags & KEY_UNICODE) {
                     std::snprintf(text, sizeof text, " U%X%s", k->scan, (k->flags & KEY_UP) ? "u" : "");
                 } else {
+                    if (k->flags & KEY_UP) {
+                        keys_down.erase(k->vk);
+                    } else {
+                        keys_down.insert(k->vk);
+                    }
                     std::snprintf(text, sizeof text, " k%02X%s%s", k->vk, (k->flags & KEY_EXTENDED) ? "e" : "",
                                   (k->flags & KEY_UP) ? "u" : "");
                 }
             } else {
                 const auto& m = std::get<MouseRecord>(r);
+                for (const std::uint32_t down : {0x0002u, 0x0008u, 0x0020u}) {
+                    if (m.flags == down) buttons_down.insert(down);
+                    if (m.flags == down << 1) buttons_down.erase(down);
+                }
                 std::snprintf(text, sizeof text, " m%X:%d,%d,%d", m.flags, m.dx, m.dy, m.data);
             }
             log += text;
@@ -59,6 +79,7 @@ public:
             return 0xFFFF;
         };
     }
+    bool caps_lock_on() override { return caps; }
     void lock_workstation() override { log += " lock"; }
     bool create_pen() override { return pen_available; }
     bool inject_pen(const PenFrame& f) override {
@@ -81,6 +102,7 @@ struct Case {
     const char* name;
     std::vector<InputCommand> commands;
     const char* expected;
+    bool caps_lock = false;
 };
 
 TEST(Injector, EachInputKindGivesItsRecords) {
@@ -107,8 +129,16 @@ TEST(Injector, EachInputKindGivesItsRecords) {
         {"Function presses nothing", {event(Key{true, 0x00, 16})}, " | k41"},
         {"text with Shift, Enter and Unicode",
          {event(Text{"a\r\nB!@\xE2\x82\xAC\xF0\x9F\x98\x80\t"})},
-         " | k41 k41u s4 | k0D k0Du s4 | k0D k0Du | kA0 s3 | k42 k42u s3 s4 | kA0u | kA0 s3 | k31 k31u s3 s4 | kA0u"
+         " | k41 k41u s4 | k0D k0Du | kA0 s3 | k42 k42u s3 s4 | kA0u | kA0 s3 | k31 k31u s3 s4 | kA0u"
          " s4 | U40 U40u s4 | U20AC U20ACu s4 | UD83D UD83Du UDE00 UDE00u s4 | U9 U9u"},
+        {"CR LF is one line break", {event(Text{"a\r\nb"})}, " | k41 k41u s4 | k0D k0Du s4 | k42 k42u"},
+        {"a lone CR is one", {event(Text{"a\rb"})}, " | k41 k41u s4 | k0D k0Du s4 | k42 k42u"},
+        {"a lone LF is one", {event(Text{"a\nb"})}, " | k41 k41u s4 | k0D k0Du s4 | k42 k42u"},
+        {"LF CR is two", {event(Text{"\n\r"})}, " | k0D k0Du s4 | k0D k0Du"},
+        {"Caps Lock on keeps the case",
+         {event(Text{"Hel!\r\n"})},
+         " | U48 U48u s4 | U65 U65u s4 | U6C U6Cu s4 | U21 U21u s4 | k0D k0Du",
+         true},
         {"text lets go of modifiers first and presses them again",
          {event(Key{true, 0x3B, 0}), event(Text{"a"})},
          " | kA2 | kA2u | k41 k41u | kA2"},
@@ -133,6 +163,7 @@ TEST(Injector, EachInputKindGivesItsRecords) {
     for (const Case& c : cases) {
         RecordingSystem system;
         system.pen_available = std::string(c.name).find("pen as the mouse") == std::string::npos;
+        system.caps = c.caps_lock;
         InputInjector injector(system, false, nullptr);
         for (const auto& command : c.commands) injector.apply(command);
         EXPECT_EQ(system.log, c.expected) << c.name;
@@ -153,6 +184,19 @@ TEST(Injector, PenStrokesAndTheirFallback) {
               " p20002@500,250/0 p20002@500,250/0 p10006@500,250/512 p20006@500,250/512 p40002@500,250/0"
               " p20000@500,250/0 p20002@250,250/0 p10006@250,250/1 destroy | mC001:16400,32833,0"
               " | mC001:16400,32833,0");
+
+    // Letting go of everything lifts the pen and takes it out of range: the
+    // next move hovers in and touches afresh.
+    RecordingSystem lifted;
+    {
+        InputInjector injector(lifted, false, nullptr);
+        injector.apply(event(Pen{1, 0.5f, 0.5f, 0.5f, 0, 0}));
+        injector.apply(ReleaseAll{});
+        injector.apply(event(Pen{2, 0.25f, 0.5f, 0.5f, 0, 0}));
+    }
+    EXPECT_EQ(lifted.log,
+              " p20002@500,250/0 p10006@500,250/512 p48002@500,250/0 p20000@500,250/0 p20002@250,250/0"
+              " p10006@250,250/512 destroy");
 
     // Asked for the mouse from the start, no device is made.
     RecordingSystem mouse;
@@ -185,14 +229,15 @@ TEST(Injector, HoldsAtMost32KeysAndLetsThemGo) {
     for (std::uint16_t code = 0; code < 34; ++code) {
         if (code != 0x0A) injector.apply(event(Key{true, code, 0}));
     }
+    // The 33rd lets go of the oldest, A (code 0), as it comes down.
+    EXPECT_EQ(system.log.substr(system.log.size() - 11), " | k41u kDB");
+    EXPECT_EQ(system.keys_down.size(), 32u);
     injector.apply(event(Key{true, 0x01, 0}));  // held already: no second entry
     system.log.clear();
     injector.apply(ReleaseAll{});
-    // The oldest, A (code 0), was dropped; S (code 1) is the oldest left.
-    EXPECT_EQ(system.log.rfind(" | k", 0), 0u);
     EXPECT_EQ(std::count(system.log.begin(), system.log.end(), 'u'), 32);
-    EXPECT_EQ(system.log.find("k41u"), std::string::npos);
-    EXPECT_EQ(system.log.substr(system.log.size() - 4), "k53u");
+    EXPECT_EQ(system.log.substr(system.log.size() - 4), "k53u");  // S (code 1) is the oldest left
+    EXPECT_TRUE(system.keys_down.empty());
 }
 
 TEST(Injector, RelativeMovesAreCountedAndReported) {
@@ -229,15 +274,105 @@ TEST(Injector, LoopReportsAfterTheLastCommandAndEndsWithItsQueue) {
     RecordingSystem system;
     system.clock += 1s;
     std::vector<control::Pointer> reports;
-    auto [sender, receiver] = make_channel<InputCommand>();
-    sender.send(event(MoveBy{1, 0}));
-    sender.send(event(MoveBy{1, 0}));
-    sender.reset();
+    InputQueue queue;
+    queue.send(event(MoveBy{1, 0}));
+    queue.send(event(MoveBy{1, 0}));
+    queue.close();
     // Both come within 33 ms of the start: one report is owed and sent once
     // the queue falls quiet, then the loop ends.
-    run_input_loop(std::move(receiver), system, false, [&](control::Pointer p) { reports.push_back(p); });
+    run_input_loop(queue, system, false, [&](control::Pointer p) { reports.push_back(p); });
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].applied, 2);
+}
+
+TEST(Injector, MovesAndScrollsThatAreNotNumbersDoNothing) {
+    for (const float bad : {NAN, INFINITY, -INFINITY}) {
+        RecordingSystem system;
+        std::vector<control::Pointer> reports;
+        InputInjector injector(system, false, [&](control::Pointer p) { reports.push_back(p); });
+        system.clock += 1s;
+        for (const InputCommand& command :
+             {event(MoveBy{bad, 0}), event(MoveBy{0, bad}), event(Scroll{0, 0, 0, 0.2f}), event(Scroll{0, 0, bad, 0}),
+              event(Scroll{0, 0, 0, bad}), event(Scroll{0, 0, 0, 0.2f}), event(MoveBy{10, 0})})
+            injector.apply(command);
+        // The wheel remainder and the pointer carry on as if they never came.
+        EXPECT_EQ(system.log, " | m800:0,0,1 | mC001:33784,32833,0") << bad;
+        EXPECT_EQ(reports, (std::vector<control::Pointer>{{515.0 / 1000, 250.0 / 500, 1}})) << bad;
+    }
+}
+
+// A session's end through the queue: the Text it was typing stops within a
+// character, what it still had queued is dropped, and what it held is let go.
+TEST(Injector, TypingEndsWithinACharacterOfTheSessionsEnd) {
+    test::LogCapture log;
+    RecordingSystem system;
+    InputQueue queue;
+    queue.send(event(Key{true, 0x7B, 0}));     // left arrow, held
+    queue.send(event(Button{0, true, 0, 0}));  // left button, held
+    queue.send(event(Text{std::string(2000, 'x')}));
+    queue.send(event(Key{true, 0x01, 0}));     // S: never pressed
+    int pauses = 0;
+    system.on_sleep = [&] {
+        if (++pauses == 5) {  // between the fifth and the sixth character
+            queue.end_session();
+            queue.close();
+        }
+    };
+    run_input_loop(queue, system, false, nullptr);
+    std::size_t typed = 0;
+    for (std::size_t at = 0; (at = system.log.find("k58u", at)) != std::string::npos; ++at) ++typed;
+    EXPECT_EQ(typed, 6u);
+    EXPECT_EQ(pauses, 5);
+    EXPECT_EQ(system.log.substr(system.log.size() - 17), " | k25eu m4:0,0,0");
+    EXPECT_EQ(system.log.find("k53"), std::string::npos);
+    EXPECT_TRUE(system.keys_down.empty());
+    EXPECT_TRUE(system.buttons_down.empty());
+    EXPECT_EQ(log.messages(), "input: typing stopped: the session ended\ninput: letting go of 1 key(s) still held\n");
+}
+
+TEST(Injector, TheQueueRefusesLongTextsAndStaysBoundedInAFlood) {
+    test::LogCapture log;
+    InputQueue texts;
+    std::string longest;
+    for (std::size_t i = 0; i < MAX_TEXT_CHARACTERS; ++i) longest += "\xC3\xA9";  // two bytes, one character
+    texts.send(event(Text{longest}));
+    texts.send(event(Text{longest + "a"}));
+    EXPECT_EQ(texts.size(), 1u);
+    EXPECT_EQ(log.messages(), "input: a text of 8001 characters is not typed (the most is 8000)\n");
+
+    // Floods of moves, of key presses, and of key-ups alone, each with a key
+    // and a button let go inside it and the flood's keys let go after it:
+    // the queue stays bounded, and nothing stays pressed.
+    struct Flood {
+        const char* name;
+        std::function<InputCommand(int)> command;
+        std::size_t bound;
+    };
+    const Flood floods[] = {
+        {"moves", [](int) { return event(MoveBy{1, 0}); }, MAX_QUEUED_INPUT},
+        {"key presses", [](int i) { return event(Key{true, static_cast<std::uint16_t>(i % 50), 0}); }, MAX_QUEUED_INPUT},
+        {"key-ups", [](int i) { return event(Key{false, static_cast<std::uint16_t>(i % 500), 0}); },
+         MAX_QUEUED_INPUT + 133},  // past the bound, one of each key and button let go
+    };
+    for (const Flood& flood : floods) {
+        InputQueue queue;
+        queue.send(event(Key{true, 0x00, 0}));
+        queue.send(event(Button{1, true, 0, 0}));
+        std::size_t most = 0;
+        for (int i = 0; i < 3000; ++i) {
+            queue.send(flood.command(i));
+            if (i == 1500) queue.send(event(Key{false, 0x00, 0}));
+            if (i == 2500) queue.send(event(Button{1, false, 0, 0}));
+            most = std::max(most, queue.size());
+        }
+        EXPECT_LE(most, flood.bound) << flood.name;
+        for (std::uint16_t code = 0; code < 50; ++code) queue.send(event(Key{false, code, 0}));
+        queue.close();
+        RecordingSystem system;
+        run_input_loop(queue, system, false, nullptr);
+        EXPECT_TRUE(system.keys_down.empty()) << flood.name;
+        EXPECT_TRUE(system.buttons_down.empty()) << flood.name;
+    }
 }
 
 TEST(Injector, KeyMapEdges) {

@@ -19,6 +19,7 @@ public:
     bool mute = false;
     BrightnessReading brightness{0.37, false};
     std::chrono::milliseconds brightness_delay{0};
+    std::chrono::milliseconds set_delay{0};
     int brightness_reads = 0;
     std::vector<std::uint8_t> brightness_set;
     int closed = 0;
@@ -27,14 +28,20 @@ public:
     void close_endpoint() override { ++closed; }
     std::optional<float> volume() override { return scalar; }
     std::optional<bool> muted() override { return mute; }
-    void set_volume(float v) override { scalar = v; }
+    void set_volume(float v) override {
+        std::this_thread::sleep_for(set_delay);
+        scalar = v;
+    }
     void set_muted(bool m) override { mute = m; }
     BrightnessReading read_brightness() override {
         ++brightness_reads;
         std::this_thread::sleep_for(brightness_delay);
         return brightness;
     }
-    void set_brightness(std::uint8_t percent) override { brightness_set.push_back(percent); }
+    void set_brightness(std::uint8_t percent) override {
+        std::this_thread::sleep_for(set_delay);
+        brightness_set.push_back(percent);
+    }
 };
 
 struct Scene {
@@ -157,6 +164,35 @@ TEST(Levels, ThreadAnswersWithinItsBoundDespiteAHungBrightnessSource) {
     auto [gone_tx, gone_rx] = make_channel<LevelsRequest>();
     gone_rx.close();
     EXPECT_FALSE(ask_levels_thread(gone_tx, 3s));  // a thread that is gone answers at once with none
+}
+
+// A flood of slow sets ahead of a query: each kind's waiting sets give way
+// to the newest, so the query still answers within its bound, with the
+// newest values.
+TEST(Levels, AFloodOfSetsLeavesQueriesWithinTheirBound) {
+    Scene s;
+    s.dev.set_delay = 100ms;
+    auto [tx, rx] = make_channel<LevelsRequest>();
+    auto pending = std::make_shared<PendingLevelSets>();
+    std::thread thread([&, rx = std::move(rx)]() mutable { run_levels_loop(rx, s.loop); });
+    for (int i = 1; i <= 100; ++i) queue_level_set(tx, pending, i % 2 ? "brightness" : "volume", i / 100.0);
+    const auto asked = std::chrono::steady_clock::now();
+    const std::optional<Levels> levels = ask_levels_thread(tx);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 3s);
+    tx.reset();
+    thread.join();
+    ASSERT_TRUE(levels);
+    EXPECT_EQ(levels->volume, 1.0);
+    ASSERT_FALSE(s.dev.brightness_set.empty());
+    EXPECT_LE(s.dev.brightness_set.size(), 2u);
+    EXPECT_EQ(s.dev.brightness_set.back(), 99);
+
+    // Kinds that set nothing are one kind; the others keep their last order.
+    PendingLevelSets sets;
+    EXPECT_TRUE(sets.put("mute", 1));
+    for (const char* kind : {"volume", "loud", "soft", "mute"}) EXPECT_FALSE(sets.put(kind, 0.5));
+    EXPECT_EQ(sets.take(), (std::vector<std::pair<std::string, double>>{{"volume", 0.5}, {"soft", 0.5}, {"mute", 0.5}}));
+    EXPECT_TRUE(sets.put("volume", 0.5));
 }
 
 }  // namespace

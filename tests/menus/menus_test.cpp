@@ -220,6 +220,20 @@ TEST(MenusLoop, SendsChangedListsRunsPickedCommandsAndRetriesEmptyScans) {
     ASSERT_TRUE(s.loop.deadline());
     EXPECT_GE(*s.loop.deadline() - s.t, 600ms);
 
+    // Picks made while a run still waits: one queued run, the newest pick.
+    s.backend.window_alive = true;
+    auto [tx, rx] = make_channel<MenuRequest>();
+    auto pending = std::make_shared<PendingMenuRun>();
+    for (std::uint64_t id : {1, 5, 0}) queue_menu_run(tx, pending, id);
+    std::size_t queued = 0;
+    while (std::optional<MenuRequest> request = rx.try_receive()) {
+        ++queued;
+        s.send(*request);
+    }
+    EXPECT_EQ(queued, 1u);
+    ASSERT_EQ(s.backend.posted.size(), 2u);
+    EXPECT_EQ(s.backend.posted[1], (std::pair<std::uintptr_t, std::uint16_t>{7, 100}));
+
     // A window without menus: the first scan and three retries 500 ms apart, then one empty list.
     s.backend.scans = {MenuScanResult{}};
     const int before = s.backend.scanned;

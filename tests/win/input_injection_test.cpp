@@ -41,8 +41,8 @@ bool pump_until(Predicate done, std::chrono::milliseconds limit = std::chrono::s
 }
 
 std::wstring edit_text(HWND edit) {
-    wchar_t text[128] = {};
-    GetWindowTextW(edit, text, 128);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -69,7 +69,7 @@ TEST(InputInjection, MovesTypesAndClicksThroughTheInputThread) {
     auto input = start_input_thread(events);
 
     // An absolute move puts the real cursor on the asked point.
-    input.send(InputEvent(input::MoveTo{0.25f, 0.75f}));
+    input->send(InputEvent(input::MoveTo{0.25f, 0.75f}));
     const POINT wanted{monitor.left + monitor.width / 4, monitor.top + monitor.height * 3 / 4};
     EXPECT_TRUE(pump_until([&] {
         POINT p{};
@@ -78,28 +78,57 @@ TEST(InputInjection, MovesTypesAndClicksThroughTheInputThread) {
 
     // Keys, then text with Shift, a character only Unicode input types and
     // one beyond the basic plane.
-    input.send(key(true, 0x38));  // Shift
-    input.send(key(true, 0x04));  // H
-    input.send(key(false, 0x04));
-    input.send(key(false, 0x38));
-    input.send(key(true, 0x22));  // I
-    input.send(key(false, 0x22));
-    input.send(InputEvent(input::Text{" there! \xE2\x82\xAC\xF0\x9F\x98\x80"}));
+    input->send(key(true, 0x38));  // Shift
+    input->send(key(true, 0x04));  // H
+    input->send(key(false, 0x04));
+    input->send(key(false, 0x38));
+    input->send(key(true, 0x22));  // I
+    input->send(key(false, 0x22));
+    input->send(InputEvent(input::Text{" there! \xE2\x82\xAC\xF0\x9F\x98\x80"}));
     const std::wstring expected = L"Hi there! \u20AC\U0001F600";
     EXPECT_TRUE(pump_until([&] { return edit_text(edit) == expected; }));
     EXPECT_EQ(edit_text(edit), expected);
 
+    // Text from Windows into a multi-line control: every character once, one
+    // line break for each CR LF.
+    HWND lines = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN, 10, 50, 400,
+                                 120, frame, nullptr, nullptr, nullptr);
+    ASSERT_NE(lines, nullptr);
+    SetFocus(lines);
+    input->send(InputEvent(input::Text{"one\r\ntwo\r\n\r\nthree"}));
+    const std::wstring typed = L"one\r\ntwo\r\n\r\nthree";
+    EXPECT_TRUE(pump_until([&] { return edit_text(lines).size() >= typed.size(); }));
+    pump_until([] { return false; }, std::chrono::milliseconds(100));  // nothing more comes
+    EXPECT_EQ(edit_text(lines), typed);
+
+    // The session ends while a long text is typed, a key held: the key is let
+    // go and typing stops at once.
+    SetWindowTextW(lines, L"");
+    const auto left_down = [] { return (GetAsyncKeyState(VK_LEFT) & 0x8000) != 0; };
+    input->send(key(true, 0x7B));  // the left arrow
+    input->send(InputEvent(input::Text{std::string(2000, 'x')}));
+    EXPECT_TRUE(pump_until([&] { return edit_text(lines).size() >= 10; }));
+    ASSERT_TRUE(left_down());
+    input->end_session();
+    EXPECT_TRUE(pump_until([&] { return !left_down(); }, std::chrono::milliseconds(500)));
+    pump_until([] { return false; }, std::chrono::milliseconds(100));
+    const std::size_t cut_at = edit_text(lines).size();
+    pump_until([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(edit_text(lines).size(), cut_at);
+    EXPECT_LT(cut_at, 100u);
+    SetFocus(edit);
+
     // No synthetic pen here: a pen stroke below the edit control clicks.
     const int clicked_before = clicks;
     for (std::uint8_t phase : {0, 1, 2, 3})
-        input.send(InputEvent(input::Pen{phase, 0.5f, 0.5f, 0.5f, 0, 0}));
+        input->send(InputEvent(input::Pen{phase, 0.5f, 0.5f, 0.5f, 0, 0}));
     EXPECT_TRUE(pump_until([&] { return clicks > clicked_before; }));
 
     // A key left held is let go by a release of everything.
     const auto shift_down = [] { return (GetAsyncKeyState(VK_LSHIFT) & 0x8000) != 0; };
-    input.send(key(true, 0x38));
+    input->send(key(true, 0x38));
     EXPECT_TRUE(pump_until(shift_down));
-    input.send(input::ReleaseAll{});
+    input->end_session();
     EXPECT_TRUE(pump_until([&] { return !shift_down(); }));
 
     // The layout of the window in front: the prefix's US layout.
@@ -112,6 +141,7 @@ TEST(InputInjection, MovesTypesAndClicksThroughTheInputThread) {
     EXPECT_EQ(layout->keys.at(0x12), (std::pair<std::string, std::string>{"1", "!"}));
     EXPECT_EQ(layout->keys.at(0x2C), (std::pair<std::string, std::string>{"/", "?"}));
 
+    input->close();
     input.reset();
     DestroyWindow(frame);
     UnregisterClassW(L"VorlixInputTest", GetModuleHandleW(nullptr));

@@ -32,16 +32,15 @@ public:
 
 }  // namespace
 
-void start_input_language_thread(const Sender<input::InputCommand>& input) {
-    Sender<input::InputCommand> clone = input;
+void start_input_language_thread(const std::shared_ptr<input::InputQueue>& input) {
     try {
-        std::thread([clone]() mutable {
+        std::thread([input]() {
             set_current_thread_name("vorlix-input-language");
             WindowsLanguageSystem system;
-            input::run_input_language_switch(system, std::move(clone));
+            input::run_input_language_switch(system, *input);
         }).detach();
     } catch (const std::system_error&) {
-        clone.send(input::PressWinSpace{});
+        input->send(input::PressWinSpace{});
     }
 }
 

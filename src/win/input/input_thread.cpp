@@ -93,6 +93,8 @@ public:
             return static_cast<std::uint16_t>(VkKeyScanExW(static_cast<WCHAR>(c), layout));
         };
     }
+    // This thread reads no key messages, so its key state is the system's.
+    bool caps_lock_on() override { return (GetKeyState(VK_CAPITAL) & 1) != 0; }
     void lock_workstation() override { LockWorkStation(); }
 
     bool create_pen() override {
@@ -144,13 +146,13 @@ bool pen_to_mouse_from_environment() {
 
 std::unique_ptr<InputSystem> make_windows_input_system() { return std::make_unique<WindowsInputSystem>(); }
 
-Sender<InputCommand> start_input_thread(std::shared_ptr<EventSlot> events) {
-    auto [sender, receiver] = make_channel<InputCommand>();
+std::shared_ptr<InputQueue> start_input_thread(std::shared_ptr<EventSlot> events) {
+    auto queue = std::make_shared<InputQueue>();
     try {
-        std::thread([receiver = std::move(receiver), events = std::move(events)]() mutable {
+        std::thread([queue, events = std::move(events)]() mutable {
             set_current_thread_name("vorlix-input");
             auto system = make_windows_input_system();
-            run_input_loop(std::move(receiver), *system, pen_to_mouse_from_environment(),
+            run_input_loop(*queue, *system, pen_to_mouse_from_environment(),
                            [&events](control::Pointer pointer) {
                                if (events) deliver_event(*events, ControlMessage{std::move(pointer)});
                            });
@@ -158,8 +160,9 @@ Sender<InputCommand> start_input_thread(std::shared_ptr<EventSlot> events) {
         }).detach();
     } catch (const std::system_error& e) {
         log_line(std::string("input: could not start its thread: ") + e.what());
+        queue->close();
     }
-    return std::move(sender);
+    return queue;
 }
 
 }  // namespace vorlix

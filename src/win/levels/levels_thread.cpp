@@ -40,6 +40,11 @@ void send_levels_request(LevelsSender& levels, LevelsRequest request) {
     levels.sender.send(std::move(request));  // a thread that ended drops it
 }
 
+void send_level_set(LevelsSender& levels, std::string kind, double value) {
+    std::lock_guard lock(levels.mutex);
+    queue_level_set(levels.sender, levels.sets, std::move(kind), value);
+}
+
 std::optional<Levels> ask_levels(LevelsSender& levels) {
     Sender<LevelsRequest> sender;
     {

@@ -13,10 +13,12 @@
 
 namespace vorlix {
 
-// The sending end of the levels queue behind its own lock.
+// The sending end of the levels queue behind its own lock, with the sets
+// waiting for the thread.
 struct LevelsSender {
     std::mutex mutex;
     Sender<LevelsRequest> sender;
+    std::shared_ptr<PendingLevelSets> sets = std::make_shared<PendingLevelSets>();
 };
 
 // Starts the thread with the event slot. It ends when the returned sender
@@ -25,6 +27,10 @@ std::shared_ptr<LevelsSender> start_levels_thread(std::shared_ptr<EventSlot> slo
 
 // Queues a request; a thread that ended drops it.
 void send_levels_request(LevelsSender& levels, LevelsRequest request);
+
+// Queues a set of a level; sets of one kind not yet carried out give way to
+// the newest.
+void send_level_set(LevelsSender& levels, std::string kind, double value);
 
 // The levels as the thread reads them now, waiting at most 3 s.
 std::optional<Levels> ask_levels(LevelsSender& levels);

@@ -131,7 +131,10 @@ void send_menus_active(MenusSender& menus, bool active) {
     send(menus, {.kind = MenuRequest::Kind::Active, .active = active});
 }
 
-void send_menu_run(MenusSender& menus, std::uint64_t id) { send(menus, {.kind = MenuRequest::Kind::Run, .id = id}); }
+void send_menu_run(MenusSender& menus, std::uint64_t id) {
+    std::lock_guard lock(menus.mutex);
+    queue_menu_run(menus.sender, menus.run, id);
+}
 
 void notify_front_app_change() {
     std::shared_ptr<MenusSender> menus;

@@ -11,10 +11,12 @@
 
 namespace vorlix {
 
-// The sending end of the menus queue behind its own lock.
+// The sending end of the menus queue behind its own lock, with the run
+// waiting for the thread.
 struct MenusSender {
     std::mutex mutex;
     Sender<MenuRequest> sender;
+    std::shared_ptr<PendingMenuRun> run = std::make_shared<PendingMenuRun>();
 };
 
 // Starts the thread with the event slot. The thread ends when the returned
