@@ -101,6 +101,24 @@ TEST(InputInjection, MovesTypesAndClicksThroughTheInputThread) {
     pump_until([] { return false; }, std::chrono::milliseconds(100));  // nothing more comes
     EXPECT_EQ(edit_text(lines), typed);
 
+    // Caps Lock on: typed text keeps its case.
+    const auto toggle_caps_lock = [] {
+        INPUT press[2] = {};
+        press[0].type = press[1].type = INPUT_KEYBOARD;
+        press[0].ki.wVk = press[1].ki.wVk = VK_CAPITAL;
+        press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, press, sizeof(INPUT));
+    };
+    const auto caps_lock_on = [] { return (GetKeyState(VK_CAPITAL) & 1) != 0; };
+    SetWindowTextW(lines, L"");
+    toggle_caps_lock();
+    EXPECT_TRUE(pump_until(caps_lock_on));
+    input->send(InputEvent(input::Text{"Hello"}));
+    EXPECT_TRUE(pump_until([&] { return edit_text(lines).size() >= 5; }));
+    EXPECT_EQ(edit_text(lines), L"Hello");
+    toggle_caps_lock();
+    EXPECT_TRUE(pump_until([&] { return !caps_lock_on(); }));
+
     // The session ends while a long text is typed, a key held: the key is let
     // go and typing stops at once.
     SetWindowTextW(lines, L"");
