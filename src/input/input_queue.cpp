@@ -91,7 +91,8 @@ bool InputQueue::make_room(const InputCommand& command) {
     if (drop_first(Weight::plain)) return true;
     // Only commands that let go are queued, and no key is pressed among them:
     // one equal to this one already lets go of the same.
-    return std::none_of(items_.begin(), items_.end(), [&](const QueuedCommand& q) { return lets_go_of(q.command) == releases; });
+    return std::none_of(items_.begin(), items_.end(),
+                        [&](const QueuedCommand& q) { return lets_go_of(q.command) == releases; });
 }
 
 void InputQueue::end_session() {

@@ -40,7 +40,8 @@ std::vector<std::pair<std::string, double>> PendingLevelSets::take() {
 
 void queue_level_set(Sender<LevelsRequest>& levels, const std::shared_ptr<PendingLevelSets>& pending,
                      std::string kind, double value) {
-    if (pending->put(std::move(kind), value)) levels.send(LevelsRequest{.kind = LevelsRequest::Kind::Set, .pending = pending});
+    if (pending->put(std::move(kind), value))
+        levels.send(LevelsRequest{.kind = LevelsRequest::Kind::Set, .pending = pending});
 }
 
 LevelsLoop::LevelsLoop(LevelsDevices& devices, Deliver deliver, Log log)

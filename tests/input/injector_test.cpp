@@ -350,7 +350,8 @@ TEST(Injector, TheQueueRefusesLongTextsAndStaysBoundedInAFlood) {
     };
     const Flood floods[] = {
         {"moves", [](int) { return event(MoveBy{1, 0}); }, MAX_QUEUED_INPUT},
-        {"key presses", [](int i) { return event(Key{true, static_cast<std::uint16_t>(i % 50), 0}); }, MAX_QUEUED_INPUT},
+        {"key presses", [](int i) { return event(Key{true, static_cast<std::uint16_t>(i % 50), 0}); },
+         MAX_QUEUED_INPUT},
         {"key-ups", [](int i) { return event(Key{false, static_cast<std::uint16_t>(i % 500), 0}); },
          MAX_QUEUED_INPUT + 133},  // past the bound, one of each key and button let go
     };

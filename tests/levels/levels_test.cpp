@@ -191,7 +191,8 @@ TEST(Levels, AFloodOfSetsLeavesQueriesWithinTheirBound) {
     PendingLevelSets sets;
     EXPECT_TRUE(sets.put("mute", 1));
     for (const char* kind : {"volume", "loud", "soft", "mute"}) EXPECT_FALSE(sets.put(kind, 0.5));
-    EXPECT_EQ(sets.take(), (std::vector<std::pair<std::string, double>>{{"volume", 0.5}, {"soft", 0.5}, {"mute", 0.5}}));
+    using Sets = std::vector<std::pair<std::string, double>>;
+    EXPECT_EQ(sets.take(), (Sets{{"volume", 0.5}, {"soft", 0.5}, {"mute", 0.5}}));
     EXPECT_TRUE(sets.put("volume", 0.5));
 }
 
