@@ -108,6 +108,23 @@ std::vector<std::string> build_relaunch_args(const std::vector<std::string>& arg
     return out;
 }
 
+std::string quote_command_line_argument(std::string_view argument) {
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, '\\');
+    out += '"';
+    return out;
+}
+
 bool is_update_leftover(std::string_view name, std::string_view program_name) {
     const std::string lower = ascii_lower(name);
     for (const std::string& base : {ascii_lower(program_name), std::string("vorlixcamera.dll")}) {

@@ -41,6 +41,12 @@ Result<std::filesystem::path> put_files_in_place(const std::vector<ZipFile>& fil
 // when the window was hidden (and the option is not there yet).
 std::vector<std::string> build_relaunch_args(const std::vector<std::string>& args, bool window_visible);
 
+// One argument of a command line, written so that CommandLineToArgvW reads
+// it back unchanged: in double quotes, a quote inside escaped with a
+// backslash, and each run of backslashes doubled where it precedes a quote
+// or the closing quote (a folder such as D:\Vorlix\ keeps its last one).
+std::string quote_command_line_argument(std::string_view argument);
+
 // A leftover of an earlier install in the program's folder: the program
 // file's or the camera file's name with ".old" and digits, or with ".new"
 // (names compared lower-cased).

@@ -5,6 +5,13 @@
 
 #include "update/install.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+
+#include "win/system/wide.h"
+#endif
+
 namespace vorlix {
 namespace {
 
@@ -93,6 +100,37 @@ TEST(UpdateInstall, ArgumentAndNameRules) {
     for (const char* kept : {"Vorlix.exe.older", "Vorlix.exe.old.bak", "Vorlix.exe", "other.exe.old", "Vorlix.exe.new2"}) {
         EXPECT_FALSE(is_update_leftover(kept, "Vorlix.exe")) << kept;
     }
+}
+
+// The relaunched copy must read every argument back as it was: a folder
+// ending in a backslash must not swallow its closing quote and the
+// arguments after it (--after-update among them).
+TEST(UpdateInstall, RelaunchArgumentsAreQuotedAsTheSystemReadsThem) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\a\\", "\"C:\\a\\\\\""},
+        {"a\"b", "\"a\\\"b\""},
+        {"a b\\\\", "\"a b\\\\\\\\\""},
+        {"", "\"\""},
+        {"a\\\\\"b", "\"a\\\\\\\\\\\"b\""},
+    };
+    std::string line = "Vorlix.exe";
+    for (const auto& [argument, quoted] : cases) {
+        EXPECT_EQ(quote_command_line_argument(argument), quoted) << argument;
+        line += " " + quote_command_line_argument(argument);
+    }
+#ifdef _WIN32
+    line += " --after-update 12";
+    int count = 0;
+    LPWSTR* read = CommandLineToArgvW(to_wide(line).c_str(), &count);
+    ASSERT_NE(read, nullptr);
+    std::vector<std::string> back;
+    for (int i = 1; i < count; ++i) back.push_back(wide_to_string(read[i]));
+    LocalFree(read);
+    std::vector<std::string> expected;
+    for (const auto& [argument, quoted] : cases) expected.push_back(argument);
+    expected.insert(expected.end(), {"--after-update", "12"});
+    EXPECT_EQ(back, expected);
+#endif
 }
 
 }  // namespace

@@ -87,14 +87,7 @@ bool start_updated_copy(const fs::path& program, const std::vector<std::string>&
     std::vector<std::string> all = args;
     all.push_back("--after-update");
     all.push_back(std::to_string(GetCurrentProcessId()));
-    for (const std::string& a : all) {
-        command += L" \"";
-        for (wchar_t c : to_wide(a)) {
-            if (c == L'"') command += L'\\';
-            command += c;
-        }
-        command += L"\"";
-    }
+    for (const std::string& a : all) command += L" " + to_wide(quote_command_line_argument(a));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
