@@ -1,6 +1,7 @@
 // Start-up services against the system: the per-folder instance mutex, the
 // wait for an old process and the package check.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,23 @@ TEST(EntryProcess, OneInstancePerFolder) {
     InstanceMutex again = claim_instance(name);
     EXPECT_EQ(again.claim, InstanceClaim::Claimed);
     CloseHandle(again.handle);
+}
+
+TEST(EntryProcess, AMutexThatMayNotBeOpenedMeansAlreadyRunning) {
+    // As an elevated copy makes it: this process is denied every access.
+    const std::string name =
+        instance_mutex_name("C:\\Vorlix Test\\Elevated " + std::to_string(GetCurrentProcessId()));
+    PSECURITY_DESCRIPTOR denied = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;GA;;;WD)", SDDL_REVISION_1, &denied,
+                                                                     nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, denied, FALSE};
+    const HANDLE elevated = CreateMutexW(&attributes, FALSE, to_wide(name).c_str());
+    LocalFree(denied);
+    ASSERT_NE(elevated, nullptr);
+    const InstanceMutex second = claim_instance(name);
+    EXPECT_EQ(second.claim, InstanceClaim::AlreadyRunning);
+    EXPECT_EQ(second.handle, nullptr);
+    CloseHandle(elevated);
 }
 
 TEST(EntryProcess, WaitsForTheOldProcessOnlyWhenNamed) {

@@ -26,8 +26,14 @@ InstanceMutex claim_instance(const std::string& mutex_name) {
     InstanceMutex out;
     SetLastError(ERROR_SUCCESS);
     out.handle = CreateMutexW(nullptr, FALSE, to_wide(mutex_name).c_str());
-    if (!out.handle) return out;
-    out.claim = GetLastError() == ERROR_ALREADY_EXISTS ? InstanceClaim::AlreadyRunning : InstanceClaim::Claimed;
+    const DWORD error = GetLastError();
+    if (!out.handle) {
+        // A copy running elevated (or as another user in this session) made
+        // the mutex with a security that does not let this one open it.
+        if (error == ERROR_ACCESS_DENIED) out.claim = InstanceClaim::AlreadyRunning;
+        return out;
+    }
+    out.claim = error == ERROR_ALREADY_EXISTS ? InstanceClaim::AlreadyRunning : InstanceClaim::Claimed;
     return out;
 }
 

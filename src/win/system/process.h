@@ -18,7 +18,8 @@ AfterUpdateArgs wait_for_old_process(ArgList args);
 // system refused or is too old.
 bool declare_dpi_awareness();
 
-// The single-instance mutex of one data folder.
+// The single-instance mutex of one data folder. A mutex that exists but
+// may not be opened (made by an elevated copy) also means AlreadyRunning.
 enum class InstanceClaim { Claimed, AlreadyRunning, Unavailable };
 struct InstanceMutex {
     InstanceClaim claim = InstanceClaim::Unavailable;
