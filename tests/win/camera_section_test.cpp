@@ -102,6 +102,16 @@ TEST(CameraSection, AnotherVersionIsRefusedWithItsLine) {
 }
 
 TEST(CameraSection, StartChecksRefuseThisSystem) {
+    // The build number is read (Wine reports a Windows 10 build), so the
+    // refusal below is the comparison's, not a failed read's.
+    using GetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const auto get_version = reinterpret_cast<GetVersionFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    OSVERSIONINFOW version{sizeof version};
+    ASSERT_TRUE(get_version && get_version(&version) == 0);
+    EXPECT_EQ(windows_build_number(), std::optional<std::uint32_t>(version.dwBuildNumber));
+    EXPECT_LT(version.dwBuildNumber, kCameraMinimumBuild);
+
     CameraService& service = camera_service();
     for (int i = 0; i < 250 && service.status().kind == CameraStatusKind::Starting; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -114,6 +124,28 @@ TEST(CameraSection, StartChecksRefuseThisSystem) {
     const auto features = host_features(*host);
     EXPECT_EQ(std::count(features.begin(), features.end(), "camera"), 0);
     EXPECT_NE(std::count(features.begin(), features.end(), "files"), 0);
+}
+
+TEST(CameraSection, RegisteredComponentPathIsExpanded) {
+    // regsvr32 may store the path as an expandable text; this test program
+    // stands in for the component (a PE file for this processor).
+    wchar_t own[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, own, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const std::filesystem::path program(std::wstring(own, length));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"VORLIX_CAMERA_TEST", program.parent_path().c_str()));
+    const std::wstring key = L"Software\\Classes\\CLSID\\{95D2B9BD-BC3A-4E08-B236-BD1D8B3E4236}";
+    const std::wstring stored = L"%VORLIX_CAMERA_TEST%\\" + program.filename().wstring();
+    HKEY server = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (key + L"\\InprocServer32").c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &server, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(server, nullptr, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(stored.c_str()),
+                   static_cast<DWORD>((stored.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(server);
+    EXPECT_EQ(registered_camera_dll(), std::optional(program));
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    EXPECT_EQ(registered_camera_dll(), std::nullopt);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "util/thread_name.h"
 #include "win/capture/win_util.h"
 #include "win/stream/com_ref.h"
+#include "win/system/system_function.h"
 #include "win/system/wide.h"
 
 namespace vorlix {
@@ -58,14 +59,26 @@ struct CameraHome {
     CameraService service{waker, [](std::string_view line) { log_line(line); }};
 };
 
-std::optional<std::wstring> registry_text(const wchar_t* key, const wchar_t* value) {
+// A text value of HKEY_LOCAL_MACHINE, at most 1,024 units. An expandable
+// value is read as it is stored and its environment references filled in
+// here: asking RegGetValueW to expand is refused on some systems (Wine
+// among them) unless RRF_NOEXPAND is given.
+std::optional<std::wstring> registry_text(const wchar_t* key, const wchar_t* value, bool expandable) {
     std::wstring text(1024, L'\0');
     DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, text.data(),
-                     &bytes) != ERROR_SUCCESS)
+    DWORD type = REG_NONE;
+    const DWORD flags = expandable ? RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND : RRF_RT_REG_SZ;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, value, flags, &type, text.data(), &bytes) != ERROR_SUCCESS)
         return std::nullopt;
     text.resize(wcsnlen(text.data(), text.size()));
-    return text;
+    if (type != REG_EXPAND_SZ) return text;
+    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (needed == 0) return std::nullopt;
+    std::wstring expanded(needed, L'\0');
+    const DWORD written = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
+    if (written == 0 || written > needed) return std::nullopt;
+    expanded.resize(wcsnlen(expanded.data(), expanded.size()));
+    return expanded;
 }
 
 std::optional<std::uint16_t> asked_native_machine() {
@@ -77,20 +90,11 @@ std::optional<std::uint16_t> asked_native_machine() {
     return native;
 }
 
-std::optional<std::filesystem::path> registered_camera_dll() {
-    const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + kCameraClassId + L"\\InprocServer32";
-    auto path = registry_text(key.c_str(), nullptr);
-    if (!path || path->empty()) return std::nullopt;
-    if (pe_machine_of_file(*path) != native_machine()) return std::nullopt;
-    return std::filesystem::path(*path);
-}
-
 // The running virtual camera, or the status that tells why there is none.
 std::variant<ComRef<VirtualCamera>, CameraStatus> create_virtual_camera() {
-    HMODULE module = LoadLibraryW(L"mfsensorgroup.dll");
-    auto create = module ? reinterpret_cast<CreateVirtualCameraFn>(
-                               reinterpret_cast<void*>(GetProcAddress(module, "MFCreateVirtualCamera")))
-                         : nullptr;
+    // From the system folder only: a DLL of that name beside the program or
+    // in the working folder is never loaded.
+    static const auto create = system_function<CreateVirtualCameraFn>(L"mfsensorgroup.dll", "MFCreateVirtualCamera");
     if (!create)
         return CameraStatus{CameraStatusKind::Failed, "MFCreateVirtualCamera: " + hresult_text(E_NOTIMPL)};
     ComRef<VirtualCamera> camera;
@@ -128,8 +132,7 @@ void run_virtual_camera(std::shared_ptr<CameraHome> home) {
     set_current_thread_name("vorlix-camera");
     CameraService& service = home->service;
     ComApartment com;
-    auto build = registry_text(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"CurrentBuildNumber");
-    auto number = build ? parse_build_number(wide_to_string(*build)) : std::nullopt;
+    const auto number = windows_build_number();
     if (!number || *number < kCameraMinimumBuild) return service.set_status({CameraStatusKind::NeedsWindows11, ""});
     if (auto native = asked_native_machine(); native && *native != kMachineX64)
         return service.set_status({CameraStatusKind::NeedsNativeApp, ""});
@@ -160,6 +163,20 @@ std::shared_ptr<CameraHome>& camera_home() {
 }  // namespace
 
 CameraService& camera_service() { return camera_home()->service; }
+
+std::optional<std::uint32_t> windows_build_number() {
+    const auto build =
+        registry_text(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"CurrentBuildNumber", false);
+    return build ? parse_build_number(wide_to_string(*build)) : std::nullopt;
+}
+
+std::optional<std::filesystem::path> registered_camera_dll() {
+    const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + kCameraClassId + L"\\InprocServer32";
+    auto path = registry_text(key.c_str(), nullptr, true);
+    if (!path || path->empty()) return std::nullopt;
+    if (pe_machine_of_file(*path) != native_machine()) return std::nullopt;
+    return std::filesystem::path(*path);
+}
 
 std::uint16_t native_machine() { return asked_native_machine().value_or(kMachineX64); }
 

@@ -58,6 +58,12 @@ private:
     std::uint32_t failures_ = 0;
 };
 
+// The system's build number ("CurrentBuildNumber"), none when unreadable.
+std::optional<std::uint32_t> windows_build_number();
+// The component's DLL as registered for the camera's class id, when it is a
+// file for this processor (environment references in the path filled in).
+std::optional<std::filesystem::path> registered_camera_dll();
+
 // The PC's native machine (IsWow64Process2, looked up at run time); x64
 // when the system does not say.
 std::uint16_t native_machine();
