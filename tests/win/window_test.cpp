@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "../storage/temp_folder.h"
@@ -121,6 +122,59 @@ TEST(Window, ClosesForAnUpdate) {
     PostMessageW(main_window_handle(), kCloseForUpdateMessage, 0, 0);
     ui.join();
     EXPECT_EQ(main_window_handle(), nullptr);
+}
+
+// A shell still starting at sign-in refuses the icon: it is added once the
+// shell takes it. Each "TaskbarCreated" adds it again with the same icon,
+// which is freed with the window; no earlier icon is left behind.
+TEST(Window, TrayIconIsRetriedUntilTakenAndReAddedWithoutLeaking) {
+    struct Shell {
+        std::mutex mutex;
+        bool busy = true;
+        std::vector<HICON> taken;  // the icon of each accepted add
+        int refused = 0;
+    };
+    auto shell = std::make_shared<Shell>();
+    set_notify_icon_call([shell](DWORD message, NOTIFYICONDATAW* data) -> BOOL {
+        std::lock_guard<std::mutex> lock(shell->mutex);
+        if (shell->busy) return ++shell->refused, FALSE;
+        if (message == NIM_ADD) shell->taken.push_back(data->hIcon);
+        return TRUE;
+    });
+    auto seen = [&] {
+        std::lock_guard<std::mutex> lock(shell->mutex);
+        return std::pair(shell->refused, shell->taken);
+    };
+    std::thread ui([] { run_window(nullptr, true, false); });
+    ASSERT_TRUE(wait_until([] { return main_window_handle() != nullptr; }));
+    const HWND window = main_window_handle();
+    EXPECT_TRUE(wait_until([&] { return seen().first >= 2; }));  // the add and the modify after it
+    {
+        std::lock_guard<std::mutex> lock(shell->mutex);
+        shell->busy = false;
+    }
+    EXPECT_TRUE(wait_until([&] { return seen().second.size() == 1; }, std::chrono::seconds(3)));
+
+    const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+    SendMessageW(window, taskbar_created, 0, 0);
+    SendMessageW(window, taskbar_created, 0, 0);
+    const std::vector<HICON> taken = seen().second;
+    EXPECT_EQ(taken.size(), 3u);
+    auto alive = [](HICON icon) {
+        ICONINFO info{};
+        if (!GetIconInfo(icon, &info)) return false;
+        DeleteObject(info.hbmMask);
+        DeleteObject(info.hbmColor);
+        return true;
+    };
+    const HICON last = taken.empty() ? nullptr : taken.back();
+    for (HICON icon : taken) EXPECT_TRUE(icon == last || !alive(icon));
+    EXPECT_TRUE(alive(last));
+
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(kMenuQuit, 0), 0);
+    ui.join();
+    EXPECT_FALSE(alive(last));
+    set_notify_icon_call(nullptr);
 }
 
 }  // namespace

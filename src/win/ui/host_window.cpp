@@ -51,6 +51,12 @@ struct WindowState {
     std::wstring tooltip;
     UINT taskbar_created = 0;
     bool closed_once = false;
+    // The tray icon, loaded once per window and freed when it is destroyed;
+    // whether the shell has taken it (a refused add is tried again on the
+    // refresh timer).
+    HICON tray_icon = nullptr;
+    bool tray_icon_owned = false;
+    bool tray_added = false;
 };
 WindowState g_state;
 
@@ -72,6 +78,18 @@ void copy_field(wchar_t (&field)[N], const std::string& text) {
     field[units.size()] = L'\0';
 }
 
+std::mutex g_notify_mutex;
+NotifyIconCall g_notify_call;
+
+BOOL notify_icon(DWORD message, NOTIFYICONDATAW* data) {
+    NotifyIconCall call;
+    {
+        std::lock_guard<std::mutex> lock(g_notify_mutex);
+        call = g_notify_call;
+    }
+    return call ? call(message, data) : Shell_NotifyIconW(message, data);
+}
+
 NOTIFYICONDATAW icon_record(HWND window) {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
@@ -86,16 +104,50 @@ HICON load_program_icon(int size) {
     return icon ? icon : LoadIconW(nullptr, IDI_APPLICATION);
 }
 
+HICON tray_icon() {
+    std::lock_guard<std::mutex> lock(g_state.mutex);
+    if (!g_state.tray_icon) {
+        g_state.tray_icon = static_cast<HICON>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+        g_state.tray_icon_owned = g_state.tray_icon != nullptr;
+        if (!g_state.tray_icon) g_state.tray_icon = LoadIconW(nullptr, IDI_APPLICATION);  // shared, never freed
+    }
+    return g_state.tray_icon;
+}
+
+// At start, after the shell restarted ("TaskbarCreated") and, while the
+// shell has refused it (Explorer still starting at sign-in), on every tick
+// of the refresh timer. The shell keeps its own copy of the icon.
 void add_tray_icon(HWND window) {
     NOTIFYICONDATAW data = icon_record(window);
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = kTrayCallbackMessage;
-    data.hIcon = load_program_icon(16);
+    data.hIcon = tray_icon();
     copy_field(data.szTip, "Vorlix");
-    if (!Shell_NotifyIconW(NIM_ADD, &data)) (void)GetLastError();
+    bool added = notify_icon(NIM_ADD, &data) != FALSE;
+    // "TaskbarCreated" also comes when the taskbar only changed its DPI, and
+    // the shell refuses to add an icon it still shows.
+    if (!added) added = notify_icon(NIM_MODIFY, &data) != FALSE;
+    if (!added) (void)GetLastError();
     // The icon carries the plain tip now: the next refresh must send the status again.
     std::lock_guard<std::mutex> lock(g_state.mutex);
+    g_state.tray_added = added;
     g_state.tooltip.clear();
+}
+
+void remove_tray_icon(HWND window) {
+    NOTIFYICONDATAW data = icon_record(window);
+    notify_icon(NIM_DELETE, &data);
+    std::lock_guard<std::mutex> lock(g_state.mutex);
+    if (g_state.tray_icon_owned) DestroyIcon(g_state.tray_icon);
+    g_state.tray_icon = nullptr;
+    g_state.tray_icon_owned = false;
+    g_state.tray_added = false;
+}
+
+bool tray_icon_missing() {
+    std::lock_guard<std::mutex> lock(g_state.mutex);
+    return !g_state.tray_added;
 }
 
 void show_tray_balloon(const std::string& title, const std::string& body) {
@@ -106,7 +158,7 @@ void show_tray_balloon(const std::string& title, const std::string& body) {
     data.dwInfoFlags = NIIF_INFO;
     copy_field(data.szInfoTitle, with_direction(window_language(), title));
     copy_field(data.szInfo, with_direction(window_language(), body));
-    if (!Shell_NotifyIconW(NIM_MODIFY, &data)) (void)GetLastError();
+    if (!notify_icon(NIM_MODIFY, &data)) (void)GetLastError();
 }
 
 void show_queued_notices() {
@@ -199,7 +251,7 @@ void refresh_main_window() {
     NOTIFYICONDATAW data = icon_record(window);
     data.uFlags = NIF_TIP;
     std::copy(wide_tip.begin(), wide_tip.end(), data.szTip);
-    if (!Shell_NotifyIconW(NIM_MODIFY, &data)) (void)GetLastError();
+    if (!notify_icon(NIM_MODIFY, &data)) (void)GetLastError();
 }
 
 void toggle_pairing(const std::shared_ptr<HostState>& host) {
@@ -339,12 +391,10 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         return 0;
     }
     switch (message) {
-        case WM_DESTROY: {
-            NOTIFYICONDATAW data = icon_record(window);
-            Shell_NotifyIconW(NIM_DELETE, &data);
+        case WM_DESTROY:
+            remove_tray_icon(window);
             PostQuitMessage(0);
             return 0;
-        }
         case WM_CLOSE: {
             ShowWindow(window, SW_HIDE);
             bool first = false;
@@ -373,6 +423,9 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
             DestroyWindow(window);
             return 0;
         case WM_TIMER:
+            if (tray_icon_missing()) add_tray_icon(window);
+            refresh_main_window();
+            return 0;
         case kRefreshMessage:
             refresh_main_window();
             return 0;
@@ -466,6 +519,11 @@ void set_tray_hooks(TrayHooks hooks) {
 void change_tray_hooks(const std::function<void(TrayHooks&)>& change) {
     std::lock_guard<std::mutex> lock(g_hooks_mutex);
     change(g_hooks);
+}
+
+void set_notify_icon_call(NotifyIconCall call) {
+    std::lock_guard<std::mutex> lock(g_notify_mutex);
+    g_notify_call = std::move(call);
 }
 
 void set_open_at_sign_in_allowed(bool allowed) { g_open_at_sign_in_allowed = allowed; }

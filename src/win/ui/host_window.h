@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <functional>
 #include <memory>
@@ -62,6 +63,11 @@ HWND main_window_handle();
 // Queues a notice shown as a balloon (any thread); only the newest queued
 // one is shown.
 void post_tray_notice(const std::string& title, const std::string& body);
+
+// The shell call behind the notification-area icon (Shell_NotifyIconW when
+// unset); a test puts its own in place to play a busy shell.
+using NotifyIconCall = std::function<BOOL(DWORD message, NOTIFYICONDATAW* data)>;
+void set_notify_icon_call(NotifyIconCall call);
 
 // Whether the tray menu may offer opening at sign-in: set once by the
 // program entry (only for the default data folder outside an app package).
