@@ -126,13 +126,16 @@ TEST(CameraSection, StartChecksRefuseThisSystem) {
     EXPECT_NE(std::count(features.begin(), features.end(), "files"), 0);
 }
 
+std::filesystem::path test_program() {
+    wchar_t own[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, own, MAX_PATH);
+    return std::filesystem::path(std::wstring(own, length));
+}
+
 TEST(CameraSection, RegisteredComponentPathIsExpanded) {
     // regsvr32 may store the path as an expandable text; this test program
     // stands in for the component (a PE file for this processor).
-    wchar_t own[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, own, MAX_PATH);
-    ASSERT_GT(length, 0u);
-    const std::filesystem::path program(std::wstring(own, length));
+    const std::filesystem::path program = test_program();
     ASSERT_TRUE(SetEnvironmentVariableW(L"VORLIX_CAMERA_TEST", program.parent_path().c_str()));
     const std::wstring key = L"Software\\Classes\\CLSID\\{95D2B9BD-BC3A-4E08-B236-BD1D8B3E4236}";
     const std::wstring stored = L"%VORLIX_CAMERA_TEST%\\" + program.filename().wstring();
@@ -146,6 +149,17 @@ TEST(CameraSection, RegisteredComponentPathIsExpanded) {
     EXPECT_EQ(registered_camera_dll(), std::optional(program));
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
     EXPECT_EQ(registered_camera_dll(), std::nullopt);
+}
+
+TEST(CameraSection, TheCameraApiComesFromTheSystemFolderOnly) {
+    // A "mfsensorgroup.dll" on the search path but outside the system folder
+    // (Wine has none of its own) would answer "access denied".
+    ASSERT_TRUE(SetDllDirectoryW((test_program().parent_path() / "planted").c_str()));
+    const std::unique_ptr<VirtualCameraMaker> maker = make_windows_camera_maker();
+    const CameraStatus status = maker->create();
+    SetDllDirectoryW(nullptr);
+    EXPECT_EQ(status.kind, CameraStatusKind::Failed) << status.error;
+    EXPECT_TRUE(status.error.starts_with("MFCreateVirtualCamera: ")) << status.error;
 }
 
 }  // namespace

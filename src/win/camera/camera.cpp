@@ -141,8 +141,8 @@ void run_virtual_camera(std::shared_ptr<CameraHome> home) {
     WicCameraDecoder decoder;
     WindowsCameraSection section;
     CameraWriter writer(section);
-    WindowsCameraMaker maker;
-    for (;;) service.run_turn(maker, writer, decoder);
+    const std::unique_ptr<VirtualCameraMaker> maker = make_windows_camera_maker();
+    for (;;) service.run_turn(*maker, writer, decoder);
 }
 
 std::shared_ptr<CameraHome> start_camera() {
@@ -163,6 +163,8 @@ std::shared_ptr<CameraHome>& camera_home() {
 }  // namespace
 
 CameraService& camera_service() { return camera_home()->service; }
+
+std::unique_ptr<VirtualCameraMaker> make_windows_camera_maker() { return std::make_unique<WindowsCameraMaker>(); }
 
 std::optional<std::uint32_t> windows_build_number() {
     const auto build =

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -57,6 +58,10 @@ private:
     Bytes scaled_;
     std::uint32_t failures_ = 0;
 };
+
+// Registers and creates the virtual camera through the system's API (in
+// the system folder's mfsensorgroup.dll) and keeps it while it lives.
+std::unique_ptr<VirtualCameraMaker> make_windows_camera_maker();
 
 // The system's build number ("CurrentBuildNumber"), none when unreadable.
 std::optional<std::uint32_t> windows_build_number();
