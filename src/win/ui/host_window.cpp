@@ -107,10 +107,9 @@ HICON load_program_icon(int size) {
 HICON tray_icon() {
     std::lock_guard<std::mutex> lock(g_state.mutex);
     if (!g_state.tray_icon) {
-        g_state.tray_icon = static_cast<HICON>(
-            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-        g_state.tray_icon_owned = g_state.tray_icon != nullptr;
-        if (!g_state.tray_icon) g_state.tray_icon = LoadIconW(nullptr, IDI_APPLICATION);  // shared, never freed
+        g_state.tray_icon = load_program_icon(16);
+        // The system's fall-back icon is shared and never freed.
+        g_state.tray_icon_owned = g_state.tray_icon && g_state.tray_icon != LoadIconW(nullptr, IDI_APPLICATION);
     }
     return g_state.tray_icon;
 }
