@@ -10,6 +10,7 @@
 
 #include <thread>
 
+#include "control/messages.h"
 #include "handshake/messages.h"
 #include "host/link_limits.h"
 #include "host_fixture.h"
@@ -140,20 +141,42 @@ TEST(UnsignedLinks, CapsInAllAndPerAddress) {
 TEST_F(HostilePeers, ADeviceThatNeverReadsIsDisconnectedAtTheQueueBound) {
     DeviceIdentity phone = DeviceIdentity::make();
     make_host({trusted(phone)});
-    host_->limits.queued_bytes = 4 << 20;
+    constexpr std::uint64_t bound = 16 << 20;
+    host_->limits.queued_bytes = bound;
     start_listening();
-    // A small receive buffer, so that the pongs pile up on the host's side
-    // after a few kilobytes rather than megabytes.
+    // A small receive buffer, so that the device's side holds only a few
+    // kilobytes of what the host writes.
     auto socket = Socket::connect(IpAddress::v4(127, 0, 0, 1), port_);
     ASSERT_TRUE(socket);
     const int small = 4096;
     ASSERT_EQ(setsockopt(socket->handle(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small), 0);
     DevicePeer peer(std::make_unique<SocketStream>(std::move(*socket)), phone);
     ASSERT_TRUE(peer.sign_in());
-    // The PC's clipboard changes again and again; the device reads nothing.
-    const std::string text(512 * 1024, 'c');
-    for (int i = 0; i < 64; ++i) forward_platform_event(host_, PlatformEvent(ControlMessage(control::Clipboard{text})));
-    EXPECT_TRUE(wait_for_log("session 1: the peer does not read: more than 4194304 bytes wait to be sent; closing"));
+    // The pong follows the sign-in messages: the host has made this link its
+    // device's by then, and nothing else is on its way.
+    control_texts_until_pong(peer, 1);
+    LinkWriter link;
+    {
+        auto lock = host_->lock_main();
+        ASSERT_TRUE(host_->main().current_session);
+        link = host_->main().current_session->writer.without_sender();
+    }
+    ASSERT_TRUE(wait_until([&] { return link.queued_bytes() == 0; }));
+
+    // The PC's clipboard changes and the device reads nothing. The first text
+    // is larger than both sockets hold (Linux lets a send buffer grow to
+    // 4 MiB), so it is never written in full and all behind it stays counted.
+    const std::size_t wrapping = encode_control_message(control::Clipboard{""}).size();
+    const auto copy = [&](std::uint64_t body) {
+        forward_platform_event(host_, PlatformEvent(ControlMessage(control::Clipboard{std::string(body - wrapping, 'c')})));
+    };
+    copy(12 << 20);
+    copy(bound - (12 << 20));
+    EXPECT_EQ(link.queued_bytes(), bound);
+    EXPECT_FALSE(link.stalled()) << "exactly the bound waits: the link goes on";
+    copy(wrapping + 1);
+    EXPECT_TRUE(link.stalled()) << "one short message past the bound";
+    EXPECT_TRUE(wait_for_log("session 1: the peer does not read: more than 16777216 bytes wait to be sent; closing"));
     EXPECT_TRUE(wait_for_log("session 1: closed"));
 }
 
