@@ -1,3 +1,6 @@
+#include <array>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "json/base64.h"
@@ -98,19 +101,53 @@ TEST(UpdateVerify, SizeDigestAndStrictSignature) {
     malleable.signature = base64_encode(sig);
     EXPECT_EQ(error_of(archive, malleable), "the signature does not match");
 
-    // Small-order and non-canonical points, as key and as R.
+    // A small-order and a non-canonical point as the key (as R: below).
     Key32 identity{};
     identity[0] = 1;
     Key32 above_p{};
     above_p.fill(0xff);
     above_p[31] = 0x7f;
-    for (const Key32& bad : {identity, above_p}) {
-        EXPECT_FALSE(decode_update_key(base64_encode(bad)));
-        Signature64 s{};
-        std::copy(bad.begin(), bad.end(), s.begin());
-        EXPECT_FALSE(ed25519_verify_strict(key, archive, s));
-    }
+    for (const Key32& bad : {identity, above_p}) EXPECT_FALSE(decode_update_key(base64_encode(bad)));
     EXPECT_EQ(decode_update_key(base64_encode(key)), key);
+}
+
+template <std::size_t N>
+std::array<std::uint8_t, N> from_hex(std::string_view hex) {
+    std::array<std::uint8_t, N> out{};
+    for (std::size_t i = 0; i < N; ++i) out[i] = static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(2 * i, 2)), nullptr, 16));
+    return out;
+}
+
+// Signatures whose S solves [S]B = R + [k]A, k = SHA-512(R, A, message) mod
+// L, for an R of small order or written non-canonically: the cofactorless
+// equation holds, only the strict rules refuse them. Worked out with Python's
+// hashlib and its own integer arithmetic on edwards25519 (RFC 8032): a is the
+// tests' update-signing scalar (seed 0x5a ^ 7i), S = k * a mod L; where R has
+// order 8 or 2 the key is A + T8 (T8 the order-8 point with y = 0x26e8...05)
+// and the message was chosen so that R = -[k]T8.
+TEST(UpdateVerify, SmallOrderOrNonCanonicalRIsRefusedWithASolvingS) {
+    const std::string tests_key = "195a7e6fe8ffcea12260e4c4666b40037b839d319a626f37e2ff2bdc48d4279f";
+    const std::string mixed_key = "0ebc0e79f77936f746a97742b0d0a22201950cc9f138693ee84b58e4337c87e9";
+    const struct { const char* what; std::string key; std::string message; std::string signature; } cases[] = {
+        {"R is the identity", tests_key, "R is the identity",
+         "0100000000000000000000000000000000000000000000000000000000000000"
+         "d68ef6691cd0adc1947520e3d461c12ff36a65b44708283188cf74e92156ff04"},
+        {"R is the identity written as p + 1", tests_key, "R is the identity written as p + 1",
+         "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f"
+         "165414cd7ccffde77c64ef0d44b1b110e5e3dbb5f6e6bf9a7958b2a4f3991407"},
+        {"R has order 8", mixed_key, "R has small order, try 20",
+         "26e8958fc2b227b045c3f489f2ef98f0d5dfac05d3c63339b13802886d53fc05"
+         "d7498494dbb3cb741ccbc58c7b4fbb6fa8a7c5637cef5944f39fe5a73c16f00b"},
+        {"R has order 2", mixed_key, "R has small order, try 7",
+         "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f"
+         "36d2ff1d06ba4df6b476deaa30a90078310508a976b24fa3e4d03ca66b15f50d"},
+    };
+    for (const auto& c : cases) {
+        const Key32 key = from_hex<32>(c.key);
+        const Signature64 signature = from_hex<64>(c.signature);
+        EXPECT_TRUE(ed25519_verify_long(key, to_bytes(c.message), signature)) << c.what << ": the equation holds";
+        EXPECT_FALSE(ed25519_verify_strict(key, to_bytes(c.message), signature)) << c.what;
+    }
 }
 
 // libgcrypt takes messages of at most 64 KiB; the curve-level pair agrees
