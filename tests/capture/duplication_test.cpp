@@ -237,14 +237,21 @@ PointerState colour_pointer(std::int32_t x, std::int32_t y, std::uint8_t b, std:
 }
 
 TEST(DrawPointerShape, ColourBlendsByAlphaAndLeavesTheFourthByte) {
+    // Four pointer pixels of alpha 128, 255, 0 and 1 over a grey of 100; the
+    // blend truncates: 100 * 254 + 50 is 25450, 99.8 times 255.
+    PointerState p = colour_pointer(1, 1, 0, 0, 0, 0);
+    p.shape = {255, 0, 200, 128, 10, 20, 30, 255, 10, 20, 30, 0, 200, 100, 50, 1};
     Bytes pic(4 * 4 * 4, 100);
-    draw_pointer_shape(pic.data(), 4, 4, colour_pointer(1, 1, 255, 0, 200, 128));
-    const std::uint8_t* px = &pic[(1 * 4 + 1) * 4];
-    EXPECT_EQ(px[0], (255 * 128 + 100 * 127) / 255);
-    EXPECT_EQ(px[1], (0 * 128 + 100 * 127) / 255);
-    EXPECT_EQ(px[2], (200 * 128 + 100 * 127) / 255);
-    EXPECT_EQ(px[3], 100);
-    EXPECT_EQ(pic[0], 100) << "outside the pointer nothing changes";
+    draw_pointer_shape(pic.data(), 4, 4, p);
+    const auto at = [&](std::size_t x, std::size_t y) {
+        const std::uint8_t* px = &pic[(y * 4 + x) * 4];
+        return std::vector<int>(px, px + 4);
+    };
+    EXPECT_EQ(at(1, 1), (std::vector<int>{177, 49, 150, 100}));
+    EXPECT_EQ(at(2, 1), (std::vector<int>{10, 20, 30, 100}));
+    EXPECT_EQ(at(1, 2), (std::vector<int>{100, 100, 100, 100}));
+    EXPECT_EQ(at(2, 2), (std::vector<int>{100, 100, 99, 100}));
+    EXPECT_EQ(at(0, 0), (std::vector<int>{100, 100, 100, 100})) << "outside the pointer nothing changes";
 }
 
 TEST(DrawPointerShape, ClipsAtEveryEdge) {

@@ -29,6 +29,16 @@ Key32 counting(std::uint8_t first) {
 }
 
 // RFC 7748's two X25519 secrets, so that the ephemeral public keys are known values.
+//
+// Every expected key, commitment, proof and signature in the byte-exact tests
+// below was worked out apart from this code, from the two Hello texts as the
+// tests write them: the X25519 public keys and shared secret (RFC 7748 6.1's
+// 4a5d9d5b...1e161742) and the Ed25519 identity keys and signatures with the
+// OpenSSL 3.0 command line (pkey, pkeyutl -derive, pkeyutl -sign -rawin); the
+// transcript T = SHA-256(device Hello + host Hello), the keys
+// HKDF-SHA256(salt T, secret, "vorlix/1 " + label), the proofs
+// HMAC-SHA256(pairing key, code + "device" or "mac" + T) and the commitments
+// SHA-256(nonce + proof) with Python's hashlib and hmac modules.
 const Key32 kHostEphemeral = key_from_hex("77076d0a7318a57d3c16c17251b26645df4c2f87ebc0992ab177fba51db92c2a");
 const Key32 kDeviceEphemeral = key_from_hex("5dab087e624a8a4b79e17f8b83800ee66f3bb1292618b6fd1c2f8b27ff88e0eb");
 const Key32 kHostNonce = filled(0x42);
