@@ -200,11 +200,9 @@ TEST(StreamStart, TheSoundThreadRunsOnlyForStreamsWithAudioAndStopsWithThem) {
     EXPECT_TRUE(wait_until([&] { return record->released.load() == 1; })) << "the sound ends with its stream";
     link.drain();
     const int audio = link.audio;
-    std::this_thread::sleep_for(50ms);
+    owned_slot.reset();  // waits for the stream thread, which waited for the sound thread
     link.drain();
-    EXPECT_EQ(link.audio, audio);
-
-    owned_slot.reset();  // waits for the stream thread
+    EXPECT_EQ(link.audio, audio) << "nothing was sent after the sound source was released";
     ASSERT_FALSE(encoders.attempts.empty());
     EXPECT_EQ(encoders.attempts.front().fps, 12u) << "the configured fps reaches the encoder";
 }

@@ -1,6 +1,6 @@
 // A loopback capture for tests: every cycle finds 480 frames of a steady
 // tone in a 48 kHz float stereo mix, and the record counts the sources made
-// and released (one per sound thread).
+// and released (one per sound thread) and the packets taken.
 #pragma once
 
 #include <array>
@@ -15,6 +15,7 @@ namespace vorlix::testing {
 struct ToneRecord {
     std::atomic<int> made{0};
     std::atomic<int> released{0};
+    std::atomic<int> packets{0};
 };
 
 class ToneSource final : public SoundSource {
@@ -39,7 +40,10 @@ public:
         pending_ = !pending_;
         return pending_ ? std::uint32_t{480} : std::uint32_t{0};
     }
-    Result<Packet> get_packet() override { return Packet{ByteView(data_), 480, false}; }
+    Result<Packet> get_packet() override {
+        record_->packets += 1;
+        return Packet{ByteView(data_), 480, false};
+    }
     Status release_packet(std::uint32_t) override { return {}; }
 
 private:
