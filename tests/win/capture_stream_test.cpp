@@ -63,6 +63,7 @@ TEST(WinStream, StreamOfTheScreenRunsOnGdiAndStops) {
     SetEnvironmentVariableW(L"VORLIX_CAPTURE", nullptr);
     testing::FakeEncoderFactory encoders;
     auto audience = std::make_shared<CountingAudience>();
+    std::shared_ptr<StreamControl> current;
     {
         WindowsStreams streams(encoders.opener(), nullptr);
         StreamSettings settings;
@@ -70,16 +71,16 @@ TEST(WinStream, StreamOfTheScreenRunsOnGdiAndStops) {
         streams.slot().start_stream(settings, 4, audience);
         ASSERT_TRUE(wait_for([&] { return audience->frames.load() >= 3; }, 10s));
         EXPECT_GE(audience->keys.load(), 1);
-        auto current = streams.slot().current();
+        current = streams.slot().current();
         ASSERT_NE(current, nullptr);
         EXPECT_EQ(current->running.load(), 1);
         streams.slot().stop_stream();
         EXPECT_EQ(current->running.load(), 0);
     }
-    // The slot's release waited for the thread; nothing runs any more.
-    const int frames = audience->frames.load();
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(audience->frames.load(), frames);
+    {
+        std::lock_guard lock(current->thread_mutex);
+        EXPECT_FALSE(current->thread.has_value()) << "the slot's release joined the stream thread";
+    }
     ASSERT_FALSE(encoders.opened.empty());
     EXPECT_FALSE(encoders.opened[0]->hardware);
     std::lock_guard lock(audience->mutex);
@@ -134,9 +135,10 @@ TEST(WinStream, SecondStreamReplacesTheFirst) {
     streams.slot().start_stream(settings, 2, second);
     EXPECT_EQ(first_control->running.load(), 0) << "the first stream is told to stop before the second starts";
     ASSERT_TRUE(wait_for([&] { return second->frames.load() >= 2; }, 10s));
-    const int first_frames = first->frames.load();
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(first->frames.load(), first_frames);
+    {
+        std::lock_guard lock(first_control->thread_mutex);
+        EXPECT_FALSE(first_control->thread.has_value()) << "the second stream joined the first before it sent";
+    }
     streams.slot().request_keyframe();
     streams.slot().set_stream_audio(true);
     EXPECT_EQ(streams.slot().current()->sound.load(), 1);
