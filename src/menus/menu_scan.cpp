@@ -48,7 +48,7 @@ void MenuScan::add(std::string title, std::string menu, std::optional<std::strin
 
 void add_closed_uia_menu(MenuScan& scan, const std::string& name, std::uintptr_t window,
                          const OpenedMenuCache& cache) {
-    const auto cached = cache.find(name);
+    const auto cached = cache.find(OpenedMenuKey{window, name});
     if (cached == cache.end()) {
         scan.add(name, name, std::nullopt, true,
                  MenuTarget{.kind = MenuTarget::Kind::OpenUiaMenu, .window = window, .menu = name});

@@ -41,8 +41,22 @@ struct OpenedMenuItem {
     bool operator==(const OpenedMenuItem&) const = default;
 };
 
-// The items of each top-level menu the device had opened, by menu name.
-using OpenedMenuCache = std::unordered_map<std::string, std::vector<OpenedMenuItem>>;
+// A top-level menu the device opened: the window it was read from and its
+// name. Another app's menu of the same name is another entry.
+struct OpenedMenuKey {
+    std::uintptr_t window = 0;
+    std::string menu;
+    bool operator==(const OpenedMenuKey&) const = default;
+};
+
+struct OpenedMenuKeyHash {
+    std::size_t operator()(const OpenedMenuKey& key) const {
+        return std::hash<std::string>{}(key.menu) ^ (std::hash<std::uintptr_t>{}(key.window) * 0x9E3779B97F4A7C15u);
+    }
+};
+
+// The items of each top-level menu the device had opened.
+using OpenedMenuCache = std::unordered_map<OpenedMenuKey, std::vector<OpenedMenuItem>, OpenedMenuKeyHash>;
 
 struct MenuScan {
     std::vector<MenuCommand> commands;
@@ -55,7 +69,8 @@ struct MenuScan {
 };
 
 // A top-level UI Automation menu whose items are not in the tree: the items
-// cached when the device opened it, or else one entry that opens it.
+// cached when the device opened it in this window, or else one entry that
+// opens it.
 void add_closed_uia_menu(MenuScan& scan, const std::string& name, std::uintptr_t window,
                          const OpenedMenuCache& cache);
 

@@ -101,8 +101,7 @@ std::chrono::milliseconds MenusLoop::run(std::uint64_t id) {
             if (!item.name.empty()) opened.push_back({std::move(item.name), std::move(item.shortcut), item.enabled});
         }
         log_("menus: " + target.menu + " opened, " + std::to_string(opened.size()) + " items");
-        const std::string name = target.menu;  // the cache outlives the target list
-        opened_[name] = std::move(opened);
+        opened_[OpenedMenuKey{target.window, target.menu}] = std::move(opened);
         return 50ms;
     }
     }

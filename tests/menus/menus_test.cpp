@@ -289,7 +289,14 @@ TEST(MenusLoop, OpensUiaMenusIntoTheCacheAndRunsTheirItemsByTitle) {
     s.backend.scans = {opened};
     s.at(1s);
     const OpenedMenuCache cache = s.backend.seen_cache;
-    ASSERT_EQ(cache.at("View"), (std::vector<OpenedMenuItem>{{"Zoom", "Ctrl++", true}}));
+    ASSERT_EQ(cache.at({9, "View"}), (std::vector<OpenedMenuItem>{{"Zoom", "Ctrl++", true}}));
+    // Another app's closed menu of the same name is offered closed, to open in its own window.
+    MenuScan other;
+    add_closed_uia_menu(other, "View", 10, cache);
+    ASSERT_EQ(other.commands.size(), 1u);
+    EXPECT_EQ(other.commands[0], (MenuCommand{0, "View", "View", {}, true}));
+    EXPECT_EQ(other.targets[0].kind, Kind::OpenUiaMenu);
+    EXPECT_EQ(other.targets[0].window, 10u);
     MenuScanResult listed;
     add_closed_uia_menu(listed.scan, "View", 9, cache);
     listed.scan.add("Missing", "View", {}, true, {.kind = Kind::UiaCommand, .window = 9, .menu = "View", .title = "Missing"});
