@@ -1,6 +1,8 @@
 // Arbitrary clipboard DIB blocks through the BMP builder: a BMP is only made
 // around a block whose stated header, masks and colour table lie inside it,
-// and its pixel offset always points inside the file.
+// and its pixel offset always points inside the file. The same bytes as a
+// clipboard picture from the device: a PNG size is only read from a PNG
+// signature followed by a whole IHDR size.
 #include <cstdint>
 #include <cstdlib>
 
@@ -10,6 +12,7 @@ using namespace vorlix;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const ByteView dib(data, size);
+    if (png_stated_size(dib) && (size < 24 || data[0] != 0x89 || data[12] != 'I')) std::abort();
     const auto bmp = bmp_from_dib(dib);
     if (!bmp) return 0;
     auto u32 = [&](std::size_t at) {

@@ -27,8 +27,15 @@ void append_u32_le(Bytes& out, std::uint32_t value) {
 
 }  // namespace
 
-bool decoded_size_allowed(std::uint32_t width, std::uint32_t height) {
-    return width != 0 && height != 0 && std::uint64_t{width} * height <= kMaxDecodedPixels;
+bool decoded_size_allowed(std::uint32_t width, std::uint32_t height, std::uint64_t max_pixels) {
+    return width != 0 && height != 0 && std::uint64_t{width} * height <= max_pixels;
+}
+
+std::optional<PngSize> png_stated_size(ByteView bytes) {
+    static constexpr std::uint8_t kStart[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    if (bytes.size() < sizeof kStart + 8 || !std::equal(std::begin(kStart), std::end(kStart), bytes.begin()))
+        return std::nullopt;
+    return PngSize{get_u32_be(bytes.data() + 16), get_u32_be(bytes.data() + 20)};
 }
 
 bool encoder_input_fits(std::uint32_t width, std::uint32_t height, std::size_t bytes) {

@@ -22,8 +22,17 @@ struct Picture {
 // The largest picture that is decoded (width x height).
 constexpr std::uint64_t kMaxDecodedPixels = 120'000'000;
 
-// Whether a decoded size is taken: neither side 0, at most kMaxDecodedPixels.
-bool decoded_size_allowed(std::uint32_t width, std::uint32_t height);
+// Whether a decoded size is taken: neither side 0, at most `max_pixels`.
+bool decoded_size_allowed(std::uint32_t width, std::uint32_t height, std::uint64_t max_pixels = kMaxDecodedPixels);
+
+struct PngSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+// The size a PNG states in its header (the signature, then IHDR), read
+// before anything is decoded; none for bytes that do not start so.
+std::optional<PngSize> png_stated_size(ByteView bytes);
 
 // Whether the encoders take this input: neither side 0 and at least
 // width x height x 4 bytes.

@@ -1,5 +1,7 @@
 #include "watch/clipboard_rules.h"
 
+#include "app/text.h"
+
 namespace vorlix {
 
 namespace {
@@ -19,12 +21,13 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
 }  // namespace
 
 void ClipboardEcho::remember_device_text(const std::string& text) {
+    const std::string read_back = clipboard_text_read_back(text);
     {
         std::lock_guard lock(device_mutex_);
-        device_text_ = text;
+        device_text_ = read_back;
     }
     std::lock_guard lock(offered_mutex_);
-    offered_text_ = text;
+    offered_text_ = read_back;
 }
 
 void ClipboardEcho::set_baseline(std::optional<std::string> text) {
@@ -61,6 +64,10 @@ std::string clipboard_text_for_device(std::string_view text) { return replace_al
 
 std::string clipboard_text_for_pc(std::string_view text) {
     return replace_all(replace_all(text, "\r\n", "\n"), "\n", "\r\n");
+}
+
+std::string clipboard_text_read_back(std::string_view text) {
+    return clipboard_text_for_device(utf16_to_utf8(utf8_to_utf16(clipboard_text_for_pc(text))));
 }
 
 std::size_t count_characters(std::string_view text) {

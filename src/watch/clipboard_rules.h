@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -20,6 +21,10 @@ namespace vorlix {
 constexpr std::size_t kMaxClipboardText = 999'999;
 // A PNG for the device larger than this is dropped.
 constexpr std::size_t kMaxClipboardPng = 11'999'999;
+// A picture from the device is put on the clipboard up to this many pixels
+// (width x height; an 8K screen has 33 million), each a 4-byte pixel in the
+// decoded picture and again in the clipboard's block.
+constexpr std::uint64_t kMaxClipboardPixels = 40'000'000;
 // At most this many paths of a file drop are read.
 constexpr std::size_t kMaxDropPaths = 64;
 
@@ -40,7 +45,10 @@ struct ClipboardContents {
 // own lock; never both held at once.
 class ClipboardEcho {
 public:
-    // The device put this text on the clipboard: its change is not offered back.
+    // The device put this text on the clipboard: its change is not offered
+    // back, nor the same text when another app copies it again. It is
+    // remembered as a reading of the clipboard gives it back (line ends
+    // "\n", cut at a NUL, invalid UTF-8 replaced).
     void remember_device_text(const std::string& text);
     // The text on the clipboard as a session starts (or none) becomes the baseline.
     void set_baseline(std::optional<std::string> text);
@@ -76,6 +84,8 @@ ClipboardDecision decide_clipboard(ClipboardContents contents, ClipboardEcho& ec
 std::string clipboard_text_for_device(std::string_view text);
 // Text from the device for the clipboard: line ends "\r\n" only.
 std::string clipboard_text_for_pc(std::string_view text);
+// What reading the clipboard gives after the device's text was put on it.
+std::string clipboard_text_read_back(std::string_view text);
 // The count of Unicode characters of UTF-8 text.
 std::size_t count_characters(std::string_view text);
 

@@ -88,6 +88,30 @@ TEST(PictureRows, TwentyFourBitRowsArePaddedToFourBytes) {
     EXPECT_TRUE(decoded_size_allowed(12'000, 10'000));
     EXPECT_FALSE(decoded_size_allowed(12'000, 10'001));
     EXPECT_FALSE(decoded_size_allowed(0xFFFFFFFFu, 0xFFFFFFFFu));
+    EXPECT_TRUE(decoded_size_allowed(8'000, 5'000, 40'000'000));
+    EXPECT_FALSE(decoded_size_allowed(8'000, 5'001, 40'000'000));
+}
+
+TEST(PictureRules, APngStatesItsSizeBeforeDecoding) {
+    const Bytes start = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    Bytes png = start;
+    append(png, Bytes{0, 0, 0x2A, 0xC6, 0x80, 0, 0, 0x01, 8, 6, 0, 0, 0});  // 10950 x 2^31 + 1, then the rest
+    const auto size = png_stated_size(png);
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, 10950u);
+    EXPECT_EQ(size->height, 0x80000001u);
+    const struct {
+        const char* what;
+        std::size_t at;
+        std::uint8_t value;
+    } spoiled[] = {{"not the signature", 1, 'J'}, {"IHDR of another length", 11, 12}, {"not IHDR first", 12, 'i'}};
+    for (const auto& c : spoiled) {
+        Bytes other = png;
+        other[c.at] = c.value;
+        EXPECT_FALSE(png_stated_size(other)) << c.what;
+    }
+    EXPECT_FALSE(png_stated_size(ByteView(png).first(23)));
+    EXPECT_TRUE(png_stated_size(ByteView(png).first(24)));
 }
 
 TEST(PictureRules, PreviewSizeAndScreenshotName) {

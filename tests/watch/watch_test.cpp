@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <thread>
 
 #include "watch/clipboard_rules.h"
 #include "watch/front_app_naming.h"
+#include "watch/window_thread_stop.h"
 
 namespace vorlix {
 namespace {
@@ -55,8 +58,39 @@ TEST(WatchClipboardRules, TextIsNotEchoedNorResent) {
     EXPECT_EQ(text("from the device"), "nothing");
     EXPECT_EQ(text("copied"), "text:copied");
     EXPECT_EQ(text("from the device"), "nothing");  // the device's text stays remembered
+    // Remembered as the clipboard gives it back: "\r\n" read as "\n", cut at a NUL.
+    echo.remember_device_text(std::string("one\r\ntwo\nthree\0rest", 19));
+    EXPECT_EQ(text("one\ntwo\nthree"), "nothing");
     echo.set_baseline(std::nullopt);
     EXPECT_EQ(text("copied"), "text:copied");
+}
+
+// However a stop and the making of the window fall, exactly one side acts:
+// the stopper posts to the window, or the thread finds the stop itself.
+TEST(WatchWindowThreadStop, ReachesTheThreadBeforeOrAfterItsWindow) {
+    WindowThreadStop early;
+    EXPECT_EQ(early.request(), 0u);
+    EXPECT_TRUE(early.window_made(7));
+    EXPECT_EQ(early.request(), 0u);
+    WindowThreadStop late;
+    EXPECT_FALSE(late.window_made(7));
+    EXPECT_EQ(late.request(), 7u);
+    late.window_gone();
+    EXPECT_EQ(late.request(), 0u);
+
+    for (int round = 0; round < 500; ++round) {
+        WindowThreadStop stop;
+        std::atomic<bool> go = false;
+        bool found = false;
+        std::thread thread([&] {
+            while (!go) std::this_thread::yield();
+            found = stop.window_made(42);
+        });
+        go = true;
+        const WindowThreadStop::Window posted_to = stop.request();
+        thread.join();
+        ASSERT_NE(found, posted_to == 42u) << round;
+    }
 }
 
 TEST(WatchFrontAppNames, FromScriptedVersionData) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "storage/log_capture.h"
 #include "support/wait.h"
 #include "win/pictures/picture_coding.h"
 #include "win/platform.h"
@@ -120,6 +121,8 @@ TEST(WatchClipboard, MirrorsTextPicturesAndACopiedFileBothWays) {
     // The device's text lands with "\r\n" line ends and is not sent back.
     scene.platform().set_clipboard_text("one\ntwo\r\nthree");
     ASSERT_TRUE(scene.pumping_wait([&] { return scene.pasted(CF_UNICODETEXT) == utf16(L"one\r\ntwo\r\nthree"); }));
+    // Nor when another app puts the same text there again.
+    ASSERT_TRUE(scene.copy_text(L"one\r\ntwo\r\nthree", 300ms));
 
     // Text the user copies reaches the device with "\n"; the same text again,
     // and the text of the session's start (above), are not sent.
@@ -141,6 +144,24 @@ TEST(WatchClipboard, MirrorsTextPicturesAndACopiedFileBothWays) {
     ASSERT_TRUE(scene.copy({{CF_DIB, *dib}}));
     ASSERT_EQ(scene.next_event(), "picture");
     EXPECT_EQ(decode_image(scene.png()).value_or(Picture{}).pixels, pixels);
+
+    // What the device sends is bounded before it costs memory: a picture
+    // whose PNG header states over 40 million pixels, text over 999,999 bytes.
+    test::LogCapture log;
+    Bytes huge = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                  0, 0, 0x1B, 0x58, 0, 0, 0x17, 0x70, 8, 6, 0, 0, 0};  // 7000 x 6000
+    huge.resize(500'000, 0);
+    scene.platform().set_clipboard_picture(huge);
+    EXPECT_TRUE(scene.pumping_wait([&] {
+        return log.messages().find("picture from the device: a picture of 7000x6000 pixels is refused\n") !=
+               std::string::npos;
+    }));
+    EXPECT_EQ(scene.pasted(CF_DIB), dib);
+    scene.platform().set_clipboard_text(std::string(1'000'000, 'y'));
+    scene.platform().set_clipboard_text(std::string(999'999, 'x'));
+    ASSERT_TRUE(scene.pumping_wait([&] { return scene.pasted(CF_UNICODETEXT) == utf16(std::wstring(999'999, L'x')); }));
+    EXPECT_NE(log.messages().find("clipboard: 1000000 bytes of text from the device, more than 999999: not set\n"),
+              std::string::npos);
 
     // One copied file is offered by its path.
     const std::filesystem::path file = std::filesystem::temp_directory_path() / "vorlix clipboard test.txt";

@@ -56,6 +56,10 @@ std::optional<Bytes> logged(Result<Bytes> encoded, const char* kind) {
     return std::move(encoded).value();
 }
 
+Error refused_size(std::uint32_t width, std::uint32_t height) {
+    return Error("a picture of " + std::to_string(width) + "x" + std::to_string(height) + " pixels is refused");
+}
+
 }  // namespace
 
 Result<Bytes> win_image_encode(const GUID& container, const GUID& format, std::uint32_t width, std::uint32_t height,
@@ -133,7 +137,9 @@ std::optional<Bytes> encode_jpeg_24(std::uint32_t width, std::uint32_t height, B
                   "JPEG");
 }
 
-Result<Picture> try_decode_image(ByteView bytes) {
+Result<Picture> try_decode_image(ByteView bytes, std::uint64_t max_pixels) {
+    if (const auto stated = png_stated_size(bytes); stated && !decoded_size_allowed(stated->width, stated->height, max_pixels))
+        return refused_size(stated->width, stated->height);
     ComApartment com;
     auto factory = make_factory();
     if (!factory) return factory.error();
@@ -158,8 +164,7 @@ Result<Picture> try_decode_image(ByteView bytes) {
     UINT height = 0;
     hr = converter->GetSize(&width, &height);
     if (FAILED(hr)) return com_error("reading the size", hr);
-    if (!decoded_size_allowed(width, height))
-        return Error("a picture of " + std::to_string(width) + "x" + std::to_string(height) + " pixels is refused");
+    if (!decoded_size_allowed(width, height, max_pixels)) return refused_size(width, height);
 
     Picture picture{width, height, Bytes(std::size_t{width} * height * 4)};
     hr = converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(picture.pixels.size()), picture.pixels.data());
@@ -167,8 +172,8 @@ Result<Picture> try_decode_image(ByteView bytes) {
     return picture;
 }
 
-std::optional<Picture> decode_image(ByteView bytes) {
-    auto picture = try_decode_image(bytes);
+std::optional<Picture> decode_image(ByteView bytes, std::uint64_t max_pixels) {
+    auto picture = try_decode_image(bytes, max_pixels);
     if (!picture) {
         log_line("picture from the device: " + picture.error().text);
         return std::nullopt;

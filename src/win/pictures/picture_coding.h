@@ -24,11 +24,11 @@ std::optional<Bytes> encode_png_24(std::uint32_t width, std::uint32_t height, By
 std::optional<Bytes> encode_jpeg_24(std::uint32_t width, std::uint32_t height, ByteView pixels, float quality);
 
 // Any picture WIC reads (PNG, JPEG, BMP, ...) as BGRA pixels; pictures of
-// more than kMaxDecodedPixels are refused. Failures log
-// "picture from the device: {}".
-std::optional<Picture> decode_image(ByteView bytes);
+// more than `max_pixels` are refused (a PNG by its header, before it is
+// decoded). Failures log "picture from the device: {}".
+std::optional<Picture> decode_image(ByteView bytes, std::uint64_t max_pixels = kMaxDecodedPixels);
 // The same, giving the failure's text instead of logging it.
-Result<Picture> try_decode_image(ByteView bytes);
+Result<Picture> try_decode_image(ByteView bytes, std::uint64_t max_pixels = kMaxDecodedPixels);
 
 // Pixels already in `format` (stride bytes a row) encoded in `container`,
 // with the encoder option "ImageQuality" when a quality is given.

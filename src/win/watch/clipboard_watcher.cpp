@@ -177,16 +177,19 @@ void write_picture(ClipboardWatcher& watcher, HWND window) {
     std::lock_guard lock(watcher.picture_mutex);
     std::optional<Bytes> png = std::exchange(watcher.picture_mailbox, std::nullopt);
     if (!png) return;
-    const auto picture = decode_image(*png);
+    std::optional<Picture> picture = decode_image(*png, kMaxClipboardPixels);
     if (!picture) return;
     const Bytes block = dibv5_from_picture(*picture);
+    const std::uint32_t width = picture->width;
+    const std::uint32_t height = picture->height;
+    picture.reset();  // the block holds the pixels now; the clipboard copies it once more
     if (!open_clipboard(window)) return;
     EmptyClipboard();
     bool put = put_clipboard_data(kDibV5, block.data(), block.size());
     if (const UINT format = png_format()) put = put_clipboard_data(format, png->data(), png->size()) || put;
     CloseClipboard();
     watcher.own_sequence.store(GetClipboardSequenceNumber());
-    log_line("clipboard: a " + std::to_string(picture->width) + "\xC3\x97" + std::to_string(picture->height) +
+    log_line("clipboard: a " + std::to_string(width) + "\xC3\x97" + std::to_string(height) +
              " picture from the device" + (put ? "" : " (could not set)"));
 }
 
@@ -247,10 +250,12 @@ void watcher_thread(std::shared_ptr<ClipboardWatcher> watcher) {
     if (!window) {
         log_line("watcher window could not be made: the clipboard is not watched");
         t_watcher = nullptr;
-        watcher->thread_ended.store(true);
         return;
     }
     watcher->window.store(window);
+    // A stop asked for while the window was being made ends the thread now.
+    if (watcher->stop.window_made(reinterpret_cast<WindowThreadStop::Window>(window)))
+        PostMessageW(window, kStop, 0, 0);
     if (!AddClipboardFormatListener(window)) log_line("AddClipboardFormatListener failed");
     HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, on_foreground_event,
                                          0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
@@ -263,9 +268,9 @@ void watcher_thread(std::shared_ptr<ClipboardWatcher> watcher) {
         DispatchMessageW(&message);
     }
     if (hook) UnhookWinEvent(hook);
+    watcher->stop.window_gone();
     watcher->window.store(nullptr);
     t_watcher = nullptr;
-    watcher->thread_ended.store(true);
 }
 
 }  // namespace
@@ -283,10 +288,10 @@ std::shared_ptr<ClipboardWatcher> start_clipboard_watcher(std::shared_ptr<EventS
 
 void stop_clipboard_watcher(ClipboardWatcher& watcher) {
     if (!watcher.thread.joinable()) return;
-    // The thread may be told before its window exists: wait for the window or
-    // the thread's end (it also ends when the window cannot be made).
-    for (int round = 0; round < 400 && !watcher.window.load() && !watcher.thread_ended.load(); ++round) Sleep(5);
-    if (HWND window = watcher.window.load()) PostMessageW(window, kStop, 0, 0);
+    // Without a window yet the thread finds the stop once it has made it (or
+    // ends anyway when it cannot make it).
+    if (const WindowThreadStop::Window window = watcher.stop.request())
+        PostMessageW(reinterpret_cast<HWND>(window), kStop, 0, 0);
     if (watcher.thread.get_id() == std::this_thread::get_id()) {
         watcher.thread.detach();  // released from its own event handler: it ends by itself
     } else {
@@ -307,6 +312,11 @@ void watcher_set_active(ClipboardWatcher& watcher, bool active) {
 }
 
 void watcher_post_text(ClipboardWatcher& watcher, std::string text) {
+    if (text.size() > kMaxClipboardText) {
+        log_line("clipboard: " + std::to_string(text.size()) + " bytes of text from the device, more than " +
+                 std::to_string(kMaxClipboardText) + ": not set");
+        return;
+    }
     {
         std::lock_guard lock(watcher.text_mutex);
         watcher.text_mailbox = std::move(text);

@@ -17,6 +17,7 @@
 
 #include "watch/clipboard_rules.h"
 #include "watch/front_app_naming.h"
+#include "watch/window_thread_stop.h"
 #include "win/platform.h"
 
 namespace vorlix {
@@ -39,9 +40,10 @@ struct ClipboardWatcher {
     std::mutex menus_nudge_mutex;
     std::function<void()> menus_nudge;
 
-    // The watcher thread, kept so that releasing the platform can end it.
+    // The watcher thread, kept so that releasing the platform can end it,
+    // and the stop that reaches it however late it makes its window.
     std::thread thread;
-    std::atomic<bool> thread_ended{false};
+    WindowThreadStop stop;
 };
 
 // Makes the watcher and starts its thread; a thread that cannot start is
@@ -56,7 +58,9 @@ void stop_clipboard_watcher(ClipboardWatcher& watcher);
 void watcher_set_active(ClipboardWatcher& watcher, bool active);
 
 // The device's text or PNG picture for the clipboard, written by the watcher
-// thread; a newer one replaces one not yet written.
+// thread; a newer one replaces one not yet written. Text over
+// kMaxClipboardText bytes is refused with a log line; a picture over
+// kMaxClipboardPixels is refused when it is decoded.
 void watcher_post_text(ClipboardWatcher& watcher, std::string text);
 void watcher_post_picture(ClipboardWatcher& watcher, Bytes png);
 
