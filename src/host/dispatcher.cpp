@@ -208,7 +208,7 @@ void send_screenshot(HostState& host, SessionRecord& record) {
     std::weak_ptr<HostState> weak = host.self_ref();
     std::string ignored;
     start_detached(
-        [writer = record.writer, platform = host.platform, id, binary, weak, place] {
+        [writer = record.writer, platform = host.platform, id, binary, weak, place, names = record.screenshot_names] {
             set_current_thread_name("vorlix-screenshot");
             std::lock_guard turn(place->turn);
             std::optional<Bytes> picture = platform->take_screenshot();
@@ -224,7 +224,7 @@ void send_screenshot(HostState& host, SessionRecord& record) {
                 if (!alive) return;  // the host is shutting down
                 now = alive->unix_now();
             }
-            const std::string name = screenshot_file_name(now);
+            const std::string name = names->next(now);
             log_line("screenshot for the device: " + std::to_string(picture->size()) + " bytes");
             send_bytes_as_file(writer, id, name, *picture, "screenshot", binary);
         },

@@ -17,6 +17,7 @@
 #include "host/link_writer.h"
 #include "net/ip_address.h"
 #include "net/socket.h"
+#include "pictures/pictures.h"
 
 namespace vorlix {
 
@@ -48,6 +49,7 @@ struct SessionRecord {
     // The link's file sender and its screenshot sender: one runs at a time.
     std::shared_ptr<SenderTurns> file_senders = std::make_shared<SenderTurns>();
     std::shared_ptr<SenderTurns> screenshot_senders = std::make_shared<SenderTurns>();
+    std::shared_ptr<ScreenshotNames> screenshot_names = std::make_shared<ScreenshotNames>();
 };
 
 // The sizes and limits of the reader loop.

@@ -126,4 +126,16 @@ std::string screenshot_file_name(std::int64_t unix_seconds) {
     return "PC " + format_utc_datetime(unix_seconds < 0 ? 0 : static_cast<std::uint64_t>(unix_seconds)) + ".png";
 }
 
+std::string ScreenshotNames::next(std::int64_t unix_seconds) {
+    std::string name = screenshot_file_name(unix_seconds);
+    std::lock_guard lock(mutex_);
+    if (name != last_) {
+        last_ = name;
+        repeats_ = 1;
+        return name;
+    }
+    name.insert(name.size() - 4, " (" + std::to_string(++repeats_) + ")");
+    return name;
+}
+
 }  // namespace vorlix

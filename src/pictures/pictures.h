@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -70,5 +71,19 @@ PreviewSize preview_size(std::int32_t monitor_width, std::int32_t monitor_height
 // "PC 2026-12-08T000543.png" for a moment in seconds since 1970 (UTC); a moment
 // before 1970 counts as 1970.
 std::string screenshot_file_name(std::int64_t unix_seconds);
+
+// The names of one link's screenshots: screenshot_file_name, and for a name
+// that repeats the one before (two screenshots in one second) the same with
+// " (2)", " (3)", ... before ".png", so a device that keeps files by name
+// keeps each of them.
+class ScreenshotNames {
+public:
+    std::string next(std::int64_t unix_seconds);
+
+private:
+    std::mutex mutex_;
+    std::string last_;
+    unsigned repeats_ = 0;
+};
 
 }  // namespace vorlix

@@ -288,6 +288,16 @@ TEST_F(DispatcherTest, OfferedFilesAndScreenshotsGoToTheSessionInControl) {
               R"({"fileStart":{"id":3,"name":"PC 2023-11-14T221425.png","purpose":"screenshot","size":4}})");
     EXPECT_EQ(device->next(), R"({"fileChunk":{"data":"UE5HIQ==","id":3}})");
     EXPECT_EQ(device->next(), R"({"fileEnd":{"id":3,"ok":true}})");
+    // Two more in the same second: the names repeat with " (2)" and " (3)".
+    answers.while_taking_screenshot = nullptr;
+    platform_->set_answers(answers);
+    for (const char* name : {"PC 2023-11-14T221425 (2).png", "PC 2023-11-14T221425 (3).png"}) {
+        send(*device, R"({"requestScreenshot":{}})");
+        const std::string start = device->next().value_or("");
+        EXPECT_NE(start.find(std::string(R"("name":")") + name + "\""), std::string::npos) << start;
+        device->next();
+        device->next();
+    }
     send(*other, R"({"requestScreenshot":{}})");
     EXPECT_FALSE(other->next(100ms));
 }
