@@ -127,31 +127,5 @@ TEST(MenusThread, ReadsTheFrontWindowsMenuBarAndRunsThePickedEntry) {
     DestroyWindow(window);
 }
 
-// Every id the reader declares itself, against its documented text form (a
-// slip in one byte of an interface id makes that pattern silently absent).
-TEST(UiAutomationIds, MatchTheDocumentedValues) {
-    const std::pair<const GUID*, const wchar_t*> ids[] = {
-        {&uia::kClsidCUIAutomation, L"{ff48dba4-60ef-4201-aa87-54103eef594e}"},
-        {&uia::kIidAutomation, L"{30cbe57d-d9d0-452a-ab13-7ac5ac4825ee}"},
-        {&uia::kIidInvokePattern, L"{fb377fbe-8ea6-46d5-9c73-6499642d3059}"},
-        {&uia::kIidLegacyIAccessiblePattern, L"{828055ad-355b-4435-86d5-3b51c14a9b1b}"},
-        {&uia::kIidExpandCollapsePattern, L"{619be086-1f4e-4ee4-bafa-210128738730}"},
-    };
-    for (const auto& [declared, text] : ids) {
-        GUID documented{};
-        ASSERT_EQ(CLSIDFromString(text, &documented), S_OK);
-        EXPECT_TRUE(IsEqualGUID(*declared, documented)) << wide_to_string(text);
-    }
-    const std::pair<int, int> numbers[] = {
-        {uia::kMenuBar, 50010},           {uia::kMenuItem, 50011},
-        {uia::kMenu, 50009},              {uia::kTitleBar, 50037},
-        {uia::kDocument, 50030},          {uia::kPropertyControlType, 30003},
-        {uia::kPropertyProcessId, 30002}, {uia::kPatternInvoke, 10000},
-        {uia::kPatternLegacyIAccessible, 10018}, {uia::kPatternExpandCollapse, 10005},
-        {uia::kTreeScopeDescendants, 4},  {uia::kExpanded, 1},
-    };
-    for (const auto& [declared, documented] : numbers) EXPECT_EQ(declared, documented);
-}
-
 }  // namespace
 }  // namespace vorlix

@@ -13,15 +13,11 @@
 #include "sound/sound_capture.h"
 #include "win/stream/com_ref.h"
 #include "win/stream/mf_encoder.h"
+#include "win/system/com_ids.h"
 
 namespace vorlix {
 
 namespace {
-
-// The documented class of the multimedia device enumerator and the IEEE
-// float subformat of an extensible wave format.
-constexpr GUID kDeviceEnumeratorClass = {0xbcde0395, 0xe52f, 0x467c, {0x8e, 0x3d, 0xc4, 0x57, 0x92, 0x91, 0x69, 0x2e}};
-constexpr GUID kSubtypeIeeeFloat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 constexpr REFERENCE_TIME kHundredNanosecondsPerMillisecond = 10'000;
 
@@ -38,7 +34,7 @@ public:
 
     Result<MixFormat> open(std::chrono::milliseconds buffer) override {
         com_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-        HRESULT hr = CoCreateInstance(kDeviceEnumeratorClass, nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
+        HRESULT hr = CoCreateInstance(com_ids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
                                       enumerator_.put_void());
         if (FAILED(hr)) return audio_error(hr);
         hr = enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, device_.put());
@@ -57,7 +53,7 @@ public:
         format.bits_per_sample = wave->wBitsPerSample;
         if (wave->wFormatTag == WAVE_FORMAT_EXTENSIBLE && wave->cbSize >= 22) {
             const auto* extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(wave);
-            format.float_subformat = IsEqualGUID(extensible->SubFormat, kSubtypeIeeeFloat);
+            format.float_subformat = IsEqualGUID(extensible->SubFormat, com_ids::kSubtypeIeeeFloat);
         }
         block_align_ = wave->nBlockAlign;
 

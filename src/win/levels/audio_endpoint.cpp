@@ -10,14 +10,12 @@
 #include "win/levels/levels_thread.h"
 #include "win/levels/wmi_brightness.h"
 #include "win/stream/com_ref.h"
+#include "win/system/com_ids.h"
 #include "win/system/wide.h"
 
 namespace vorlix {
 
 namespace {
-
-constexpr CLSID kClsidMMDeviceEnumerator = {0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
-constexpr IID kIidAgileObject = {0x94EA2B94, 0xE9CC, 0x49E0, {0xC0, 0xFF, 0xEE, 0x64, 0xCA, 0x8F, 0x5B, 0x90}};
 
 // Told by the audio system, on its own threads, that the volume or the mute
 // state changed: queues a sample for the levels thread.
@@ -28,7 +26,7 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         if (IsEqualIID(riid, __uuidof(IUnknown)) || IsEqualIID(riid, __uuidof(IAudioEndpointVolumeCallback)) ||
-            IsEqualIID(riid, kIidAgileObject)) {
+            IsEqualIID(riid, com_ids::kIidAgileObject)) {
             *object = static_cast<IAudioEndpointVolumeCallback*>(this);
             AddRef();
             return S_OK;
@@ -60,7 +58,7 @@ public:
     ~WindowsLevelsDevices() override { close_endpoint(); }
 
     bool open_endpoint() override {
-        if (!enumerator_ && FAILED(CoCreateInstance(kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+        if (!enumerator_ && FAILED(CoCreateInstance(com_ids::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
                                                     __uuidof(IMMDeviceEnumerator), enumerator_.put_void()))) {
             enumerator_.reset();
             return false;

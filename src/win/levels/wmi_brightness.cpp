@@ -5,13 +5,13 @@
 
 #include "host/log.h"
 #include "win/stream/com_ref.h"
+#include "win/system/com_ids.h"
 #include "win/system/wide.h"
 
 namespace vorlix {
 
 namespace {
 
-constexpr CLSID kClsidWbemLocator = {0x4590F811, 0x1D3A, 0x11D0, {0x89, 0x1F, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
 // How long one query waits for its first object: a hung provider must not
 // hold the levels thread (and with it volume and mute) for good.
 constexpr long kFirstObjectTimeoutMs = 2000;
@@ -76,7 +76,7 @@ IWbemServices* WmiBrightness::connect() {
     ComRef<IWbemLocator> locator;
     ComRef<IWbemServices> services;
     auto outcome = BrightnessConnection::Outcome::absent;
-    HRESULT hr = CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWbemLocator),
+    HRESULT hr = CoCreateInstance(com_ids::kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWbemLocator),
                                   locator.put_void());
     if (SUCCEEDED(hr))
         hr = locator->ConnectServer(Bstr(L"ROOT\\WMI"), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
