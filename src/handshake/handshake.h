@@ -66,6 +66,9 @@ public:
     virtual std::optional<PeerRole> peer_role() const = 0;
     // The link kind and, for a browser link, the watch link's id.
     virtual std::pair<LinkKind, std::uint64_t> link_kind() const = 0;
+    // True while a pairing waits for the device's commit or reveal, that is
+    // for a person to type the code.
+    virtual bool pairing() const { return false; }
 };
 
 // True when the device's identity key bytes belong to a trusted device.
@@ -144,6 +147,7 @@ public:
     HandshakeOutcome step(FrameType type, ByteView body) override;
     std::optional<PeerRole> peer_role() const override;
     std::pair<LinkKind, std::uint64_t> link_kind() const override { return {LinkKind::Device, 0}; }
+    bool pairing() const override { return step_ == 1 || step_ == 2; }
 
     // Where the exchange stands: 0 waiting for the Hello, 1 for the commit,
     // 2 for the reveal, 3 for the signature, 4 finished or waiting for nothing.

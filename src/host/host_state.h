@@ -91,6 +91,11 @@ struct SessionHooks {
 // The reader loop's time-outs and pauses.
 struct SessionTimeouts {
     std::chrono::milliseconds before_sign_in{120000};
+    // A link a relay joined: the device is at the relay already and signs in
+    // within a few round trips, so it gets the time a signed-in device may
+    // stay silent. A pairing through the relay waits for a person and keeps
+    // the whole before_sign_in from the link's start.
+    std::chrono::milliseconds relay_sign_in{20000};
     std::chrono::milliseconds device_in_control{20000};
     std::chrono::milliseconds other_peer{45000};
     std::chrono::milliseconds handshake_failure_pause{200};

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace vorlix {
@@ -15,6 +17,12 @@ struct LinkLimits {
     // buffer; a household's devices open a handful at a time.
     std::size_t unsigned_links = 64;
     std::size_t unsigned_links_per_address = 16;
+    // Every link a relay joins comes from the relay's address, whoever is
+    // behind it, so one relay may hold more than one address. Two relays
+    // (the session relays and the watch links share the main one's address)
+    // hold at most 48 of the 64 places, which leaves the local network a
+    // whole address's share.
+    std::size_t unsigned_links_per_relay = 24;
     // Pairing handshakes running at once: one person pairs one device.
     std::size_t pairing_handshakes = 4;
     // Bytes other than video waiting to be written to one link. The largest
@@ -29,15 +37,39 @@ class UnsignedLinks {
 public:
     enum class Admission { Admitted, TooMany, TooManyFromAddress };
 
-    // Counts a new link in, unless a cap is reached.
+    // Counts a new direct link in, unless a cap is reached.
     Admission admit(std::uint64_t session, const std::string& source, const LinkLimits& limits);
-    // The link signed in or ended; a second call does nothing.
-    void release(std::uint64_t session);
+
+    // Counts in a link that the relay at `relay` joined. At the relay's cap,
+    // or at the overall cap, the relay's oldest link that is neither signed
+    // in nor pairing makes room: it leaves the count and `closed` names it,
+    // for the caller to close with the closer it was admitted with. Refused
+    // only when the relay has no such link to give up.
+    struct RelayAdmission {
+        Admission admission = Admission::Admitted;
+        std::optional<std::uint64_t> closed;
+    };
+    RelayAdmission admit_through_relay(std::uint64_t session, const std::string& relay, const LinkLimits& limits,
+                                       std::function<void()> close);
+
+    // The link runs a pairing, which waits for a person: it is not given up
+    // for a newer link.
+    void set_pairing(std::uint64_t session);
+    // The link signed in or ended; true when it was still counted (false
+    // for a second call, and for a link that made room for another).
+    bool release(std::uint64_t session);
     std::size_t size() const;
 
 private:
+    struct Entry {
+        std::string source;
+        bool relay = false;
+        bool pairing = false;
+        std::function<void()> close;
+    };
+
     mutable std::mutex mutex_;
-    std::map<std::uint64_t, std::string> links_;
+    std::map<std::uint64_t, Entry> links_;  // oldest first: session numbers only grow
 };
 
 }  // namespace vorlix

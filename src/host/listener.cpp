@@ -122,21 +122,43 @@ bool start_session_thread(const std::shared_ptr<HostState>& host, std::uint64_t 
     }
 }
 
-bool admit_unsigned_link(HostState& host, std::uint64_t session, const std::string& source) {
-    switch (host.unsigned_links.admit(session, source, host.limits)) {
+namespace {
+
+// Logs a refusal; true when the link was admitted.
+bool admitted(UnsignedLinks::Admission admission, std::uint64_t session, const std::string& source,
+              std::size_t source_cap, const LinkLimits& limits) {
+    switch (admission) {
         case UnsignedLinks::Admission::Admitted:
             return true;
         case UnsignedLinks::Admission::TooMany:
-            log_line("session " + std::to_string(session) + ": " + std::to_string(host.limits.unsigned_links) +
+            log_line("session " + std::to_string(session) + ": " + std::to_string(limits.unsigned_links) +
                      " links are waiting to sign in; closing this one");
             return false;
         case UnsignedLinks::Admission::TooManyFromAddress:
-            log_line("session " + std::to_string(session) + ": " +
-                     std::to_string(host.limits.unsigned_links_per_address) + " links from " + source +
-                     " are waiting to sign in; closing this one");
+            log_line("session " + std::to_string(session) + ": " + std::to_string(source_cap) + " links from " +
+                     source + " are waiting to sign in; closing this one");
             return false;
     }
     return false;
+}
+
+}  // namespace
+
+bool admit_unsigned_link(HostState& host, std::uint64_t session, const std::string& source) {
+    return admitted(host.unsigned_links.admit(session, source, host.limits), session, source,
+                    host.limits.unsigned_links_per_address, host.limits);
+}
+
+bool admit_relay_link(HostState& host, std::uint64_t session, const std::string& relay, const LinkWriter& writer) {
+    UnsignedLinks::RelayAdmission admission =
+        host.unsigned_links.admit_through_relay(session, relay, host.limits, [writer = LinkWriter(writer)]() mutable {
+            writer.send(WriterItem::close());
+        });
+    if (admission.closed) {
+        log_line("session " + std::to_string(*admission.closed) + ": closed to make room for session " +
+                 std::to_string(session) + ", the oldest of the links from " + relay + " waiting to sign in");
+    }
+    return admitted(admission.admission, session, relay, host.limits.unsigned_links_per_relay, host.limits);
 }
 
 void accept_connection(const std::shared_ptr<HostState>& host, Socket socket) {

@@ -54,6 +54,10 @@ Result<std::shared_ptr<ListenerThreads>> start_listener(const std::shared_ptr<Ho
 // when it is one too many and must be closed. The session thread gives the
 // place back at sign-in or at its end.
 bool admit_unsigned_link(HostState& host, std::uint64_t session, const std::string& source);
+// The same for a link the relay at `relay` joined, whose writer runs: at the
+// relay's cap or the overall one the relay's oldest silent link is closed
+// through its writer (logged) to make room.
+bool admit_relay_link(HostState& host, std::uint64_t session, const std::string& relay, const LinkWriter& writer);
 
 // Starts one accepted link.
 void accept_connection(const std::shared_ptr<HostState>& host, Socket socket);

@@ -98,7 +98,9 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
     std::chrono::milliseconds receive_timeout = timeouts.before_sign_in;
     // The whole sign-in must fit in one time-out from the start of the link,
     // however the peer spreads its bytes.
-    const auto sign_in_deadline = std::chrono::steady_clock::now() + timeouts.before_sign_in;
+    const auto link_start = std::chrono::steady_clock::now();
+    auto sign_in_deadline = link_start + (record.through_relay ? timeouts.relay_sign_in : timeouts.before_sign_in);
+    bool pairing_time = !record.through_relay;
 
     while (true) {
         if (!signed_in) {
@@ -173,8 +175,16 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                     return false;
                 }
                 auto* done = std::get_if<HandshakeDone>(&outcome);
-                if (!done) continue;
-                host.unsigned_links.release(record.session);
+                if (!done) {
+                    if (!pairing_time && handshake.pairing()) {
+                        pairing_time = true;
+                        sign_in_deadline = link_start + timeouts.before_sign_in;
+                        host.unsigned_links.set_pairing(record.session);
+                    }
+                    continue;
+                }
+                // A relay link that made room for a newer one is closing.
+                if (!host.unsigned_links.release(record.session) && record.through_relay) return false;
 
                 writer.send(WriterItem::install_key(done->host_to_device_key, 0));
                 receive_key.emplace(done->device_to_host_key);
@@ -564,7 +574,7 @@ void end_device(HostState& host, SessionRecord& record) {
 }  // namespace
 
 void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, Socket socket, LinkWriter writer,
-                        std::unique_ptr<LinkHandshake> handshake) {
+                        std::unique_ptr<LinkHandshake> handshake, bool through_relay) {
     g_session_threads.fetch_add(1);
     host->enter_session_thread();
     const std::string tag = prefix(session);
@@ -575,6 +585,7 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
     } else {
         SessionRecord record;
         record.session = session;
+        record.through_relay = through_relay;
         record.writer = writer;
         bool signed_in = false;
         bool goodbye = run_session(*host, record, socket, *handshake, signed_in);

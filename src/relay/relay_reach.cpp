@@ -28,27 +28,25 @@ private:
 };
 
 // Runs a joined link's session on this thread, counted among the links not
-// yet signed in like a link the listener accepted.
+// yet signed in under the relay's own cap, with the relay's sign-in deadline.
 void run_joined_link(const std::shared_ptr<HostState>& host, Socket socket, const std::string& source,
                      const std::string& what, std::unique_ptr<LinkHandshake> (*make)(const std::shared_ptr<HostState>&,
                                                                                       const Key32&),
                      const Key32& web_key) {
     const std::uint64_t session = host->connection_counter.fetch_add(1);
     log_line("session " + std::to_string(session) + ": " + what);
-    if (!admit_unsigned_link(*host, session, source)) {
-        socket.shutdown_both();
-        return;
-    }
+    // The writer starts first: a link admitted here may later be closed
+    // through it to make room for a newer one.
     Result<Socket> duplicate = socket.duplicate();
     std::optional<LinkWriter> writer;
     if (duplicate) writer = start_link_writer(std::move(*duplicate), host->limits.queued_bytes);
-    if (!writer) {
-        host->unsigned_links.release(session);
+    if (!writer || !admit_relay_link(*host, session, source, *writer)) {
+        if (writer) writer->send(WriterItem::close());
         socket.shutdown_both();
         socket.close();
         return;
     }
-    run_session_thread(host, session, std::move(socket), *writer, make(host, web_key));
+    run_session_thread(host, session, std::move(socket), *writer, make(host, web_key), true);
 }
 
 std::unique_ptr<LinkHandshake> device_handshake(const std::shared_ptr<HostState>& host, const Key32&) {

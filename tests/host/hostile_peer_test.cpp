@@ -138,6 +138,42 @@ TEST(UnsignedLinks, CapsInAllAndPerAddress) {
     EXPECT_EQ(links.admit(session++, "10.0.0.1", limits), A::Admitted);
 }
 
+// A relay's links: at its cap, and at the overall cap, its oldest silent
+// link that is not pairing makes room; direct links never do.
+TEST(UnsignedLinks, ARelaysOldestSilentLinkMakesRoom) {
+    LinkLimits limits;
+    limits.unsigned_links = 5;
+    limits.unsigned_links_per_relay = 3;
+    UnsignedLinks links;
+    std::vector<std::uint64_t> closed;
+    const auto relay = [&](std::uint64_t session, const char* source) {
+        auto admission = links.admit_through_relay(session, source, limits, [&closed, session] {
+            closed.push_back(session);
+        });
+        return std::pair(admission.admission, admission.closed.value_or(0));
+    };
+    using A = UnsignedLinks::Admission;
+    EXPECT_EQ(links.admit(1, "10.0.0.1", limits), A::Admitted);
+    EXPECT_EQ(relay(2, "r1"), std::pair(A::Admitted, std::uint64_t{0}));
+    links.set_pairing(2);
+    EXPECT_EQ(relay(3, "r1"), std::pair(A::Admitted, std::uint64_t{0}));
+    EXPECT_EQ(relay(4, "r1"), std::pair(A::Admitted, std::uint64_t{0}));
+    EXPECT_EQ(relay(5, "r1"), std::pair(A::Admitted, std::uint64_t{3}));  // the relay's cap; 2 is pairing
+    EXPECT_EQ(relay(6, "r2"), std::pair(A::Admitted, std::uint64_t{0}));
+    EXPECT_EQ(relay(7, "r2"), std::pair(A::Admitted, std::uint64_t{6}));  // the overall cap
+    EXPECT_EQ(links.admit(8, "10.0.0.2", limits), A::TooMany);
+    EXPECT_EQ(links.size(), 5u);
+    EXPECT_EQ(closed, (std::vector<std::uint64_t>{3, 6}));
+    EXPECT_FALSE(links.release(3));
+    EXPECT_TRUE(links.release(7));
+    EXPECT_TRUE(links.release(4));
+    EXPECT_EQ(relay(9, "r2"), std::pair(A::Admitted, std::uint64_t{0}));
+    EXPECT_EQ(links.admit(10, "10.0.0.3", limits), A::Admitted);
+    // Full, and the third relay has no link to give up.
+    EXPECT_EQ(relay(11, "r3"), std::pair(A::TooMany, std::uint64_t{0}));
+    EXPECT_EQ(closed.size(), 2u);
+}
+
 TEST_F(HostilePeers, ADeviceThatNeverReadsIsDisconnectedAtTheQueueBound) {
     DeviceIdentity phone = DeviceIdentity::make();
     make_host({trusted(phone)});

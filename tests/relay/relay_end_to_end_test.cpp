@@ -230,6 +230,63 @@ TEST_F(RelayEndToEnd, ABrowserWhoseLinksEndedAfterItsProofIsSentAway) {
     EXPECT_TRUE(host_->web_viewers().empty());
 }
 
+std::size_t count_of(const std::string& text, const std::string& needle) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+    return count;
+}
+
+// All links through a relay come from its address. Silent ones are capped by
+// the overall cap here (20, below the relay's 24), the oldest gives way to a
+// newer one, so a trusted device still signs in, and the rest end at the
+// relay's sign-in deadline, long before the direct links' 120 s.
+TEST_F(RelayEndToEnd, SilentLinksThroughTheRelayDoNotShutATrustedDeviceOut) {
+    test::LogCapture log;
+    host_->limits.unsigned_links = 20;
+    host_->timeouts.relay_sign_in = 3s;
+    for (int i = 0; i < 30; ++i) ASSERT_TRUE(relay_.announce("silent-" + std::to_string(i)));
+    ASSERT_TRUE(wait_until([&] { return count_of(log.messages(), "closed to make room") == 10; }));
+    EXPECT_EQ(host_->unsigned_links.size(), 20u);
+
+    device_peer_ = sign_in_through_relay();
+    ASSERT_TRUE(device_peer_) << log.messages();
+    EXPECT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 19; }, 1s));
+    ASSERT_TRUE(device_peer_->send_control_text(R"({"ping":{"_0":3}})"));
+    ASSERT_TRUE(control_with(R"({"pong":{"_0":3}})"));
+
+    ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }, 10s));
+    const std::string messages = log.messages();
+    EXPECT_EQ(count_of(messages, "closed to make room"), 11u);
+    EXPECT_EQ(count_of(messages, "link ended (no sign-in in time)"), 19u) << messages;
+    EXPECT_EQ(count_of(messages, "waiting to sign in; closing this one"), 0u);
+}
+
+// Pairing through the relay waits for a person: it keeps the whole time of
+// a link before sign-in, past the relay's short deadline.
+TEST_F(RelayEndToEnd, APairingThroughTheRelayKeepsItsTime) {
+    host_->timeouts.relay_sign_in = 300ms;
+    host_->open_pairing();
+    const std::string code = *host_->snapshot_host_status().pairing_code;
+    std::optional<Socket> link = relay_.open_link();
+    ASSERT_TRUE(link);
+    const DeviceIdentity tablet = DeviceIdentity::make("Tablet");
+    DevicePeer peer(std::make_unique<SocketStream>(std::move(*link)), tablet);
+    DeviceHandshake device(tablet);
+    ASSERT_TRUE(peer.send_plain(FrameType::Hello, device.hello(HelloMode::Pair)));
+    auto hello = peer.receive_plain();
+    ASSERT_TRUE(hello && device.receive_host_hello(hello->body));
+    ASSERT_TRUE(device.host_hello()->pairing_open);
+    // The person types the code after the relay's deadline has passed.
+    EXPECT_FALSE(peer.wait_closed(900ms));
+    ASSERT_TRUE(peer.send_plain(FrameType::Handshake, device.commit(code)));
+    auto commit = peer.receive_plain();
+    ASSERT_TRUE(commit && device.receive_host_commit(commit->body));
+    ASSERT_TRUE(peer.send_plain(FrameType::Handshake, device.reveal()));
+    auto reveal = peer.receive_plain();
+    ASSERT_TRUE(reveal && device.receive_host_reveal(reveal->body));
+    EXPECT_TRUE(wait_until([&] { return host_->snapshot_host_status().devices.size() == 2; }));
+}
+
 TEST_F(RelayEndToEnd, AFloodOfAnnouncedLinksIsBounded) {
     test::LogCapture log;
     relay_.set_join_answer("");  // joins that hang until the relay goes
