@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the program as it ships: no debug information inside, under 5 MB,
 # a crash-log place inside it still resolves to a function and a source
-# line through the debug file kept beside it, and its relay is the built-in one.
+# line through the debug file kept beside it, its relay is the built-in one,
+# and its version record names the application version.
 #   scripts/check-shipped.sh <Vorlix.exe>
 set -euo pipefail
 exe=$1
@@ -24,3 +25,11 @@ echo "$resolved"
 # tests' loopback relay of the test build.
 grep -qa 'relay.vorlix.net' "$exe" || { echo "the program does not name its relay" >&2; exit 1; }
 if grep -qa '127.0.0.1:29720' "$exe"; then echo "the program names the tests' relay" >&2; exit 1; fi
+# An update's program is installed only when the FileVersion of its version
+# record names the offered version: the build must write the application
+# version there (UTF-16 text, the key's NUL and padding to four bytes, the value).
+version=$(sed -n 's/.*kAppVersion = "\([0-9.]*\)".*/\1/p' "$(dirname "$0")/../src/app/app_version.h")
+utf16() { local s=$1 out='' c i; for ((i = 0; i < ${#s}; i++)); do c=${s:i:1}; [ "$c" = . ] && c='\.'; out+="$c\\x00"; done; printf '%s' "$out"; }
+echo "application version: $version"
+LC_ALL=C grep -qaP "$(utf16 FileVersion)(\\x00\\x00){1,2}$(utf16 "$version")\\x00\\x00" "$exe" ||
+  { echo "the program's version record does not name $version" >&2; exit 1; }

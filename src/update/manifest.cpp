@@ -105,14 +105,31 @@ std::optional<std::vector<std::uint32_t>> parse_version(std::string_view text) {
     }
 }
 
-bool is_newer_version(std::string_view a, std::string_view b) {
+namespace {
+
+// Both versions padded with zeros to the same length; none when either is
+// not a version.
+std::optional<std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>>> padded(std::string_view a,
+                                                                                       std::string_view b) {
     auto va = parse_version(a);
     auto vb = parse_version(b);
-    if (!va || !vb) return false;
+    if (!va || !vb) return std::nullopt;
     const std::size_t n = std::max(va->size(), vb->size());
     va->resize(n, 0);
     vb->resize(n, 0);
-    return *va > *vb;
+    return std::pair(std::move(*va), std::move(*vb));
+}
+
+}  // namespace
+
+bool is_newer_version(std::string_view a, std::string_view b) {
+    const auto both = padded(a, b);
+    return both && both->first > both->second;
+}
+
+bool is_same_version(std::string_view a, std::string_view b) {
+    const auto both = padded(a, b);
+    return both && both->first == both->second;
 }
 
 std::optional<PendingUpdate> pick_newer_download(const Manifest& manifest, std::string_view own_version,

@@ -49,6 +49,9 @@ Result<Manifest> parse_manifest(ByteView text);
 std::optional<std::vector<std::uint32_t>> parse_version(std::string_view text);
 // a newer than b; false when either is not a version.
 bool is_newer_version(std::string_view a, std::string_view b);
+// a and b name the same version (1.2 and 1.2.0 do); false when either is
+// not a version.
+bool is_same_version(std::string_view a, std::string_view b);
 
 std::optional<PendingUpdate> pick_newer_download(const Manifest& manifest, std::string_view own_version,
                                                  std::string_view key);

@@ -121,6 +121,7 @@ Result<std::vector<ZipFile>> UpdateState::download_and_check(const PendingUpdate
     }
     Result<std::vector<ZipFile>> files = check_package_zip(*bytes);
     if (!files) return files;
+    if (Result<void> version = check_program_version(*files, pending.version); !version) return version.error();
     log_line("update: " + pending.download.url + " checked (size, SHA-256, signature), " +
              std::to_string(files->size()) + " files");
     return files;

@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include "app/text.h"
+#include "app/version_resource.h"
 #include "update/manifest.h"
 
 namespace vorlix {
@@ -162,6 +163,21 @@ Result<std::vector<ZipFile>> check_package_zip(ByteView zip) {
         return Error("the zip's Vorlix.exe is for another kind of PC (machine " + std::string(text) + ")");
     }
     return files;
+}
+
+Result<void> check_program_version(const std::vector<ZipFile>& files, std::string_view version) {
+    const auto program = std::find_if(files.begin(), files.end(),
+                                      [](const ZipFile& f) { return f.name == kProgramFileName; });
+    if (program == files.end()) return Error("the zip has no Vorlix.exe");
+    const std::optional<ByteView> block = pe_version_block(program->bytes);
+    const std::optional<std::string> found = block ? version_block_string(*block, "FileVersion") : std::nullopt;
+    if (!found) return Error("the zip's Vorlix.exe carries no version");
+    if (!is_same_version(*found, version)) {
+        // The text is the archive's, shown in a notice: a few characters do.
+        const std::string shown = found->size() > 32 ? found->substr(0, 32) + "..." : *found;
+        return Error("the zip's Vorlix.exe is version " + shown + ", not " + std::string(trim_unicode_space(version)));
+    }
+    return {};
 }
 
 }  // namespace vorlix

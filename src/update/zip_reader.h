@@ -32,4 +32,9 @@ Result<std::vector<ZipFile>> read_zip(ByteView zip, std::span<const std::string_
 // required and checked to be a PE program for x86-64.
 Result<std::vector<ZipFile>> check_package_zip(ByteView zip);
 
+// The signature covers the archive, not the manifest that names its version:
+// the program file's version resource ("FileVersion") must name `version`,
+// so that an older signed archive cannot be offered as a newer version.
+Result<void> check_program_version(const std::vector<ZipFile>& files, std::string_view version);
+
 }  // namespace vorlix

@@ -1,7 +1,5 @@
 #include "watch/front_app_naming.h"
 
-#include <cstdio>
-
 #include "app/text.h"
 
 namespace vorlix {
@@ -28,18 +26,6 @@ control::FrontApp name_front_app(std::string_view path, const VersionReader& ver
         strip_suffix(*name, ".EXE");
     }
     return control::FrontApp{unicode_lower(file), std::move(*name)};
-}
-
-std::string version_string_query(std::uint16_t language, std::uint16_t code_page, std::string_view key) {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%04x%04x", language, code_page);
-    return "\\StringFileInfo\\" + std::string(hex) + "\\" + std::string(key);
-}
-
-std::optional<std::string> version_value(std::string_view raw) {
-    const std::string_view trimmed = trim_unicode_space(raw);
-    if (trimmed.empty()) return std::nullopt;
-    return std::string(trimmed);
 }
 
 void FrontAppMemory::set(std::optional<control::FrontApp> app) {

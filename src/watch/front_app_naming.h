@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/version_resource.h"
 #include "control/messages.h"
 
 namespace vorlix {
@@ -19,14 +20,6 @@ using VersionReader = std::function<std::optional<std::string>(const std::string
 
 // The front app of the executable at `path` (UTF-8, "\" separated).
 control::FrontApp name_front_app(std::string_view path, const VersionReader& version);
-
-// The version-resource query of a key for a language and code page:
-// "\StringFileInfo\{:04x}{:04x}\{key}".
-std::string version_string_query(std::uint16_t language, std::uint16_t code_page, std::string_view key);
-
-// A version value as read: trimmed of white space at both ends; none when
-// nothing is left.
-std::optional<std::string> version_value(std::string_view raw);
 
 // Remembers the front app last reported, behind its own lock.
 class FrontAppMemory {

@@ -626,7 +626,8 @@ TEST_F(HostEndToEnd, InputMovesThePointerAndTheSessionsEndLetsGoOfKeys) {
 
 // The update-test build, copied into a folder of its own, finds 1.3.4 on the
 // loopback server and installs it from the tray menu; the archive's program
-// (the same build with bytes after its image, so the two copies differ) then
+// (the same build with its FileVersion made 1.3.4, as the offer must match,
+// and bytes after its image, so the two copies differ) then
 // runs from the same path, removes the set-aside copy and pairs a device on
 // the same port: the old copy's listener was not handed down to it.
 TEST_F(HostEndToEnd, InstallsAnUpdateFromTheTrayMenuAndTheNewCopyPairs) {
@@ -636,8 +637,11 @@ TEST_F(HostEndToEnd, InstallsAnUpdateFromTheTrayMenuAndTheNewCopyPairs) {
     const fs::path data = root_ / "data";
     fs::create_directories(app);
     fs::copy_file(test_exe, app / "Vorlix.exe");
-    const std::string newer = read_file(test_exe) + "the newer copy";
-    const Bytes archive = testing::write_zip({{"Vorlix.exe", Bytes(newer.begin(), newer.end()), true}});
+    const std::string built = read_file(test_exe);
+    Bytes newer = testing::with_file_version(Bytes(built.begin(), built.end()), "1.3.4");
+    ASSERT_FALSE(newer.empty()) << "the test build carries no FileVersion";
+    append(newer, std::string_view("the newer copy"));
+    const Bytes archive = testing::write_zip({{"Vorlix.exe", newer, true}});
     testing::HttpTestServer server({{"/Vorlix-1.3.4.zip", {200, archive}}});
     const std::string manifest =
         testing::manifest_text("1.3.4", testing::signed_download(archive, server.link("/Vorlix-1.3.4.zip")));
@@ -660,7 +664,7 @@ TEST_F(HostEndToEnd, InstallsAnUpdateFromTheTrayMenuAndTheNewCopyPairs) {
     }
     EXPECT_EQ(old.wait_exit(60s), 0) << read_file(data / "vorlix.log");
     ASSERT_TRUE(log_has("update: removed", 60s)) << read_file(data / "vorlix.log");
-    EXPECT_TRUE(read_file(app / "Vorlix.exe") == newer);
+    EXPECT_TRUE(read_file(app / "Vorlix.exe") == std::string(newer.begin(), newer.end()));
     EXPECT_FALSE(fs::exists(app / "Vorlix.exe.old"));
     const std::string log = read_file(data / "vorlix.log");
     for (const char* line : {"checked (size, SHA-256, signature)", "update: installed 1.3.4; starting it and quitting"}) {

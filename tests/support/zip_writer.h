@@ -22,7 +22,14 @@ struct ZipEntry {
 
 Bytes write_zip(const std::vector<ZipEntry>& entries, const std::string& comment = "");
 
-// A minimal PE file for `machine` (0x8664 for x86-64), `size` bytes long.
-Bytes pe_program(std::uint16_t machine, std::size_t size = 256);
+// A minimal PE file for `machine` (0x8664 for x86-64), `size` bytes long
+// (longer when it needs more); with a version, it carries a version resource
+// whose FileVersion and ProductVersion are that text, as the build writes it.
+Bytes pe_program(std::uint16_t machine, std::size_t size = 256, const std::string& version = "");
+
+// `program` with the FileVersion text of its version resource replaced by
+// `version` in place; empty when the program has none or the new text is
+// longer than the old one.
+Bytes with_file_version(Bytes program, const std::string& version);
 
 }  // namespace vorlix::testing

@@ -60,6 +60,27 @@ TEST(UpdateArchive, KeepsTheFirstEntryOfEachName) {
     EXPECT_EQ(*files, (std::vector<ZipFile>{{"Vorlix.exe", exe}, {"VorLixCamera.dll", Bytes{1}}}));
 }
 
+// The program's version resource must name the offered version; the
+// padded form of the same version is the same.
+TEST(UpdateArchive, TheProgramCarriesTheOfferedVersion) {
+    const Bytes exe = pe_program(0x8664, 256, "1.3.4");
+    Bytes cut = exe;
+    cut.resize(cut.size() - 40);
+    const struct { Bytes program; std::string offered; std::string error; } cases[] = {
+        {exe, "1.3.4", ""},
+        {exe, " 1.3.4.0 ", ""},
+        {exe, "9.9.9", "the zip's Vorlix.exe is version 1.3.4, not 9.9.9"},
+        {testing::with_file_version(exe, "1.2"), "1.3.4", "the zip's Vorlix.exe is version 1.2, not 1.3.4"},
+        {pe_program(0x8664, 256, " "), "1.3.4", "the zip's Vorlix.exe carries no version"},
+        {pe_program(0x8664), "1.3.4", "the zip's Vorlix.exe carries no version"},
+        {cut, "1.3.4", "the zip's Vorlix.exe carries no version"},
+    };
+    for (const auto& c : cases) {
+        const Result<void> checked = check_program_version({{"Vorlix.exe", c.program}}, c.offered);
+        EXPECT_EQ(checked ? "" : checked.error().text, c.error) << c.offered;
+    }
+}
+
 TEST(UpdateVerify, SizeDigestAndStrictSignature) {
     const Bytes archive = write_zip({{"Vorlix.exe", pe_program(0x8664)}});
     const Key32 key = testing::update_test_keys().public_key;

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "storage/log_capture.h"
 #include "support/update_fixture.h"
 #include "support/zip_writer.h"
 #include "update/update_state.h"
@@ -67,7 +68,7 @@ UpdateConfig config(bool auto_install, const std::filesystem::path& told) {
             testing::update_test_keys().public_key};
 }
 
-const Bytes kArchive = testing::write_zip({{"Vorlix.exe", testing::pe_program(0x8664)}});
+const Bytes kArchive = testing::write_zip({{"Vorlix.exe", testing::pe_program(0x8664, 256, "1.3.5")}});
 const std::string kZipUrl = "http://127.0.0.1:9/v.zip";
 
 TEST(UpdateState, ToldOncePerTrimmedVersion) {
@@ -139,6 +140,28 @@ TEST(UpdateState, AutomaticTickAndMenuInstall) {
     state.install_thread(*claimed);
     EXPECT_EQ(w.take(), (std::vector<std::string>{"update.downloading.title 1.3.5", "get " + kZipUrl, "put 1",
                                                    "start 1.3.5 --open-pairing"}));
+}
+
+// Whoever serves the manifest can name any version; the signed archive of
+// 1.3.5 offered as 9.9.9 is refused on both roads, before any file moves.
+TEST(UpdateState, AnOlderSignedArchiveOfferedAsNewerIsRefused) {
+    World w;
+    w.put_ok = true;
+    UpdateState state(config(true, ::testing::TempDir() + "/unused-told.txt"), w.probes());
+    AutoLoopState loop;
+    test::LogCapture log;
+    w.offer("9.9.9", kArchive, kZipUrl);
+    state.check_for_update();
+    w.session_end = w.t;
+    state.auto_tick(loop);
+    const std::string refused = "the zip's Vorlix.exe is version 1.3.5, not 9.9.9";
+    EXPECT_NE(log.messages().find("update: could not download 9.9.9 (" + refused + ")"), std::string::npos);
+    const std::optional<PendingUpdate> claimed = state.claim_install();
+    ASSERT_TRUE(claimed);
+    state.install_thread(*claimed);
+    EXPECT_EQ(w.take(), (std::vector<std::string>{"get http://127.0.0.1:9/update.json", "get " + kZipUrl,
+                                                   "update.downloading.title 9.9.9", "get " + kZipUrl,
+                                                   "update.failed.title " + refused}));
 }
 
 TEST(UpdateState, SleepDetection) {

@@ -15,14 +15,7 @@ std::optional<std::string> read_version_string(const std::wstring& path, const s
     if (size == 0) return std::nullopt;
     std::vector<std::uint8_t> block(size);
     if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return std::nullopt;
-    void* value = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length) || !value || length < 4)
-        return std::nullopt;
-    const auto* pair = static_cast<const WORD*>(value);
-    const std::wstring query = to_wide(version_string_query(pair[0], pair[1], key));
-    if (!VerQueryValueW(block.data(), query.c_str(), &value, &length) || !value || length == 0) return std::nullopt;
-    return version_value(wide_to_string(static_cast<const wchar_t*>(value), length));
+    return version_block_string(ByteView(block), key);
 }
 
 std::optional<FrontApp> read_front_app() {
