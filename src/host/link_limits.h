@@ -18,10 +18,9 @@ struct LinkLimits {
     std::size_t unsigned_links = 64;
     std::size_t unsigned_links_per_address = 16;
     // Every link a relay joins comes from the relay's address, whoever is
-    // behind it, so one relay may hold more than one address. Two relays
-    // (the session relays and the watch links share the main one's address)
-    // hold at most 48 of the 64 places, which leaves the local network a
-    // whole address's share.
+    // behind it, so a relay's cap is above one address's. Two relays (the
+    // watch links share the main relay's address) hold at most 48 of the 64
+    // places, which leaves the local network a whole address's share.
     std::size_t unsigned_links_per_relay = 24;
     // Pairing handshakes running at once: one person pairs one device.
     std::size_t pairing_handshakes = 4;
