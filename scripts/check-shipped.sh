@@ -29,7 +29,15 @@ if grep -qa '127.0.0.1:29720' "$exe"; then echo "the program names the tests' re
 # record names the offered version: the build must write the application
 # version there (UTF-16 text, the key's NUL and padding to four bytes, the value).
 version=$(sed -n 's/.*kAppVersion = "\([0-9.]*\)".*/\1/p' "$(dirname "$0")/../src/app/app_version.h")
-utf16() { local s=$1 out='' c i; for ((i = 0; i < ${#s}; i++)); do c=${s:i:1}; [ "$c" = . ] && c='\.'; out+="$c\\x00"; done; printf '%s' "$out"; }
+utf16() {
+  local s=$1 out='' c i
+  for ((i = 0; i < ${#s}; i++)); do
+    c=${s:i:1}
+    [ "$c" = . ] && c='\.'
+    out+="$c\\x00"
+  done
+  printf '%s' "$out"
+}
 echo "application version: $version"
 LC_ALL=C grep -qaP "$(utf16 FileVersion)(\\x00\\x00){1,2}$(utf16 "$version")\\x00\\x00" "$exe" ||
   { echo "the program's version record does not name $version" >&2; exit 1; }
