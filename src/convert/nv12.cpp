@@ -222,100 +222,188 @@ void convert_rows_sse2(const Job& job, std::uint32_t by) {
     convert_blocks_scalar(job, by, bx);
 }
 
-// ---- AVX2: 16 output pixels of two rows a step -------------------------------
+// ---- AVX2: 32 output pixels of two rows a step -------------------------------
 //
-// The same arithmetic in 256-bit registers. The horizontal adds and packs
-// work within 128-bit halves, so results are put back in order with
-// cross-lane permutations.
+// The arithmetic is laid out for few instructions, each result exact:
+//
+// - Luma: vpmaddubsw multiplies unsigned bytes by signed bytes and adds
+//   neighbouring products into 16-bit lanes. With the weights 16, 157, 47, 0
+//   as the unsigned operand and the pixel with 0x80 flipped in every byte
+//   (each channel less 128) as the signed one, a pixel gives
+//   [16(B-128) + 157(G-128), 47(R-128)], within -22,144..21,971 and
+//   -6,016..5,969 (no saturation). vpmaddwd by ones adds the two into
+//   s = 16B + 157G + 47R - 28,160, within -28,160..27,940, which packs into a
+//   16-bit lane exactly. vpmulhrsw by 128 gives floor((s + 128) / 256), which
+//   is Y - 126 as 28,160 is 110 * 256; it packs into a signed byte exactly and
+//   adding 126 there gives Y.
+// - Block means: with a, b the upper and c, d the lower pixels of a block,
+//   pavgb gives h = ceil((a + b) / 2) and l = ceil((c + d) / 2) for every
+//   channel at once. ceil((h + l) / 2) is the rounded mean (S + 2) >> 2 of
+//   S = a + b + c + d except when h + l is odd and a + b or c + d is odd,
+//   where it is 1 too large: S = 2(h + l) - odd(a + b) - odd(c + d), and
+//   (S + 2) >> 2 falls below (h + l + 1) >> 1 exactly when h + l is odd and
+//   one of the two pair sums is odd.
+// - Chroma: with the means [B, G, R, A] of a block in a 32-bit lane, one
+//   multiply-add by [112, -86, 112, 0] gives [112B - 86G, 112R] and another,
+//   of the same lane shuffled to [R, 0, G, B], by [-26, 0, -102, -10] gives
+//   [-26R, -102G - 10B]. Their sum is [U, V] before rounding, each within
+//   -28,560..28,560; adding 128 + 128 * 256 (modulo 2^16) leaves a value within
+//   4,336..61,456 whose second byte is floor((s + 128) / 256) + 128.
+//
+// The packs and byte shuffles work within 128-bit halves, so one cross-lane
+// permutation a store puts the bytes back in order.
 //
 // MinGW's GCC cannot align the stack to 32 bytes, so a 256-bit value spilled
-// to the stack there may be written with an aligned move and fault. These
-// functions are small enough to keep every value in registers; the Windows
-// tests run this path (under Wine too, whenever the processor has AVX2).
+// there must not be written with an aligned move. The helpers are forced
+// inline, and what that build still spills it writes with unaligned moves; the
+// Windows tests run this path (under Wine too, whenever the processor has
+// AVX2).
 
 #define VORLIX_AVX2 __attribute__((target("avx2")))
+#define VORLIX_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
-struct Avx2Pixels {
-    __m256i br;  // 8 pixels: 0-3 in the low half, 4-7 in the high half
-    __m256i ga;
+struct Avx2Tables {
+    alignas(32) std::uint8_t flip[32];        // 0x80 in every byte
+    alignas(32) std::uint8_t luma[32];        // 16, 157, 47, 0 a pixel
+    alignas(32) std::int16_t ones[16];
+    alignas(32) std::int16_t by256[16];       // vpmulhrsw: (x + 128) >> 8
+    alignas(32) std::int8_t luma_bias[32];    // 126 in every byte
+    alignas(32) std::uint8_t low_bit[32];     // 1 in every byte
+    alignas(32) std::int8_t uv_near[32];      // 112, -86, 112, 0 a block
+    alignas(32) std::uint8_t uv_shuffle[32];  // [B, G, R, A] to [R, 0, G, B]
+    alignas(32) std::int8_t uv_far[32];       // -26, 0, -102, -10 a block
+    alignas(32) std::int16_t uv_bias[16];     // 128 + 128 * 256
+    alignas(32) std::uint8_t uv_low[32];      // second bytes to bytes 0-7 of each half
+    alignas(32) std::uint8_t uv_high[32];     // second bytes to bytes 8-15 of each half
+    alignas(32) std::int32_t order[8];        // 4-byte groups back in order
+    alignas(32) std::int32_t pixel_order[8];  // block means back in order
 };
 
-VORLIX_AVX2 inline Avx2Pixels avx2_load(const std::uint8_t* p) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    return {_mm256_and_si256(v, _mm256_set1_epi32(0x00FF00FF)), _mm256_srli_epi16(v, 8)};
+constexpr Avx2Tables avx2_tables() {
+    Avx2Tables t{};
+    constexpr std::uint8_t luma[4] = {16, 157, 47, 0};
+    constexpr std::int8_t uv_near[4] = {112, -86, 112, 0};
+    constexpr std::int8_t uv_far[4] = {-26, 0, -102, -10};
+    constexpr std::uint8_t uv_shuffle[4] = {2, 0x80, 1, 0};
+    for (int i = 0; i < 32; ++i) {
+        const int j = i % 16;  // byte shuffles index within their half
+        t.flip[i] = 0x80;
+        t.luma[i] = luma[i % 4];
+        t.luma_bias[i] = 126;
+        t.low_bit[i] = 1;
+        t.uv_near[i] = uv_near[i % 4];
+        t.uv_far[i] = uv_far[i % 4];
+        const std::uint8_t s = uv_shuffle[i % 4];
+        t.uv_shuffle[i] = s == 0x80 ? s : static_cast<std::uint8_t>(j / 4 * 4 + s);
+        t.uv_low[i] = j < 8 ? static_cast<std::uint8_t>(j * 2 + 1) : 0x80;
+        t.uv_high[i] = j < 8 ? 0x80 : static_cast<std::uint8_t>((j - 8) * 2 + 1);
+    }
+    for (int i = 0; i < 16; ++i) {
+        t.ones[i] = 1;
+        t.by256[i] = 128;
+        t.uv_bias[i] = static_cast<std::int16_t>(0x8080 - 0x10000);
+    }
+    constexpr std::int32_t order[8] = {0, 4, 1, 5, 2, 6, 3, 7};
+    constexpr std::int32_t pixel_order[8] = {0, 1, 4, 5, 2, 3, 6, 7};
+    for (int i = 0; i < 8; ++i) t.order[i] = order[i], t.pixel_order[i] = pixel_order[i];
+    return t;
 }
 
-VORLIX_AVX2 inline __m256i avx2_mean4(__m256i sum) {
-    return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(2)), 2);
+constexpr Avx2Tables kAvx2Tables = avx2_tables();
+
+VORLIX_AVX2_INLINE __m256i avx2_const(const void* p) {
+    return _mm256_load_si256(static_cast<const __m256i*>(p));
 }
 
-// 8 output pixels from 16 source pixels of two rows.
-VORLIX_AVX2 inline Avx2Pixels avx2_half(const std::uint8_t* row0, const std::uint8_t* row1) {
-    const Avx2Pixels a0 = avx2_load(row0), a1 = avx2_load(row0 + 32);
-    const Avx2Pixels b0 = avx2_load(row1), b1 = avx2_load(row1 + 32);
-    // hadd gives pixels [0, 1, 4, 5 | 2, 3, 6, 7]; put them in order.
-    const __m256i br = _mm256_permute4x64_epi64(
-        _mm256_hadd_epi32(_mm256_add_epi16(a0.br, b0.br), _mm256_add_epi16(a1.br, b1.br)),
-        _MM_SHUFFLE(3, 1, 2, 0));
-    const __m256i ga = _mm256_permute4x64_epi64(
-        _mm256_hadd_epi32(_mm256_add_epi16(a0.ga, b0.ga), _mm256_add_epi16(a1.ga, b1.ga)),
-        _MM_SHUFFLE(3, 1, 2, 0));
-    return {avx2_mean4(br), avx2_mean4(ga)};
+VORLIX_AVX2_INLINE __m256i avx2_load(const std::uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-// 16B + 157G + 47R of 8 pixels as 32-bit lanes (at most 56,100).
-VORLIX_AVX2 inline __m256i avx2_luma_sum(Avx2Pixels p) {
-    const __m256i k_br = _mm256_set1_epi32(16 | (47 << 16));
-    const __m256i k_g = _mm256_set1_epi32(157);
-    return _mm256_add_epi32(_mm256_madd_epi16(p.br, k_br), _mm256_madd_epi16(p.ga, k_g));
+VORLIX_AVX2_INLINE void avx2_store(std::uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
-// Y of 16 pixels as 16-bit lanes, in the order [0-3, 8-11 | 4-7, 12-15]. The
-// sums fit unsigned 16-bit lanes, so the rounding and shift work on those.
-VORLIX_AVX2 inline __m256i avx2_luma16(Avx2Pixels a, Avx2Pixels b) {
-    const __m256i s = _mm256_packus_epi32(avx2_luma_sum(a), avx2_luma_sum(b));
-    return _mm256_srli_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(128 + 16 * 256)), 8);
+VORLIX_AVX2_INLINE void avx2_store16(std::uint8_t* p, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
-// [U, V] of 8 blocks from their rounded mean colours, as 16-bit lanes. Each
-// weighted sum lies within -28,560..28,560, so its low 16 bits are exact, and
-// adding 128 + 128 * 256 in 16-bit lanes gives a value within 4,464..61,584
-// whose logical shift by 8 equals floor((s + 128) / 256) + 128.
-VORLIX_AVX2 inline __m256i avx2_chroma(__m256i br, __m256i ga) {
-    const __m256i u_br = _mm256_set1_epi32(static_cast<int>(0xFFE60070u));  // 112, -26
-    const __m256i u_g = _mm256_set1_epi32(static_cast<int>(0x0000FFAAu));   // -86, 0
-    const __m256i v_br = _mm256_set1_epi32(static_cast<int>(0x0070FFF6u));  // -10, 112
-    const __m256i v_g = _mm256_set1_epi32(static_cast<int>(0x0000FF9Au));   // -102, 0
-    const __m256i u = _mm256_add_epi32(_mm256_madd_epi16(br, u_br), _mm256_madd_epi16(ga, u_g));
-    const __m256i v = _mm256_add_epi32(_mm256_madd_epi16(br, v_br), _mm256_madd_epi16(ga, v_g));
-    const __m256i uv = _mm256_blend_epi16(u, _mm256_slli_epi32(v, 16), 0xAA);
-    return _mm256_srli_epi16(_mm256_add_epi16(uv, _mm256_set1_epi16(static_cast<short>(0x8080))), 8);
+// s = 16B + 157G + 47R - 28,160 of 8 pixels as 32-bit lanes.
+VORLIX_AVX2_INLINE __m256i avx2_luma_sums(__m256i px) {
+    const __m256i flipped = _mm256_xor_si256(px, avx2_const(kAvx2Tables.flip));
+    return _mm256_madd_epi16(_mm256_maddubs_epi16(avx2_const(kAvx2Tables.luma), flipped),
+                             avx2_const(kAvx2Tables.ones));
 }
 
-VORLIX_AVX2 inline void avx2_store(Avx2Pixels t0, Avx2Pixels t1, Avx2Pixels b0, Avx2Pixels b1,
-                                   std::uint8_t* y0, std::uint8_t* y1, std::uint8_t* uv) {
-    // 4-byte groups: top 0-3, 8-11, bottom 0-3, 8-11 | top 4-7, 12-15, bottom 4-7, 12-15.
-    const __m256i yy = _mm256_packus_epi16(avx2_luma16(t0, t1), avx2_luma16(b0, b1));
-    const __m256i ordered =
-        _mm256_permutevar8x32_epi32(yy, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(y0), _mm256_castsi256_si128(ordered));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(y1), _mm256_extracti128_si256(ordered, 1));
-    // Blocks in the order [0, 1, 4, 5 | 2, 3, 6, 7].
-    const __m256i br =
-        _mm256_hadd_epi32(_mm256_add_epi16(t0.br, b0.br), _mm256_add_epi16(t1.br, b1.br));
-    const __m256i ga =
-        _mm256_hadd_epi32(_mm256_add_epi16(t0.ga, b0.ga), _mm256_add_epi16(t1.ga, b1.ga));
-    const __m256i c = avx2_chroma(avx2_mean4(br), avx2_mean4(ga));
-    // 2-byte blocks, 4-byte pairs: (0,1), (4,5), dup, dup | (2,3), (6,7), dup, dup.
-    const __m256i packed = _mm256_packus_epi16(c, c);
-    const __m256i uv_order =
-        _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(uv), _mm256_castsi256_si128(uv_order));
+// Y - 126 of 16 pixels as 16-bit lanes, in the order [0-3, 8-11 | 4-7, 12-15].
+VORLIX_AVX2_INLINE __m256i avx2_luma16(__m256i a, __m256i b) {
+    const __m256i s = _mm256_packs_epi32(avx2_luma_sums(a), avx2_luma_sums(b));
+    return _mm256_mulhrs_epi16(s, avx2_const(kAvx2Tables.by256));
 }
 
-// Converts row pair `by` from block `first_block` on.
-VORLIX_AVX2 void convert_rows_avx2(const Job& job, std::uint32_t by,
-                                   std::uint32_t first_block) {
+// Y of 32 pixels (8 in each argument) in order.
+VORLIX_AVX2_INLINE __m256i avx2_luma32(__m256i p0, __m256i p1, __m256i p2, __m256i p3) {
+    const __m256i y = _mm256_packs_epi16(avx2_luma16(p0, p1), avx2_luma16(p2, p3));
+    return _mm256_permutevar8x32_epi32(_mm256_add_epi8(y, avx2_const(kAvx2Tables.luma_bias)),
+                                       avx2_const(kAvx2Tables.order));
+}
+
+// The even and the odd pixels of a and b: [a0, a2, b0, b2 | a4, a6, b4, b6]
+// and [a1, a3, b1, b3 | a5, a7, b5, b7].
+VORLIX_AVX2_INLINE __m256i avx2_even(__m256i a, __m256i b) {
+    return _mm256_castps_si256(
+        _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0x88));
+}
+
+VORLIX_AVX2_INLINE __m256i avx2_odd(__m256i a, __m256i b) {
+    return _mm256_castps_si256(
+        _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0xDD));
+}
+
+// Rounded means of the 8 2x2 blocks of 16 pixels of two rows (t0, t1 the
+// upper row, b0, b1 the lower one), as BGRA bytes in the order
+// [0, 1, 4, 5 | 2, 3, 6, 7].
+VORLIX_AVX2_INLINE __m256i avx2_block_means(__m256i t0, __m256i t1, __m256i b0, __m256i b1) {
+    const __m256i te = avx2_even(t0, t1), to = avx2_odd(t0, t1);
+    const __m256i be = avx2_even(b0, b1), bo = avx2_odd(b0, b1);
+    const __m256i h = _mm256_avg_epu8(te, to), l = _mm256_avg_epu8(be, bo);
+    const __m256i odd_pair = _mm256_or_si256(_mm256_xor_si256(te, to), _mm256_xor_si256(be, bo));
+    const __m256i too_large = _mm256_and_si256(
+        _mm256_and_si256(_mm256_xor_si256(h, l), odd_pair), avx2_const(kAvx2Tables.low_bit));
+    return _mm256_sub_epi8(_mm256_avg_epu8(h, l), too_large);
+}
+
+// 16-bit lanes whose second bytes are [U, V] of the 8 blocks of 16 pixels of
+// two rows, blocks in the order [0, 1, 4, 5 | 2, 3, 6, 7].
+VORLIX_AVX2_INLINE __m256i avx2_chroma8(__m256i t0, __m256i t1, __m256i b0, __m256i b1) {
+    const __m256i means = avx2_block_means(t0, t1, b0, b1);
+    const __m256i shuffled = _mm256_shuffle_epi8(means, avx2_const(kAvx2Tables.uv_shuffle));
+    const __m256i sums =
+        _mm256_add_epi16(_mm256_maddubs_epi16(means, avx2_const(kAvx2Tables.uv_near)),
+                         _mm256_maddubs_epi16(shuffled, avx2_const(kAvx2Tables.uv_far)));
+    return _mm256_add_epi16(sums, avx2_const(kAvx2Tables.uv_bias));
+}
+
+// The interleaved [U, V] of 16 blocks in order, from two avx2_chroma8 results.
+VORLIX_AVX2_INLINE __m256i avx2_chroma16(__m256i a, __m256i b) {
+    const __m256i uv = _mm256_or_si256(_mm256_shuffle_epi8(a, avx2_const(kAvx2Tables.uv_low)),
+                                       _mm256_shuffle_epi8(b, avx2_const(kAvx2Tables.uv_high)));
+    return _mm256_permutevar8x32_epi32(uv, avx2_const(kAvx2Tables.order));
+}
+
+// 8 pixels of a row pair's source: straight at full size; at half size each
+// the rounded mean of a 2x2 block, from 16 pixels of two source rows.
+template <bool Half>
+VORLIX_AVX2_INLINE __m256i avx2_pixels(const std::uint8_t* const rows[2], std::size_t x) {
+    if (!Half) return avx2_load(rows[0] + x * 4);
+    const std::uint8_t* r0 = rows[0] + x * 8;
+    const std::uint8_t* r1 = rows[1] + x * 8;
+    return _mm256_permutevar8x32_epi32(
+        avx2_block_means(avx2_load(r0), avx2_load(r0 + 32), avx2_load(r1), avx2_load(r1 + 32)),
+        avx2_const(kAvx2Tables.pixel_order));
+}
+
+template <bool Half>
+VORLIX_AVX2 void avx2_row_pair(const Job& job, std::uint32_t by, std::uint32_t first_block) {
     const std::uint32_t y = by * 2;
     const std::uint8_t* top[2];
     const std::uint8_t* bottom[2];
@@ -326,23 +414,39 @@ VORLIX_AVX2 void convert_rows_avx2(const Job& job, std::uint32_t by,
     std::uint8_t* uv = job.uv_plane + static_cast<std::size_t>(by) * job.width;
     const std::uint32_t blocks = unclamped_blocks(job);
     std::uint32_t bx = first_block;
-    for (; bx + 8 <= blocks; bx += 8) {
+    for (; bx + 16 <= blocks; bx += 16) {
         const std::size_t x = std::size_t{bx} * 2;
-        if (!job.half) {
-            const std::uint8_t* t = top[0] + x * 4;
-            const std::uint8_t* b = bottom[0] + x * 4;
-            avx2_store(avx2_load(t), avx2_load(t + 32), avx2_load(b), avx2_load(b + 32), y0 + x,
-                       y1 + x, uv + x);
-        } else {
-            const std::size_t sx = x * 2 * 4;
-            avx2_store(avx2_half(top[0] + sx, top[1] + sx),
-                       avx2_half(top[0] + sx + 64, top[1] + sx + 64),
-                       avx2_half(bottom[0] + sx, bottom[1] + sx),
-                       avx2_half(bottom[0] + sx + 64, bottom[1] + sx + 64), y0 + x, y1 + x,
-                       uv + x);
-        }
+        const __m256i t0 = avx2_pixels<Half>(top, x), t1 = avx2_pixels<Half>(top, x + 8);
+        const __m256i t2 = avx2_pixels<Half>(top, x + 16), t3 = avx2_pixels<Half>(top, x + 24);
+        const __m256i b0 = avx2_pixels<Half>(bottom, x), b1 = avx2_pixels<Half>(bottom, x + 8);
+        const __m256i b2 = avx2_pixels<Half>(bottom, x + 16);
+        const __m256i b3 = avx2_pixels<Half>(bottom, x + 24);
+        avx2_store(y0 + x, avx2_luma32(t0, t1, t2, t3));
+        avx2_store(y1 + x, avx2_luma32(b0, b1, b2, b3));
+        avx2_store(uv + x, avx2_chroma16(avx2_chroma8(t0, t1, b0, b1), avx2_chroma8(t2, t3, b2, b3)));
+    }
+    if (bx + 8 <= blocks) {  // one step of 16 pixels
+        const std::size_t x = std::size_t{bx} * 2;
+        const __m256i t0 = avx2_pixels<Half>(top, x), t1 = avx2_pixels<Half>(top, x + 8);
+        const __m256i b0 = avx2_pixels<Half>(bottom, x), b1 = avx2_pixels<Half>(bottom, x + 8);
+        const __m256i yy = avx2_luma32(t0, t1, b0, b1);  // the upper row, then the lower one
+        avx2_store16(y0 + x, _mm256_castsi256_si128(yy));
+        avx2_store16(y1 + x, _mm256_extracti128_si256(yy, 1));
+        const __m256i c = avx2_chroma8(t0, t1, b0, b1);
+        avx2_store16(uv + x, _mm256_castsi256_si128(avx2_chroma16(c, c)));
+        bx += 8;
     }
     convert_blocks_scalar(job, by, bx);
+}
+
+// Converts row pair `by` from block `first_block` on.
+VORLIX_AVX2 void convert_rows_avx2(const Job& job, std::uint32_t by,
+                                   std::uint32_t first_block) {
+    if (job.half) {
+        avx2_row_pair<true>(job, by, first_block);
+    } else {
+        avx2_row_pair<false>(job, by, first_block);
+    }
 }
 
 // ---- AVX-512: 32 output pixels of two rows a step (full size) ---------------
