@@ -61,6 +61,10 @@ TEST(Nv12, PrimaryColoursOnEveryPathAndSize) {
         {"black", 0, 0, 0, {16, 128, 128}},
         {"red", 0, 0, 255, {63, 102, 240}},
         {"blue", 255, 0, 0, {32, 240, 118}},
+        // The most negative weighted chroma sums (-28,560), at the edge of the
+        // 16-bit lanes.
+        {"yellow", 0, 255, 255, {219, 16, 138}},
+        {"cyan", 255, 255, 0, {188, 154, 16}},
     };
     for (Nv12Path path : available_paths()) {
         SCOPED_TRACE(nv12_path_name(path));
