@@ -242,7 +242,8 @@ void convert_rows_sse2(const Job& job, std::uint32_t by) {
 //   S = a + b + c + d except when h + l is odd and a + b or c + d is odd,
 //   where it is 1 too large: S = 2(h + l) - odd(a + b) - odd(c + d), and
 //   (S + 2) >> 2 falls below (h + l + 1) >> 1 exactly when h + l is odd and
-//   one of the two pair sums is odd.
+//   one of the two pair sums is odd. Those parities are the low bits of
+//   h ^ l, a ^ b and c ^ d.
 // - Chroma: with the means [B, G, R, A] of a block in a 32-bit lane, one
 //   multiply-add by [112, -86, 112, 0] gives [112B - 86G, 112R] and another,
 //   of the same lane shuffled to [R, 0, G, B], by [-26, 0, -102, -10] gives
@@ -459,9 +460,10 @@ VORLIX_AVX2 void convert_rows_avx2(const Job& job, std::uint32_t by,
 // 128 + 16 * 256 it ends at 16B + 157G + 47R + 4,224 (4,224..60,324), whose
 // second byte is Y. Byte permutes (VBMI) gather those bytes into rows.
 //
-// Chroma is summed as in the AVX2 code, with the 16 blocks of a step in one
-// register, and weighted by vpdpwssd onto 128 + 128 * 256, leaving each lane
-// within 4,336..61,456 with U or V in its second byte.
+// Chroma is summed with the channels widened to 16 bits ([B, R] and [G, A]
+// pairs), the 16 blocks of a step in one register, and weighted by vpdpwssd
+// onto 128 + 128 * 256, leaving each lane within 4,336..61,456 with U or V in
+// its second byte.
 //
 // At half size the 2x2 averaging of the source comes first and dominates;
 // those rows take the AVX2 code. As there, the helpers are forced inline so
