@@ -336,11 +336,15 @@ void start_keyboard_layout_watch(HostState& host, std::uint64_t session) {
 void apply_annotation(HostState& host, const SessionRecord& record, InkEvent event) {
     event.author = record.peer_name;
     const double now = std::chrono::duration<double>(Clock::now() - host.started_at).count();
+    // The overlay and the watchers get the points as the drawing keeps them,
+    // never more than a stroke can hold.
+    std::vector<double> kept;
     {
         std::lock_guard<std::mutex> lock(host.ink_mutex);
-        apply_ink_event(host.ink, event, now);
+        apply_ink_event(host.ink, event, now, &kept);
         expire_laser_strokes(host.ink, now);
     }
+    event.points = std::move(kept);
     host.platform->send_ink_event(event);
     broadcast_control_message(*host.watchers, control::Annotate{std::move(event)});
 }

@@ -10,11 +10,32 @@ namespace {
 
 double hold01(double v) { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
 
-// Copies numbers onto the end of `out` while it holds fewer than the cap.
-void append_capped(std::vector<double>& out, const std::vector<double>& numbers) {
+// Copies numbers onto the end of `out` while it holds fewer than the cap;
+// gives how many it took.
+std::size_t append_capped(std::vector<double>& out, const std::vector<double>& numbers) {
     std::size_t room = out.size() < kMaxInkStrokeNumbers ? kMaxInkStrokeNumbers - out.size() : 0;
     std::size_t take = std::min(room, numbers.size());
     out.insert(out.end(), numbers.begin(), numbers.begin() + static_cast<std::ptrdiff_t>(take));
+    return take;
+}
+
+// Drops the oldest strokes other than strokes[keep] while the list holds
+// more than kMaxInkStrokes strokes or kMaxInkNumbers numbers.
+void drop_oldest(std::vector<InkStroke>& strokes, std::size_t keep) {
+    std::size_t count = strokes.size();
+    std::size_t numbers = 0;
+    for (const InkStroke& s : strokes) numbers += s.points.size();
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < strokes.size(); ++i) {
+        if (i != keep && (count > kMaxInkStrokes || numbers > kMaxInkNumbers)) {
+            --count;
+            numbers -= strokes[i].points.size();
+            continue;
+        }
+        if (out != i) strokes[out] = std::move(strokes[i]);
+        ++out;
+    }
+    strokes.resize(out);
 }
 
 }  // namespace
@@ -32,9 +53,10 @@ std::vector<double> filter_ink_points(const std::vector<double>& numbers) {
     return out;
 }
 
-bool apply_ink_event(InkStrokes& ink, const InkEvent& event, double now) {
+bool apply_ink_event(InkStrokes& ink, const InkEvent& event, double now, std::vector<double>* kept) {
     const std::string author = event.author.value_or(std::string());
     auto& strokes = ink.strokes;
+    if (kept) kept->clear();
 
     if (event.phase == "clear") {
         auto before = strokes.size();
@@ -68,19 +90,20 @@ bool apply_ink_event(InkStrokes& ink, const InkEvent& event, double now) {
         if (std::isnan(event.width)) stroke.width = kMinInkWidth;
         stroke.color = static_cast<std::uint32_t>(static_cast<std::uint64_t>(event.color) & 0xFFFFFFu);
         stroke.laser = event.kind == "laser";
+        if (kept) *kept = stroke.points;
         strokes.push_back(std::move(stroke));
-        if (strokes.size() > kMaxInkStrokes) {
-            strokes.erase(strokes.begin(), strokes.begin() + static_cast<std::ptrdiff_t>(strokes.size() - kMaxInkStrokes));
-        }
+        drop_oldest(strokes, strokes.size() - 1);
         return true;
     }
 
-    append_capped(found->points, points);
+    const std::size_t took = append_capped(found->points, points);
+    if (kept) kept->assign(found->points.end() - static_cast<std::ptrdiff_t>(took), found->points.end());
     bool ended = event.phase == "end";
     if (ended) {
         found->ended = true;
         found->time = now;
     }
+    drop_oldest(strokes, static_cast<std::size_t>(found - strokes.begin()));
     return ended || !points.empty();
 }
 

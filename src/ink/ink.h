@@ -19,6 +19,9 @@ namespace vorlix {
 
 constexpr std::size_t kMaxInkStrokes = 300;
 constexpr std::size_t kMaxInkStrokeNumbers = 20'000;  // 10,000 points
+// Over all strokes: 200,000 points (3.2 MB). A screen of handwriting is some
+// 15,000 points (300 strokes of 48), so only a device that floods reaches it.
+constexpr std::size_t kMaxInkNumbers = 400'000;
 constexpr double kMinInkWidth = 0.0005;
 constexpr double kMaxInkWidth = 0.05;
 
@@ -39,8 +42,11 @@ struct InkStrokes {
 
 // Applies one event: "clear" drops the author's strokes, "begin" starts (or
 // restarts) a stroke, any other phase extends it or starts it, and "end" also
-// marks it ended. Gives whether the drawing changed.
-bool apply_ink_event(InkStrokes& ink, const InkEvent& event, double now);
+// marks it ended. Past 300 strokes, or past kMaxInkNumbers numbers in all,
+// the oldest strokes go (never the one this event drew on). Gives whether
+// the drawing changed. `kept`, when given, receives the numbers the stroke
+// took from the event (filtered and cut to its room; none for "clear").
+bool apply_ink_event(InkStrokes& ink, const InkEvent& event, double now, std::vector<double>* kept = nullptr);
 
 // Drops the ended laser strokes that have faded out by `now`; gives whether
 // any were dropped.

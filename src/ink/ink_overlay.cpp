@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "ink/ink_raster.h"
-
 namespace vorlix {
 
 namespace {
@@ -11,7 +9,61 @@ namespace {
 constexpr double kFrameGap = 0.030;     // seconds between drawings, at least
 constexpr double kMonitorCheck = 2.0;   // seconds between monitor readings, at least
 
+// An event that may be left out when the queue is long: it only adds points
+// to a stroke.
+bool only_extends(const InkOverlayMessage& message) {
+    const InkEvent* event = std::get_if<InkEvent>(&message);
+    return event && event->phase != "begin" && event->phase != "end" && event->phase != "clear";
+}
+
 }  // namespace
+
+bool InkOverlayQueue::send(InkOverlayMessage message) {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopped_) return false;
+        if (std::holds_alternative<InkClearAll>(message)) {
+            items_.clear();
+        } else if (items_.size() >= kInkQueueLimit && only_extends(message)) {
+            return false;
+        }
+        items_.push_back(std::move(message));
+    }
+    ready_.notify_one();
+    return true;
+}
+
+void InkOverlayQueue::close() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    ready_.notify_all();
+}
+
+void InkOverlayQueue::stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    items_.clear();
+}
+
+std::vector<InkOverlayMessage> InkOverlayQueue::take(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    ready_.wait_for(lock, limit, [&] { return !items_.empty() || closed_; });
+    std::vector<InkOverlayMessage> out(std::make_move_iterator(items_.begin()), std::make_move_iterator(items_.end()));
+    items_.clear();
+    return out;
+}
+
+bool InkOverlayQueue::finished() const {
+    std::lock_guard lock(mutex_);
+    return closed_ && items_.empty();
+}
+
+std::size_t InkOverlayQueue::waiting() const {
+    std::lock_guard lock(mutex_);
+    return items_.size();
+}
 
 InkOverlayLoop::InkOverlayLoop(const MonitorInfo& monitor, double now)
     : monitor_(monitor), last_check_(now), last_drawing_(now - 1.0) {}
@@ -24,7 +76,7 @@ bool InkOverlayLoop::fading() const {
 }
 
 std::chrono::milliseconds InkOverlayLoop::wait_limit() const {
-    return std::chrono::milliseconds(pending_ || fading() ? 16 : 250);
+    return std::chrono::milliseconds(pending_ || canvas_.unfinished || fading() ? 16 : 250);
 }
 
 void InkOverlayLoop::take(const InkOverlayMessage& message, double now) {
@@ -39,12 +91,15 @@ void InkOverlayLoop::take(const InkOverlayMessage& message, double now) {
 }
 
 void InkOverlayLoop::frame(InkOverlayScreen& screen, double now) {
-    const bool expired = expire_laser_strokes(ink_, now);
-    if (!expired && !pending_ && !fading()) return;
+    // A picture that changed is drawn afresh; one that stayed the same
+    // while only partly drawn is drawn on.
+    const bool changed = expire_laser_strokes(ink_, now) || pending_ || fading();
+    if (!changed && !canvas_.unfinished) return;
     if (now - last_drawing_ < kFrameGap) {
-        pending_ = true;
+        pending_ = changed;
         return;
     }
+    bool go_on = !changed;
     if (now - last_check_ > kMonitorCheck) {
         last_check_ = now;
         const MonitorInfo current = screen.read_monitor();
@@ -56,6 +111,7 @@ void InkOverlayLoop::frame(InkOverlayScreen& screen, double now) {
     last_drawing_ = now;
     pending_ = false;
     if (ink_.strokes.empty()) {
+        restart_ink_canvas(canvas_);
         if (shown_) screen.hide();
         shown_ = false;
         return;
@@ -66,12 +122,17 @@ void InkOverlayLoop::frame(InkOverlayScreen& screen, double now) {
         // The old surface goes first, so that a failure leaves nothing held.
         finish(screen);
         surface_ = screen.make_surface(width, height);
-        if (surface_.empty()) return;
+        if (surface_.empty()) {
+            restart_ink_canvas(canvas_);  // the next change tries again
+            return;
+        }
         has_surface_ = true;
         surface_width_ = width;
         surface_height_ = height;
+        go_on = false;
     }
-    render_ink_strokes(coverage_, ink_, now, surface_, width, height, InkPlacement{0, 0, double(width), double(height)});
+    render_ink_strokes(canvas_, ink_, now, surface_, width, height, InkPlacement{0, 0, double(width), double(height)},
+                       go_on);
     screen.present(monitor_);
     shown_ = true;
 }
@@ -83,17 +144,16 @@ void InkOverlayLoop::finish(InkOverlayScreen& screen) {
     surface_ = {};
 }
 
-void run_ink_overlay(Receiver<InkOverlayMessage>& queue, InkOverlayScreen& screen, const MonitorInfo& monitor,
+void run_ink_overlay(InkOverlayQueue& queue, InkOverlayScreen& screen, const MonitorInfo& monitor,
                      const std::function<double()>& clock) {
     InkOverlayLoop loop(monitor, clock());
     for (;;) {
         screen.pump_messages();
-        std::optional<InkOverlayMessage> message = queue.receive_for(loop.wait_limit());
-        if (!message && queue.finished()) break;
-        if (message) {
+        const std::vector<InkOverlayMessage> messages = queue.take(loop.wait_limit());
+        if (messages.empty() && queue.finished()) break;
+        if (!messages.empty()) {
             const double now = clock();
-            loop.take(*message, now);
-            while ((message = queue.try_receive())) loop.take(*message, now);
+            for (const InkOverlayMessage& message : messages) loop.take(message, now);
         }
         loop.frame(screen, clock());
     }

@@ -394,13 +394,42 @@ std::uint64_t ink_picture_bytes(std::uint32_t width, std::uint32_t height) {
     return bytes;
 }
 
-void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_t> pixels, std::uint32_t width,
-                      std::uint32_t height, std::span<const InkPixelPoint> points, double radius, InkColor color,
-                      double opacity) {
-    const std::uint64_t bytes = ink_picture_bytes(width, height);
-    if (bytes == 0 || pixels.size() < bytes || coverage.size() != bytes / 4) return;
-    if (points.empty() || !std::isfinite(radius) || radius < 0.0 || !std::isfinite(opacity)) return;
+namespace {
 
+std::size_t segment_count(std::size_t points) { return points == 1 ? 1 : points - 1; }
+
+// The work a frame may still do, in pixels visited (see ink_frame_budget).
+// The first segment of a frame is always drawn, so every frame goes on.
+struct Budget {
+    std::uint64_t left = std::numeric_limits<std::uint64_t>::max();
+    bool fresh = true;
+
+    bool spend(std::uint64_t cost) {
+        if (cost > left && !fresh) return false;
+        left -= std::min(cost, left);
+        fresh = false;
+        return true;
+    }
+};
+
+// What drawing a segment costs, in the units of ink_frame_budget.
+std::uint64_t segment_cost(const Box& box, const InkPixelPoint& a, const InkPixelPoint& b, double radius, bool wide,
+                           bool opaque) {
+    const double area = static_cast<double>(box.x.end - box.x.start) * (box.y.end - box.y.start);
+    const double across = 2.0 * radius + 3.0;
+    const double blended = std::min(area, across * (std::hypot(b.x - a.x, b.y - a.y) + across));
+    return static_cast<std::uint64_t>(kInkSegmentCost + area * (wide ? 1.0 : kInkPlainScanCost) +
+                                      blended * (opaque ? kInkOpaqueBlendCost : kInkBlendCost));
+}
+
+// One pass from segment `first` on, while the budget lasts. Gives the
+// segment it stopped before: the segment count when the pass is done and
+// composited; less when the budget ran out, with the coverage of the
+// segments drawn left in `coverage` for a later call to go on from there.
+std::size_t draw_pass(std::vector<std::uint8_t>& coverage, std::span<std::uint8_t> pixels, std::uint32_t width,
+                      std::uint32_t height, std::span<const InkPixelPoint> points, double radius, InkColor color,
+                      double opacity, std::size_t first, Budget& budget) {
+    const std::size_t segments = segment_count(points.size());
     const double reach = std::trunc(radius + 1.0);
     // The box the points can reach. The pass's coverage covers only that
     // box, row after row from the start of the buffer, so it stays in the
@@ -415,7 +444,7 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
     }
     const Span rows = cut(std::floor(low - reach), std::ceil(high + reach), height);
     Span cols = cut(std::floor(left - reach), std::ceil(right + reach), width);
-    if (rows.end <= rows.start || cols.end <= cols.start) return;
+    if (rows.end <= rows.start || cols.end <= cols.start) return segments;
 #if defined(__SSE2__)
     const bool wide = width >= 4 && cpu_has_avx2();
 #else
@@ -426,17 +455,27 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
         cols.start = cols.end - 4;
     }
     const std::uint32_t stride = cols.end - cols.start;
-    std::vector<Span> touched(rows.end - rows.start, Span{width, 0});
-    std::uint32_t top = height, bottom = 0;
-    const std::size_t segments = points.size() == 1 ? 1 : points.size() - 1;
-    for (std::size_t i = 0; i < segments; ++i) {
+    const bool opaque = opacity >= 1.0;
+    // A pass taken up again blends its whole box: where an earlier frame's
+    // segments touched is not kept, and pixels without coverage stay as
+    // they are.
+    const bool again = first > 0;
+    std::vector<Span> touched(rows.end - rows.start, again ? cols : Span{width, 0});
+    std::uint32_t top = again ? rows.start : height, bottom = again ? rows.end : 0;
+    for (std::size_t i = first; i < segments; ++i) {
         const InkPixelPoint& a = points[i];
         const InkPixelPoint& b = points.size() == 1 ? points[i] : points[i + 1];
-        if (!finite(a) || !finite(b)) continue;
+        const bool drawn = finite(a) && finite(b);
+        Box box{};
+        if (drawn) {
+            box = Box{cut(std::floor(std::min(a.x, b.x) - reach), std::ceil(std::max(a.x, b.x) + reach), width),
+                      cut(std::floor(std::min(a.y, b.y) - reach), std::ceil(std::max(a.y, b.y) + reach), height)};
+        }
+        const bool empty = box.x.end <= box.x.start || box.y.end <= box.y.start;
+        const std::uint64_t cost = empty ? static_cast<std::uint64_t>(kInkSegmentCost) : segment_cost(box, a, b, radius, wide, opaque);
+        if (!budget.spend(cost)) return i;
+        if (empty) continue;
         const Segment s{a.x, a.y, b.x, b.y};
-        const Box box{cut(std::floor(std::min(s.x0, s.x1) - reach), std::ceil(std::max(s.x0, s.x1) + reach), width),
-                      cut(std::floor(std::min(s.y0, s.y1) - reach), std::ceil(std::max(s.y0, s.y1) + reach), height)};
-        if (box.x.end <= box.x.start || box.y.end <= box.y.start) continue;
         top = std::min(top, box.y.start);
         bottom = std::max(bottom, box.y.end);
 #if defined(__SSE2__)
@@ -469,35 +508,96 @@ void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
 #endif
         blend_row(row, cols.start, picture, range, paint);
     }
+    return segments;
 }
 
-void render_ink_strokes(std::vector<std::uint8_t>& coverage, const InkStrokes& ink, double now,
-                        std::span<std::uint8_t> pixels, std::uint32_t width, std::uint32_t height,
-                        const InkPlacement& placement) {
-    if (!pixels.empty()) std::memset(pixels.data(), 0, pixels.size());
-    const std::uint64_t bytes = ink_picture_bytes(width, height);
-    if (bytes == 0 || pixels.size() < bytes) return;
-    if (coverage.size() != bytes / 4) coverage.assign(bytes / 4, 0);
+// One pass of a stroke: its radius, colour and opacity.
+struct Pass {
+    double radius;
+    InkColor color;
+    double opacity;
+};
 
+}  // namespace
+
+std::uint64_t ink_frame_budget(std::uint32_t width, std::uint32_t height) {
+    return kInkFrameUnits * std::max(std::uint64_t{width} * height, std::uint64_t{1920} * 1080);
+}
+
+void rasterise_stroke(std::vector<std::uint8_t>& coverage, std::span<std::uint8_t> pixels, std::uint32_t width,
+                      std::uint32_t height, std::span<const InkPixelPoint> points, double radius, InkColor color,
+                      double opacity) {
+    const std::uint64_t bytes = ink_picture_bytes(width, height);
+    if (bytes == 0 || pixels.size() < bytes || coverage.size() != bytes / 4) return;
+    if (points.empty() || !std::isfinite(radius) || radius < 0.0 || !std::isfinite(opacity)) return;
+    Budget unlimited;
+    draw_pass(coverage, pixels, width, height, points, radius, color, opacity, 0, unlimited);
+}
+
+void restart_ink_canvas(InkCanvas& canvas) {
+    if (canvas.unfinished) std::fill(canvas.coverage.begin(), canvas.coverage.end(), std::uint8_t{0});
+    canvas.unfinished = false;
+    canvas.stroke = 0;
+    canvas.pass = 0;
+    canvas.segment = 0;
+}
+
+bool render_ink_frame(InkCanvas& canvas, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
+                      std::uint32_t width, std::uint32_t height, const InkPlacement& placement, bool go_on,
+                      std::uint64_t budget) {
+    const std::uint64_t bytes = ink_picture_bytes(width, height);
+    const bool drawable = bytes != 0 && pixels.size() >= bytes;
+    if (!(go_on && canvas.unfinished && drawable && canvas.coverage.size() == bytes / 4)) {
+        if (!pixels.empty()) std::memset(pixels.data(), 0, pixels.size());
+        restart_ink_canvas(canvas);
+        if (!drawable) return true;
+        if (canvas.coverage.size() != bytes / 4) canvas.coverage.assign(bytes / 4, 0);
+    }
+
+    Budget left{budget};
     std::vector<InkPixelPoint> mapped;
-    for (const InkStroke& stroke : ink.strokes) {
+    for (std::size_t i = canvas.stroke; i < ink.strokes.size(); ++i) {
+        const InkStroke& stroke = ink.strokes[i];
         const double alpha = laser_alpha(stroke, now);
         if ((stroke.laser && stroke.ended && alpha <= 0.0) || stroke.points.size() < 2) continue;
         const double radius = std::max(stroke.width * placement.width / 2.0, 0.9);
         mapped.clear();
-        for (std::size_t i = 0; i + 1 < stroke.points.size(); i += 2) {
-            mapped.push_back({stroke.points[i] * placement.width + placement.x,
-                              stroke.points[i + 1] * placement.height + placement.y});
+        for (std::size_t n = 0; n + 1 < stroke.points.size(); n += 2) {
+            mapped.push_back({stroke.points[n] * placement.width + placement.x,
+                              stroke.points[n + 1] * placement.height + placement.y});
         }
         const InkColor own{(stroke.color >> 16) & 0xFF, (stroke.color >> 8) & 0xFF, stroke.color & 0xFF};
-        if (!stroke.laser) {
-            rasterise_stroke(coverage, pixels, width, height, mapped, radius, own, alpha);
-            continue;
+        const Pass pen[] = {{radius, own, alpha}};
+        // A laser: a faint wide glow, a white core, the coloured centre.
+        const Pass laser[] = {{2.6 * radius, own, 0.3 * alpha},
+                              {radius, InkColor{255, 255, 255}, 0.7 * alpha},
+                              {0.7 * radius, own, alpha}};
+        const std::span<const Pass> passes = stroke.laser ? std::span<const Pass>(laser) : std::span<const Pass>(pen);
+        const bool here = i == canvas.stroke;
+        for (int p = here ? canvas.pass : 0; p < static_cast<int>(passes.size()); ++p) {
+            const Pass& pass = passes[static_cast<std::size_t>(p)];
+            if (!std::isfinite(pass.radius) || pass.radius < 0.0 || !std::isfinite(pass.opacity)) continue;
+            const std::size_t first = here && p == canvas.pass ? canvas.segment : 0;
+            const std::size_t next = draw_pass(canvas.coverage, pixels, width, height, mapped, pass.radius,
+                                               pass.color, pass.opacity, first, left);
+            if (next < segment_count(mapped.size())) {
+                canvas.unfinished = true;
+                canvas.stroke = i;
+                canvas.pass = p;
+                canvas.segment = next;
+                return false;
+            }
         }
-        rasterise_stroke(coverage, pixels, width, height, mapped, 2.6 * radius, own, 0.3 * alpha);
-        rasterise_stroke(coverage, pixels, width, height, mapped, radius, InkColor{255, 255, 255}, 0.7 * alpha);
-        rasterise_stroke(coverage, pixels, width, height, mapped, 0.7 * radius, own, alpha);
     }
+    canvas.unfinished = false;
+    canvas.stroke = 0;
+    return true;
+}
+
+bool render_ink_strokes(InkCanvas& canvas, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
+                        std::uint32_t width, std::uint32_t height, const InkPlacement& placement, bool go_on) {
+    return render_ink_frame(canvas, ink, now, pixels, width, height, placement, go_on,
+                            ink_frame_budget(width, height));
 }
 
 }  // namespace vorlix

@@ -5,6 +5,7 @@
 // core and a coloured centre. No graphics library: plain loops over memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -37,13 +38,52 @@ struct InkPixelPoint {
 // fit in 64 bits.
 std::uint64_t ink_picture_bytes(std::uint32_t width, std::uint32_t height);
 
-// Clears the picture and draws every stroke, oldest first, as it looks at
-// `now`. `coverage` is one byte per pixel kept by the caller between frames
-// (all zero between passes); it is remade when its size is wrong. A picture
-// buffer shorter than width x height x 4 bytes is left cleared.
-void render_ink_strokes(std::vector<std::uint8_t>& coverage, const InkStrokes& ink, double now,
-                        std::span<std::uint8_t> pixels, std::uint32_t width, std::uint32_t height,
-                        const InkPlacement& placement);
+// What a drawing keeps from one frame to the next: the coverage buffer (one
+// byte per pixel, all zero between passes, remade when its size is wrong)
+// and, when a frame ran out of its budget, where the next one goes on.
+struct InkCanvas {
+    std::vector<std::uint8_t> coverage;
+    bool unfinished = false;  // the coverage then holds the pass in hand
+    std::size_t stroke = 0;
+    int pass = 0;             // a laser stroke has three
+    std::size_t segment = 0;
+};
+
+// The work of one frame is counted in units of about a nanosecond of the
+// AVX2 loops: each segment costs kInkSegmentCost, the pixels of its box
+// (cut to the picture; kInkPlainScanCost each without AVX2), and for each
+// pixel within reach of its line kInkOpaqueBlendCost in an opaque pass,
+// kInkBlendCost in a see-through one (the laser's glow and core). A frame
+// may spend kInkFrameUnits per pixel of the picture, pictures smaller than
+// 1920x1080 counting as that size: about 18.7 million units there, where a
+// screen of handwriting (300 strokes of 48 points) costs about 9 million
+// and the worst picture a device can send stops at about 35 ms.
+constexpr double kInkSegmentCost = 256.0;
+constexpr double kInkPlainScanCost = 2.0;
+constexpr double kInkOpaqueBlendCost = 1.5;
+constexpr double kInkBlendCost = 4.0;
+constexpr std::uint64_t kInkFrameUnits = 9;
+std::uint64_t ink_frame_budget(std::uint32_t width, std::uint32_t height);
+
+// Draws the picture as it looks at `now`, oldest stroke first, spending at
+// most `budget` (though always at least one segment). A frame that goes on
+// (`go_on` while the canvas is unfinished, with the strokes, now, picture
+// and placement of the frame before) draws on from where that one stopped;
+// any other clears the picture first and starts afresh. Gives whether the
+// picture is complete; when not, the picture holds the passes finished so
+// far and the canvas where the next frame goes on. A picture buffer shorter
+// than width x height x 4 bytes is left cleared.
+bool render_ink_frame(InkCanvas& canvas, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
+                      std::uint32_t width, std::uint32_t height, const InkPlacement& placement, bool go_on,
+                      std::uint64_t budget);
+
+// Drops what an unfinished drawing left in the canvas, so that the next
+// frame starts afresh with all-zero coverage.
+void restart_ink_canvas(InkCanvas& canvas);
+
+// render_ink_frame with the budget of a frame of that size.
+bool render_ink_strokes(InkCanvas& canvas, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
+                        std::uint32_t width, std::uint32_t height, const InkPlacement& placement, bool go_on = false);
 
 // Draws one polyline of round-capped segments with radius `radius` pixels in
 // one colour and blends it over the picture with `opacity` (0..1). Where the

@@ -50,10 +50,22 @@ struct Link {
     }
 };
 
+// The fake platform, keeping the ink events handed to the overlay.
+struct InkKeepingPlatform : FakePlatform {
+    std::mutex mutex;
+    std::vector<InkEvent> ink;
+    void send_ink_event(const InkEvent& event) override {
+        FakePlatform::send_ink_event(event);
+        std::lock_guard<std::mutex> lock(mutex);
+        ink.push_back(event);
+    }
+};
+
 class DispatcherTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform_ = std::make_shared<FakePlatform>();
+        ink_platform_ = std::make_shared<InkKeepingPlatform>();
+        platform_ = ink_platform_;
         FakePlatform::Answers answers;
         answers.downloads = temp_.path() / "Downloads";
         platform_->set_answers(answers);
@@ -93,6 +105,7 @@ protected:
     }
 
     test::TempFolder temp_;
+    std::shared_ptr<InkKeepingPlatform> ink_platform_;
     std::shared_ptr<FakePlatform> platform_;
     std::shared_ptr<HostState> host_;
     std::atomic<std::int64_t> unix_now_{1'700'000'000};
@@ -256,6 +269,28 @@ TEST_F(DispatcherTest, TheKeyboardWatchRunsOncePerSessionAndAgainForTheNext) {
     EXPECT_EQ(second->next(), R"({"keyboardLayout":{"keys":{"0":["a","A"]},"language":"en-US","name":"US"}})");
     EXPECT_NE(log.messages().find("session 2: device app 2.0, features [\"keyboardLayout\"]"), std::string::npos);
     clear_current_session();
+}
+
+TEST_F(DispatcherTest, TheOverlayAndWatchersGetTheStrokeAsTheDrawingKeepsIt) {
+    auto device = link(1);
+    auto watcher = link(5, PeerRole::Watch);
+    add_stream_watcher(*host_->watchers, watcher->record.writer, 5, "Tablet", false);
+    put_in_control(*device);
+    send(*device, R"({"annotate":{"_0":{"phase":"begin","id":3,"points":[0.5,-2,7,0.25,0.125]}}})");
+    std::string many = "0.5";
+    for (std::size_t i = 1; i < kMaxInkStrokeNumbers; ++i) many += ",0.5";
+    send(*device, R"({"annotate":{"_0":{"phase":"move","id":3,"points":[)" + many + "]}}}");
+    {
+        std::lock_guard<std::mutex> lock(ink_platform_->mutex);
+        ASSERT_EQ(ink_platform_->ink.size(), 2u);
+        EXPECT_EQ(ink_platform_->ink[0].points, (std::vector<double>{0.5, 0, 1, 0.25}));
+        EXPECT_EQ(ink_platform_->ink[0].author, "Pad 1");
+        EXPECT_EQ(ink_platform_->ink[1].points, std::vector<double>(kMaxInkStrokeNumbers - 4, 0.5));
+    }
+    const auto texts = watcher->texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], R"({"annotate":{"_0":{"author":"Pad 1","color":16726832,"id":3,"kind":"pen","phase":"begin","points":[0.5,0.0,1.0,0.25],"width":0.004}}})");
+    EXPECT_EQ(std::count(texts[1].begin(), texts[1].end(), ','), static_cast<std::ptrdiff_t>(kMaxInkStrokeNumbers - 4 + 5));
 }
 
 TEST_F(DispatcherTest, OfferedFilesAndScreenshotsGoToTheSessionInControl) {

@@ -51,15 +51,45 @@ void frame_at(InkOverlayLoop& loop, FakeScreen& screen, double t) {
 
 TEST(InkOverlayTest, EveryQueuedEventIsAppliedBeforeOneFrame) {
     FakeScreen screen;
-    auto [sender, receiver] = make_channel<InkOverlayMessage>();
-    for (int i = 0; i < 5; ++i) sender.send(ink("end", i, {0.1 + 0.2 * i, 0.5}));
-    sender.reset();  // the loop ends once the queue is empty
+    InkOverlayQueue queue;
+    for (int i = 0; i < 5; ++i) queue.send(ink("end", i, {0.1 + 0.2 * i, 0.5}));
+    queue.close();  // the loop ends once the queue is empty
     double clock = 0;
-    run_ink_overlay(receiver, screen, screen.monitor, [&] { return clock += 0.001; });
+    run_ink_overlay(queue, screen, screen.monitor, [&] { return clock += 0.001; });
     ASSERT_EQ(screen.frames.size(), 1u);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(screen.alpha(int((0.1 + 0.2 * i) * 64), 24), 255) << i;
     EXPECT_EQ(screen.log.back(), "release");
     EXPECT_EQ(screen.live_surfaces, 0);
+}
+
+TEST(InkOverlayTest, AFloodOfMovesStaysBoundedAndClearAllStillEmptiesThePicture) {
+    FakeScreen screen;
+    InkOverlayQueue queue;
+    // The overlay is busy: moves past the limit are dropped, the rest never.
+    EXPECT_TRUE(queue.send(ink("begin", 1, {0.1, 0.1})));
+    int queued = 0;
+    for (int i = 0; i < 10'000; ++i) queued += queue.send(ink("move", 1, {0.1 + i * 1e-5, 0.2}));
+    EXPECT_EQ(queued, static_cast<int>(kInkQueueLimit) - 1);
+    EXPECT_TRUE(queue.send(ink("end", 1, {0.9, 0.9})));
+    EXPECT_TRUE(queue.send(ink("begin", 2, {0.5, 0.5}, "laser")));
+    EXPECT_TRUE(queue.send(ink("clear", 0, {})));
+    EXPECT_EQ(queue.waiting(), kInkQueueLimit + 3);
+    // Clear-all takes the place of all of it: no frame shows those strokes.
+    EXPECT_TRUE(queue.send(InkClearAll{}));
+    EXPECT_TRUE(queue.send(ink("end", 3, {0.75, 0.5})));
+    EXPECT_EQ(queue.waiting(), 2u);
+    queue.close();
+    double clock = 0;
+    run_ink_overlay(queue, screen, screen.monitor, [&] { return clock += 0.001; });
+    ASSERT_EQ(screen.frames.size(), 1u);
+    EXPECT_EQ(screen.alpha(48, 24), 255);
+    EXPECT_EQ(screen.alpha(6, 4), 0);  // where stroke 1 began
+
+    // Once the overlay has ended, nothing more is kept for it.
+    queue.stop();
+    EXPECT_FALSE(queue.send(ink("begin", 4, {0.5, 0.5})));
+    EXPECT_FALSE(queue.send(InkClearAll{}));
+    EXPECT_EQ(queue.waiting(), 0u);
 }
 
 TEST(InkOverlayTest, FramesArePacedLasersFadeAndTheWindowHides) {

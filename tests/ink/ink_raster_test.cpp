@@ -27,8 +27,16 @@ void slow_pass(std::vector<std::uint8_t>& out, int w, int h, const std::vector<I
     for (std::size_t i = 0; i < n; ++i) {
         const InkPixelPoint a = pts[i], b = pts.size() == 1 ? pts[i] : pts[i + 1];
         const double dx = b.x - a.x, dy = b.y - a.y, len = dx * dx + dy * dy;
-        for (int py = 0; py < h; ++py) {
-            for (int px = 0; px < w; ++px) {
+        // Pixels farther than r + 0.5 from the segment get nothing, so only
+        // those near its bounds are worked out.
+        auto near = [&](double low, double high, int limit) {
+            return std::pair{static_cast<int>(std::clamp(std::floor(low - r - 1), 0.0, double(limit))),
+                             static_cast<int>(std::clamp(std::ceil(high + r + 1), 0.0, double(limit)))};
+        };
+        const auto [y0, y1] = near(std::min(a.y, b.y), std::max(a.y, b.y), h);
+        const auto [x0, x1] = near(std::min(a.x, b.x), std::max(a.x, b.x), w);
+        for (int py = y0; py < y1; ++py) {
+            for (int px = x0; px < x1; ++px) {
                 const double cx = px + 0.5, cy = py + 0.5;
                 const double t = len > 0 ? std::clamp(((cx - a.x) * dx + (cy - a.y) * dy) / len, 0.0, 1.0) : 0.0;
                 const double d = std::hypot(cx - (a.x + t * dx), cy - (a.y + t * dy));
@@ -75,9 +83,9 @@ InkStroke stroke(std::vector<double> points, double width, std::uint32_t color =
 }
 
 std::vector<std::uint8_t> render(const InkStrokes& ink, double now, std::uint32_t w, std::uint32_t h,
-                                 std::vector<std::uint8_t>& coverage) {
+                                 InkCanvas& canvas) {
     std::vector<std::uint8_t> out(std::size_t{w} * h * 4, 0xAB);
-    render_ink_strokes(coverage, ink, now, out, w, h, InkPlacement{0, 0, double(w), double(h)});
+    EXPECT_TRUE(render_ink_strokes(canvas, ink, now, out, w, h, InkPlacement{0, 0, double(w), double(h)}));
     return out;
 }
 
@@ -111,20 +119,63 @@ TEST(InkRasterTest, MatchesThePerPixelRulesByteForByte) {
         {"a faded laser is gone", {stroke({0.1, 0.5, 0.9, 0.5}, 0.02, 0x0000ff, true, true)}, 1.6},
         {"random strokes", random_strokes(7, 40), 0.7},
     };
-    std::vector<std::uint8_t> coverage;  // kept across frames and sizes, as the overlay keeps it
+    InkCanvas canvas;  // kept across frames and sizes, as the overlay keeps it
     for (const auto& c : cases) {
         // 3 wide takes the plain SSE2 loops, which the wider sizes skip where the processor has AVX2.
         for (auto [w, h] : {std::pair{97u, 61u}, std::pair{40u, 90u}, std::pair{3u, 40u}}) {
             InkStrokes ink{c.strokes};
-            EXPECT_EQ(render(ink, c.now, w, h, coverage), slow_render(ink, c.now, int(w), int(h)))
+            EXPECT_EQ(render(ink, c.now, w, h, canvas), slow_render(ink, c.now, int(w), int(h)))
                 << c.name << " at " << w << "x" << h;
-            EXPECT_TRUE(std::all_of(coverage.begin(), coverage.end(), [](std::uint8_t k) { return k == 0; }));
+            EXPECT_TRUE(std::all_of(canvas.coverage.begin(), canvas.coverage.end(), [](std::uint8_t k) { return k == 0; }));
         }
     }
 }
 
+// 300 handwritten strokes, 48 points each, three of them lasers: a full
+// screen of writing at the default width.
+InkStrokes handwriting() {
+    InkStrokes ink;
+    for (int s = 0; s < 300; ++s) {
+        std::vector<double> points;
+        const double x0 = 0.05 + 0.7 * ((s * 37) % 100) / 100.0, y0 = 0.05 + 0.9 * ((s * 61) % 100) / 100.0;
+        for (int i = 0; i < 48; ++i) points.insert(points.end(), {x0 + 0.002 * i, y0 + 0.01 * std::sin(i * 0.4)});
+        ink.strokes.push_back(stroke(std::move(points), kDefaultInkWidth, 0xff3b30, s % 100 == 99));
+    }
+    return ink;
+}
+
+TEST(InkRasterTest, PicturesPastTheBudgetAreFinishedByTheFramesThatGoOn) {
+    // A screen of handwriting is drawn whole in one frame.
+    InkCanvas canvas;
+    const InkStrokes writing = handwriting();
+    EXPECT_EQ(render(writing, 0, 1920, 1080, canvas), slow_render(writing, 0, 1920, 1080));
+
+    // A small budget: each frame draws on, none twice, until the picture is
+    // that of the per-pixel rules.
+    const InkStrokes ink{random_strokes(11, 30)};
+    const std::uint32_t w = 97, h = 61;
+    std::vector<std::uint8_t> out(std::size_t{w} * h * 4, 0xAB);
+    const InkPlacement placement{0, 0, double(w), double(h)};
+    int frames = 1;
+    bool done = render_ink_frame(canvas, ink, 0.7, out, w, h, placement, false, 40'000);
+    while (!done && frames < 1000) {
+        done = render_ink_frame(canvas, ink, 0.7, out, w, h, placement, true, 40'000);
+        ++frames;
+    }
+    ASSERT_TRUE(done);
+    EXPECT_GT(frames, 5);
+    EXPECT_EQ(out, slow_render(ink, 0.7, int(w), int(h)));
+    EXPECT_TRUE(std::all_of(canvas.coverage.begin(), canvas.coverage.end(), [](std::uint8_t k) { return k == 0; }));
+
+    // A frame that does not go on starts afresh: an unfinished pass is dropped.
+    EXPECT_FALSE(render_ink_frame(canvas, ink, 0.7, out, w, h, placement, false, 40'000));
+    EXPECT_TRUE(canvas.unfinished);
+    EXPECT_EQ(render(InkStrokes{{ink.strokes[0]}}, 0.7, w, h, canvas), slow_render(InkStrokes{{ink.strokes[0]}}, 0.7, w, h));
+    EXPECT_TRUE(std::all_of(canvas.coverage.begin(), canvas.coverage.end(), [](std::uint8_t k) { return k == 0; }));
+}
+
 TEST(InkRasterTest, EdgesColoursAndLaserLayers) {
-    std::vector<std::uint8_t> coverage;
+    InkCanvas canvas;
     auto pixel = [](const std::vector<std::uint8_t>& p, int x, int y) {  // 0xAARRGGBB in a 100-pixel-wide picture
         std::uint32_t v;
         std::memcpy(&v, &p[(std::size_t(y) * 100 + x) * 4], 4);
@@ -132,7 +183,7 @@ TEST(InkRasterTest, EdgesColoursAndLaserLayers) {
     };
     // Radius 4 along the line y = 10: centres 3.5 away are full, 4.5 away empty.
     InkStrokes pen{{stroke({0.2, 0.25, 0.8, 0.25}, 0.08)}};
-    const auto p = render(pen, 0, 100, 40, coverage);
+    const auto p = render(pen, 0, 100, 40, canvas);
     EXPECT_EQ(pixel(p, 50, 13), 0xffff3b30u);  // bytes 30 3b ff ff
     EXPECT_EQ(pixel(p, 50, 6), 0xffff3b30u);
     EXPECT_EQ(pixel(p, 50, 14), 0u);
@@ -140,26 +191,26 @@ TEST(InkRasterTest, EdgesColoursAndLaserLayers) {
 
     // A laser of radius 4: its colour on the line, only the glow (0.3) at 6.5.
     InkStrokes laser{{stroke({0.2, 0.25, 0.8, 0.25}, 0.08, 0x00ff00, true)}};
-    const auto l = render(laser, 0, 100, 40, coverage);
+    const auto l = render(laser, 0, 100, 40, canvas);
     EXPECT_EQ(pixel(l, 50, 10), 0xff00ff00u);
     EXPECT_EQ(pixel(l, 50, 16), 0x4d004d00u);  // 77 = round(0.3 x 255)
 }
 
 TEST(InkRasterTest, ShortOrOverflowingBuffersAndFarPointsDrawNothing) {
-    std::vector<std::uint8_t> coverage;
+    InkCanvas canvas;
     const InkStrokes ink{{stroke({0.5, 0.5, 0.6, 0.6}, 0.05)}};
     std::vector<std::uint8_t> short_buffer(64 * 64 * 4 - 1, 0xAB);
-    render_ink_strokes(coverage, ink, 0, short_buffer, 64, 64, InkPlacement{0, 0, 64, 64});
+    render_ink_strokes(canvas, ink, 0, short_buffer, 64, 64, InkPlacement{0, 0, 64, 64});
     EXPECT_TRUE(std::all_of(short_buffer.begin(), short_buffer.end(), [](std::uint8_t b) { return b == 0; }));
     // 65536 x 65536 x 4 wraps to 0 in 32 bits; the picture is not drawn.
     std::vector<std::uint8_t> tiny(64, 0xAB);
-    render_ink_strokes(coverage, ink, 0, tiny, 65536, 65536, InkPlacement{0, 0, 65536, 65536});
+    render_ink_strokes(canvas, ink, 0, tiny, 65536, 65536, InkPlacement{0, 0, 65536, 65536});
     EXPECT_TRUE(std::all_of(tiny.begin(), tiny.end(), [](std::uint8_t b) { return b == 0; }));
     EXPECT_EQ(ink_picture_bytes(0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
     // Placed far off the picture on every side.
     std::vector<std::uint8_t> out(32 * 32 * 4);
     for (double off : {-1e12, 1e12, -40.0, 40.0}) {
-        render_ink_strokes(coverage, ink, 0, out, 32, 32, InkPlacement{off, -off, 32, 32});
+        render_ink_strokes(canvas, ink, 0, out, 32, 32, InkPlacement{off, -off, 32, 32});
         EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::uint8_t b) { return b == 0; })) << off;
     }
 }

@@ -96,6 +96,50 @@ TEST(InkStrokesTest, PointsAreFilteredAndCapped) {
     EXPECT_EQ(strokes.strokes.back().points.size(), 20'000u);
 }
 
+TEST(InkStrokesTest, AFloodOfLongStrokesKeepsTheNewestWithinThePointBound) {
+    auto numbers = [](const InkStrokes& strokes) {
+        std::size_t n = 0;
+        for (const InkStroke& s : strokes.strokes) n += s.points.size();
+        return n;
+    };
+    // A device fills 300 strokes to their cap: the oldest go.
+    InkStrokes strokes;
+    const std::vector<double> half(kMaxInkStrokeNumbers / 2, 0.5);
+    for (int i = 0; i < 300; ++i) {
+        apply_ink_event(strokes, ink("begin", i, half), 0);
+        apply_ink_event(strokes, ink("move", i, half), 0);
+        ASSERT_LE(numbers(strokes), kMaxInkNumbers) << i;
+    }
+    const std::size_t full = kMaxInkNumbers / kMaxInkStrokeNumbers;
+    ASSERT_EQ(strokes.strokes.size(), full);
+    EXPECT_EQ(strokes.strokes.front().id, 300 - static_cast<std::int64_t>(full));
+    EXPECT_EQ(numbers(strokes), kMaxInkNumbers);
+
+    // Growing the oldest stroke drops the next oldest, never the one drawn on.
+    InkStrokes grown;
+    apply_ink_event(grown, ink("begin", 0, {0.1, 0.1}), 0);
+    for (std::size_t i = 1; i < full; ++i) {
+        apply_ink_event(grown, ink("begin", static_cast<std::int64_t>(i), std::vector<double>(kMaxInkStrokeNumbers, 0.5)), 0);
+    }
+    apply_ink_event(grown, ink("begin", 99, std::vector<double>(kMaxInkStrokeNumbers - 2, 0.5)), 0);
+    ASSERT_EQ(numbers(grown), kMaxInkNumbers);
+    apply_ink_event(grown, ink("move", 0, {0.2, 0.2}), 0);
+    EXPECT_EQ(grown.strokes[0].id, 0);
+    EXPECT_EQ(grown.strokes[0].points.size(), 4u);
+    EXPECT_EQ(grown.strokes[1].id, 2);
+
+    // What the stroke took from each event: filtered, and cut to its room.
+    std::vector<double> kept{9.0};
+    apply_ink_event(strokes, ink("begin", 7, {0.5, 2.0, 0.25}), 0, &kept);
+    EXPECT_EQ(kept, (std::vector<double>{0.5, 1.0}));
+    apply_ink_event(strokes, ink("move", 7, std::vector<double>(kMaxInkStrokeNumbers, 0.75)), 0, &kept);
+    EXPECT_EQ(kept, std::vector<double>(kMaxInkStrokeNumbers - 2, 0.75));
+    apply_ink_event(strokes, ink("end", 7, {0.1, 0.1}), 0, &kept);
+    EXPECT_TRUE(kept.empty());
+    apply_ink_event(strokes, ink("clear", 0, {0.1, 0.1}), 0, &kept);
+    EXPECT_TRUE(kept.empty());
+}
+
 TEST(InkStrokesTest, WidthColourAndKindAreFixedAtCreation) {
     InkStrokes strokes;
     InkEvent thin = ink("begin", 1);

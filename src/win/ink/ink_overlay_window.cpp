@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -24,7 +25,7 @@ constexpr DWORD kExcludeFromCapture = 0x11;  // WDA_EXCLUDEFROMCAPTURE, Windows 
 // (never released, so no sender goes away while the process exits).
 struct OverlayLink {
     std::mutex mutex;
-    std::optional<Sender<InkOverlayMessage>> sender;
+    std::shared_ptr<InkOverlayQueue> queue;
 };
 
 OverlayLink& overlay_link() {
@@ -120,7 +121,7 @@ private:
     std::uint32_t height_ = 0;
 };
 
-void ink_overlay_thread(Receiver<InkOverlayMessage> queue) {
+void ink_overlay_thread(std::shared_ptr<InkOverlayQueue> queue) {
     set_current_thread_name("vorlix-ink");
     const auto start = std::chrono::steady_clock::now();
     const MonitorInfo monitor = primary_monitor();
@@ -134,6 +135,7 @@ void ink_overlay_thread(Receiver<InkOverlayMessage> queue) {
                                   monitor.width, monitor.height, nullptr, nullptr, instance, nullptr);
     if (!window) {
         log_line("ink: the overlay window could not be made");
+        queue->stop();  // later events are dropped, not kept
         return;
     }
     if (!SetWindowDisplayAffinity(window, kExcludeFromCapture)) {
@@ -142,41 +144,42 @@ void ink_overlay_thread(Receiver<InkOverlayMessage> queue) {
     log_line("ink: overlay on the " + std::to_string(monitor.width) + "x" + std::to_string(monitor.height) +
              " monitor");
     WindowsInkScreen screen(window);
-    run_ink_overlay(queue, screen, monitor, [start] {
+    run_ink_overlay(*queue, screen, monitor, [start] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     });
+    queue->stop();
 }
 
 }  // namespace
 
-std::optional<Sender<InkOverlayMessage>> start_ink_overlay_thread() {
+std::shared_ptr<InkOverlayQueue> start_ink_overlay_thread() {
     OverlayLink& link = overlay_link();
     std::lock_guard lock(link.mutex);
-    if (!link.sender) {
-        auto [sender, receiver] = make_channel<InkOverlayMessage>();
+    if (!link.queue) {
+        auto queue = std::make_shared<InkOverlayQueue>();
         try {
-            std::thread(ink_overlay_thread, std::move(receiver)).detach();
+            std::thread(ink_overlay_thread, queue).detach();
         } catch (const std::system_error&) {
             log_line("ink: the overlay thread could not start");
-            return std::nullopt;
+            return nullptr;
         }
-        link.sender = std::move(sender);
+        link.queue = std::move(queue);
     }
-    return *link.sender;
+    return link.queue;
 }
 
 void send_ink_event_to_overlay(const InkEvent& event) {
-    if (auto sender = start_ink_overlay_thread()) sender->send(event);
+    if (auto queue = start_ink_overlay_thread()) queue->send(event);
 }
 
 void send_ink_clear() {
-    std::optional<Sender<InkOverlayMessage>> sender;
+    std::shared_ptr<InkOverlayQueue> queue;
     {
         OverlayLink& link = overlay_link();
         std::lock_guard lock(link.mutex);
-        sender = link.sender;
+        queue = link.queue;
     }
-    if (sender) sender->send(InkClearAll{});
+    if (queue) queue->send(InkClearAll{});
 }
 
 }  // namespace vorlix

@@ -4,17 +4,15 @@
 // platform's send_ink_event and clear_ink_overlay come here.
 #pragma once
 
-#include <optional>
+#include <memory>
 
-#include "host/channel.h"
 #include "ink/ink_overlay.h"
 
 namespace vorlix {
 
-// A sending end on the overlay's queue, starting its thread when none runs
-// yet; none when the thread cannot start ("ink: the overlay thread could
-// not start").
-std::optional<Sender<InkOverlayMessage>> start_ink_overlay_thread();
+// The overlay's queue, starting its thread when none runs yet; none when
+// the thread cannot start ("ink: the overlay thread could not start").
+std::shared_ptr<InkOverlayQueue> start_ink_overlay_thread();
 
 // Hands a copy of the event to the overlay, starting it when needed.
 void send_ink_event_to_overlay(const InkEvent& event);
