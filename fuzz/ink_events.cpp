@@ -33,6 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     if (strokes.strokes.size() > kMaxInkStrokes) std::abort();
+    std::size_t numbers = 0;
+    for (const InkStroke& s : strokes.strokes) numbers += s.points.size();
+    if (numbers > kMaxInkNumbers) std::abort();
     for (const InkStroke& s : strokes.strokes) {
         if (s.points.size() > kMaxInkStrokeNumbers || s.points.size() % 2 != 0) std::abort();
         if (s.width < kMinInkWidth || s.width > kMaxInkWidth || s.color > 0xFFFFFFu) std::abort();
