@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,24 @@ TEST(InkOverlayTest, FramesArePacedLasersFadeAndTheWindowHides) {
     EXPECT_FALSE(loop.shown());
     EXPECT_TRUE(loop.strokes().strokes.empty());
     EXPECT_EQ(loop.wait_limit().count(), 250);
+}
+
+TEST(InkOverlayTest, APictureTooBigForOneFrameIsDrawnOnByTheFramesAfter) {
+    FakeScreen screen;
+    InkOverlayLoop loop(screen.monitor, 0);
+    std::vector<double> zigzag;
+    for (int i = 0; i < 10'000; ++i) zigzag.insert(zigzag.end(), {double(i % 2), double((i / 2) % 2)});
+    loop.take(ink("end", 1, zigzag), 0);
+    double t = 0;
+    for (int i = 0; i < 10 && (i == 0 || loop.wait_limit().count() == 16); ++i, t += 0.03) frame_at(loop, screen, t);
+    EXPECT_GE(screen.frames.size(), 2u);
+    EXPECT_LT(screen.frames.size(), 10u);
+    EXPECT_EQ(loop.wait_limit().count(), 250);
+    std::vector<std::uint8_t> whole(screen.pixels.size());
+    InkCanvas canvas;
+    ASSERT_TRUE(render_ink_frame(canvas, loop.strokes(), t, whole, 64, 48, InkPlacement{0, 0, 64, 48}, false,
+                                 std::numeric_limits<std::uint64_t>::max()));
+    EXPECT_EQ(screen.pixels, whole);
 }
 
 TEST(InkOverlayTest, MonitorChangesAndSurfaceFailures) {
