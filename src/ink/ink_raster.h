@@ -55,14 +55,14 @@ struct InkCanvas {
 // pixel within reach of its line kInkOpaqueBlendCost in an opaque pass,
 // kInkBlendCost in a see-through one (the laser's glow and core). A frame
 // may spend kInkFrameUnits per pixel of the picture, pictures smaller than
-// 1920x1080 counting as that size: about 18.7 million units there, where a
+// 1920x1080 counting as that size: about 33 million units there, where a
 // screen of handwriting (300 strokes of 48 points) costs about 9 million
-// and the worst picture a device can send stops at about 35 ms.
+// and the costliest pictures found stop after about 30 ms of one core.
 constexpr double kInkSegmentCost = 256.0;
-constexpr double kInkPlainScanCost = 2.0;
+constexpr double kInkPlainScanCost = 4.0;
 constexpr double kInkOpaqueBlendCost = 1.5;
 constexpr double kInkBlendCost = 4.0;
-constexpr std::uint64_t kInkFrameUnits = 9;
+constexpr std::uint64_t kInkFrameUnits = 16;
 std::uint64_t ink_frame_budget(std::uint32_t width, std::uint32_t height);
 
 // Draws the picture as it looks at `now`, oldest stroke first, spending at

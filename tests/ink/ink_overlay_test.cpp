@@ -126,8 +126,9 @@ TEST(InkOverlayTest, APictureTooBigForOneFrameIsDrawnOnByTheFramesAfter) {
     FakeScreen screen;
     InkOverlayLoop loop(screen.monitor, 0);
     std::vector<double> zigzag;
-    for (int i = 0; i < 10'000; ++i) zigzag.insert(zigzag.end(), {double(i % 2), double((i / 2) % 2)});
+    for (int i = 0; i < 10'000; ++i) zigzag.insert(zigzag.end(), {double(i % 2), double(i % 2)});
     loop.take(ink("end", 1, zigzag), 0);
+    loop.take(ink("end", 2, zigzag), 0);
     double t = 0;
     for (int i = 0; i < 10 && (i == 0 || loop.wait_limit().count() == 16); ++i, t += 0.03) frame_at(loop, screen, t);
     EXPECT_GE(screen.frames.size(), 2u);
