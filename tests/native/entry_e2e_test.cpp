@@ -517,7 +517,7 @@ TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
         if (language == "de") {
             EXPECT_EQ(window.values["c105"], "Gekoppelte Ger\xC3\xA4te") << window.text;
             EXPECT_EQ(window.values["c104"], "Koppeln beenden");
-            for (const std::string part : {" \xC2\xB7 Port " + std::to_string(port) + " \xC2\xB7 ID " + id + "\\n",
+            for (const std::string& part : {" \xC2\xB7 Port " + std::to_string(port) + " \xC2\xB7 ID " + id + "\\n",
                                            "Vorlix f\xC3\xBCr Windows " + std::string(kAppVersion)}) {
                 EXPECT_NE(window.values["c109"].find(part), std::string::npos) << window.values["c109"];
             }

@@ -17,6 +17,7 @@
 #include "streamloop/device_video.h"
 #include "streamloop/loop_harness.h"
 #include "streamloop/openh264_codec.h"
+#include "support/forwarding_audience.h"
 #include "wire/frame.h"
 #include "wire/sealed.h"
 
@@ -28,14 +29,10 @@ namespace {
 using namespace std::chrono_literals;
 
 // Keeps a copy of the screen's picture for every frame number it sends.
-class RememberingAudience final : public StreamAudience {
+class RememberingAudience final : public ForwardingAudience {
 public:
     RememberingAudience(std::shared_ptr<StreamAudience> inner, SyntheticScreen& screen)
-        : inner_(std::move(inner)), screen_(screen) {}
-    bool closed() override { return inner_->closed(); }
-    bool must_wait(Instant now) override { return inner_->must_wait(now); }
-    std::optional<std::uint64_t> best_delivered_rate() override { return inner_->best_delivered_rate(); }
-    std::optional<std::uint64_t> acked_rate() override { return inner_->acked_rate(); }
+        : ForwardingAudience(std::move(inner)), screen_(screen) {}
     std::size_t send_output(ParameterSets& s, VideoEncoder& e, const EncodedOutput& o, std::uint32_t& n,
                             Instant origin, bool last, Instant now) override {
         const std::uint32_t number = n;
@@ -43,18 +40,13 @@ public:
             std::lock_guard lock(mutex);
             pictures[number] = screen_.last_picture;
         }
-        return inner_->send_output(s, e, o, n, origin, last, now);
+        return ForwardingAudience::send_output(s, e, o, n, origin, last, now);
     }
-    void announce(const StreamGeometry& g, std::uint32_t f, std::int64_t n) override { inner_->announce(g, f, n); }
-    void picture_stopped(std::uint8_t v) override { inner_->picture_stopped(v); }
-    void notice(std::string_view t) override { inner_->notice(t); }
-    void send_to_all(const std::string& m) override { inner_->send_to_all(m); }
 
     std::mutex mutex;
     std::map<std::uint32_t, Bytes> pictures;
 
 private:
-    std::shared_ptr<StreamAudience> inner_;
     SyntheticScreen& screen_;
 };
 

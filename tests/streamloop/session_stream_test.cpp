@@ -155,7 +155,9 @@ TEST(SessionStream, AWatcherWithoutADeviceSessionGetsAPictureOfItsOwn) {
     EXPECT_GT(*std::min_element(psnrs.begin(), psnrs.end()), 35.0);
     ASSERT_EQ(platform->count("start_stream"), 1u);
     for (const auto& call : platform->calls()) {
-        if (call.operation == "start_stream") EXPECT_EQ(call.detail, "0");
+        if (call.operation == "start_stream") {
+            EXPECT_EQ(call.detail, "0");
+        }
     }
     auto control = platform->current_stream();
     ASSERT_NE(control, nullptr);

@@ -4,6 +4,7 @@
 #include "stream/stream_output.h"
 #include "stream/video_frame.h"
 #include "streamloop/loop_harness.h"
+#include "support/forwarding_audience.h"
 #include "wire/frame.h"
 
 namespace vorlix::testing {
@@ -77,21 +78,9 @@ TEST(StreamOutput, LoopFramesReachTheLinkAsVideoFramesAndTheGateHoldsAtThreeQueu
     bool drained_once = false;
     // Closed when the time is up; the writer drains once, half way.
     StreamSeams seams = h.seams();
-    struct TimedAudience final : StreamAudience {
-        std::shared_ptr<StreamAudience> inner;
+    struct TimedAudience final : ForwardingAudience {
         std::function<bool()> done;
         bool closed() override { return done() || inner->closed(); }
-        bool must_wait(Instant now) override { return inner->must_wait(now); }
-        std::optional<std::uint64_t> best_delivered_rate() override { return inner->best_delivered_rate(); }
-        std::optional<std::uint64_t> acked_rate() override { return inner->acked_rate(); }
-        std::size_t send_output(ParameterSets& s, VideoEncoder& e, const EncodedOutput& o, std::uint32_t& n,
-                                Instant origin, bool last, Instant now) override {
-            return inner->send_output(s, e, o, n, origin, last, now);
-        }
-        void announce(const StreamGeometry& g, std::uint32_t f, std::int64_t n) override { inner->announce(g, f, n); }
-        void picture_stopped(std::uint8_t v) override { inner->picture_stopped(v); }
-        void notice(std::string_view t) override { inner->notice(t); }
-        void send_to_all(const std::string& m) override { inner->send_to_all(m); }
     } timed;
     timed.inner = audience;
     timed.done = [&] {

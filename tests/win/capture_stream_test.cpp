@@ -10,6 +10,7 @@
 #include "h264/annexb.h"
 #include "stream/stream_output.h"
 #include "support/fake_encoder.h"
+#include "support/forwarding_audience.h"
 #include "wire/frame.h"
 #include "win/stream/windows_stream.h"
 
@@ -99,10 +100,23 @@ TEST(WinStream, StreamQueuesVideoFramesOnTheLink) {
     WindowsStreams streams(encoders.opener(), nullptr);
     StreamSettings settings;
     settings.fps = 30;
-    streams.slot().start_stream(settings, 8, make_output_audience(output));
-    // Nobody writes the link: three Video frames are queued, then the send gate holds.
+    // Counts the loop's looks at the send gate that held a frame back.
+    struct GateWatch final : testing::ForwardingAudience {
+        using ForwardingAudience::ForwardingAudience;
+        bool must_wait(Instant now) override {
+            const bool held = inner->must_wait(now);
+            if (held) holds += 1;
+            return held;
+        }
+        std::atomic<int> holds{0};
+    };
+    auto gate = std::make_shared<GateWatch>(make_output_audience(output));
+    streams.slot().start_stream(settings, 8, gate);
+    // Nobody writes the link: three Video frames are queued, then the send
+    // gate holds every frame after them.
     ASSERT_TRUE(wait_for([&] { return writer.queued_video_frames() >= 3; }, 10s));
-    std::this_thread::sleep_for(200ms);
+    const int holds = gate->holds.load();
+    ASSERT_TRUE(wait_for([&] { return gate->holds.load() >= holds + 5; }, 10s));
     EXPECT_EQ(writer.queued_video_frames(), 3u);
     streams.slot().stop_stream();
 
