@@ -28,6 +28,13 @@ bool same_kind(const std::string& a, const std::string& b) {
 bool PendingLevelSets::put(std::string kind, double value) {
     std::lock_guard lock(mutex_);
     const bool was_empty = sets_.empty();
+    // A volume above 0 also unmutes, so a mute waiting before it ends as it
+    // would have, set by set: not muted.
+    if (kind == "volume" && value > 0) {
+        for (auto& set : sets_) {
+            if (set.first == "mute") set.second = 0;
+        }
+    }
     std::erase_if(sets_, [&](const auto& set) { return same_kind(set.first, kind); });
     sets_.emplace_back(std::move(kind), value);
     return was_empty;

@@ -194,6 +194,10 @@ TEST(Levels, AFloodOfSetsLeavesQueriesWithinTheirBound) {
     using Sets = std::vector<std::pair<std::string, double>>;
     EXPECT_EQ(sets.take(), (Sets{{"volume", 0.5}, {"soft", 0.5}, {"mute", 0.5}}));
     EXPECT_TRUE(sets.put("volume", 0.5));
+    // A volume above 0 unmutes: mute, 0.5, 0 ends unmuted at 0, as one by one.
+    sets.take();
+    for (const auto& [kind, value] : Sets{{"mute", 1}, {"volume", 0.5}, {"volume", 0}}) sets.put(kind, value);
+    EXPECT_EQ(sets.take(), (Sets{{"mute", 0}, {"volume", 0}}));
 }
 
 }  // namespace
