@@ -3,12 +3,12 @@
 // and the cost of one new segment.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "ink/ink.h"
 #include "ink/ink_raster.h"
+#include "support/handwriting.h"
 
 namespace {
 
@@ -16,27 +16,6 @@ using namespace vorlix;
 
 constexpr std::uint32_t kWidth = 1920;
 constexpr std::uint32_t kHeight = 1080;
-
-// 300 handwritten strokes at the default width: 48 points each, about a
-// tenth of the screen wide with a wave of 2% of its height (roughly a word);
-// three of them laser pointer strokes.
-InkStrokes handwriting() {
-    InkStrokes ink;
-    for (int s = 0; s < 300; ++s) {
-        InkStroke stroke;
-        stroke.id = s;
-        stroke.color = 0xff3b30;
-        stroke.laser = s % 100 == 99;
-        const double x0 = 0.05 + 0.7 * ((s * 37) % 100) / 100.0;
-        const double y0 = 0.05 + 0.9 * ((s * 61) % 100) / 100.0;
-        for (int i = 0; i < 48; ++i) {
-            stroke.points.push_back(x0 + 0.002 * i);
-            stroke.points.push_back(y0 + 0.01 * std::sin(i * 0.4));
-        }
-        ink.strokes.push_back(std::move(stroke));
-    }
-    return ink;
-}
 
 // One fresh frame of the strokes each iteration, as the overlay draws one.
 void redraw(benchmark::State& state, const InkStrokes& ink) {
@@ -50,7 +29,7 @@ void redraw(benchmark::State& state, const InkStrokes& ink) {
 }
 
 void BM_InkFullRedraw(benchmark::State& state) {
-    const InkStrokes ink = handwriting();
+    const InkStrokes ink = testing::handwriting();
     redraw(state, ink);
 }
 BENCHMARK(BM_InkFullRedraw)->Unit(benchmark::kMillisecond);

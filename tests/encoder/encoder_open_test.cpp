@@ -4,9 +4,12 @@
 
 #include "encoder/scripted_system.h"
 #include "h264/encoder_h264.h"
+#include "support/text_count.h"
 
 namespace vorlix {
 namespace {
+
+using testing::occurrences;
 
 using testing::ScriptedSystem;
 using testing::ScriptedTransform;
@@ -14,12 +17,6 @@ using testing::ScriptedTransform;
 constexpr ResultCode kRefused = 0xC00D36B4;  // an invalid media type
 
 EncoderSettings settings_1080p30() { return EncoderSettings{1920, 1080, 30, 8'000'000, true}; }
-
-int occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 TEST(EncoderOpen, SoftwareEncoderWhenNoHardwareIsPresentWithoutALogLine) {
     ScriptedSystem system;

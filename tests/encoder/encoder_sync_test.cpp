@@ -4,9 +4,12 @@
 
 #include "encoder/scripted_system.h"
 #include "h264/encoder_h264.h"
+#include "support/text_count.h"
 
 namespace vorlix {
 namespace {
+
+using testing::occurrences;
 
 using testing::ScriptedSystem;
 using testing::ScriptedTransform;
@@ -27,12 +30,6 @@ struct SyncEncoder {
     ScriptedTransform& transform() { return *system.software; }
     Bytes picture() const { return Bytes(std::size_t{encoder->width()} * encoder->height() * 3 / 2, 0x80); }
 };
-
-int occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 TEST(EncoderSync, FeedsOnePictureAndPullsUntilMoreInputIsNeeded) {
     SyncEncoder e;

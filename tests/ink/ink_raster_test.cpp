@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "support/handwriting.h"
+
 namespace vorlix {
 namespace {
 
@@ -131,23 +133,10 @@ TEST(InkRasterTest, MatchesThePerPixelRulesByteForByte) {
     }
 }
 
-// 300 handwritten strokes, 48 points each, three of them lasers: a full
-// screen of writing at the default width.
-InkStrokes handwriting() {
-    InkStrokes ink;
-    for (int s = 0; s < 300; ++s) {
-        std::vector<double> points;
-        const double x0 = 0.05 + 0.7 * ((s * 37) % 100) / 100.0, y0 = 0.05 + 0.9 * ((s * 61) % 100) / 100.0;
-        for (int i = 0; i < 48; ++i) points.insert(points.end(), {x0 + 0.002 * i, y0 + 0.01 * std::sin(i * 0.4)});
-        ink.strokes.push_back(stroke(std::move(points), kDefaultInkWidth, 0xff3b30, s % 100 == 99));
-    }
-    return ink;
-}
-
 TEST(InkRasterTest, PicturesPastTheBudgetAreFinishedByTheFramesThatGoOn) {
     // A screen of handwriting is drawn whole in one frame.
     InkCanvas canvas;
-    const InkStrokes writing = handwriting();
+    const InkStrokes writing = testing::handwriting();
     EXPECT_EQ(render(writing, 0, 1920, 1080, canvas), slow_render(writing, 0, 1920, 1080));
 
     // A small budget: each frame draws on, none twice, until the picture is

@@ -12,6 +12,7 @@
 
 #include "input/input_queue.h"
 #include "storage/log_capture.h"
+#include "support/text_count.h"
 
 namespace vorlix::input {
 namespace {
@@ -319,9 +320,7 @@ TEST(Injector, TypingEndsWithinACharacterOfTheSessionsEnd) {
         }
     };
     run_input_loop(queue, system, false, nullptr);
-    std::size_t typed = 0;
-    for (std::size_t at = 0; (at = system.log.find("k58u", at)) != std::string::npos; ++at) ++typed;
-    EXPECT_EQ(typed, 6u);
+    EXPECT_EQ(testing::occurrences(system.log, "k58u"), 6);
     EXPECT_EQ(pauses, 5);
     EXPECT_EQ(system.log.substr(system.log.size() - 17), " | k25eu m4:0,0,0");
     EXPECT_EQ(system.log.find("k53"), std::string::npos);

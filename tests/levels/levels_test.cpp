@@ -200,15 +200,9 @@ TEST(Levels, AFloodOfSetsLeavesQueriesWithinTheirBound) {
     EXPECT_EQ(sets.take(), (Sets{{"mute", 0}, {"volume", 0}}));
 }
 
-}  // namespace
-}  // namespace vorlix
-
-namespace vorlix {
-namespace {
-
 using Outcome = BrightnessConnection::Outcome;
 
-TEST(BrightnessConnection, AServiceThatWentAwayIsConnectedToAgainWithoutNewLines) {
+TEST(BrightnessConnection, ARestartedServiceIsConnectedToAgainAndNoBrightnessIsFinal) {
     BrightnessConnection c;
     ASSERT_TRUE(c.due());
     EXPECT_EQ(c.record(Outcome::available), "levels: this PC's screen brightness can be set");
@@ -225,9 +219,8 @@ TEST(BrightnessConnection, AServiceThatWentAwayIsConnectedToAgainWithoutNewLines
         EXPECT_EQ(c.record(Outcome::available), std::nullopt);  // said once per process
         EXPECT_TRUE(c.available());
     }
-}
 
-TEST(BrightnessConnection, NoBrightnessIsFinalAndATimedOutProbeIsTriedAgain) {
+    // No brightness is final; a probe that timed out is tried again.
     BrightnessConnection desktop;
     EXPECT_EQ(desktop.record(Outcome::absent), "levels: no screen brightness to set (a desktop PC?)");
     EXPECT_FALSE(desktop.due());

@@ -100,15 +100,11 @@ TEST(PictureRules, APngStatesItsSizeBeforeDecoding) {
     ASSERT_TRUE(size);
     EXPECT_EQ(size->width, 10950u);
     EXPECT_EQ(size->height, 0x80000001u);
-    const struct {
-        const char* what;
-        std::size_t at;
-        std::uint8_t value;
-    } spoiled[] = {{"not the signature", 1, 'J'}, {"IHDR of another length", 11, 12}, {"not IHDR first", 12, 'i'}};
-    for (const auto& c : spoiled) {
+    // Not the signature, an IHDR of another length, not IHDR first.
+    for (const auto& [at, value] : {std::pair<std::size_t, std::uint8_t>{1, 'J'}, {11, 12}, {12, 'i'}}) {
         Bytes other = png;
-        other[c.at] = c.value;
-        EXPECT_FALSE(png_stated_size(other)) << c.what;
+        other[at] = value;
+        EXPECT_FALSE(png_stated_size(other)) << at;
     }
     EXPECT_FALSE(png_stated_size(ByteView(png).first(23)));
     EXPECT_TRUE(png_stated_size(ByteView(png).first(24)));

@@ -12,13 +12,14 @@
 #include "relay/relay_reach.h"
 #include "storage/log_capture.h"
 #include "storage/temp_folder.h"
-#include "support/device_peer.h"
 #include "streamloop/device_video.h"
+#include "support/device_peer.h"
 #include "support/fake_encoder.h"
 #include "support/streaming_platform.h"
-#include "support/test_host.h"
 #include "support/test_browser.h"
+#include "support/test_host.h"
 #include "support/test_relay.h"
+#include "support/text_count.h"
 #include "support/wait.h"
 #include "watch_links/watch_handshake.h"
 #include "wire/sealed.h"
@@ -230,12 +231,6 @@ TEST_F(RelayEndToEnd, ABrowserWhoseLinksEndedAfterItsProofIsSentAway) {
     EXPECT_TRUE(host_->web_viewers().empty());
 }
 
-std::size_t count_of(const std::string& text, const std::string& needle) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
-    return count;
-}
-
 // All links through a relay come from its address. Silent ones are capped by
 // the overall cap here (20, below the relay's 24), the oldest gives way to a
 // newer one, so a trusted device still signs in, and the rest end at the
@@ -245,7 +240,7 @@ TEST_F(RelayEndToEnd, SilentLinksThroughTheRelayDoNotShutATrustedDeviceOut) {
     host_->limits.unsigned_links = 20;
     host_->timeouts.relay_sign_in = 3s;
     for (int i = 0; i < 30; ++i) ASSERT_TRUE(relay_.announce("silent-" + std::to_string(i)));
-    ASSERT_TRUE(wait_until([&] { return count_of(log.messages(), "closed to make room") == 10; }));
+    ASSERT_TRUE(wait_until([&] { return testing::occurrences(log.messages(), "closed to make room") == 10; }));
     EXPECT_EQ(host_->unsigned_links.size(), 20u);
 
     device_peer_ = sign_in_through_relay();
@@ -256,9 +251,9 @@ TEST_F(RelayEndToEnd, SilentLinksThroughTheRelayDoNotShutATrustedDeviceOut) {
 
     ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }, 10s));
     const std::string messages = log.messages();
-    EXPECT_EQ(count_of(messages, "closed to make room"), 11u);
-    EXPECT_EQ(count_of(messages, "link ended (no sign-in in time)"), 19u) << messages;
-    EXPECT_EQ(count_of(messages, "waiting to sign in; closing this one"), 0u);
+    EXPECT_EQ(testing::occurrences(messages, "closed to make room"), 11);
+    EXPECT_EQ(testing::occurrences(messages, "link ended (no sign-in in time)"), 19) << messages;
+    EXPECT_EQ(testing::occurrences(messages, "waiting to sign in; closing this one"), 0);
 }
 
 // Pairing through the relay waits for a person: it keeps the whole time of

@@ -8,9 +8,12 @@
 #include <deque>
 
 #include "sound/sound_capture.h"
+#include "support/text_count.h"
 
 namespace vorlix {
 namespace {
+
+using testing::occurrences;
 
 // One captured packet: raw sample bytes in the mix format.
 struct ScriptedPacket {
@@ -212,12 +215,6 @@ struct SoundRig {
         capture_sound_loop(make_source, output, control, options);
     }
 };
-
-int occurrences(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 TEST(SoundCycle, FloatStereoAt48kHzPassesThroughAsOnePacketPerCycle) {
     SoundRig rig;

@@ -1,6 +1,7 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vorlix {
 
@@ -236,7 +237,16 @@ bool FakePlatform::send_wake_packets(const WakeTargets& targets) {
 }
 
 void FakePlatform::set_pointer_on_device(std::uint32_t value) { record("set_pointer_on_device", std::to_string(value)); }
-void FakePlatform::send_ink_event(const InkEvent&) { record("send_ink_event"); }
+void FakePlatform::send_ink_event(const InkEvent& event) {
+    // The author and the points: "Pad 1: 0.5 0 1 0.25".
+    std::string detail = event.author.value_or("") + ":";
+    char number[32];
+    for (const double n : event.points) {
+        std::snprintf(number, sizeof number, " %g", n);
+        detail += number;
+    }
+    record("send_ink_event", std::move(detail));
+}
 void FakePlatform::clear_ink_overlay() { record("clear_ink_overlay"); }
 void FakePlatform::set_keep_awake(bool awake) { record("set_keep_awake", awake ? "true" : "false"); }
 
