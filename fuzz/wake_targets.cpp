@@ -1,7 +1,8 @@
 // The MAC and IP address texts of a device's `wakeOther` request: lines
 // before a line "--" are MAC texts, the lines after it addresses. Whatever
 // is kept must be at most eight distinct MAC addresses and at most eight
-// distinct private IPv4 addresses.
+// distinct private IPv4 addresses. Nothing is sent: the target only parses
+// the addresses and works out where a magic packet would go.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>

@@ -2,12 +2,8 @@
 
 #include "net/ip_address.h"
 #include "net/socket.h"
-#include "storage/temp_folder.h"
 #include "support/http_test_server.h"
-#include "support/zip_writer.h"
-#include "util/file_io.h"
 #include "win/update/web_download.h"
-#include "win/watch/front_app.h"
 
 namespace vorlix {
 namespace {
@@ -39,20 +35,6 @@ TEST(UpdateDownload, BodiesLimitsAndErrorTexts) {
     EXPECT_TRUE(error.starts_with("could not reach 127.0.0.1 (")) << error;
     EXPECT_GT(error.size(), std::string("could not reach 127.0.0.1 ()").size()) << error;
     EXPECT_NE(error.find("0x80072efd"), std::string::npos) << error;
-}
-
-// The version record the update tests give their programs is one that
-// Windows finds in the file, and the block Windows hands out reads the same
-// through the portable reader as the file's bytes do.
-TEST(UpdateProgramVersion, WindowsReadsTheTestProgramsVersionRecord) {
-    test::TempFolder folder;
-    const auto path = folder.path() / "Vorlix.exe";
-    const Bytes program = testing::pe_program(0x8664, 4096, "1.3.4");
-    ASSERT_TRUE(write_whole_file(path, std::string(program.begin(), program.end())));
-    EXPECT_EQ(read_version_string(path.wstring(), "FileVersion"), "1.3.4");
-    EXPECT_EQ(read_version_string(path.wstring(), "fileversion"), "1.3.4");
-    EXPECT_EQ(read_version_string(path.wstring(), "FileDescription"), "Vorlix host");
-    EXPECT_EQ(read_version_string(path.wstring(), "Comments"), std::nullopt);
 }
 
 }  // namespace
