@@ -360,15 +360,49 @@ bool HostState::is_key_trusted(const std::weak_ptr<HostState>& host, ByteView ke
 }
 
 void HostState::forget_trusted_device(const std::string& key_text) {
+    // A text that does not decode still removes its records; it matches no link.
+    const std::optional<Bytes> key = base64_decode(key_text);
+    std::optional<LinkWriter> in_control;
     {
         auto lock = lock_main();
         auto& list = main_.trusted_devices;
         list.erase(std::remove_if(list.begin(), list.end(), [&](const TrustedDevice& d) { return d.key == key_text; }),
                    list.end());
         (void)save_trusted_devices(data_dir, list);
+        if (key && main_.current_session && main_.current_session->device_key == *key) {
+            in_control = main_.current_session->writer;
+        }
     }
+    // A forgotten device keeps no link: its links with a role go too.
+    std::vector<LinkWriter> links = key ? take_role_links(*key) : std::vector<LinkWriter>{};
     reach->update_relay_registration(*this);
+    if (in_control) links.insert(links.begin(), std::move(*in_control));
+    for (LinkWriter& link : links) {
+        queue_control_message(link, control::Bye{});
+        link.send(WriterItem::close());
+    }
     notify_state_changed();
+}
+
+void HostState::add_role_link(RoleLink link) {
+    std::lock_guard<std::mutex> lock(role_links_mutex_);
+    role_links_.push_back(std::move(link));
+}
+
+void HostState::remove_role_link(std::uint64_t session) {
+    std::lock_guard<std::mutex> lock(role_links_mutex_);
+    std::erase_if(role_links_, [&](const RoleLink& link) { return link.session == session; });
+}
+
+std::vector<LinkWriter> HostState::take_role_links(const Bytes& device_key) {
+    std::vector<LinkWriter> taken;
+    std::lock_guard<std::mutex> lock(role_links_mutex_);
+    std::erase_if(role_links_, [&](RoleLink& link) {
+        if (link.device_key != device_key) return false;
+        taken.push_back(std::move(link.writer));
+        return true;
+    });
+    return taken;
 }
 
 // --- closing for an update -----------------------------------------------------------

@@ -4,9 +4,12 @@
 // not keep it alive hold a weak reference (self_ref) and do nothing once it
 // is gone.
 //
-// Locks. The main lock guards `main`. The registry's lock (inside
-// `watchers`) may be taken while the main lock is held, never the other way
-// round. Every other lock is taken alone. No host lock is held across a
+// Locks. The control-turn lock comes first: the sign-in of a device taking
+// control and the end of the device in control run whole under it, and any
+// other lock may be taken while it is held, never the other way round. The
+// main lock guards `main`. The registry's lock (inside `watchers`) may be
+// taken while the main lock is held, never the other way round. Every other
+// lock is taken alone. No host lock is held across a
 // platform call, a queue operation, a log line or the change callback (which
 // runs under the notifier lock); the one exception is the screenshots-watcher
 // lock, held while asking the platform for the screenshot folders.
@@ -20,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -67,6 +71,13 @@ struct HostStatus {
     std::optional<std::string> stream_summary;
     std::string host_id;  // first 12 hexadecimal digits of the SHA-256 of the identity public key
     std::vector<std::string> watchers;
+};
+
+// A device link signed in with a role (send, watch or preview).
+struct RoleLink {
+    std::uint64_t session = 0;
+    Bytes device_key;
+    LinkWriter writer;
 };
 
 // One browser that came through a watch link.
@@ -189,6 +200,25 @@ public:
     std::mutex ink_mutex;       // the host's ink strokes (hooks)
     InkStrokes ink;             // with ink_mutex held
 
+    // --- the turn of control ------------------------------------------------------
+    // Held by a device's sign-in to control and by the end of the device in
+    // control, each from its check of who is in control to its last step, so
+    // that an ending session never undoes what a newer sign-in set up.
+    std::unique_lock<std::shared_mutex> lock_control_turn() {
+        return std::unique_lock<std::shared_mutex>(control_turn_mutex_);
+    }
+    // Runs `act` when `session` is the one in control, holding the turn so
+    // that no sign-in or end comes between the check and the act (a key
+    // press of a replaced session never lands after the new one's reset).
+    // Answers whether it ran.
+    template <class Act>
+    bool while_in_control(std::uint64_t session, Act&& act) {
+        std::shared_lock<std::shared_mutex> turn(control_turn_mutex_);
+        if (!is_current_session(session)) return false;
+        act();
+        return true;
+    }
+
     // --- operations --------------------------------------------------------------
     void set_on_change(std::function<void()> callback);
     void notify_state_changed();
@@ -225,9 +255,14 @@ public:
     RevealCheck check_pairing_reveal(const std::string& code_at_hello,
                                      const std::function<bool(const std::string&)>& matches);
 
-    // Trusted devices.
+    // Trusted devices. Forgetting a device also sends its links away: the
+    // session in control and every link it signed in with a role.
     static bool is_key_trusted(const std::weak_ptr<HostState>& host, ByteView key);
     void forget_trusted_device(const std::string& key_text);
+
+    // The device links signed in with a role, kept while they run.
+    void add_role_link(RoleLink link);
+    void remove_role_link(std::uint64_t session);
     // Whole Unix seconds now (0 before 1970).
     std::int64_t unix_now() const;
 
@@ -261,7 +296,9 @@ public:
 
 private:
     explicit HostState(HostStateConfig& config);
+    std::vector<LinkWriter> take_role_links(const Bytes& device_key);
 
+    std::shared_mutex control_turn_mutex_;
     std::mutex main_mutex_;
     Main main_;
 
@@ -284,6 +321,9 @@ private:
 
     std::mutex grace_mutex_;
     std::chrono::milliseconds web_grace_{8000};
+
+    std::mutex role_links_mutex_;
+    std::vector<RoleLink> role_links_;
 
     std::function<std::int64_t()> unix_now_;
     PairingCode::Now now_;

@@ -231,7 +231,7 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 case FrameType::Input: {
                     std::optional<InputEvent> event = decode_input_message(inner->body);
                     if (!event || record.role) break;
-                    if (host.is_current_session(record.session)) host.platform->send_input(std::move(*event));
+                    host.while_in_control(record.session, [&] { host.platform->send_input(std::move(*event)); });
                     break;
                 }
                 case FrameType::Camera: {
@@ -242,9 +242,8 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                     picture.height = get_u16_be(body.data() + 2);
                     picture.value = get_u64_be(body.data() + 4);
                     picture.bytes.assign(body.begin() + 12, body.end());
-                    if (host.is_current_session(record.session)) {
-                        host.platform->push_camera_picture(std::move(picture));
-                    }
+                    host.while_in_control(record.session,
+                                          [&] { host.platform->push_camera_picture(std::move(picture)); });
                     break;
                 }
                 default:
@@ -310,18 +309,19 @@ bool sign_in_preview(HostState& host, SessionRecord& record) {
 // Answers true when the link is done: its watch link was ended meanwhile.
 bool sign_in_browser(HostState& host, SessionRecord& record) {
     if (host.hooks.before_browser_joins) host.hooks.before_browser_joins();
+    // The platform is asked before the viewers' lock is taken: it may wait.
+    control::HostInfo info{"1.2", host_features(host)};
     std::optional<WebViewer> replaced;
     {
         auto lock = host.lock_web_viewers();
         // The links may have been ended since the proof was redeemed; a
         // browser joins the viewers only while its link is still held.
         if (!host.reach->holds_watch_link(record.watch_link_id)) {
+            lock.unlock();
             log_line(prefix(record.session) + "a browser came after the watch links were ended");
             queue_control_message(record.writer, control::Bye{});
             return true;
         }
-        log_line(prefix(record.session) + log_safe_text(record.peer_name) + " is watching through a watch link");
-        queue_host_info(host, record.writer);
         auto& viewers = host.web_viewers();
         auto found = std::find_if(viewers.begin(), viewers.end(),
                                   [&](const WebViewer& v) { return v.watch_link_id == record.watch_link_id; });
@@ -331,6 +331,8 @@ bool sign_in_browser(HostState& host, SessionRecord& record) {
         }
         viewers.push_back(WebViewer{record.watch_link_id, record.session, record.writer});
     }
+    log_line(prefix(record.session) + log_safe_text(record.peer_name) + " is watching through a watch link");
+    queue_control_message(record.writer, std::move(info));
     if (replaced && replaced->session != record.session) {
         queue_control_message(replaced->writer, control::Bye{});
         replaced->writer.send(WriterItem::close());
@@ -358,6 +360,9 @@ void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDo
 }
 
 void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone& done) {
+    // The whole sequence takes its turn: an older session's end waits for it
+    // (and then finds itself replaced) or runs whole before it.
+    auto turn = host.lock_control_turn();
     Platform& platform = *host.platform;
     const std::string tag = prefix(record.session);
     host.device_sign_ins.fetch_add(1);
@@ -454,6 +459,9 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
 }  // namespace
 
 bool run_sign_in(HostState& host, SessionRecord& record, const HandshakeDone& done) {
+    if (record.link_kind == LinkKind::Device && record.role) {
+        host.add_role_link(RoleLink{record.session, done.device_id_key, record.writer});
+    }
     if (record.role == PeerRole::Preview) return sign_in_preview(host, record);
     if (record.link_kind == LinkKind::Browser) return sign_in_browser(host, record);
     if (record.role) {
@@ -499,6 +507,8 @@ void end_watcher(HostState& host, SessionRecord& record) {
     remove_watcher_entry(*host.watchers, record.session);
     host.set_watching();
     bool stop = false;
+    // A device signing in meanwhile keeps its stream.
+    auto turn = host.lock_control_turn();
     {
         auto lock = host.lock_main();
         auto& main = host.main();
@@ -511,6 +521,7 @@ void end_watcher(HostState& host, SessionRecord& record) {
         host.platform->stop_stream();
         clear_stream_info(*host.watchers);
     }
+    turn.unlock();
     if (record.link_kind == LinkKind::Browser) host.update_session_relay_state();
 }
 
@@ -537,6 +548,9 @@ void start_web_grace_thread(HostState& host) {
 }
 
 void end_device(HostState& host, SessionRecord& record) {
+    // Every step runs in the turn: a sign-in of the same device on a new link
+    // waits until the old session is undone, and never the other way round.
+    auto turn = host.lock_control_turn();
     {
         auto lock = host.lock_main();
         auto& main = host.main();
@@ -563,12 +577,9 @@ void end_device(HostState& host, SessionRecord& record) {
     host.start_session_stream();
     host.update_keep_awake();
     host.notify_state_changed();
-    bool browsers_watch;
-    {
-        auto lock = host.lock_web_viewers();
-        browsers_watch = !host.web_viewers().empty();
-    }
-    if (browsers_watch) start_web_grace_thread(host);
+    // The session's watch links end with it unless a device signs in within
+    // the grace, whether or not a browser watches now.
+    start_web_grace_thread(host);
 }
 
 }  // namespace
@@ -600,6 +611,7 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
         } else if (record.incoming_files) {
             drop_incoming_files(record.incoming_files->transfers);
         }
+        if (record.role) host->remove_role_link(session);
     }
     host->unsigned_links.release(session);
     host->release_session_activity();

@@ -1,5 +1,6 @@
 #include "sound/sound_capture.h"
 
+#include <exception>
 #include <system_error>
 #include <utility>
 
@@ -134,7 +135,14 @@ void capture_sound_loop(const SoundSourceFactory& make_source, SoundOutput& outp
 void run_sound_thread(const SoundSourceFactory& make_source, std::shared_ptr<SoundOutput> output,
                       std::shared_ptr<StreamControl> control, const SoundCycleOptions& options) {
     set_current_thread_name("vorlix-sound");
-    capture_sound_loop(make_source, *output, *control, options);
+    // A fault in here ends the sound, never the stream or the host.
+    try {
+        capture_sound_loop(make_source, *output, *control, options);
+    } catch (const std::exception& fault) {
+        log_stopped(Error(std::string("a fault in the sound thread (") + fault.what() + ")"));
+    } catch (...) {
+        log_stopped(Error("a fault in the sound thread"));
+    }
 }
 
 std::optional<std::thread> start_sound_thread(SoundSourceFactory make_source, std::shared_ptr<SoundOutput> output,

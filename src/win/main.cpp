@@ -125,6 +125,9 @@ void host_main(ArgList all_args) {
     // 13. The pairing code mirrors into the code file.
     host->set_code_file(options.code_file ? std::optional(path_from_utf8(*options.code_file)) : std::nullopt);
 
+    // 14. The virtual camera's service and its thread.
+    start_camera();
+
     // 15. The listener; without it relay links can still reach the host.
     if (auto listener = start_listener(host, options.port, options.advertise())) {
         // The accept threads run until the process ends; releasing the last

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include <thread>
 
@@ -17,6 +18,7 @@
 #include "support/device_peer.h"
 #include "support/fake_platform.h"
 #include "support/test_host.h"
+#include "support/wait.h"
 
 namespace vorlix {
 namespace {
@@ -132,6 +134,42 @@ TEST_F(FilesEndToEnd, FilesFromTheDeviceLandWholeOrNotAtAll) {
         std::this_thread::sleep_for(5ms);
     }
     EXPECT_FALSE(std::filesystem::exists(downloads / "half.bin"));
+}
+
+TEST_F(FilesEndToEnd, AnEndingSessionLeavesTheSameDevicesNewSessionAlone) {
+    const auto downloads = temp_.path() / "Downloads";
+    // The old session's end is held at its first step until the new session
+    // has a file under way (or 2 s passed).
+    std::atomic<bool> held{false};
+    FakePlatform::Answers answers = platform_->answers();
+    answers.on_call = [&](const std::string& operation) {
+        if (operation != "stop_stream" || held.exchange(true)) return;
+        wait_until([&] { return std::filesystem::exists(downloads / "next.bin"); }, 2s);
+    };
+    platform_->set_answers(answers);
+    ASSERT_TRUE(send(R"({"bye":{}})"));
+    ASSERT_TRUE(wait_until([&] { return held.load(); }));
+
+    // The same device again, on a new link, sends a file in two halves.
+    auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host_->snapshot_host_status().port);
+    ASSERT_TRUE(stream);
+    peer_ = std::make_unique<DevicePeer>(std::move(*stream), device_);
+    ASSERT_TRUE(peer_->sign_in());
+    ASSERT_TRUE(send(R"({"deviceInfo":{"version":"3","features":["files","binaryFiles"]}})"));
+    ASSERT_TRUE(send(R"({"fileStart":{"id":21,"name":"next.bin","size":6,"purpose":"keep"}})"));
+    send_pieces(21, "abc");
+    ASSERT_TRUE(until_pong(5));
+    platform_->clear_calls();
+    send_pieces(21, "def");
+    ASSERT_TRUE(send(R"({"fileEnd":{"id":21,"ok":true}})"));
+    auto texts = until_pong(6);
+    ASSERT_TRUE(texts);
+    EXPECT_EQ(*texts, std::vector<std::string>{R"({"notice":{"_0":"Saved to Downloads: next.bin"}})"});
+    EXPECT_EQ(test::read_file(downloads / "next.bin"), "abcdef");
+    // Nothing of the new session was undone.
+    for (const char* undone : {"reset_input", "set_session_active", "clear_ink_overlay"}) {
+        EXPECT_EQ(platform_->count(undone), 0u) << undone;
+    }
 }
 
 TEST_F(FilesEndToEnd, AnOfferedFileReachesTheDeviceAsBinaryPieces) {

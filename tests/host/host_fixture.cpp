@@ -36,6 +36,7 @@ void HostFixture::make_host(std::vector<TrustedDevice> trusted_devices) {
     HostStateConfig config = test_host_config(platform_, dir_, 0x42, std::move(trusted_devices), "Test PC");
     config.host_model = "Test Model";
     config.now = [this] { return now_; };
+    if (reach_) config.reach = reach_;
     host_ = HostState::create(std::move(config));
     host_->timeouts.handshake_failure_pause = 1ms;
     host_->timeouts.writer_wait = 2s;

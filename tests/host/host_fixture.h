@@ -45,6 +45,7 @@ protected:
 
     std::filesystem::path dir_;
     std::shared_ptr<FakePlatform> platform_;
+    std::shared_ptr<ReachServices> reach_;  // the host's reach when set before make_host
     std::shared_ptr<HostState> host_;
     std::shared_ptr<ListenerThreads> listener_;
     std::uint16_t port_ = 0;

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "host/identity.h"
 #include "host/session.h"
 #include "host/trusted_devices.h"
 #include "host_fixture.h"
+#include "support/wait.h"
 #include "wire/sealed.h"
 
 namespace vorlix {
@@ -145,6 +148,96 @@ TEST_F(Sessions, ASecondDeviceReplacesTheFirst) {
     auto pong = two->receive_frame_of(FrameType::Control);
     ASSERT_TRUE(pong);
     EXPECT_EQ(to_string(pong->body), R"({"pong":{"_0":5}})");
+}
+
+TEST_F(Sessions, ForgettingADeviceSendsEveryLinkOfItAway) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    DeviceIdentity tablet = DeviceIdentity::make("Tablet");
+    make_host({trusted(phone), trusted(tablet)});
+    start_listening();
+    auto in_control = signed_in_device(phone);
+    auto sender = connect(phone);
+    ASSERT_TRUE(sender->sign_in(PeerRole::Send));
+    control_texts_until_pong(*sender, 2);
+
+    // Another device's key, and a text that is not Base64, leave its links alone.
+    host_->forget_trusted_device(tablet.key_text());
+    host_->forget_trusted_device(phone.key_text().substr(0, 43));
+    EXPECT_TRUE(control_texts_until_pong(*in_control, 3).empty());
+    EXPECT_TRUE(control_texts_until_pong(*sender, 4).empty());
+
+    host_->forget_trusted_device(phone.key_text());
+    for (DevicePeer* link : {in_control.get(), sender.get()}) {
+        auto bye = link->receive_frame_of(FrameType::Control);
+        ASSERT_TRUE(bye);
+        EXPECT_EQ(to_string(bye->body), R"({"bye":{}})");
+        EXPECT_TRUE(link->wait_closed());
+    }
+    EXPECT_TRUE(wait_for_threads_to_end());
+    EXPECT_TRUE(load_trusted_devices(dir_).empty());
+    EXPECT_FALSE(host_->snapshot_host_status().device_name);
+}
+
+TEST_F(Sessions, AKeyPressOfAReplacedSessionLandsBeforeTheNewSessionsReset) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host({trusted(phone)});
+    start_listening();
+    auto old_link = signed_in_device(phone);
+    // The press is held on its way to the platform until the same device's
+    // new link resets the input (or 1 s passed).
+    std::atomic<bool> pressing{false};
+    FakePlatform::Answers answers = platform_->answers();
+    answers.on_call = [&](const std::string& operation) {
+        if (operation == "send_input" && !pressing.exchange(true)) platform_->wait_for("reset_input", 1, 1s);
+    };
+    platform_->set_answers(answers);
+    platform_->clear_calls();
+    ASSERT_TRUE(old_link->send_frame(FrameType::Input, Bytes{5, 0, 0x38, 1, 0, 0, 0, 0}));  // Shift down
+    ASSERT_TRUE(wait_until([&] { return pressing.load(); }));
+    auto new_link = signed_in_device(phone);
+    ASSERT_TRUE(platform_->wait_for("reset_input"));
+    const auto operations = platform_->operations();
+    const auto press = std::find(operations.begin(), operations.end(), "send_input");
+    EXPECT_LT(press, std::find(operations.begin(), operations.end(), "reset_input"));
+}
+
+// Records how the watch links were ended.
+class WatchLinkEnds : public ReachServices {
+public:
+    void end_watch_links(HostState&, const std::string& reason) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reasons_.push_back(reason);
+    }
+    std::vector<std::string> reasons() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return reasons_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> reasons_;
+};
+
+TEST_F(Sessions, WatchLinksEndAGraceAfterTheSessionUnlessTheDeviceComesBack) {
+    auto ends = std::make_shared<WatchLinkEnds>();
+    reach_ = ends;
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host({trusted(phone)});
+    host_->set_web_grace(300ms);
+    start_listening();
+
+    // Back within the grace: the links stay.
+    auto first = signed_in_device(phone);
+    ASSERT_TRUE(first->send_control_text(R"({"bye":{}})"));
+    EXPECT_TRUE(wait_for_log("session 1: closed (the device said goodbye)"));
+    auto second = signed_in_device(phone);
+    std::this_thread::sleep_for(600ms);
+    EXPECT_TRUE(ends->reasons().empty());
+
+    // Gone for good, with no browser watching: they end after the grace.
+    ASSERT_TRUE(second->send_control_text(R"({"bye":{}})"));
+    EXPECT_TRUE(wait_until([&] { return !ends->reasons().empty(); }));
+    EXPECT_EQ(ends->reasons(), std::vector<std::string>{"the session ended"});
 }
 
 TEST_F(Sessions, AMalformedControlMessageIsDroppedAndTheSessionStaysUp) {

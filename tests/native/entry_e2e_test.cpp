@@ -253,6 +253,10 @@ TEST_F(HostEndToEnd, PairsServesQuitsAndKeepsItsIdentity) {
     // Pairing with the code from the code file, then the sign-in messages.
     const auto code = wait_for_code("A");
     ASSERT_TRUE(code) << read_file(root_ / "A.out");
+    // The camera's service starts with the host, before any device asks about it.
+    EXPECT_TRUE(wait_until([&] { return read_file(folder / "vorlix.log").find(" camera: ") != std::string::npos; },
+                           10s, 50ms))
+        << read_file(folder / "vorlix.log");
     const DeviceIdentity phone = DeviceIdentity::make("E2E Phone", "Phone9,1");
     auto first = connect(port, phone);
     ASSERT_TRUE(first);

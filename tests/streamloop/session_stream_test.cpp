@@ -13,6 +13,7 @@
 #include "convert/nv12.h"
 #include "json/json.h"
 #include "recovery/recovery.h"
+#include "storage/log_capture.h"
 #include "streamloop/device_video.h"
 #include "streamloop/openh264_codec.h"
 #include "streamloop/session_rig.h"
@@ -279,6 +280,44 @@ TEST(SessionStream, AStreamWithSoundSendsItUntilTheDeviceSwitchesItOff) {
     // The session's end stops the stream and its sound.
     rig.finish();
     EXPECT_TRUE(wait_until([&] { return tones->released.load() == 1; }));
+}
+
+TEST(SessionStream, AFaultInTheSoundThreadEndsOnlyTheSound) {
+    FakeEncoderFactory encoders;
+    std::atomic<int> tries{0};
+    StreamingOptions options;
+    options.open_encoder = encoders.opener();
+    options.make_sound_source = [&]() -> std::unique_ptr<SoundSource> {
+        tries += 1;
+        throw std::bad_alloc();
+    };
+    auto platform = std::make_shared<StreamingPlatform>(options);
+    test::LogCapture log;
+    SessionRig rig;
+    rig.start(platform, R"(["pictureStopped"])");
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(rig.send(R"({"configure":{"_0":{"fps":10,"audio":true},"generation":4}})"));
+    EXPECT_TRUE(wait_until([&] {
+        return log.messages().find("sound capture stopped: a fault in the sound thread (std::bad_alloc)\n") !=
+               std::string::npos;
+    }));
+
+    // The pictures go on, and the session answers.
+    int pictures = 0;
+    for (std::uint64_t ping = 10; ping < 60 && pictures < 3; ++ping) {
+        ASSERT_TRUE(rig.send("{\"ping\":{\"_0\":" + std::to_string(ping) + "}}"));
+        const std::string pong = "{\"pong\":{\"_0\":" + std::to_string(ping) + "}}";
+        for (;;) {
+            auto frame = rig.peer().receive_frame(5s);
+            ASSERT_TRUE(frame);
+            pictures += frame->type == FrameType::Video;
+            if (frame->type == FrameType::Control && to_string(frame->body) == pong) break;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_GE(pictures, 3);
+    EXPECT_EQ(tries.load(), 1);
+    rig.finish();
 }
 
 }  // namespace

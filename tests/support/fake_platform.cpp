@@ -16,6 +16,7 @@ FakePlatform::Answers FakePlatform::answers() const {
 }
 
 void FakePlatform::record(std::string operation, std::string detail) {
+    if (const auto hook = answers().on_call) hook(operation);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         calls_.push_back({std::move(operation), std::move(detail)});

@@ -39,6 +39,9 @@ public:
         std::vector<std::filesystem::path> screenshot_folders;
         std::optional<Bytes> screenshot;
         std::function<void()> while_taking_screenshot;  // runs inside take_screenshot
+        // Runs at the start of every call, on the caller's thread, outside
+        // the fake's lock, with the operation's name.
+        std::function<void(const std::string& operation)> on_call;
         std::optional<Bytes> preview;
         MacAddressList macs;
         bool wake_sent = true;

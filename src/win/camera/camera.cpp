@@ -145,7 +145,7 @@ void run_virtual_camera(std::shared_ptr<CameraHome> home) {
     for (;;) service.run_turn(*maker, writer, decoder);
 }
 
-std::shared_ptr<CameraHome> start_camera() {
+std::shared_ptr<CameraHome> make_camera_home() {
     auto home = std::make_shared<CameraHome>();
     try {
         std::thread(run_virtual_camera, home).detach();
@@ -156,11 +156,13 @@ std::shared_ptr<CameraHome> start_camera() {
 }
 
 std::shared_ptr<CameraHome>& camera_home() {
-    static std::shared_ptr<CameraHome> home = start_camera();
+    static std::shared_ptr<CameraHome> home = make_camera_home();
     return home;
 }
 
 }  // namespace
+
+void start_camera() { (void)camera_home(); }
 
 CameraService& camera_service() { return camera_home()->service; }
 

@@ -17,6 +17,9 @@
 
 namespace vorlix {
 
+// Makes the service and starts its thread; start-up calls it before the
+// listener takes links, so that the first device is told the camera's state.
+void start_camera();
 // The service, made (and its thread started) at the first call.
 CameraService& camera_service();
 
