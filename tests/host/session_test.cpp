@@ -240,6 +240,48 @@ TEST_F(Sessions, WatchLinksEndAGraceAfterTheSessionUnlessTheDeviceComesBack) {
     EXPECT_EQ(ends->reasons(), std::vector<std::string>{"the session ended"});
 }
 
+// Holds every watch link.
+class HeldWatchLinks : public ReachServices {
+public:
+    bool holds_watch_link(std::uint64_t) override { return true; }
+};
+
+TEST_F(Sessions, ABrowsersSignInAsksThePlatformOutsideTheViewersLock) {
+    reach_ = std::make_shared<HeldWatchLinks>();
+    make_host();
+    // While the platform is asked for the levels, another thread takes the
+    // viewers' lock (or 1 s passes).
+    std::thread other;
+    std::atomic<bool> taken{false};
+    bool viewers_free = false;
+    FakePlatform::Answers answers = platform_->answers();
+    answers.on_call = [&](const std::string& operation) {
+        if (operation != "read_levels" || other.joinable()) return;
+        other = std::thread([&] {
+            host_->lock_web_viewers();
+            taken = true;
+        });
+        viewers_free = wait_until([&] { return taken.load(); }, 1s);
+    };
+    platform_->set_answers(answers);
+    auto [writer, items] = LinkWriter::make();
+    SessionRecord record;
+    record.link_kind = LinkKind::Browser;
+    record.watch_link_id = 7;
+    record.session = 3;
+    record.peer_name = "Web browser";
+    record.writer = writer;
+    EXPECT_FALSE(run_sign_in(*host_, record, HandshakeDone{}));
+    if (other.joinable()) other.join();
+    EXPECT_TRUE(viewers_free);
+    auto first = items.try_receive();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(control_name(to_string(first->bytes)), "hostInfo");
+    auto lock = host_->lock_web_viewers();
+    ASSERT_EQ(host_->web_viewers().size(), 1u);
+    EXPECT_EQ(host_->web_viewers()[0].session, 3u);
+}
+
 TEST_F(Sessions, AMalformedControlMessageIsDroppedAndTheSessionStaysUp) {
     DeviceIdentity phone = DeviceIdentity::make();
     make_host({trusted(phone)});
