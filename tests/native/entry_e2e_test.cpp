@@ -547,6 +547,27 @@ TEST_F(HostEndToEnd, WindowShowsTheHostInItsLanguage) {
     }
 }
 
+TEST_F(HostEndToEnd, ForgettingTheSignedInDeviceInTheWindowEndsItsSession) {
+    const std::string probe = env_or_empty("VORLIX_WINDOW_PROBE_EXE");
+    if (probe.empty()) GTEST_SKIP() << "needs vorlix_window_probe.exe";
+    const std::uint16_t port = free_port();
+    auto host = start_host("forget", port, true);
+    auto device = pair_device("forget", port, DeviceIdentity::make("Gone Phone", "Phone9,1"));
+    ASSERT_TRUE(device);
+    const fs::path seen = root_ / "forget-window.out";
+    ASSERT_TRUE(wait_until([&] { return probe_window(probe, seen).rows.size() == 1; }, 30s, 200ms));
+
+    probe_window(probe, seen, "forget");
+    EXPECT_TRUE(control_with(*device, "\"bye\""));
+    EXPECT_TRUE(device->wait_closed());
+    EXPECT_TRUE(wait_until([&] { return probe_window(probe, seen).rows == std::vector<std::string>{"No devices paired yet."}; },
+                           30s, 200ms))
+        << read_file(seen);
+    WineProcess quit({post_quit_exe_}, root_ / "quit-forget.out");
+    EXPECT_EQ(quit.wait_exit(30s), 0);
+    EXPECT_EQ(host->wait_exit(30s), 0);
+}
+
 // The default data folder: a new install turns open at sign-in on, the tray
 // menu turns it off and on, and a second start raises the first and ends.
 TEST_F(HostEndToEnd, DefaultFolderOpensAtSignInAndStaysOne) {
