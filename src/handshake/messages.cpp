@@ -102,7 +102,9 @@ private:
 // order from a FieldReader.
 template <typename Message, typename ReadFields>
 Result<Message> read_message(ByteView bytes, ReadFields read_fields) {
-    auto doc = parse_json(bytes, DuplicateKeys::refuse);
+    // A repeated key of the message itself fails it; members it does not
+    // know are skipped unjudged, whatever they hold.
+    auto doc = parse_json(bytes, DuplicateKeys::refuse_at_top);
     if (!doc) return doc.error();
     if (!doc->is_object()) return Error("expected a JSON object");
     FieldReader r(doc.value());

@@ -1,6 +1,7 @@
 // The two records of the plain handshake frames: the Hello each side opens
 // with, and the HandshakeMessage of each later step. Both are read strictly
-// (a repeated key, a missing required key or a mistyped value fails) and
+// (a repeated key of the record, a missing required key or a mistyped value
+// fails; a key the record does not have is skipped with its value) and
 // written byte-exactly: compact, keys in declaration order, absent optional
 // fields left out.
 #pragma once

@@ -38,7 +38,9 @@ public:
         Json& object = *stack_.back();
         auto found = object.find(name);
         if (found != object.end()) {
-            if (duplicates_ == DuplicateKeys::refuse) {
+            const bool refused = duplicates_ == DuplicateKeys::refuse ||
+                                 (duplicates_ == DuplicateKeys::refuse_at_top && stack_.size() == 1);
+            if (refused) {
                 return fail("duplicate member \"" + name + "\"");
             }
             slot_ = &*found;

@@ -23,6 +23,11 @@
 //                              a DOM parser would hide it).
 //   DuplicateKeys::keep_last   a repeated member name counts once, with its
 //                              last value.
+//   DuplicateKeys::refuse_at_top  a member name given twice in the document's
+//                              own object is an error; inside its members'
+//                              values a repeated name keeps its last value
+//                              (a message reader that skips members it does
+//                              not know need not judge what they hold).
 //
 // Writing
 //   write_compact(Json)        compact, keys in ascending byte order at every
@@ -63,7 +68,7 @@ constexpr std::size_t kMaxJsonValues = 65536;
 // The error text of a document refused for holding more values.
 inline constexpr std::string_view kTooManyJsonValues = "more than 65536 values";
 
-enum class DuplicateKeys { refuse, keep_last };
+enum class DuplicateKeys { refuse, keep_last, refuse_at_top };
 
 // Parses one whole JSON text. The error text describes what failed.
 Result<Json> parse_json(std::string_view text, DuplicateKeys duplicates);

@@ -36,7 +36,8 @@ bool same_ascii_nocase(std::string_view a, std::string_view b) {
 }
 
 // Raw deflate of a known uncompressed size; nothing when the stream is bad
-// or does not give exactly `size` bytes.
+// or runs past `size` bytes. A sound stream that ends early gives what it
+// holds, and the size check after it refuses that.
 std::optional<Bytes> inflate_raw(ByteView data, std::size_t size) {
     Bytes out(size);
     z_stream z{};
@@ -53,9 +54,11 @@ std::optional<Bytes> inflate_raw(ByteView data, std::size_t size) {
         z.avail_out = 1;
         rc = inflate(&z, Z_FINISH);
     }
-    const bool whole = rc == Z_STREAM_END && z.total_out == size;
+    const bool ended = rc == Z_STREAM_END && z.total_out <= size;
+    const std::size_t produced = z.total_out;
     inflateEnd(&z);
-    if (!whole) return std::nullopt;
+    if (!ended) return std::nullopt;
+    out.resize(produced);
     return out;
 }
 

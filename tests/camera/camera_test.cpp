@@ -106,14 +106,14 @@ TEST(CameraFrames, WriterRefusesAnotherVersionOnceAndRetriesEvery500Ms) {
 
 TEST(CameraFrames, ABufferLeftMidPictureByAnEarlierHostIsCompletedFirst) {
     MemorySection section;
-    const std::uint64_t left[] = {7, 4};  // buffer 0 was being written when that host ended
+    const std::uint64_t left[] = {7, 5};  // each buffer left mid-picture by an earlier host
     std::memcpy(section.bytes().data() + sequence_0, left, sizeof left);
     CameraWriter writer(section);
     Bytes frame(kCameraBgraBytes, 128);
     writer.write_frame(frame);  // into buffer 1
     writer.write_frame(frame);  // into buffer 0
     EXPECT_EQ(std::vector({section.at<std::uint64_t>(sequence_0), section.at<std::uint64_t>(sequence_1)}),
-              std::vector<std::uint64_t>({10, 6}));
+              std::vector<std::uint64_t>({10, 8}));
 }
 
 struct ScriptedMaker : VirtualCameraMaker {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "crypto/crypto.h"
 #include "host/session.h"
 #include "json/json.h"
 #include "recovery/recovery.h"
@@ -146,6 +147,12 @@ TEST_F(HostStateTest, WatchingIsToldToTheDeviceAndTheRelayCountsGoToIt) {
                                                       R"({"webWatchers":{"links":0,"watching":1}})"}));
     EXPECT_TRUE(wait_for_log("watching: [\"Amy\", \"Zed\"]"));
     EXPECT_EQ(host_->snapshot_host_status().watchers, (std::vector<std::string>{"Amy", "Zed"}));
+}
+
+TEST_F(HostStateTest, TheStatusNamesTheHostByTwelveDigitsOfItsKeysDigest) {
+    make_host();
+    const std::string digest = hex_lower(sha256(host_->identity.public_key));
+    EXPECT_EQ(host_->snapshot_host_status().host_id, digest.substr(0, 12));
 }
 
 TEST_F(HostStateTest, ChangeCallbackRunsAfterTheSetters) {

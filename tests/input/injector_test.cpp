@@ -339,9 +339,10 @@ TEST(Injector, TheQueueRefusesLongTextsAndStaysBoundedInAFlood) {
     EXPECT_EQ(texts.size(), 1u);
     EXPECT_EQ(log.messages(), "input: a text of 8001 characters is not typed (the most is 8000)\n");
 
-    // Floods of moves, of key presses, and of key-ups alone, each with a key
-    // and a button let go inside it and the flood's keys let go after it:
-    // the queue stays bounded, and nothing stays pressed.
+    // Floods of moves, of key presses, and of key-ups alone over a key and a
+    // button pressed before them: the queue stays bounded, and the releases
+    // queued inside the flood (a key-up, a button-up, ReleaseAll) and the
+    // flood's own key-ups after it leave nothing pressed.
     struct Flood {
         const char* name;
         std::function<InputCommand(int)> command;
@@ -355,21 +356,24 @@ TEST(Injector, TheQueueRefusesLongTextsAndStaysBoundedInAFlood) {
          MAX_QUEUED_INPUT + 133},  // past the bound, one of each key and button let go
     };
     for (const Flood& flood : floods) {
+        RecordingSystem system;
+        InputInjector injector(system, false, nullptr);
+        injector.apply(event(Key{true, 0x7B, 0}));
+        injector.apply(event(Button{1, true, 0, 0}));
+        injector.apply(event(Key{true, 0x7D, 0}));
         InputQueue queue;
-        queue.send(event(Key{true, 0x00, 0}));
-        queue.send(event(Button{1, true, 0, 0}));
         std::size_t most = 0;
         for (int i = 0; i < 3000; ++i) {
             queue.send(flood.command(i));
-            if (i == 1500) queue.send(event(Key{false, 0x00, 0}));
-            if (i == 2500) queue.send(event(Button{1, false, 0, 0}));
+            if (i == 1500) queue.send(event(Key{false, 0x7B, 0}));
+            if (i == 2000) queue.send(event(Button{1, false, 0, 0}));
+            if (i == 2500) queue.send(ReleaseAll{});
             most = std::max(most, queue.size());
         }
         EXPECT_LE(most, flood.bound) << flood.name;
         for (std::uint16_t code = 0; code < 50; ++code) queue.send(event(Key{false, code, 0}));
         queue.close();
-        RecordingSystem system;
-        run_input_loop(queue, system, false, nullptr);
+        while (auto item = queue.receive()) injector.apply(item->command);
         EXPECT_TRUE(system.keys_down.empty()) << flood.name;
         EXPECT_TRUE(system.buttons_down.empty()) << flood.name;
     }

@@ -82,6 +82,12 @@ TEST(JsonRead, RepeatedMemberNames) {
     EXPECT_EQ(compact(last), "{\"a\":{\"x\":2},\"b\":[1]}");
     Json nested = parse_ok("{\"p\":{\"v\":1,\"v\":[2,3]},\"p\":{\"v\":4}}", DuplicateKeys::keep_last);
     EXPECT_EQ(compact(nested), "{\"p\":{\"v\":4}}");
+
+    // Only the document's own object must name each member once.
+    EXPECT_FALSE(parses("{\"a\":{},\"b\":1,\"a\":{}}", DuplicateKeys::refuse_at_top));
+    Json inner = parse_ok("{\"p\":{\"v\":1,\"v\":2},\"q\":[{\"w\":{\"x\":1,\"x\":3}}]}", DuplicateKeys::refuse_at_top);
+    EXPECT_EQ(compact(inner), "{\"p\":{\"v\":2},\"q\":[{\"w\":{\"x\":3}}]}");
+    EXPECT_TRUE(parses("[{\"a\":1,\"a\":2}]", DuplicateKeys::refuse_at_top));
 }
 
 TEST(JsonRead, IntegersAreToldApartFromFloats) {

@@ -54,7 +54,7 @@ Bytes write_zip(const std::vector<ZipEntry>& entries, const std::string& comment
             put32(*record, 0);  // time and date
             put32(*record, crc);
             put32(*record, static_cast<std::uint32_t>(data.size()));
-            put32(*record, static_cast<std::uint32_t>(e.content.size()));
+            put32(*record, static_cast<std::uint32_t>(e.content.size() + (e.long_size ? 1 : 0)));
             put16(*record, static_cast<std::uint32_t>(e.name.size()));
             put16(*record, 0);  // extra
             if (!is_local) {

@@ -14,10 +14,12 @@ struct ZipEntry {
     std::string name;
     Bytes content;
     bool deflate = false;
-    // Damage: a CRC off by one, the encrypted flag, another method number.
+    // Damage: a CRC off by one, the encrypted flag, another method number,
+    // an uncompressed size one byte above the content's.
     bool bad_crc = false;
     bool encrypted = false;
     std::uint16_t method_override = 0xffff;
+    bool long_size = false;
 };
 
 Bytes write_zip(const std::vector<ZipEntry>& entries, const std::string& comment = "");

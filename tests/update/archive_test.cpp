@@ -42,6 +42,9 @@ TEST(UpdateArchive, ReadsWantedFilesAndRefusesDamage) {
         {write_zip({{"Vorlix.exe", exe, false, false, true}}), "the zip is damaged (encrypted)"},
         {write_zip({{"Vorlix.exe", exe, false, false, false, 12}}), "the zip uses compression 12"},
         {write_zip({{"Vorlix.exe", exe, false, false, false, 8}}), "the zip is damaged (deflate)"},
+        // A sound stream that ends one byte short of the stated size.
+        {write_zip({{.name = "Vorlix.exe", .content = exe, .deflate = true, .long_size = true}}),
+         "the zip is damaged (checksum)"},
         {write_zip({{"VorLixCamera.dll", dll}, {"notes.txt", exe}}), "the zip has no Vorlix.exe"},
         {write_zip({{"Vorlix.exe", Bytes(200, 'M')}}), "the zip's Vorlix.exe is not a Windows program"},
         {write_zip({{"Vorlix.exe", pe_program(0x014c)}}), "the zip's Vorlix.exe is for another kind of PC (machine 0x014c)"},
@@ -70,6 +73,8 @@ TEST(UpdateArchive, TheProgramCarriesTheOfferedVersion) {
         {exe, "1.3.4", ""},
         {exe, " 1.3.4.0 ", ""},
         {exe, "9.9.9", "the zip's Vorlix.exe is version 1.3.4, not 9.9.9"},
+        {exe, "1.3.5", "the zip's Vorlix.exe is version 1.3.4, not 1.3.5"},
+        {exe, "1.3.4.1", "the zip's Vorlix.exe is version 1.3.4, not 1.3.4.1"},
         {testing::with_file_version(exe, "1.2"), "1.3.4", "the zip's Vorlix.exe is version 1.2, not 1.3.4"},
         {pe_program(0x8664, 256, " "), "1.3.4", "the zip's Vorlix.exe carries no version"},
         {pe_program(0x8664), "1.3.4", "the zip's Vorlix.exe carries no version"},
