@@ -181,6 +181,7 @@ TEST(Window, FollowsADpiChangeWhileShownAndGoesOnAnswering) {
     RECT frame{};
     GetWindowRect(shown.window, &frame);
     g_suggested = {20, 20, 20 + (frame.right - frame.left) * 5 / 4, 20 + (frame.bottom - frame.top) * 5 / 4};
+    g_dpi_sent = false;
     g_dpi_to_send = 120;
     EXPECT_TRUE(wait_until([] { return g_dpi_sent.load(); }, std::chrono::seconds(5)));
     ASSERT_TRUE(shown.answers());
