@@ -59,6 +59,23 @@ HostView compose_host_view(const HostStatus& status, Language language, std::str
     return view;
 }
 
+std::string initial_control_text(int id, Language language) {
+    switch (id) {
+        case 100: return with_direction(language, "Vorlix");
+        case 104: return with_direction(language, lookup_text(language, "button.pair"));
+        case 105: return with_direction(language, lookup_text(language, "label.paired_devices"));
+        case 107: return with_direction(language, lookup_text(language, "button.forget"));
+        case 108: return with_direction(language, lookup_text(language, "button.disconnect"));
+        default: return {};
+    }
+}
+
+NoticeTexts compose_notice(Language language, std::string_view title_key, std::string_view body_key,
+                           const TextArgs& args) {
+    return {fill_placeholders(lookup_text(language, title_key), args),
+            fill_placeholders(lookup_text(language, body_key), args)};
+}
+
 std::u16string cut_utf16(std::string_view text, std::size_t max_units) {
     std::u16string units = utf8_to_utf16(text);
     if (units.size() <= max_units) return units;

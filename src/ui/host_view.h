@@ -51,6 +51,19 @@ struct HostView {
 
 HostView compose_host_view(const HostStatus& status, Language language, std::string_view version = kAppVersion);
 
+// The text a control is made with (the heading and the fixed captions; empty
+// for the controls the refresh fills), with the direction mark in Arabic.
+std::string initial_control_text(int id, Language language);
+
+// A notice shown as a balloon: its title and body looked up by key, both
+// filled from the same arguments. The window adds the direction mark.
+struct NoticeTexts {
+    std::string title;
+    std::string body;
+};
+NoticeTexts compose_notice(Language language, std::string_view title_key, std::string_view body_key,
+                           const TextArgs& args = {});
+
 // A six-character code as "123 456", any other unchanged; between U+200E marks.
 std::string format_pairing_code(std::string_view code);
 

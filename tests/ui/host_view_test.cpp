@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 namespace vorlix {
 namespace {
 
@@ -68,6 +70,41 @@ TEST(HostView, TextsForEachHostState) {
             EXPECT_TRUE(text->starts_with(kRlm) && !text->starts_with(kRlm + kRlm)) << c.what << ": " << *text;
         }
     }
+    // The texts the controls are made with, the heading included.
+    EXPECT_EQ(initial_control_text(100, Language::English), "Vorlix");
+    for (const int id : {100, 104, 105, 107, 108}) {
+        EXPECT_TRUE(initial_control_text(id, Language::Arabic).starts_with(kRlm)) << id;
+        EXPECT_FALSE(initial_control_text(id, Language::German).starts_with(kRlm)) << id;
+    }
+}
+
+// Every notice the program shows, in every language: the title is filled
+// like the body, so none shows a placeholder.
+TEST(HostView, NoticesKeepNoPlaceholderInAnyLanguage) {
+    struct Notice {
+        const char* title;
+        const char* body;
+        TextArgs args;
+    };
+    const TextArgs version{{"version", "9.8.7"}};
+    const Notice notices[] = {
+        {"update.available.title", "update.available.text", version},
+        {"update.downloading.title", "update.downloading.text", version},
+        {"update.failed.title", "update.failed.text", {{"error", "the disk is full"}}},
+        {"updated.title", "updated.text", version},
+        {"updated.title", "update.reopen", {}},
+        {"still_running.title", "still_running.text", {}},
+    };
+    const std::regex placeholder("\\{[a-z_]*\\}");
+    for (std::size_t i = 0; i < kLanguageCount; ++i) {
+        for (const Notice& notice : notices) {
+            const NoticeTexts shown = compose_notice(static_cast<Language>(i), notice.title, notice.body, notice.args);
+            EXPECT_FALSE(std::regex_search(shown.title, placeholder)) << i << ": " << shown.title;
+            EXPECT_FALSE(std::regex_search(shown.body, placeholder)) << i << ": " << shown.body;
+        }
+    }
+    EXPECT_EQ(compose_notice(Language::English, "update.available.title", "update.available.text", version).title,
+              "VorLix 9.8.7 is available");
 }
 
 // Two paired phones with one name: only the one whose key signed in is marked.

@@ -42,14 +42,17 @@ TrayHooks tray_hooks() {
     return g_hooks;
 }
 
-// Fonts, the two caches, the registered message and the closed-once flag.
+// Fonts, the two caches and the closed-once flag. The window procedure runs
+// inside the calls this thread makes to the window and its controls, so the
+// lock is never held across such a call. The registered "TaskbarCreated"
+// number is read by every message and needs no lock.
 struct WindowState {
     std::mutex mutex;
     std::array<HFONT, 5> fonts{};
     bool fonts_made = false;
     std::optional<std::vector<DeviceRow>> rows;  // none: the list box was never filled
     std::wstring tooltip;
-    UINT taskbar_created = 0;
+    std::atomic<UINT> taskbar_created{0};
     bool closed_once = false;
     // The tray icon, loaded once per window and freed when it is destroyed;
     // whether the shell has taken it (a refused add is tried again on the
@@ -149,6 +152,16 @@ bool tray_icon_missing() {
     return !g_state.tray_added;
 }
 
+// A shell that refuses a change no longer holds the icon (it restarted and
+// its "TaskbarCreated" did not reach this window): the refresh timer adds it
+// again.
+void modify_tray_icon(NOTIFYICONDATAW& data) {
+    if (notify_icon(NIM_MODIFY, &data)) return;
+    (void)GetLastError();
+    std::lock_guard<std::mutex> lock(g_state.mutex);
+    g_state.tray_added = false;
+}
+
 void show_tray_balloon(const std::string& title, const std::string& body) {
     const HWND window = g_main_window.load();
     if (!window) return;
@@ -157,7 +170,7 @@ void show_tray_balloon(const std::string& title, const std::string& body) {
     data.dwInfoFlags = NIIF_INFO;
     copy_field(data.szInfoTitle, with_direction(window_language(), title));
     copy_field(data.szInfo, with_direction(window_language(), body));
-    if (!notify_icon(NIM_MODIFY, &data)) (void)GetLastError();
+    modify_tray_icon(data);
 }
 
 void show_queued_notices() {
@@ -180,27 +193,37 @@ void show_main_window() {
     SetForegroundWindow(window);
 }
 
-void apply_window_fonts(HWND window) {
-    const int dpi = effective_dpi(static_cast<int>(GetDpiForWindow(window)));
-    std::lock_guard<std::mutex> lock(g_state.mutex);
-    if (g_state.fonts_made) {
-        for (HFONT font : g_state.fonts) DeleteObject(font);
-    }
-    for (std::size_t role = 0; role < g_state.fonts.size(); ++role) {
+int window_dpi(HWND window) { return effective_dpi(static_cast<int>(GetDpiForWindow(window))); }
+
+// Makes the five fonts for the DPI and lays the controls out. Moving a shown
+// control and giving it a font send messages back to this window on this
+// thread (WM_ERASEBKGND, WM_CTLCOLORSTATIC), so the lock only swaps the font
+// handles; the previous fonts go once no control uses them.
+void apply_window_fonts(HWND window, int dpi) {
+    std::array<HFONT, 5> fonts{};
+    for (std::size_t role = 0; role < fonts.size(); ++role) {
         const FontSpec spec = font_spec(static_cast<FontRole>(role), dpi, window_language());
         const std::wstring face(spec.face.begin(), spec.face.end());
-        g_state.fonts[role] = CreateFontW(spec.height, 0, 0, 0, spec.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
-                                          face.c_str());
+        fonts[role] = CreateFontW(spec.height, 0, 0, 0, spec.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
+                                  face.c_str());
+    }
+    std::array<HFONT, 5> previous{};
+    {
+        std::lock_guard<std::mutex> lock(g_state.mutex);
+        if (g_state.fonts_made) previous = g_state.fonts;
+        g_state.fonts = fonts;
+        g_state.fonts_made = true;
     }
     for (const ControlLayout& control : kControlLayout) {
         const HWND child = GetDlgItem(window, control.id);
         const ControlRect rect = scale_to_dpi(control.rect, dpi);
         SetWindowPos(child, nullptr, rect.x, rect.y, rect.width, rect.height, SWP_NOZORDER);
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(g_state.fonts[static_cast<std::size_t>(control.font)]),
-                     TRUE);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fonts[static_cast<std::size_t>(control.font)]), TRUE);
     }
-    g_state.fonts_made = true;
+    for (HFONT font : previous) {
+        if (font) DeleteObject(font);
+    }
 }
 
 void refresh_main_window() {
@@ -250,7 +273,7 @@ void refresh_main_window() {
     NOTIFYICONDATAW data = icon_record(window);
     data.uFlags = NIF_TIP;
     std::copy(wide_tip.begin(), wide_tip.end(), data.szTip);
-    if (!notify_icon(NIM_MODIFY, &data)) (void)GetLastError();
+    modify_tray_icon(data);
 }
 
 void toggle_pairing(const std::shared_ptr<HostState>& host) {
@@ -379,12 +402,13 @@ void run_control_command(HWND window, int id, int code) {
     }
 }
 
+// Set on the window's thread while the dialog manager handles a key: a
+// command without a control made then (Esc gives IDCANCEL, which is also the
+// menu's "Pair a Device") is the dialog manager's, not the tray menu's.
+thread_local bool t_dialog_key = false;
+
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    UINT taskbar_created = 0;
-    {
-        std::lock_guard<std::mutex> lock(g_state.mutex);
-        taskbar_created = g_state.taskbar_created;
-    }
+    const UINT taskbar_created = g_state.taskbar_created.load();
     if (taskbar_created != 0 && message == taskbar_created) {
         add_tray_icon(window);
         return 0;
@@ -403,15 +427,16 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
                 g_state.closed_once = true;
             }
             if (first) {
-                show_tray_balloon(lookup_text(window_language(), "still_running.title"),
-                                  lookup_text(window_language(), "still_running.text"));
+                const NoticeTexts notice =
+                    compose_notice(window_language(), "still_running.title", "still_running.text");
+                show_tray_balloon(notice.title, notice.body);
             }
             return 0;
         }
         case WM_COMMAND:
             if (lparam != 0) {
                 run_control_command(window, LOWORD(wparam), HIWORD(wparam));
-            } else {
+            } else if (!t_dialog_key) {
                 run_menu_command(LOWORD(wparam));
             }
             return 0;
@@ -448,7 +473,8 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
             const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
             SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                          suggested->bottom - suggested->top, SWP_NOACTIVATE | SWP_NOZORDER);
-            apply_window_fonts(window);
+            // The message carries the new DPI (what GetDpiForWindow gives from now on).
+            apply_window_fonts(window, effective_dpi(LOWORD(wparam)));
             return 0;
         }
         case kTrayCallbackMessage:
@@ -492,17 +518,6 @@ ControlClass control_class(int id) {
             return {L"BUTTON", WS_TABSTOP};
         default:
             return {L"STATIC", 0};
-    }
-}
-
-std::string initial_text(int id) {
-    switch (id) {
-        case 100: return "Vorlix";
-        case kPairButton: return with_direction(window_language(), lookup_text(window_language(), "button.pair"));
-        case 105: return with_direction(window_language(), lookup_text(window_language(), "label.paired_devices"));
-        case 107: return with_direction(window_language(), lookup_text(window_language(), "button.forget"));
-        case 108: return with_direction(window_language(), lookup_text(window_language(), "button.disconnect"));
-        default: return {};
     }
 }
 
@@ -568,31 +583,36 @@ void run_window(std::shared_ptr<HostState> host, bool hidden, bool just_updated)
     }
     g_main_window.store(window);
 
-    const int dpi = effective_dpi(static_cast<int>(GetDpiForWindow(window)));
+    const int dpi = window_dpi(window);
     RECT frame{0, 0, scale_to_dpi(kClientWidth, dpi), scale_to_dpi(kClientHeight, dpi)};
     AdjustWindowRectExForDpi(&frame, kStyle, FALSE, ex_style, static_cast<UINT>(dpi));
     SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
 
     for (const ControlLayout& control : kControlLayout) {
-        const std::string text = initial_text(control.id);
+        const std::string text = initial_control_text(control.id, window_language());
         const ControlClass kind = control_class(control.id);
         const DWORD control_ex = rtl && control.id != kCodeControl ? WS_EX_RTLREADING : 0;
         CreateWindowExW(control_ex, kind.name, to_wide(text).c_str(), WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 10,
                         10, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
     }
-    apply_window_fonts(window);
+    apply_window_fonts(window, window_dpi(window));
     {
         const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
-        std::lock_guard<std::mutex> lock(g_state.mutex);
+        // A host run as administrator hears from a restarted Explorer, which
+        // runs at a lower integrity level, only when it lets the message in.
+        if (taskbar_created != 0 && !ChangeWindowMessageFilterEx(window, taskbar_created, MSGFLT_ALLOW, nullptr)) {
+            (void)GetLastError();
+        }
         g_state.taskbar_created = taskbar_created;
+        std::lock_guard<std::mutex> lock(g_state.mutex);
         g_state.rows.reset();
         g_state.closed_once = false;
     }
     add_tray_icon(window);
     if (just_updated) {
-        post_tray_notice(lookup_text(window_language(), "updated.title"),
-                         fill_placeholders(lookup_text(window_language(), "updated.text"),
-                                           {{"version", std::string(kAppVersion)}}));
+        const NoticeTexts notice =
+            compose_notice(window_language(), "updated.title", "updated.text", {{"version", std::string(kAppVersion)}});
+        post_tray_notice(notice.title, notice.body);
     }
     show_queued_notices();
     if (host) host->set_on_change([window] { PostMessageW(window, kRefreshMessage, 0, 0); });
@@ -602,7 +622,10 @@ void run_window(std::shared_ptr<HostState> host, bool hidden, bool just_updated)
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageW(window, &msg)) continue;
+        t_dialog_key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
+        const BOOL handled = IsDialogMessageW(window, &msg);
+        t_dialog_key = false;
+        if (handled) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -11,6 +11,7 @@
 #include "host/log.h"
 #include "host/settings.h"
 #include "i18n/i18n.h"
+#include "ui/host_view.h"
 #include "update/install.h"
 #include "update/verify.h"
 #include "util/thread_name.h"
@@ -230,7 +231,8 @@ void start_updates(const std::vector<std::string>& args, const fs::path& data_fo
     }
     // Notices go to the tray in the window's language (queued until it is up).
     set_update_notice_sink([](const std::string& title, const std::string& text, const NoticeArgs& args) {
-        post_tray_notice(translate(title), fill_placeholders(translate(text), args));
+        const NoticeTexts notice = compose_notice(current_language(), title, text, args);
+        post_tray_notice(notice.title, notice.body);
     });
     change_tray_hooks([](TrayHooks& hooks) {
         hooks.update_state_exists = [] { return state() != nullptr; };
