@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if ((*line)->size() > 256) std::abort();
             vorlix::RelayLine message = vorlix::read_relay_line(**line);
             if (message.kind == vorlix::RelayLine::Kind::Ignored && !message.text.empty()) std::abort();
-            (void)vorlix::join_answer_ok(**line);
+            (void)vorlix::check_join_answer(**line);
         }
     }
     return 0;

@@ -27,7 +27,7 @@ UnsignedLinks::RelayAdmission UnsignedLinks::admit_through_relay(std::uint64_t s
         for (auto it = links_.begin(); it != links_.end(); ++it) {
             if (!it->second.relay || it->second.source != relay) continue;
             ++from_relay;
-            if (oldest == links_.end() && !it->second.pairing) oldest = it;
+            if (oldest == links_.end() && !it->second.in_handshake) oldest = it;
         }
         const bool full = links_.size() >= limits.unsigned_links;
         if (full || from_relay >= limits.unsigned_links_per_relay) {
@@ -45,9 +45,9 @@ UnsignedLinks::RelayAdmission UnsignedLinks::admit_through_relay(std::uint64_t s
     return result;
 }
 
-void UnsignedLinks::set_pairing(std::uint64_t session) {
+void UnsignedLinks::set_in_handshake(std::uint64_t session) {
     std::lock_guard lock(mutex_);
-    if (auto found = links_.find(session); found != links_.end()) found->second.pairing = true;
+    if (auto found = links_.find(session); found != links_.end()) found->second.in_handshake = true;
 }
 
 bool UnsignedLinks::release(std::uint64_t session) {

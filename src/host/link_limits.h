@@ -40,10 +40,12 @@ public:
     Admission admit(std::uint64_t session, const std::string& source, const LinkLimits& limits);
 
     // Counts in a link that the relay at `relay` joined. At the relay's cap,
-    // or at the overall cap, the relay's oldest link that is neither signed
-    // in nor pairing makes room: it leaves the count and `closed` names it,
-    // for the caller to close with the closer it was admitted with. Refused
-    // only when the relay has no such link to give up.
+    // or at the overall cap, the relay's oldest link that is not in its
+    // handshake yet (no Hello taken from its peer) makes room: it leaves the
+    // count and `closed` names it, for the caller to close with the closer it
+    // was admitted with. A link in its handshake is never given up, however
+    // fast newer links come; it ends at its own sign-in deadline. Refused
+    // when the relay has no link to give up.
     struct RelayAdmission {
         Admission admission = Admission::Admitted;
         std::optional<std::uint64_t> closed;
@@ -51,9 +53,12 @@ public:
     RelayAdmission admit_through_relay(std::uint64_t session, const std::string& relay, const LinkLimits& limits,
                                        std::function<void()> close);
 
-    // The link runs a pairing, which waits for a person: it is not given up
-    // for a newer link.
-    void set_pairing(std::uint64_t session);
+    // The link's peer sent its Hello and the handshake goes on: it is not
+    // given up for a newer link.
+    void set_in_handshake(std::uint64_t session);
+    // The link runs a pairing, which waits for a person; it is in its
+    // handshake as above.
+    void set_pairing(std::uint64_t session) { set_in_handshake(session); }
     // The link signed in or ended; true when it was still counted (false
     // for a second call, and for a link that made room for another).
     bool release(std::uint64_t session);
@@ -63,7 +68,7 @@ private:
     struct Entry {
         std::string source;
         bool relay = false;
-        bool pairing = false;
+        bool in_handshake = false;
         std::function<void()> close;
     };
 

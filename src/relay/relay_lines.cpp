@@ -16,9 +16,13 @@ std::string_view trim(std::string_view text) {
     return text.substr(first, text.find_last_not_of(space) - first + 1);
 }
 
-Json parse_line(std::string_view line) {
-    Result<Json> parsed = parse_json(trim(line), DuplicateKeys::keep_last);
-    return parsed ? std::move(*parsed) : Json();
+Result<Json> parse_line(std::string_view line) { return parse_json(trim(line), DuplicateKeys::keep_last); }
+
+// An object whose "ok" is the literal true.
+bool says_ok(const Json& value) {
+    if (!value.is_object()) return false;
+    auto ok = value.find("ok");
+    return ok != value.end() && ok->is_boolean() && ok->get<bool>();
 }
 
 }  // namespace
@@ -50,26 +54,25 @@ std::string relay_accept_line(std::string_view token) {
 }
 
 RelayLine read_relay_line(std::string_view line) {
-    Json value = parse_line(line);
-    if (!value.is_object()) return {};
+    Result<Json> parsed = parse_line(line);
+    if (!parsed || !parsed->is_object()) return {};
+    const Json& value = *parsed;
     auto text_of = [&](const char* key) -> std::optional<std::string> {
         auto it = value.find(key);
         if (it == value.end() || !it->is_string()) return std::nullopt;
         return it->get<std::string>();
     };
     if (auto nonce = text_of("nonce")) return {RelayLine::Kind::Nonce, *nonce};
-    if (auto ok = value.find("ok"); ok != value.end() && ok->is_boolean() && ok->get<bool>()) {
-        return {RelayLine::Kind::Ok, {}};
-    }
+    if (says_ok(value)) return {RelayLine::Kind::Ok, {}};
     if (auto token = text_of("incoming")) return {RelayLine::Kind::Incoming, *token};
     return {};
 }
 
-bool join_answer_ok(std::string_view line) {
-    Json value = parse_line(line);
-    if (!value.is_object()) return false;
-    auto ok = value.find("ok");
-    return ok != value.end() && ok->is_boolean() && ok->get<bool>();
+Status check_join_answer(std::string_view line) {
+    Result<Json> value = parse_line(line);
+    if (!value) return Error("the relay's answer to a join is not JSON");
+    if (!says_ok(*value)) return Error("the relay did not join the link");
+    return {};
 }
 
 Result<std::optional<std::string>> RelayLineReader::next() {

@@ -44,8 +44,10 @@ struct RelayLine {
 };
 RelayLine read_relay_line(std::string_view line);
 
-// The relay's answer to a join: true only for an object whose "ok" is true.
-bool join_answer_ok(std::string_view line);
+// The relay's answer to a join: success only for an object whose "ok" is
+// true; a line that is not JSON is a fault of the relay's, any other answer
+// a refusal.
+Status check_join_answer(std::string_view line);
 
 // Cuts lines out of received bytes. A line longer than the bound, or bytes
 // that are not UTF-8, make an error; the reader is then spent.

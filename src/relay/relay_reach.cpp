@@ -2,6 +2,7 @@
 
 #include <system_error>
 #include <thread>
+#include <variant>
 
 #include "host/host_state.h"
 #include "host/link_writer.h"
@@ -27,6 +28,30 @@ private:
     std::shared_ptr<std::atomic<int>> count_;
 };
 
+// A joined link's handshake that, once the peer's Hello is taken and the
+// exchange goes on, marks the link as in its handshake: newer links through
+// the same relay no longer close it, however fast they come, and it ends at
+// its own sign-in deadline if it never finishes.
+class JoinedHandshake : public LinkHandshake {
+public:
+    JoinedHandshake(UnsignedLinks& links, std::uint64_t session, std::unique_ptr<LinkHandshake> inner)
+        : links_(links), session_(session), inner_(std::move(inner)) {}
+
+    HandshakeOutcome step(FrameType type, ByteView body) override {
+        HandshakeOutcome outcome = inner_->step(type, body);
+        if (std::holds_alternative<HandshakeContinue>(outcome)) links_.set_in_handshake(session_);
+        return outcome;
+    }
+    std::optional<PeerRole> peer_role() const override { return inner_->peer_role(); }
+    std::pair<LinkKind, std::uint64_t> link_kind() const override { return inner_->link_kind(); }
+    bool pairing() const override { return inner_->pairing(); }
+
+private:
+    UnsignedLinks& links_;  // the host's, which outlives the session thread
+    std::uint64_t session_;
+    std::unique_ptr<LinkHandshake> inner_;
+};
+
 // Runs a joined link's session on this thread, counted among the links not
 // yet signed in under the relay's own cap, with the relay's sign-in deadline.
 void run_joined_link(const std::shared_ptr<HostState>& host, Socket socket, const std::string& source,
@@ -46,7 +71,8 @@ void run_joined_link(const std::shared_ptr<HostState>& host, Socket socket, cons
         socket.close();
         return;
     }
-    run_session_thread(host, session, std::move(socket), *writer, make(host, web_key), true);
+    run_session_thread(host, session, std::move(socket), *writer,
+                       std::make_unique<JoinedHandshake>(host->unsigned_links, session, make(host, web_key)), true);
 }
 
 std::unique_ptr<LinkHandshake> device_handshake(const std::shared_ptr<HostState>& host, const Key32&) {

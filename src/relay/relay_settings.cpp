@@ -1,5 +1,7 @@
 #include "relay/relay_settings.h"
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 namespace {
@@ -8,7 +10,6 @@ constexpr const char* kMainHost = "relay.vorlix.net";
 constexpr const char* kMainFallbackHost = "relay-direct.vorlix.net";
 constexpr const char* kSecondHost = "relay-hk.vorlix.net";
 constexpr const char* kSecondFallbackHost = "relay-hk-direct.vorlix.net";
-constexpr const char* kWebHost = "vorlix.net";
 
 std::string with_port(const char* host) { return std::string(host) + ":" + std::to_string(kRelayPort); }
 
@@ -16,7 +17,7 @@ std::string with_port(const char* host) { return std::string(host) + ":" + std::
 
 RelaySettings relay_defaults() {
     return RelaySettings{with_port(kMainHost), std::string("wss://") + kMainHost + "/watch",
-                         std::string("https://") + kWebHost + "/watch", std::nullopt};
+                         std::string(kWatchPageUrl), std::nullopt};
 }
 
 std::vector<RelayEndpoint> builtin_relay_endpoints() {

@@ -232,7 +232,7 @@ Result<Socket> join_relay_link(const std::string& address, const std::string& to
         if (answer.size() == kMaxJoinAnswer) return Error("the relay's answer to a join is too long");
         answer.push_back(static_cast<char>(byte));
     }
-    if (!join_answer_ok(answer)) return Error("the relay did not join the link");
+    if (Status joined = check_join_answer(answer); !joined) return joined.error();
     return socket;
 }
 

@@ -57,9 +57,7 @@ Digest32 watch_hmac(const Key32& key, std::string_view label, ByteView data) {
 std::string viewer_display_name(ByteView bytes) {
     std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (!is_valid_utf8(text)) text = utf16_to_utf8(utf8_to_utf16(text));
-    const char* space = " \t\r\n\f\v";
-    std::size_t first = text.find_first_not_of(space);
-    text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(space) - first + 1);
+    text = std::string(trim_unicode_space(text));
     std::size_t chars = 0, at = 0;
     while (at < text.size() && chars < kMaxViewerName) {
         ++at;

@@ -30,8 +30,8 @@ WatchKeys derive_watch_keys(const Key32& shared, const Key32& link_secret, const
 // HMAC-SHA256 under the key over the label's bytes and the data.
 Digest32 watch_hmac(const Key32& key, std::string_view label, ByteView data);
 
-// The browser's name as shown: UTF-8 with bad sequences replaced, trimmed,
-// cut to 40 characters; "Web browser" when empty.
+// The browser's name as shown: UTF-8 with bad sequences replaced, trimmed of
+// Unicode white space, cut to 40 characters; "Web browser" when empty.
 std::string viewer_display_name(ByteView bytes);
 
 // True while a device session is current.

@@ -4,9 +4,13 @@
 // and watch the stream.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <charconv>
+#include <sstream>
 #include <thread>
 
 #include "host/host_state.h"
+#include "host/listener.h"
 #include "host/session.h"
 #include "json/base64.h"
 #include "relay/relay_reach.h"
@@ -231,17 +235,43 @@ TEST_F(RelayEndToEnd, ABrowserWhoseLinksEndedAfterItsProofIsSentAway) {
     EXPECT_TRUE(host_->web_viewers().empty());
 }
 
+// The session numbers of the log lines "session N: " + `what`..., in order.
+std::vector<std::uint64_t> sessions_logged(const std::string& messages, const std::string& what) {
+    std::vector<std::uint64_t> sessions;
+    std::istringstream lines(messages);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("session ")) continue;
+        std::uint64_t session = 0;
+        const auto [end, error] = std::from_chars(line.data() + 8, line.data() + line.size(), session);
+        if (error == std::errc() && std::string_view(end, line.data() + line.size()).starts_with(": " + what)) {
+            sessions.push_back(session);
+        }
+    }
+    return sessions;
+}
+
 // All links through a relay come from its address. Silent ones are capped by
-// the overall cap here (20, below the relay's 24), the oldest gives way to a
-// newer one, so a trusted device still signs in, and the rest end at the
+// the overall cap here (20, below the relay's 24, one place held by a direct
+// link); the relay's oldest silent link gives way to a newer one, never a
+// direct link, so a trusted device still signs in, and the rest end at the
 // relay's sign-in deadline, long before the direct links' 120 s.
 TEST_F(RelayEndToEnd, SilentLinksThroughTheRelayDoNotShutATrustedDeviceOut) {
     test::LogCapture log;
     host_->limits.unsigned_links = 20;
-    host_->timeouts.relay_sign_in = 3s;
-    for (int i = 0; i < 30; ++i) ASSERT_TRUE(relay_.announce("silent-" + std::to_string(i)));
-    ASSERT_TRUE(wait_until([&] { return testing::occurrences(log.messages(), "closed to make room") == 10; }));
-    EXPECT_EQ(host_->unsigned_links.size(), 20u);
+    host_->timeouts.relay_sign_in = 5s;
+    auto listener = start_listener(host_, 0, false);
+    ASSERT_TRUE(listener);
+    auto direct = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host_->snapshot_host_status().port);
+    ASSERT_TRUE(direct);
+    ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 1; }));
+    // One at a time, so that the session numbers follow the links' order.
+    for (int i = 1; i <= 30; ++i) {
+        ASSERT_TRUE(relay_.announce("silent-" + std::to_string(i)));
+        ASSERT_TRUE(wait_until([&] {
+            return host_->unsigned_links.size() == std::min<std::size_t>(i + 1, 20) &&
+                   testing::occurrences(log.messages(), "closed to make room") == std::max(0, i - 19);
+        })) << i;
+    }
 
     device_peer_ = sign_in_through_relay();
     ASSERT_TRUE(device_peer_) << log.messages();
@@ -249,11 +279,72 @@ TEST_F(RelayEndToEnd, SilentLinksThroughTheRelayDoNotShutATrustedDeviceOut) {
     ASSERT_TRUE(device_peer_->send_control_text(R"({"ping":{"_0":3}})"));
     ASSERT_TRUE(control_with(R"({"pong":{"_0":3}})"));
 
+    (*direct)->close();
     ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }, 10s));
     const std::string messages = log.messages();
-    EXPECT_EQ(testing::occurrences(messages, "closed to make room"), 11);
-    EXPECT_EQ(testing::occurrences(messages, "link ended (no sign-in in time)"), 19) << messages;
+    // The oldest twelve of the relay's links, in their order.
+    const std::vector<std::uint64_t> relayed = sessions_logged(messages, "connection through the relay (");
+    ASSERT_EQ(relayed.size(), 31u);
+    EXPECT_EQ(sessions_logged(messages, "closed to make room"), std::vector(relayed.begin(), relayed.begin() + 12));
+    EXPECT_EQ(testing::occurrences(messages, "link ended (no sign-in in time)"), 18) << messages;
     EXPECT_EQ(testing::occurrences(messages, "waiting to sign in; closing this one"), 0);
+}
+
+// A device on a slow network: its answer to the host's Hello (its second
+// send) leaves `lag` late.
+class LaggingStream : public ByteStream {
+public:
+    LaggingStream(Socket socket, std::chrono::milliseconds lag) : inner_(std::move(socket)), lag_(lag) {}
+    Status send(ByteView bytes) override {
+        if (++sends_ == 2) std::this_thread::sleep_for(lag_);
+        return inner_.send(bytes);
+    }
+    Result<Bytes> receive(std::size_t max, std::chrono::milliseconds timeout) override {
+        return inner_.receive(max, timeout);
+    }
+    void close() override { inner_.close(); }
+
+private:
+    SocketStream inner_;
+    std::chrono::milliseconds lag_;
+    int sends_ = 0;
+};
+
+// Another client of the same relay opens silent links as fast as it may (50
+// a second for 10 s), so dozens of newer links pass the relay's cap while a
+// trusted device takes 1.5 s over its sign-in; a link in its handshake is
+// not closed for them.
+TEST_F(RelayEndToEnd, AFloodThroughTheRelayDoesNotCloseALinkInItsHandshake) {
+    test::LogCapture log;
+    host_->timeouts.relay_sign_in = 2500ms;
+    std::atomic<bool> stop{false}, flooded{false};
+    std::thread flood([&] {
+        for (int i = 0; i < 500 && !stop; ++i) {
+            (void)relay_.announce("flood-" + std::to_string(i));
+            std::this_thread::sleep_for(20ms);
+        }
+        flooded = true;
+    });
+    struct Join {
+        std::thread& thread;
+        std::atomic<bool>& stop;
+        ~Join() {
+            stop = true;
+            thread.join();
+        }
+    } join{flood, stop};
+    ASSERT_TRUE(wait_until([&] { return log.messages().find("closed to make room") != std::string::npos; }));
+
+    std::optional<Socket> link = relay_.open_link();
+    ASSERT_TRUE(link);
+    device_peer_ = std::make_unique<DevicePeer>(std::make_unique<LaggingStream>(std::move(*link), 1500ms), device_);
+    ASSERT_TRUE(device_peer_->sign_in()) << log.messages();
+    ASSERT_TRUE(device_peer_->send_control_text(R"({"ping":{"_0":4}})"));
+    ASSERT_TRUE(control_with(R"({"pong":{"_0":4}})"));
+
+    ASSERT_TRUE(wait_until([&] { return flooded.load(); }, 15s));
+    EXPECT_GT(testing::occurrences(log.messages(), "closed to make room"), 400);
+    EXPECT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }, 5s));
 }
 
 // Pairing through the relay waits for a person: it keeps the whole time of

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "app/web_host.h"
 #include "crypto/random.h"
+#include "i18n/i18n.h"
 #include "relay/relay_thread.h"
 #include "storage/log_capture.h"
 #include "support/test_relay.h"
@@ -46,6 +48,35 @@ TEST(RelayEndpoints, FollowTheRelayAddress) {
     }
 }
 
+// The host name of a web address: between the scheme and the path.
+std::string host_of(std::string_view url) {
+    const std::size_t start = url.find("://");
+    if (start == std::string_view::npos) return {};
+    url.remove_prefix(start + 3);
+    return std::string(url.substr(0, url.find('/')));
+}
+
+// The watch page, the update manifest and every table's update-failed text
+// name the same web host, the one of kWebHost.
+TEST(RelayEndpoints, TheWatchPageManifestAndUpdateNoticeNameOneWebHost) {
+    const std::string host(kWebHost);
+    ASSERT_FALSE(host.empty());
+    EXPECT_EQ(relay_defaults().watch_page_url, "https://" + host + "/watch");
+    EXPECT_EQ(host_of(kDefaultManifestLink), host);
+    EXPECT_TRUE(kDefaultManifestLink.ends_with("/download/windows/update.json"));
+    const auto maps = build_translation_tables();
+    ASSERT_EQ(maps.size(), kLanguageCount);
+    EXPECT_EQ(maps[0].at("update.failed.text"), "{error}. You can download it from " + host + ".");
+    for (std::size_t i = 0; i < maps.size(); ++i) {
+        std::string text = maps[i].at("update.failed.text");
+        const std::size_t at = text.find(host);
+        ASSERT_NE(at, std::string::npos) << i << ": " << text;
+        // No other name of the maker's in the text.
+        text.erase(at, host.size());
+        EXPECT_EQ(text.find("vorlix."), std::string::npos) << i << ": " << text;
+    }
+}
+
 TEST(RelayLines, ActOnlyOnWellFormedMessages) {
     struct Case {
         std::string line;
@@ -69,9 +100,6 @@ TEST(RelayLines, ActOnlyOnWellFormedMessages) {
         EXPECT_EQ(got.kind, c.kind) << c.line;
         EXPECT_EQ(got.text, c.text) << c.line;
     }
-    EXPECT_TRUE(join_answer_ok(R"({"ok":true})"));
-    EXPECT_FALSE(join_answer_ok(R"({"ok":false})"));
-    EXPECT_FALSE(join_answer_ok(R"({"error":"gone"})"));
     EXPECT_EQ(write_json_line(Json{{"ping", 1}}), "{\"ping\":1}\n");
 
     RelayLineReader reader(16);
@@ -185,21 +213,25 @@ TEST(RelayJoin, TakesOneAnswerLineAndLeavesTheRest) {
     test::TestRelay relay;
     struct Case {
         std::string answer;
-        bool joins;
+        std::string error;  // empty: joined
     };
+    const std::string refused = "the relay did not join the link";
     const Case cases[] = {
-        {"{\"ok\":true}\nafter", true},
-        {"{\"ok\":false}\n", false},
-        {"{\"error\":\"gone\"}\n", false},
-        {"{\"ok\":true,\"pad\":\"" + std::string(512 - 20, 'p') + "\"}\n", true},
-        {"{\"ok\":true,\"pad\":\"" + std::string(513 - 20, 'p') + "\"}\n", false},
+        {"{\"ok\":true}\nafter", ""},
+        {"{\"ok\":false}\n", refused},
+        {"{\"error\":\"gone\"}\n", refused},
+        {"[true]\n", refused},
+        {"ok\n", "the relay's answer to a join is not JSON"},
+        {"{\"ok\":true} x\n", "the relay's answer to a join is not JSON"},
+        {"{\"ok\":true,\"pad\":\"" + std::string(512 - 20, 'p') + "\"}\n", ""},
+        {"{\"ok\":true,\"pad\":\"" + std::string(513 - 20, 'p') + "\"}\n", "the relay's answer to a join is too long"},
     };
     int n = 0;
     for (const auto& c : cases) {
         relay.set_join_answer(c.answer);
         const std::string token = "t" + std::to_string(n++);
         Result<Socket> joined = join_relay_link(relay.address(), token, 1s, 1s);
-        EXPECT_EQ(joined.ok(), c.joins) << c.answer.size();
+        EXPECT_EQ(joined ? std::string() : joined.error().text, c.error) << c.answer;
         if (joined && c.answer.ends_with("after")) {
             std::uint8_t buf[8];
             ReceiveOutcome got = joined->receive(buf, sizeof buf, 1s);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "json/base64.h"
+#include "watch_links/watch_handshake.h"
 #include "watch_links/watch_links.h"
 
 namespace vorlix {
@@ -77,6 +78,25 @@ TEST(WatchLinks, TokenCarriesSecretKeyAndRelayUrl) {
     message.insert(message.end(), secret.begin(), secret.end());
     const Digest32 digest = sha256(message);
     EXPECT_TRUE(std::equal(digest.begin(), digest.begin() + 16, watch_link_id(secret).begin()));
+}
+
+// Trimmed of Unicode white space, cut to 40 characters, invalid bytes
+// replaced, and "Web browser" when nothing is left.
+TEST(WatchLinks, ViewerDisplayNames) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"  Anna\t", "Anna"},
+        {"\xC2\xA0\xE3\x80\x80" "Anna\xE2\x80\xAF", "Anna"},  // no-break, ideographic, narrow no-break
+        {"   ", "Web browser"},
+        {"\xC2\xA0\xE3\x80\x80\xE2\x80\x83", "Web browser"},
+        {"", "Web browser"},
+        {std::string(50, 'x'), std::string(40, 'x')},
+        {"\xC3\xA9" + std::string(45, 'e'), "\xC3\xA9" + std::string(39, 'e')},
+        {"A\xFF" "B", "A\xEF\xBF\xBD" "B"},
+    };
+    for (const auto& [name, shown] : cases) {
+        EXPECT_EQ(viewer_display_name(ByteView(reinterpret_cast<const std::uint8_t*>(name.data()), name.size())), shown)
+            << name;
+    }
 }
 
 }  // namespace

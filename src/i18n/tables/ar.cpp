@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableAr;
@@ -46,7 +48,7 @@ update.downloading.title = جارٍ تحديث VorLix
 update.downloading.text = جارٍ تنزيل الإصدار ‎{version}‎…
 update.reopen = أنهِ VorLix ثم افتحه مجددًا لاستخدام الإصدار الجديد.
 update.failed.title = تعذّر تحديث VorLix
-update.failed.text = {error}. يمكنك تنزيله من vorlix.app.
+update.failed.text = {error}. يمكنك تنزيله من )TABLE" VORLIX_WEB_HOST R"TABLE(.
 
 # Session events
 event.locked = أُدخلت خمسة رموز خاطئة متتالية: أُغلق الاقتران لمدة دقيقة.

@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableDe;
@@ -46,7 +48,7 @@ update.downloading.title = VorLix wird aktualisiert
 update.downloading.text = Version {version} wird heruntergeladen…
 update.reopen = Beenden Sie VorLix, und öffnen Sie es erneut, um die neue Version zu verwenden.
 update.failed.title = VorLix konnte nicht aktualisiert werden
-update.failed.text = {error}. Sie können die neue Version von vorlix.app herunterladen.
+update.failed.text = {error}. Sie können die neue Version von )TABLE" VORLIX_WEB_HOST R"TABLE( herunterladen.
 
 # Session events
 event.locked = Fünfmal hintereinander ein falscher Code: Das Koppeln ist für eine Minute gesperrt.

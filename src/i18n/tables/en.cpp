@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableEn;
@@ -46,7 +48,7 @@ update.downloading.title = Updating VorLix
 update.downloading.text = Downloading version {version}…
 update.reopen = Quit VorLix and open it again to use the new version.
 update.failed.title = VorLix could not update
-update.failed.text = {error}. You can download it from vorlix.app.
+update.failed.text = {error}. You can download it from )TABLE" VORLIX_WEB_HOST R"TABLE(.
 
 # Session events
 event.locked = Five wrong codes in a row: pairing is closed for a minute.

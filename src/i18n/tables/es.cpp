@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableEs;
@@ -46,7 +48,7 @@ update.downloading.title = Actualizando VorLix
 update.downloading.text = Descargando la versión {version}…
 update.reopen = Sal de VorLix y vuelve a abrirlo para usar la nueva versión.
 update.failed.title = No se pudo actualizar VorLix
-update.failed.text = {error}. Puedes descargarlo desde vorlix.app.
+update.failed.text = {error}. Puedes descargarlo desde )TABLE" VORLIX_WEB_HOST R"TABLE(.
 
 # Session events
 event.locked = Cinco códigos incorrectos seguidos: la vinculación se cierra durante un minuto.

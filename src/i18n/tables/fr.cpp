@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableFr;
@@ -46,7 +48,7 @@ update.downloading.title = Mise à jour de VorLix
 update.downloading.text = Téléchargement de la version {version}…
 update.reopen = Quittez VorLix, puis rouvrez-le pour utiliser la nouvelle version.
 update.failed.title = VorLix n’a pas pu être mis à jour
-update.failed.text = {error}. Vous pouvez le télécharger sur vorlix.app.
+update.failed.text = {error}. Vous pouvez le télécharger sur )TABLE" VORLIX_WEB_HOST R"TABLE(.
 
 # Session events
 event.locked = Cinq codes erronés d’affilée : le jumelage est fermé pendant une minute.

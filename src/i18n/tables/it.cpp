@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableIt;
@@ -46,7 +48,7 @@ update.downloading.title = Aggiornamento di VorLix
 update.downloading.text = Download della versione {version}…
 update.reopen = Esci da VorLix e riaprilo per usare la nuova versione.
 update.failed.title = Impossibile aggiornare VorLix
-update.failed.text = {error}. Puoi scaricarlo da vorlix.app.
+update.failed.text = {error}. Puoi scaricarlo da )TABLE" VORLIX_WEB_HOST R"TABLE(.
 
 # Session events
 event.locked = Cinque codici errati di fila: l’abbinamento è chiuso per un minuto.

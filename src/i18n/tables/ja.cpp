@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableJa;
@@ -46,7 +48,7 @@ update.downloading.title = VorLix を更新しています
 update.downloading.text = バージョン {version} をダウンロードしています…
 update.reopen = 新しいバージョンを使うには、VorLix を終了してもう一度開いてください。
 update.failed.title = VorLix を更新できませんでした
-update.failed.text = {error}。vorlix.app からダウンロードできます。
+update.failed.text = {error}。)TABLE" VORLIX_WEB_HOST R"TABLE( からダウンロードできます。
 
 # Session events
 event.locked = 間違ったコードが 5 回続きました: ペアリングを 1 分間停止します。

@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableKo;
@@ -46,7 +48,7 @@ update.downloading.title = VorLix 업데이트 중
 update.downloading.text = 버전 {version} 다운로드 중…
 update.reopen = 새 버전을 사용하려면 VorLix를 종료한 후 다시 여세요.
 update.failed.title = VorLix를 업데이트하지 못했습니다
-update.failed.text = {error}. vorlix.app에서 다운로드할 수 있습니다.
+update.failed.text = {error}. )TABLE" VORLIX_WEB_HOST R"TABLE(에서 다운로드할 수 있습니다.
 
 # Session events
 event.locked = 잘못된 코드가 5번 연속 입력되었습니다. 1분 동안 페어링할 수 없습니다.

@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTablePt;
@@ -46,7 +48,7 @@ update.downloading.title = Atualizando o VorLix
 update.downloading.text = Baixando a versão {version}…
 update.reopen = Saia do VorLix e abra-o de novo para usar a nova versão.
 update.failed.title = Não foi possível atualizar o VorLix
-update.failed.text = {error}. Você pode baixá-lo em vorlix.app.
+update.failed.text = {error}. Você pode baixá-lo em )TABLE" VORLIX_WEB_HOST R"TABLE(.
 
 # Session events
 event.locked = Cinco códigos errados seguidos: o emparelhamento está fechado por um minuto.

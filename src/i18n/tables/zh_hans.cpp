@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableZhHans;
@@ -46,7 +48,7 @@ update.downloading.title = 正在更新 VorLix
 update.downloading.text = 正在下载版本 {version}…
 update.reopen = 请退出 VorLix 并重新打开，以使用新版本。
 update.failed.title = VorLix 无法更新
-update.failed.text = {error}。你可以从 vorlix.app 下载。
+update.failed.text = {error}。你可以从 )TABLE" VORLIX_WEB_HOST R"TABLE( 下载。
 
 # Session events
 event.locked = 连续输入了五次错误代码：配对将关闭一分钟。

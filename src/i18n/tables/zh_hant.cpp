@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "app/web_host.h"
+
 namespace vorlix {
 
 extern const std::string_view kTableZhHant;
@@ -46,7 +48,7 @@ update.downloading.title = 正在更新 VorLix
 update.downloading.text = 正在下載版本 {version}…
 update.reopen = 請結束 VorLix 後重新開啟，以使用新版本。
 update.failed.title = VorLix 無法更新
-update.failed.text = {error}。你可以從 vorlix.app 下載。
+update.failed.text = {error}。你可以從 )TABLE" VORLIX_WEB_HOST R"TABLE( 下載。
 
 # Session events
 event.locked = 連續輸入了五次錯誤的代碼：配對將關閉一分鐘。

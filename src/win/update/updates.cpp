@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/text.h"
+#include "app/web_host.h"
 #include "host/host_state.h"
 #include "host/log.h"
 #include "host/settings.h"
@@ -24,8 +25,6 @@ namespace vorlix {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr char kDefaultManifestLink[] = "https://vorlix.app/download/windows/update.json";
 
 std::mutex sink_mutex;
 UpdateNoticeSink notice_sink;
