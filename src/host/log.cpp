@@ -149,9 +149,9 @@ void StandardErrorQueue::push(std::string line) {
             return;
         }
         if (untold_ != 0) {
-            lines_.push_back(format_log_line(utc_now_millis(), "log: " + std::to_string(untold_) +
-                                                                   " lines were left out of standard error (it was not "
-                                                                   "being read)"));
+            const std::string told = "log: " + std::to_string(untold_) +
+                                     " lines were left out of standard error (it was not being read)";
+            lines_.push_back(format_log_line(utc_now_millis(), told));
             untold_ = 0;
         }
         lines_.push_back(std::move(line));

@@ -2,9 +2,9 @@
 // goes to standard error and, once opened, to the log file ("vorlix.log" in
 // the data folder). A standard error that may wait for its reader (a pipe)
 // is written by a thread of its own, so that a reader that stops reading
-// holds up no thread that logs. The file is kept near 4,000,000 bytes: a larger one is
-// removed when it is opened, and it is emptied whenever the bytes written
-// pass that size.
+// holds up no thread that logs. The file is kept near 4,000,000 bytes: a
+// larger one is removed when it is opened, and it is emptied whenever the
+// bytes written pass that size.
 #pragma once
 
 #include <chrono>
