@@ -44,12 +44,14 @@ void CursorReporter::send(CaptureBackend& backend, const StreamGeometry& geometr
         if (image) {
             if (auto png = cursor_png(*image)) {
                 audience.send_to_all(cursor_shape_message(*png, image->hot_x, image->hot_y, scale));
-                state_.origin = origin;
-                state_.identity = identity;
-                state_.showing = true;
                 shape_sent = true;
             }
         }
+        // Also a shape that could not be read is this one: it is not read
+        // again until the cursor changes.
+        state_.origin = origin;
+        state_.identity = identity;
+        state_.showing = true;
     }
 
     const Instant now = clock_.now();

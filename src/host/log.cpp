@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "host/log_file.h"
+#include "util/thread_name.h"
 
 namespace vorlix {
 namespace {
@@ -18,6 +19,13 @@ LogWriter& process_writer() {
 void two_digits(std::string& out, unsigned value) {
     out.push_back(static_cast<char>('0' + value / 10 % 10));
     out.push_back(static_cast<char>('0' + value % 10));
+}
+
+StandardErrorQueue& standard_error_queue() {
+    // Never destroyed, like the writer; its thread may be stuck on a reader
+    // that never reads until the process ends.
+    static StandardErrorQueue* queue = new StandardErrorQueue(write_standard_error, kStandardErrorQueueLines);
+    return *queue;
 }
 
 }  // namespace
@@ -113,11 +121,82 @@ bool LogWriter::has_file() const {
     return file_ != nullptr;
 }
 
+StandardErrorQueue::StandardErrorQueue(Write write, std::size_t limit) : write_(std::move(write)), limit_(limit) {}
+
+StandardErrorQueue::~StandardErrorQueue() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void StandardErrorQueue::push(std::string line) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!started_) {
+            started_ = true;
+            try {
+                thread_ = std::thread([this] { run(); });
+            } catch (const std::system_error&) {
+                // Without the writer the lines wait, and are left out once full.
+            }
+        }
+        if (lines_.size() >= limit_) {
+            ++dropped_;
+            ++untold_;
+            return;
+        }
+        if (untold_ != 0) {
+            const std::string told = "log: " + std::to_string(untold_) +
+                                     " lines were left out of standard error (it was not being read)";
+            lines_.push_back(format_log_line(utc_now_millis(), told));
+            untold_ = 0;
+        }
+        lines_.push_back(std::move(line));
+    }
+    changed_.notify_all();
+}
+
+bool StandardErrorQueue::flush(std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, wait, [&] { return lines_.empty() && !writing_; });
+}
+
+std::uint64_t StandardErrorQueue::dropped() const {
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+void StandardErrorQueue::run() {
+    set_current_thread_name("vorlix-log");
+    std::unique_lock lock(mutex_);
+    while (true) {
+        changed_.wait(lock, [&] { return !lines_.empty() || stopping_; });
+        if (lines_.empty()) return;
+        const std::string line = std::move(lines_.front());
+        lines_.pop_front();
+        writing_ = true;
+        lock.unlock();
+        write_(line);
+        lock.lock();
+        writing_ = false;
+        changed_.notify_all();
+    }
+}
+
 void log_line(std::string_view message) {
     const std::string line = format_log_line(utc_now_millis(), message);
-    write_standard_error(line);
+    if (standard_error_may_block()) {
+        standard_error_queue().push(line);
+    } else {
+        write_standard_error(line);
+    }
     process_writer().append_line(line);
 }
+
+bool flush_standard_error(std::chrono::milliseconds wait) { return standard_error_queue().flush(wait); }
 
 void open_log_file(const std::filesystem::path& path) { process_writer().open(path); }
 

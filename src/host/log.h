@@ -1,17 +1,24 @@
 // The process-wide log writer: every line carries the UTC time of day and
 // goes to standard error and, once opened, to the log file ("vorlix.log" in
-// the data folder). The file is kept near 4,000,000 bytes: a larger one is
-// removed when it is opened, and it is emptied whenever the bytes written
-// pass that size.
+// the data folder). A standard error that may wait for its reader (a pipe)
+// is written by a thread of its own, so that a reader that stops reading
+// holds up no thread that logs. The file is kept near 4,000,000 bytes: a
+// larger one is removed when it is opened, and it is emptied whenever the
+// bytes written pass that size.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace vorlix {
 
@@ -22,7 +29,14 @@ void log_line(std::string_view message);
 // writer as it was.
 void open_log_file(const std::filesystem::path& path);
 
+// Waits at most `wait` for the lines still on their way to standard error;
+// true when none is left.
+bool flush_standard_error(std::chrono::milliseconds wait);
+
 constexpr std::uint64_t kLogFileLimit = 4'000'000;
+// Lines that may wait for standard error's writer before further ones are
+// left out of standard error (the file still gets them).
+constexpr std::size_t kStandardErrorQueueLines = 256;
 
 // Milliseconds since 1970-01-01 00:00:00 UTC, truncated; 0 for a clock
 // before 1970.
@@ -67,6 +81,42 @@ private:
     mutable std::mutex mutex_;
     std::unique_ptr<LogFile> file_;
     std::uint64_t written_ = 0;
+};
+
+// Finished lines on their way to a standard error that may wait for its
+// reader, written in order by one thread, started with the first line. Once
+// `limit` lines wait, further lines are left out and counted; the next line
+// that finds room is preceded by one saying how many were left out.
+// Thread-safe; push never waits for the writing.
+class StandardErrorQueue {
+public:
+    using Write = std::function<void(std::string_view)>;
+    StandardErrorQueue(Write write, std::size_t limit);
+    // Waits until the queued lines are written.
+    ~StandardErrorQueue();
+    StandardErrorQueue(const StandardErrorQueue&) = delete;
+    StandardErrorQueue& operator=(const StandardErrorQueue&) = delete;
+
+    void push(std::string line);
+    // Waits at most `wait` until every queued line is written; true when so.
+    bool flush(std::chrono::milliseconds wait);
+    // Lines left out since the start.
+    std::uint64_t dropped() const;
+
+private:
+    void run();
+
+    const Write write_;
+    const std::size_t limit_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::string> lines_;
+    std::uint64_t dropped_ = 0;
+    std::uint64_t untold_ = 0;
+    bool writing_ = false;
+    bool started_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
 };
 
 }  // namespace vorlix

@@ -36,6 +36,11 @@ private:
 // that started it); nothing when there is none or it cannot be written.
 void write_standard_error(std::string_view text);
 
+// Whether a write to standard error may wait for a reader: true for a pipe, a
+// socket or anything else that is neither a disk file nor a character device
+// (a console or a terminal); false when there is no standard error.
+bool standard_error_may_block();
+
 // The size of the file at `path`, or nothing when it cannot be looked up.
 std::optional<std::uint64_t> file_size_of(const std::filesystem::path& path);
 

@@ -432,7 +432,6 @@ void InputInjector::action(std::uint8_t code) {
 
 void InputInjector::release_all() {
     InputRecords records;
-    if (!held_keys_.empty()) log_line("input: letting go of " + std::to_string(held_keys_.size()) + " key(s) still held");
     const std::vector<HeldKey> taken = std::exchange(held_keys_, {});
     for (auto k = taken.rbegin(); k != taken.rend(); ++k) records.push_back(key_record(k->vk, k->extended, true));
     static constexpr std::uint32_t UP_FLAGS[] = {0x0004, 0x0010, 0x0040};
@@ -449,6 +448,8 @@ void InputInjector::release_all() {
         pen_device_->in_contact = pen_device_->in_range = false;
     }
     send(records);
+    // Said once the keys are up: writing a line may take its time.
+    if (!taken.empty()) log_line("input: letting go of " + std::to_string(taken.size()) + " key(s) still held");
 }
 
 bool InputInjector::inject_pen_frame(std::uint32_t flags, std::int32_t x, std::int32_t y, std::uint32_t pressure,

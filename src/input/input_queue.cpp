@@ -1,7 +1,9 @@
 #include "input/input_queue.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "host/log.h"
 
@@ -64,20 +66,22 @@ void InputQueue::send(InputCommand command) {
             }
         }
     }
+    std::optional<std::size_t> filled;  // the length the queue first filled at, said after the lock
+    bool queued = false;
     {
         std::lock_guard lock(mutex_);
-        if (closed_) return;
-        if (items_.size() >= limit_ && !make_room(command)) return;
-        items_.push_back(QueuedCommand{std::move(command), session_.load()});
+        if (!closed_) {
+            const bool full = items_.size() >= limit_;
+            if (full && !std::exchange(told_full_, true)) filled = items_.size();
+            queued = !full || make_room(command);
+            if (queued) items_.push_back(QueuedCommand{std::move(command), session_.load()});
+        }
     }
-    ready_.notify_one();
+    if (filled) log_line("input: " + std::to_string(*filled) + " commands waiting; pointer moves give way");
+    if (queued) ready_.notify_one();
 }
 
 bool InputQueue::make_room(const InputCommand& command) {
-    if (!told_full_) {
-        told_full_ = true;
-        log_line("input: " + std::to_string(items_.size()) + " commands waiting; pointer moves give way");
-    }
     const auto drop_first = [&](Weight w) {
         const auto found =
             std::find_if(items_.begin(), items_.end(), [&](const QueuedCommand& q) { return weight(q.command) == w; });

@@ -6,11 +6,12 @@ namespace {
 
 constexpr std::uint32_t kRpcDisconnected = 0x80010108;         // RPC_E_DISCONNECTED
 constexpr std::uint32_t kRpcServerUnavailable = 0x800706BA;   // RPC_S_SERVER_UNAVAILABLE as a result code
+constexpr std::uint32_t kWbemShuttingDown = 0x80041033;       // WBEM_E_SHUTTING_DOWN
 
 }  // namespace
 
 bool brightness_service_gone(std::uint32_t code) {
-    return code == kRpcDisconnected || code == kRpcServerUnavailable;
+    return code == kRpcDisconnected || code == kRpcServerUnavailable || code == kWbemShuttingDown;
 }
 
 std::optional<std::string> BrightnessConnection::record(Outcome outcome) {
@@ -21,6 +22,13 @@ std::optional<std::string> BrightnessConnection::record(Outcome outcome) {
             told_available_ = true;
             return "levels: this PC's screen brightness can be set";
         case Outcome::absent:
+            // A screen whose brightness was read before still has one: while
+            // its service comes back, a failed connection is tried again at
+            // later readings.
+            if (told_available_) {
+                state_ = State::not_tried;
+                return std::nullopt;
+            }
             state_ = State::unavailable;
             if (told_absent_) return std::nullopt;
             told_absent_ = true;

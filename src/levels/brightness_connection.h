@@ -10,16 +10,17 @@
 namespace vorlix {
 
 // Whether a failed call's result code says the service behind the
-// connection went away (RPC_E_DISCONNECTED, or the RPC server unavailable
-// while the WMI service restarts): the connection is dead, the brightness
-// is not.
+// connection went away (RPC_E_DISCONNECTED, the RPC server unavailable or
+// WMI shutting down while its service restarts): the connection is dead,
+// the brightness is not.
 bool brightness_service_gone(std::uint32_t code);
 
 class BrightnessConnection {
 public:
     enum class Outcome {
         available,  // the probe read a brightness
-        absent,     // a step failed or the probe found none: no brightness to set
+        absent,     // a step failed or the probe found none: no brightness to set,
+                    // unless one was read before (then as retry)
         retry,      // the probe timed out or the service was away: try at the next use
     };
 

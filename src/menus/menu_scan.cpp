@@ -12,7 +12,11 @@ void read_menu(MenuSource& source, std::uintptr_t window, MenuSource::Handle men
                bool first_level, MenuScan& scan) {
     const int count = source.item_count(menu);
     for (int i = 0; i < count && !scan.full(); ++i) {
-        const std::uint32_t state = source.item_state(menu, i);
+        // A submenu item carries its item count in bits 8-15, where a
+        // count of 8-15 (or 24-31, ...) looks like the separator flag.
+        std::uint32_t state = source.item_state(menu, i);
+        if (state == ~std::uint32_t{0}) continue;  // no such item
+        if (state & kMenuPopup) state &= 0xFF;
         if (state & kMenuSeparator) continue;
         std::optional<CleanedMenuText> text = clean_menu_item_text(source.item_text(menu, i));
         if (!text) continue;

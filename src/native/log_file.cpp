@@ -45,6 +45,12 @@ void write_standard_error(std::string_view text) {
     }
 }
 
+bool standard_error_may_block() {
+    struct stat info {};
+    if (::fstat(STDERR_FILENO, &info) != 0) return false;
+    return !S_ISREG(info.st_mode) && !S_ISCHR(info.st_mode);
+}
+
 std::optional<std::uint64_t> file_size_of(const std::filesystem::path& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;

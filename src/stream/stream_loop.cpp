@@ -113,11 +113,11 @@ private:
             if (!opened.ok()) log("encoder: " + opened.error().text);
             return opened;
         }
+        // The line already says the software encoder is tried; its failure
+        // is the result, told as the picture stopping.
         log("encoder: " + opened.error().text + "; trying the software encoder");
         s.allow_hardware = false;
-        auto software = seams_.open_encoder(s);
-        if (!software.ok()) log("encoder: " + software.error().text);
-        return software;
+        return seams_.open_encoder(s);
     }
 
     void drop_encoder() {

@@ -60,6 +60,13 @@ void write_standard_error(std::string_view text) {
     }
 }
 
+bool standard_error_may_block() {
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+    const DWORD type = GetFileType(handle);
+    return type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR;
+}
+
 std::optional<std::uint64_t> file_size_of(const std::filesystem::path& path) {
     WIN32_FILE_ATTRIBUTE_DATA info{};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return std::nullopt;

@@ -168,5 +168,8 @@ void host_main(ArgList all_args) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     vorlix::host_main(vorlix::command_line_arguments());
+    // Lines still on their way to a standard error that is read get there;
+    // one that is not read holds the end up only briefly.
+    vorlix::flush_standard_error(std::chrono::milliseconds(500));
     return 0;
 }

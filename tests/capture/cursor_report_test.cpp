@@ -18,6 +18,9 @@ struct ManualClock : LoopClock {
     void sleep_for(Duration d) override { t += d; }
 };
 
+// A cursor handle whose picture cannot be read.
+constexpr std::uintptr_t kUnreadable = 0x66;
+
 struct FakePointer : PointerSource {
     std::optional<SystemPointer> pointer = SystemPointer{true, 110, 60, 0x55};
     std::optional<Instant> moved;
@@ -25,6 +28,7 @@ struct FakePointer : PointerSource {
     std::optional<SystemPointer> read() override { return pointer; }
     std::optional<CursorImage> cursor_image(std::uintptr_t handle) override {
         ++images;
+        if (handle == kUnreadable) return std::nullopt;
         CursorImage c;
         c.width = 2;
         c.height = 2;
@@ -106,6 +110,17 @@ TEST(CursorReporter, SendsTheShapeOnceAndThePositionAsAFraction) {
     f.send();
     EXPECT_EQ(f.audience.sent.size(), 2u) << "nothing changed";
     EXPECT_EQ(f.pointer.images, 1);
+
+    // A shape that cannot be read is tried once, not at every frame.
+    f.pointer.pointer->handle = kUnreadable;
+    for (int i = 0; i < 3; ++i) f.send();
+    EXPECT_EQ(f.pointer.images, 2);
+    EXPECT_EQ(f.audience.sent.size(), 2u);
+    f.pointer.pointer->handle = 0x55;
+    f.send();
+    EXPECT_EQ(f.pointer.images, 3);
+    ASSERT_EQ(f.audience.kinds().back(), "cursorShape");
+    f.audience.sent.pop_back();
 
     f.pointer.pointer->x = 60;
     f.clock.t += 5ms;

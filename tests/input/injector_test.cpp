@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 #include <set>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,12 @@
 #include "input/input_queue.h"
 #include "storage/log_capture.h"
 #include "support/text_count.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace vorlix::input {
 namespace {
@@ -31,6 +38,7 @@ public:
     std::optional<std::pair<std::int32_t, std::int32_t>> cursor;
     bool caps = false;
     std::function<void()> on_sleep;
+    std::function<void()> on_send;
     // What the records leave pressed: virtual keys, and buttons by their down flag.
     std::set<std::uint16_t> keys_down;
     std::set<std::uint32_t> buttons_down;
@@ -44,6 +52,7 @@ public:
     VirtualScreen virtual_screen() override { return {0, 0, 1000, 500}; }
     std::optional<std::pair<std::int32_t, std::int32_t>> cursor_position() override { return cursor; }
     void send(const InputRecords& records) override {
+        if (on_send) on_send();
         log += " |";
         char text[64];
         for (const auto& r : records) {
@@ -235,10 +244,17 @@ TEST(Injector, HoldsAtMost32KeysAndLetsThemGo) {
     EXPECT_EQ(system.keys_down.size(), 32u);
     injector.apply(event(Key{true, 0x01, 0}));  // held already: no second entry
     system.log.clear();
+    // The keys go up before the line that says so, which may be slow to write.
+    test::LogCapture log;
+    system.on_send = [&] {
+        if (!log.messages().empty()) system.log += " logged";
+    };
     injector.apply(ReleaseAll{});
     EXPECT_EQ(std::count(system.log.begin(), system.log.end(), 'u'), 32);
     EXPECT_EQ(system.log.substr(system.log.size() - 4), "k53u");  // S (code 1) is the oldest left
     EXPECT_TRUE(system.keys_down.empty());
+    EXPECT_EQ(system.log.find("logged"), std::string::npos) << system.log;
+    EXPECT_EQ(log.messages(), "input: letting go of 32 key(s) still held\n");
 }
 
 TEST(Injector, RelativeMovesAreCountedAndReported) {
@@ -378,6 +394,43 @@ TEST(Injector, TheQueueRefusesLongTextsAndStaysBoundedInAFlood) {
         EXPECT_TRUE(system.buttons_down.empty()) << flood.name;
     }
 }
+
+#ifndef _WIN32
+// The line that says the queue is full waits for a log that is slow to take
+// it (a pipe kept full) without holding the queue.
+TEST(Injector, TheFullQueueIsToldOutsideTheQueuesLock) {
+    test::TempFolder folder;
+    const auto fifo = folder / "vorlix.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    open_log_file(fifo);
+    const int filler = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    const std::string block(4096, '.');
+    while (::write(filler, block.data(), block.size()) > 0) {
+    }
+    ::close(filler);
+
+    InputQueue queue(1);
+    queue.send(event(MoveBy{1, 0}));
+    auto filling = std::async(std::launch::async, [&] { queue.send(event(MoveBy{2, 0})); });
+    std::this_thread::sleep_for(200ms);  // the line is on its way
+    auto size = std::async(std::launch::async, [&] { return queue.size(); });
+    const bool answered = size.wait_for(2s) == std::future_status::ready;
+    std::string text;
+    const auto read_pipe = [&] {
+        char buffer[65536];
+        for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    };
+    for (int i = 0; i < 1000 && filling.wait_for(10ms) != std::future_status::ready; ++i) read_pipe();
+    read_pipe();
+    ::close(reader);
+    test::LogCapture back_to_the_test_file;
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(size.get(), 1u);
+    EXPECT_NE(text.find(" input: 1 commands waiting; pointer moves give way\n"), std::string::npos);
+}
+#endif
 
 TEST(Injector, KeyMapEdges) {
     EXPECT_EQ(mac_key_to_vk(0x0A).vk, 0xE2);

@@ -210,11 +210,16 @@ TEST(BrightnessConnection, ARestartedServiceIsConnectedToAgainAndNoBrightnessIsF
     EXPECT_FALSE(c.forget_on(0x80041003));  // access denied: the connection stays
     EXPECT_FALSE(c.forget_on(0x80004005));
     EXPECT_TRUE(c.available());
-    // RPC_E_DISCONNECTED and an unavailable RPC server: a restarted service.
-    for (std::uint32_t gone : {0x80010108u, 0x800706BAu}) {
+    // RPC_E_DISCONNECTED, an unavailable RPC server and WMI shutting down: a
+    // restarted service.
+    for (std::uint32_t gone : {0x80010108u, 0x800706BAu, 0x80041033u}) {
         EXPECT_TRUE(c.forget_on(gone)) << std::hex << gone;
         EXPECT_TRUE(c.due());
         EXPECT_EQ(c.record(Outcome::retry), std::nullopt);  // still restarting
+        EXPECT_TRUE(c.due());
+        // Failing otherwise, or finding no screen yet, while it comes back:
+        // brightness seen once is not given up.
+        EXPECT_EQ(c.record(Outcome::absent), std::nullopt);
         EXPECT_TRUE(c.due());
         EXPECT_EQ(c.record(Outcome::available), std::nullopt);  // said once per process
         EXPECT_TRUE(c.available());

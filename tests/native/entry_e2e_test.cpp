@@ -44,6 +44,7 @@
 #include "support/http_test_server.h"
 #include "support/test_browser.h"
 #include "support/test_relay.h"
+#include "support/text_count.h"
 #include "support/update_fixture.h"
 #include "support/zip_writer.h"
 #include "support/wait.h"
@@ -93,10 +94,11 @@ std::uint16_t free_port() {
     return ntohs(address.sin_port);
 }
 
-// One Windows program run under Wine; its output goes to a file.
+// One Windows program run under Wine; its output goes to a file, or to
+// `output_fd` when one is given.
 class WineProcess {
 public:
-    WineProcess(const std::vector<std::string>& args, const fs::path& output) {
+    WineProcess(const std::vector<std::string>& args, const fs::path& output, int output_fd = -1) {
         std::vector<std::string> all{env_or_empty("VORLIX_WINE")};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -105,7 +107,11 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (output_fd >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, output_fd, 1);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        }
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
         if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -166,14 +172,15 @@ protected:
         if (HasFailure()) std::cerr << "host output and data kept in " << root_ << "\n";
     }
 
-    std::unique_ptr<WineProcess> start_host(const std::string& folder, std::uint16_t port, bool open_pairing) {
+    std::unique_ptr<WineProcess> start_host(const std::string& folder, std::uint16_t port, bool open_pairing,
+                                            int output_fd = -1) {
         const fs::path dir = root_ / folder;
         std::vector<std::string> args{host_exe_,         "--data-dir", windows_path(dir), "--code-file",
                                       windows_path(dir / "code.txt"), "--port", std::to_string(port),
                                       "--no-relay",      "--no-advertise", "--hidden",
                                       "--update-url",    kNoUpdates};
         if (open_pairing) args.push_back("--open-pairing");
-        auto process = std::make_unique<WineProcess>(args, root_ / (folder + ".out"));
+        auto process = std::make_unique<WineProcess>(args, root_ / (folder + ".out"), output_fd);
         EXPECT_TRUE(process->started());
         return process;
     }
@@ -335,6 +342,29 @@ TEST_F(HostEndToEnd, PairsServesQuitsAndKeepsItsIdentity) {
     }
     EXPECT_TRUE(control_with(*after, "\"bye\""));
     EXPECT_EQ(host->wait_exit(30s), 0);
+}
+
+// Started by a launcher that never reads the pipe its output goes to: once
+// the pipe is full, the lines that do not fit stay out of it and the host
+// goes on serving.
+TEST_F(HostEndToEnd, ServesOnWhileNobodyReadsItsStandardError) {
+    int unread[2];
+    ASSERT_EQ(::pipe2(unread, O_CLOEXEC), 0);
+    const std::uint16_t port = free_port();
+    auto host = start_host("A", port, true, unread[1]);
+    ::close(unread[1]);
+    auto device = pair_device("A", port, DeviceIdentity::make("E2E Phone", "Phone9,1"));
+    ASSERT_TRUE(device);
+    // Each message the host does not know is one line of about 350 bytes:
+    // 1,000 of them are several times what the pipe holds.
+    const std::string name(300, 'x');
+    for (int i = 0; i < 1000; ++i) ASSERT_TRUE(device->send_control_text("{\"" + name + "\":{}}"));
+    EXPECT_TRUE(ping_pong(*device, 1));
+    EXPECT_TRUE(wait_until(
+        [&] { return testing::occurrences(read_file(root_ / "A" / "vorlix.log"), " is not handled on Windows\n") == 1000; },
+        30s, 50ms));
+    EXPECT_TRUE(ping_pong(*device, 2));
+    ::close(unread[0]);
 }
 
 // Width and height of a PNG (from IHDR) or a baseline JPEG (from SOF0).

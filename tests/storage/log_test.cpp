@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <regex>
 #include <string>
 #include <thread>
@@ -125,6 +127,46 @@ TEST(LogLine, ProcessWriterAppendsTimedLines) {
     const std::string content = read_file(folder / "vorlix.log");
     const std::regex shape(R"(\d\d:\d\d:\d\d\.\d\d\d storage: first\n\d\d:\d\d:\d\d\.\d\d\d storage: second\n)");
     EXPECT_TRUE(std::regex_match(content, shape)) << content;
+}
+
+TEST(StandardErrorQueue, AReaderThatDoesNotReadHoldsUpNoLineAndLeftOutLinesAreCounted) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool writing = false;
+    bool reading = false;
+    std::vector<std::string> written;
+    StandardErrorQueue queue(
+        [&](std::string_view line) {
+            std::unique_lock lock(mutex);
+            writing = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return reading; });  // a pipe nobody reads yet
+            written.emplace_back(line);
+        },
+        4);
+    queue.push("first\n");
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return writing; }));
+    }
+    for (int i = 0; i < 1000; ++i) queue.push("line " + std::to_string(i) + "\n");
+    EXPECT_EQ(queue.dropped(), 996u);
+    EXPECT_FALSE(queue.flush(std::chrono::milliseconds(1)));
+    {
+        std::lock_guard lock(mutex);
+        reading = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(queue.flush(std::chrono::seconds(10)));
+    queue.push("after\n");
+    ASSERT_TRUE(queue.flush(std::chrono::seconds(10)));
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(written.size(), 7u);
+    EXPECT_EQ(written[0], "first\n");
+    EXPECT_EQ(written[4], "line 3\n");
+    EXPECT_TRUE(std::regex_match(written[5], std::regex(R"(\d\d:\d\d:\d\d\.\d\d\d log: 996 lines were left out of standard error \(it was not being read\)\n)")))
+        << written[5];
+    EXPECT_EQ(written[6], "after\n");
 }
 
 }  // namespace

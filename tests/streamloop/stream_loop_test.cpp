@@ -183,6 +183,22 @@ TEST(StreamLoop, StalledHardwareEncoderIsReplacedAndHardwareStaysOff) {
     for (const auto& a : h.encoders.attempts) EXPECT_FALSE(a.allow_hardware);
 }
 
+TEST(StreamLoop, HardwareAndSoftwareRefusingToOpenGiveOneEncoderLine) {
+    LoopHarness h;
+    h.encoders.hardware_available = true;
+    h.encoders.choose = [](const EncoderSettings& s) {
+        FakeEncoderPlan plan;
+        plan.refuse_open = s.allow_hardware ? "no hardware session" : "no software encoder";
+        return plan;
+    };
+    h.run_for(100ms);
+    ASSERT_GE(h.encoders.attempts.size(), 2u);
+    // One line for each pair of attempts, the hardware one's.
+    EXPECT_EQ(h.count_lines("encoder: ") * 2, static_cast<int>(h.encoders.attempts.size())) << h.all_lines();
+    EXPECT_TRUE(h.has_line("encoder: no hardware session; trying the software encoder")) << h.all_lines();
+    EXPECT_EQ(h.count_lines("no software encoder"), 0) << h.all_lines();
+}
+
 TEST(StreamLoop, SoftwareSettingTurnsHardwareOffOnlyWhenSpelledExactly) {
     for (const char* value : {"software", "Software"}) {
         LoopHarness h;

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "storage/log_capture.h"
 #include "support/wait.h"
@@ -56,6 +58,15 @@ HWND front_window(bool with_menu) {
                                                {MF_STRING | MF_GRAYED, 102, L"Save &As..."}})), L"&File");
         AppendMenuW(bar, MF_POPUP, sub(popup({{MF_STRING, 201, L"&Undo\tCtrl+Z"}, {MF_POPUP, sub(format), L"&Format"}})),
                     L"&Edit");
+        // Submenus of 8 and 24 items: their counts share bits with the separator flag.
+        HMENU view = CreatePopupMenu();
+        for (int count : {8, 24}) {
+            HMENU items = CreatePopupMenu();
+            for (int i = 0; i < count; ++i)
+                AppendMenuW(items, MF_STRING, 300 + i, (L"Item " + std::to_wstring(i)).c_str());
+            AppendMenuW(view, MF_POPUP, sub(items), std::to_wstring(count).c_str());
+        }
+        AppendMenuW(bar, MF_POPUP, sub(view), L"&View");
     }
     HWND window = CreateWindowExW(0, window_class.lpszClassName, L"Menus", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
                                   400, 300, nullptr, bar, nullptr, nullptr);
@@ -94,11 +105,17 @@ TEST(MenusThread, ReadsTheFrontWindowsMenuBarAndRunsThePickedEntry) {
     send_menus_active(*menus, true);
     ASSERT_TRUE(pump_until([&] { return lists().size() == 1; }));
     const std::string sep = " \u25B8 ";
-    EXPECT_EQ(lists()[0], (std::vector<MenuCommand>{{0, "New", "File", "Ctrl+N", true},
-                                                      {1, "a.txt", "File" + sep + "Recent", {}, true},
-                                                      {2, "Save As\u2026", "File", {}, false},
-                                                      {3, "Undo", "Edit", "Ctrl+Z", true},
-                                                      {4, "Bold", "Edit" + sep + "Format", {}, true}}));
+    std::vector<MenuCommand> expected{{0, "New", "File", "Ctrl+N", true},
+                                      {1, "a.txt", "File" + sep + "Recent", {}, true},
+                                      {2, "Save As\u2026", "File", {}, false},
+                                      {3, "Undo", "Edit", "Ctrl+Z", true},
+                                      {4, "Bold", "Edit" + sep + "Format", {}, true}};
+    for (int count : {8, 24}) {
+        for (int i = 0; i < count; ++i)
+            expected.push_back({static_cast<std::int64_t>(expected.size()), "Item " + std::to_string(i),
+                                "View" + sep + std::to_string(count), {}, true});
+    }
+    EXPECT_EQ(lists()[0], expected);
 
     send_menu_run(*menus, 2);   // greyed: nothing reaches the window
     send_menu_run(*menus, 99);  // unknown: nothing runs

@@ -93,8 +93,20 @@ public:
             return static_cast<std::uint16_t>(VkKeyScanExW(static_cast<WCHAR>(c), layout));
         };
     }
-    // This thread reads no key messages, so its key state is the system's.
-    bool caps_lock_on() override { return (GetKeyState(VK_CAPITAL) & 1) != 0; }
+    // A thread's key state follows the key messages its own input queue
+    // reads, and this thread reads none: the toggle is read with the input of
+    // the window in front attached, as that window sees it. Where attaching
+    // is refused (another desktop, a more privileged program), this thread's
+    // own view is what there is.
+    bool caps_lock_on() override {
+        const DWORD own = GetCurrentThreadId();
+        HWND front = GetForegroundWindow();
+        const DWORD front_thread = front ? GetWindowThreadProcessId(front, nullptr) : 0;
+        const bool attached = front_thread != 0 && front_thread != own && AttachThreadInput(own, front_thread, TRUE);
+        const bool on = (GetKeyState(VK_CAPITAL) & 1) != 0;
+        if (attached) AttachThreadInput(own, front_thread, FALSE);
+        return on;
+    }
     void lock_workstation() override { LockWorkStation(); }
 
     bool create_pen() override {
