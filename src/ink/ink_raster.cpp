@@ -483,6 +483,17 @@ Box segment_box(std::span<const InkPixelPoint> points, std::size_t i, double rea
 
 bool no_pixel(const Box& box) { return box.x.end <= box.x.start || box.y.end <= box.y.start; }
 
+// A segment of no length (a point held still) after one that is drawn: the
+// round end of that one covers every pixel it would, so it adds nothing.
+// (Of a run of them at one point, the one after a moving segment, or the
+// first of the line, is drawn.)
+bool covered_by_neighbour(std::span<const InkPixelPoint> points, std::size_t i) {
+    if (i == 0 || points.size() < 3) return false;
+    const InkPixelPoint& a = points[i];
+    const InkPixelPoint& b = points[i + 1];
+    return a.x == b.x && a.y == b.y && finite(a) && finite(points[i - 1]);
+}
+
 // One pass from segment `first` on, while the budget lasts. Gives how many
 // segments it has drawn in all: the segment count when the pass is done and
 // blended; fewer when the budget ran out (with `keep`, the coverage of the
@@ -510,7 +521,7 @@ std::size_t draw_pass(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
     for (; drawn < segments; ++drawn) {
         const std::size_t i = stop == Stop::show ? segments - 1 - drawn : drawn;
         const Box box = segment_box(points, i, f.reach, width, height);
-        if (no_pixel(box)) {
+        if (no_pixel(box) || covered_by_neighbour(points, i)) {
             if (!budget.spend(static_cast<std::uint64_t>(kInkSegmentCost))) break;
             continue;
         }
@@ -574,7 +585,9 @@ std::uint64_t pass_estimate(std::span<const InkPixelPoint> points, double radius
     for (std::size_t i = 0; i < segments; ++i) {
         const Box box = segment_box(points, i, f.reach, width, height);
         const InkPixelPoint& b = points.size() == 1 ? points[i] : points[i + 1];
-        cost += no_pixel(box) ? kInkSegmentCost : double(segment_cost(box, points[i], b, radius, f.wide, opacity >= 1.0));
+        cost += no_pixel(box) || covered_by_neighbour(points, i)
+                    ? kInkSegmentCost
+                    : double(segment_cost(box, points[i], b, radius, f.wide, opacity >= 1.0));
     }
     return static_cast<std::uint64_t>(std::min(cost, 1e18));
 }
@@ -616,7 +629,9 @@ void stroke_passes(const InkStroke& stroke, double now, const InkPlacement& plac
     }
 }
 
-bool drawable(const Pass& pass) { return std::isfinite(pass.radius) && pass.radius >= 0.0 && std::isfinite(pass.opacity); }
+bool drawable(const Pass& pass) {
+    return std::isfinite(pass.radius) && pass.radius >= 0.0 && std::isfinite(pass.opacity);
+}
 
 // Draws the strokes from the canvas's place up to (not including) `end`,
 // oldest first, while the budget lasts; gives whether it got there. With
@@ -849,13 +864,21 @@ bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::
     if (behind) {
         const std::uint64_t reserve = std::min(need, share) + static_cast<std::uint64_t>(copy);
         const std::uint64_t allowance = left.left > reserve ? left.left - reserve : 0;
-        Budget spend{allowance, allowance > 0};
+        Budget spend{allowance};  // at least one segment, so that it always gets on
         settle(spend);
         left.charge(double(allowance - std::min(allowance, spend.left)));
     }
     from = std::max(from, settled_done(layers));
-    const bool all = from == settled_done(layers);
     copy_settled();
+    // What the newest leave over goes to the strokes before them, oldest
+    // first, when the settled picture does not need it.
+    bool all = from == settled_done(layers);
+    if (!all && !behind && left.left > need) {
+        Budget before{left.left - need, false};
+        layers.over.stroke = settled_done(layers);
+        all = draw_strokes(layers.over, ink, from, now, pixels, width, height, placement, before, Stop::show);
+        left.charge(double(left.left - need - before.left));
+    }
     layers.over.stroke = from;
     left.fresh = true;  // the newest stroke gets at least one segment
     layers.whole = draw_strokes(layers.over, ink, ink.strokes.size(), now, pixels, width, height, placement, left,

@@ -112,6 +112,8 @@ TEST(InkRasterTest, MatchesThePerPixelRulesByteForByte) {
         double now;
     } cases[] = {
         {"a dot", {stroke({0.4, 0.5}, 0.05)}, 0},
+        {"a point held, moved and held", {stroke({0.4, 0.5, 0.4, 0.5, 0.4, 0.5, 0.6, 0.4, 0.6, 0.4}, 0.05),
+                                          stroke({0.2, 0.2, 0.2, 0.2}, 0.03, 0x00ff00, true)}, 0},
         {"the thinnest stroke held to 0.9 px", {stroke({0.1, 0.1, 0.9, 0.8}, 0.0005, 0x12c0fe)}, 0},
         {"a polyline doubling back, two colours", {stroke({0.1, 0.2, 0.8, 0.3, 0.15, 0.25, 0.5, 0.9}, 0.03),
                                                     stroke({0.0, 1.0, 1.0, 0.0}, 0.02, 0x00ff00)}, 0},
@@ -157,7 +159,9 @@ TEST(InkRasterTest, PicturesPastTheBudgetAreFinishedByTheFramesThatGoOn) {
     EXPECT_EQ(out, slow_render(ink, 0.7, int(w), int(h)));
     EXPECT_TRUE(std::all_of(canvas.coverage.begin(), canvas.coverage.end(), [](std::uint8_t k) { return k == 0; }));
     std::uint64_t segments = 0;  // none drawn twice: a second drawing would give the same bytes
-    for (const InkStroke& s : ink.strokes) segments += (s.laser ? 3 : 1) * std::max<std::size_t>(s.points.size() / 2 - 1, 1);
+    for (const InkStroke& s : ink.strokes) {
+        segments += (s.laser ? 3 : 1) * std::max<std::size_t>(s.points.size() / 2 - 1, 1);
+    }
     EXPECT_EQ(canvas.segments_drawn, segments);
 
     // A frame that does not go on starts afresh: an unfinished pass is dropped.
