@@ -61,7 +61,9 @@ InkStrokes device_picture(int lasers, Shape shape) {
 // - U shapes: a line down each screen edge joined along the bottom, four
 //   points a stroke, so every row is blended from edge to edge;
 // - ladders: short rungs at both edges of every row, joined once across;
-// - the widest dots, each stroke one spot drawn over and over.
+// - the widest dots, each stroke one spot drawn over and over;
+// - columns: thin zigzags from the top edge to the bottom and back, each
+//   in a column of its own (boxes of few pixels in many rows).
 void zigzag(int s, InkEvent& e) {
     for (std::size_t i = 0; i < kMaxInkNumbers / 2 / 300; ++i) {
         const double nudge = (s % 7) * 0.001;
@@ -92,9 +94,13 @@ void dots(int s, InkEvent& e) {
     for (std::size_t i = 0; i < kMaxInkNumbers / 2 / 300; ++i) e.points.insert(e.points.end(), {x, y});
 }
 
-constexpr Shape kShapes[] = {zigzag, u_shape, ladder, dots};
+void columns(int s, InkEvent& e) {
+    for (std::size_t i = 0; i < kMaxInkNumbers / 2 / 300; ++i) e.points.insert(e.points.end(), {(s + 0.5) / 300, double(i % 2)});
+}
 
-// Arguments: the shape (0 zigzags, 1 U shapes, 2 ladders, 3 dots), the
+constexpr Shape kShapes[] = {zigzag, u_shape, ladder, dots, columns};
+
+// Arguments: the shape (0 zigzags, 1 U shapes, 2 ladders, 3 dots, 4 columns), the
 // kind (0 pens, 1 every other one a laser, 2 lasers). Each frame is a fresh
 // drawing that stops at the frame's budget.
 void BM_InkWorstFrame(benchmark::State& state) {
@@ -137,7 +143,7 @@ void BM_InkDrawingFrame(benchmark::State& state) {
 
 void shapes_and_kinds(benchmark::internal::Benchmark* b) {
     b->Args({0, 1})->Args({0, 0})->Args({0, 2});
-    for (int shape = 1; shape < 4; ++shape) b->Args({shape, 0})->Args({shape, 2});
+    for (int shape = 1; shape < 5; ++shape) b->Args({shape, 0})->Args({shape, 2});
     b->Unit(benchmark::kMillisecond);
 }
 BENCHMARK(BM_InkWorstFrame)->Apply(shapes_and_kinds);

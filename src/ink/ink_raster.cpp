@@ -423,10 +423,11 @@ struct Budget {
 // out the growth of the rows it blends.
 std::uint64_t segment_cost(const Box& box, const InkPixelPoint& a, const InkPixelPoint& b, double radius, bool wide,
                            bool opaque) {
-    const double area = static_cast<double>(box.x.end - box.x.start) * (box.y.end - box.y.start);
+    const double rows = box.y.end - box.y.start;
+    const double area = static_cast<double>(box.x.end - box.x.start) * rows;
     const double across = 2.0 * radius + 3.0;
     const double blended = std::min(area, across * (std::hypot(b.x - a.x, b.y - a.y) + across));
-    return static_cast<std::uint64_t>(kInkSegmentCost + area * (wide ? 1.0 : kInkPlainScanCost) +
+    return static_cast<std::uint64_t>(kInkSegmentCost + rows * kInkRowCost + area * (wide ? 1.0 : kInkPlainScanCost) +
                                       blended * (opaque ? kInkOpaqueBlendCost : kInkBlendCost));
 }
 

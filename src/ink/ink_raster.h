@@ -51,8 +51,9 @@ struct InkCanvas {
 };
 
 // The work of one frame is counted in units of about a nanosecond of the
-// AVX2 loops: each segment costs kInkSegmentCost, the pixels of its box
-// (cut to the picture; kInkPlainScanCost each without AVX2), for each pixel
+// AVX2 loops: each segment costs kInkSegmentCost, kInkRowCost for each row
+// of its box, the pixels of the box (cut to the picture; kInkPlainScanCost
+// each without AVX2), for each pixel
 // within reach of its line kInkOpaqueBlendCost in an opaque pass,
 // kInkBlendCost in a see-through one (the laser's glow and core), and
 // kInkSpanCost for each pixel it adds to the rows the blend takes (a row is
@@ -63,6 +64,7 @@ struct InkCanvas {
 // counting as that size: about 33 million units there, where a screen of
 // handwriting (300 strokes of 48 points) costs about 9 million.
 constexpr double kInkSegmentCost = 256.0;
+constexpr double kInkRowCost = 16.0;
 constexpr double kInkPlainScanCost = 4.0;
 constexpr double kInkOpaqueBlendCost = 1.5;
 constexpr double kInkBlendCost = 4.0;

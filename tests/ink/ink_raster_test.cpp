@@ -171,11 +171,27 @@ TEST(InkRasterTest, PicturesPastTheBudgetAreFinishedByTheFramesThatGoOn) {
     EXPECT_TRUE(std::all_of(canvas.coverage.begin(), canvas.coverage.end(), [](std::uint8_t k) { return k == 0; }));
 }
 
-TEST(InkRasterTest, AFramePaysForTheRowsItBlends) {
+TEST(InkRasterTest, AFramePaysForTheRowsItTakes) {
+    const std::uint32_t w = 400, h = 400;
+    const InkPlacement placement{0, 0, double(w), double(h)};
+    std::vector<std::uint8_t> out(std::size_t{w} * h * 4);
+    InkCanvas canvas;
+    // Thin segments from the top edge to the bottom: each pays for its 400 rows.
+    std::vector<double> column;
+    for (int i = 0; i < 200; ++i) column.insert(column.end(), {0.5, double(i % 2)});
+    const InkStrokes tall{{stroke(column, 0.0005)}};
+    std::uint64_t drawn = 0;
+    bool done = false;
+    for (int frame = 0; !done && frame < 100; ++frame) {
+        done = render_ink_frame(canvas, tall, 0, out, w, h, placement, frame > 0, 100'000);
+        EXPECT_LE(double(canvas.segments_drawn - drawn), 1 + 100'000 / (h * kInkRowCost)) << frame;
+        drawn = canvas.segments_drawn;
+    }
+    EXPECT_TRUE(done);
+
     // U shapes: a line down each edge joined along the bottom. Each blends
     // every row from edge to edge though its segments' boxes are thin, so a
     // frame finishes few of them.
-    const std::uint32_t w = 400, h = 400;
     InkStrokes ink;
     for (int s = 0; s < 40; ++s) {
         const double in = s * 0.001;
@@ -183,10 +199,7 @@ TEST(InkRasterTest, AFramePaysForTheRowsItBlends) {
     }
     const std::uint64_t budget = 200'000;
     const double per_stroke = (w - 8.0) * h * kInkSpanCost;  // each pass blends at least this
-    InkCanvas canvas;
-    std::vector<std::uint8_t> out(std::size_t{w} * h * 4);
-    const InkPlacement placement{0, 0, double(w), double(h)};
-    bool done = false;
+    done = false;
     for (int frame = 0; !done && frame < 100; ++frame) {
         const std::size_t before = frame == 0 ? 0 : canvas.stroke;
         done = render_ink_frame(canvas, ink, 0, out, w, h, placement, frame > 0, budget);
