@@ -100,15 +100,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The overlay's frames: a settled picture with strokes over it, the
-    // newest stroke growing, then the oldest gone. A picture they report
-    // whole is the one a single drawing gives.
+    // newest stroke growing, the oldest gone, then the drawing still long
+    // enough for what is over the settled picture to be drawn on in order.
+    // A picture they report whole is the one a single drawing gives.
     InkLayers layers;
     double now = 1.2;
-    for (int frame = 0; frame < 6; ++frame, now += 0.1) {
-        if (frame == 2 && !ink.strokes.empty()) {
+    for (int frame = 0; frame < 7; ++frame, now += 0.15) {
+        if (frame == 1 && !ink.strokes.empty()) {
             ink.strokes.back().points.insert(ink.strokes.back().points.end(), {0.5, 0.5});
         }
-        if (frame == 4 && !ink.strokes.empty()) ink.strokes.erase(ink.strokes.begin());
+        if (frame == 2 && !ink.strokes.empty()) ink.strokes.erase(ink.strokes.begin());
         draw_ink_layers(layers, ink, now, pixels, width, height, placement, budget);
         if (layers.whole && !layers.unfinished && !short_buffer && !screen) {
             std::vector<std::uint8_t> whole(pixels.size());

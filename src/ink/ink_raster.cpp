@@ -844,8 +844,11 @@ bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::
     // it. When they do not all fit in the frame the newest are drawn; the
     // ones before them show as the settled picture takes them in, or once
     // the drawing stays the same.
+    // While the settled picture is behind, it gets three quarters of the
+    // budget: the newest strokes are drawn again every frame.
     const bool behind = settled_done(layers) < goal;
-    const std::uint64_t share = (behind ? budget / 2 : budget) - std::min(budget / 2, static_cast<std::uint64_t>(copy));
+    const std::uint64_t share =
+        (behind ? budget / 4 : budget) - std::min(budget / 4, static_cast<std::uint64_t>(copy));
     std::size_t from = ink.strokes.size();
     std::uint64_t need = 0;
     StrokePasses passes;

@@ -53,16 +53,17 @@ struct InkCanvas {
 // The work of one frame is counted in units of about a nanosecond of the
 // AVX2 loops: each segment costs kInkSegmentCost, kInkRowCost for each row
 // of its box, the pixels of the box (cut to the picture; kInkPlainScanCost
-// each without AVX2), for each pixel
-// within reach of its line kInkOpaqueBlendCost in an opaque pass,
-// kInkBlendCost in a see-through one (the laser's glow and core), and
-// kInkSpanCost for each pixel it adds to the rows the blend takes (a row is
-// blended from the leftmost to the rightmost pixel its pass touched; a pass
-// taken up again by a later frame blends its whole box). Clearing or
-// copying a picture costs kInkCopyCost a pixel. A frame may spend
-// kInkFrameUnits per pixel of the picture, pictures smaller than 1920x1080
-// counting as that size: about 33 million units there, where a screen of
-// handwriting (300 strokes of 48 points) costs about 9 million.
+// each without AVX2), for each pixel within reach of its line
+// kInkOpaqueBlendCost in an opaque pass, kInkBlendCost in a see-through one
+// (the laser's glow and core), and kInkSpanCost for each pixel it adds to
+// the rows the blend takes (a row is blended from the leftmost to the
+// rightmost pixel its pass touched; a pass taken up again by a later frame
+// blends its whole box). Clearing or copying a picture costs kInkCopyCost a
+// pixel. A frame may spend kInkFrameUnits per pixel of the picture,
+// pictures smaller than 1920x1080 counting as that size: about 33 million
+// units there, where a screen of handwriting (300 strokes of 48 points)
+// costs about 9 million and the costliest pictures found stop after about
+// 20 to 40 ms of one core.
 constexpr double kInkSegmentCost = 256.0;
 constexpr double kInkRowCost = 16.0;
 constexpr double kInkPlainScanCost = 4.0;

@@ -138,7 +138,9 @@ TEST(InkOverlayTest, APictureTooBigForOneFrameShowsTheStrokeBeingDrawnAndIsFinis
         loop.take(ink("move", 3, {0.8, y}), t);
         frame_at(loop, screen, t);
         EXPECT_EQ(screen.alpha(51, int(y * 48)), 255) << "frame " << i;
-        if (i == 1) EXPECT_EQ(loop.wait_limit().count(), 16);
+        if (i == 1) {
+            EXPECT_EQ(loop.wait_limit().count(), 16);
+        }
     }
     // It ends; the frames after finish the picture as one drawing gives it.
     loop.take(ink("end", 3, {}), t);
