@@ -5,7 +5,8 @@
 // Pictures may be 1920x1080 with strokes as long as the drawing keeps, so a
 // frame whose work is not bounded shows up as a time-out. The frames spend a
 // sixteenth of the overlay's budget or less (the sanitizers make each unit
-// some forty times slower), so the frames that go on are taken too.
+// some forty times slower), so the frames that go on are taken too. The
+// overlay's layered frames then draw the same strokes as they change.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -97,5 +98,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   !all_zero(canvas.coverage) || !all_zero(pixels))) {
         std::abort();
     }
+
+    // The overlay's frames: a settled picture with strokes over it, the
+    // newest stroke growing, the oldest gone, then the drawing still long
+    // enough for what is over the settled picture to be drawn on in order.
+    // A picture they report whole is the one a single drawing gives.
+    InkLayers layers;
+    double now = 1.2;
+    for (int frame = 0; frame < 7; ++frame, now += 0.15) {
+        if (frame == 1 && !ink.strokes.empty()) {
+            ink.strokes.back().points.insert(ink.strokes.back().points.end(), {0.5, 0.5});
+        }
+        if (frame == 2 && !ink.strokes.empty()) ink.strokes.erase(ink.strokes.begin());
+        draw_ink_layers(layers, ink, now, pixels, width, height, placement, budget);
+        if (layers.whole && !layers.unfinished && !short_buffer && !screen) {
+            std::vector<std::uint8_t> whole(pixels.size());
+            InkCanvas one;
+            render_ink_frame(one, ink, now, whole, width, height, placement, false, ~std::uint64_t{0});
+            if (whole != pixels) std::abort();
+        }
+        if (!layers.finishing && !all_zero(layers.over.coverage)) std::abort();
+    }
+    if (short_buffer && !all_zero(pixels)) std::abort();
     return 0;
 }

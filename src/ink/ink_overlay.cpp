@@ -76,7 +76,7 @@ bool InkOverlayLoop::fading() const {
 }
 
 std::chrono::milliseconds InkOverlayLoop::wait_limit() const {
-    return std::chrono::milliseconds(pending_ || canvas_.unfinished || fading() ? 16 : 250);
+    return std::chrono::milliseconds(pending_ || layers_.unfinished || fading() ? 16 : 250);
 }
 
 void InkOverlayLoop::take(const InkOverlayMessage& message, double now) {
@@ -91,15 +91,12 @@ void InkOverlayLoop::take(const InkOverlayMessage& message, double now) {
 }
 
 void InkOverlayLoop::frame(InkOverlayScreen& screen, double now) {
-    // A picture that changed is drawn afresh; one that stayed the same
-    // while only partly drawn is drawn on.
     const bool changed = expire_laser_strokes(ink_, now) || pending_ || fading();
-    if (!changed && !canvas_.unfinished) return;
+    if (!changed && !layers_.unfinished) return;
     if (now - last_drawing_ < kFrameGap) {
         pending_ = changed;
         return;
     }
-    bool go_on = !changed;
     if (now - last_check_ > kMonitorCheck) {
         last_check_ = now;
         const MonitorInfo current = screen.read_monitor();
@@ -111,7 +108,8 @@ void InkOverlayLoop::frame(InkOverlayScreen& screen, double now) {
     last_drawing_ = now;
     pending_ = false;
     if (ink_.strokes.empty()) {
-        restart_ink_canvas(canvas_);
+        lose_ink_picture(layers_);
+        layers_.unfinished = false;
         if (shown_) screen.hide();
         shown_ = false;
         return;
@@ -123,18 +121,22 @@ void InkOverlayLoop::frame(InkOverlayScreen& screen, double now) {
         finish(screen);
         surface_ = screen.make_surface(width, height);
         if (surface_.empty()) {
-            restart_ink_canvas(canvas_);  // the next change tries again
+            layers_.unfinished = false;  // the next change tries again
             return;
         }
         has_surface_ = true;
         surface_width_ = width;
         surface_height_ = height;
-        go_on = false;
+        lose_ink_picture(layers_);
     }
-    render_ink_strokes(canvas_, ink_, now, surface_, width, height, InkPlacement{0, 0, double(width), double(height)},
-                       go_on);
-    screen.present(monitor_);
-    shown_ = true;
+    // A frame for a change is shown even when its pixels came out the same;
+    // one that only works on in the background is shown when it drew.
+    if (draw_ink_layers(layers_, ink_, now, surface_, width, height, InkPlacement{0, 0, double(width), double(height)},
+                        ink_frame_budget(width, height)) ||
+        changed || !shown_) {
+        screen.present(monitor_);
+        shown_ = true;
+    }
 }
 
 void InkOverlayLoop::finish(InkOverlayScreen& screen) {

@@ -93,8 +93,8 @@ public:
 
     // Ages the laser strokes and draws a frame when one is due, at most one
     // per 30 ms; checks the monitor at most every 2 s. A picture too big for
-    // one frame's budget is drawn on by the following frames while it stays
-    // the same.
+    // one frame's budget shows its newest strokes and is drawn on by the
+    // following frames (see draw_ink_layers).
     void frame(InkOverlayScreen& screen, double now);
 
     // Releases the drawing surface (at the end of the thread).
@@ -112,7 +112,7 @@ private:
     double last_drawing_;
     bool pending_ = false;
     bool shown_ = false;
-    InkCanvas canvas_;
+    InkLayers layers_;
     std::span<std::uint8_t> surface_;
     std::uint32_t surface_width_ = 0;
     std::uint32_t surface_height_ = 0;

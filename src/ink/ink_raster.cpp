@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -398,42 +399,58 @@ namespace {
 
 std::size_t segment_count(std::size_t points) { return points == 1 ? 1 : points - 1; }
 
-// The work a frame may still do, in pixels visited (see ink_frame_budget).
-// The first segment of a frame is always drawn, so every frame goes on.
+// The work a frame may still do, in the units of ink_frame_budget, and the
+// segments it drew. The first segment of a frame is always drawn, so every
+// frame goes on.
 struct Budget {
     std::uint64_t left = std::numeric_limits<std::uint64_t>::max();
     bool fresh = true;
+    std::uint64_t segments = 0;
 
     bool spend(std::uint64_t cost) {
         if (cost > left && !fresh) return false;
         left -= std::min(cost, left);
         fresh = false;
+        ++segments;
         return true;
     }
+    // Work that is done whatever is left: a clear, a copy, the blend of a
+    // pass taken up again.
+    void charge(double cost) { left -= std::min(static_cast<std::uint64_t>(cost), left); }
 };
 
-// What drawing a segment costs, in the units of ink_frame_budget.
+// What drawing a segment costs, in the units of ink_frame_budget, leaving
+// out the growth of the rows it blends.
 std::uint64_t segment_cost(const Box& box, const InkPixelPoint& a, const InkPixelPoint& b, double radius, bool wide,
                            bool opaque) {
-    const double area = static_cast<double>(box.x.end - box.x.start) * (box.y.end - box.y.start);
+    const double rows = box.y.end - box.y.start;
+    const double area = static_cast<double>(box.x.end - box.x.start) * rows;
     const double across = 2.0 * radius + 3.0;
     const double blended = std::min(area, across * (std::hypot(b.x - a.x, b.y - a.y) + across));
-    return static_cast<std::uint64_t>(kInkSegmentCost + area * (wide ? 1.0 : kInkPlainScanCost) +
+    return static_cast<std::uint64_t>(kInkSegmentCost + rows * kInkRowCost + area * (wide ? 1.0 : kInkPlainScanCost) +
                                       blended * (opaque ? kInkOpaqueBlendCost : kInkBlendCost));
 }
 
-// One pass from segment `first` on, while the budget lasts. Gives the
-// segment it stopped before: the segment count when the pass is done and
-// composited; less when the budget ran out, with the coverage of the
-// segments drawn left in `coverage` for a later call to go on from there.
-std::size_t draw_pass(std::vector<std::uint8_t>& coverage, std::span<std::uint8_t> pixels, std::uint32_t width,
-                      std::uint32_t height, std::span<const InkPixelPoint> points, double radius, InkColor color,
-                      double opacity, std::size_t first, Budget& budget) {
-    const std::size_t segments = segment_count(points.size());
-    const double reach = std::trunc(radius + 1.0);
-    // The box the points can reach. The pass's coverage covers only that
-    // box, row after row from the start of the buffer, so it stays in the
-    // cache from pass to pass. The touched pixels are one x range per row.
+// What a pass that runs out of budget does: `keep` leaves its coverage for
+// a later frame to go on from; `show` takes the segments newest first and
+// blends the ones it drew (the end of the line shows; the pass is drawn
+// again whole later).
+enum class Stop { keep, show };
+
+// The geometry of one pass: the box its points reach (its coverage covers
+// only that box, row after row from the start of the buffer, so it stays in
+// the cache from pass to pass) and whether the AVX2 loops take it.
+struct PassFrame {
+    Span rows, cols;
+    double reach = 0.0;
+    bool wide = false;
+    bool empty = true;
+};
+
+PassFrame pass_frame(std::span<const InkPixelPoint> points, double radius, std::uint32_t width,
+                     std::uint32_t height) {
+    PassFrame f;
+    f.reach = std::trunc(radius + 1.0);
     double left = std::numeric_limits<double>::infinity(), right = -left, low = left, high = right;
     for (const InkPixelPoint& p : points) {
         if (!finite(p)) continue;
@@ -442,39 +459,85 @@ std::size_t draw_pass(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
         low = std::min(low, p.y);
         high = std::max(high, p.y);
     }
-    const Span rows = cut(std::floor(low - reach), std::ceil(high + reach), height);
-    Span cols = cut(std::floor(left - reach), std::ceil(right + reach), width);
-    if (rows.end <= rows.start || cols.end <= cols.start) return segments;
+    f.rows = cut(std::floor(low - f.reach), std::ceil(high + f.reach), height);
+    f.cols = cut(std::floor(left - f.reach), std::ceil(right + f.reach), width);
+    f.empty = f.rows.end <= f.rows.start || f.cols.end <= f.cols.start;
 #if defined(__SSE2__)
-    const bool wide = width >= 4 && cpu_has_avx2();
-#else
-    const bool wide = false;
+    f.wide = width >= 4 && cpu_has_avx2();
 #endif
-    if (wide && cols.end - cols.start < 4) {  // room for one block of four
-        cols.end = std::max(cols.end, 4u);
-        cols.start = cols.end - 4;
+    if (f.wide && f.cols.end - f.cols.start < 4) {  // room for one block of four
+        f.cols.end = std::max(f.cols.end, 4u);
+        f.cols.start = f.cols.end - 4;
     }
+    return f;
+}
+
+// The box of segment i of a pass; empty when a point is not finite.
+Box segment_box(std::span<const InkPixelPoint> points, std::size_t i, double reach, std::uint32_t width,
+                std::uint32_t height) {
+    const InkPixelPoint& a = points[i];
+    const InkPixelPoint& b = points.size() == 1 ? points[i] : points[i + 1];
+    if (!finite(a) || !finite(b)) return Box{};
+    return Box{cut(std::floor(std::min(a.x, b.x) - reach), std::ceil(std::max(a.x, b.x) + reach), width),
+               cut(std::floor(std::min(a.y, b.y) - reach), std::ceil(std::max(a.y, b.y) + reach), height)};
+}
+
+bool no_pixel(const Box& box) { return box.x.end <= box.x.start || box.y.end <= box.y.start; }
+
+// A segment of no length (a point held still) after one that is drawn: the
+// round end of that one covers every pixel it would, so it adds nothing.
+// (Of a run of them at one point, the one after a moving segment, or the
+// first of the line, is drawn.)
+bool covered_by_neighbour(std::span<const InkPixelPoint> points, std::size_t i) {
+    if (i == 0 || points.size() < 3) return false;
+    const InkPixelPoint& a = points[i];
+    const InkPixelPoint& b = points[i + 1];
+    return a.x == b.x && a.y == b.y && finite(a) && finite(points[i - 1]);
+}
+
+// One pass from segment `first` on, while the budget lasts. Gives how many
+// segments it has drawn in all: the segment count when the pass is done and
+// blended; fewer when the budget ran out (with `keep`, the coverage of the
+// segments drawn is left in `coverage` for a later call to go on from).
+std::size_t draw_pass(std::vector<std::uint8_t>& coverage, std::span<std::uint8_t> pixels, std::uint32_t width,
+                      std::uint32_t height, std::span<const InkPixelPoint> points, double radius, InkColor color,
+                      double opacity, std::size_t first, Budget& budget, Stop stop = Stop::keep) {
+    const std::size_t segments = segment_count(points.size());
+    const PassFrame f = pass_frame(points, radius, width, height);
+    if (f.empty) return segments;
+    const Span rows = f.rows, cols = f.cols;
+    const bool wide = f.wide;
     const std::uint32_t stride = cols.end - cols.start;
     const bool opaque = opacity >= 1.0;
-    // A pass taken up again blends its whole box: where an earlier frame's
-    // segments touched is not kept, and pixels without coverage stay as
-    // they are.
-    const bool again = first > 0;
+    // The blend takes, row by row, the span from the leftmost to the
+    // rightmost pixel touched, and each segment pays for what it adds to
+    // them. A pass taken up again blends its whole box: where an earlier
+    // frame's segments touched is not kept, and pixels without coverage
+    // stay as they are.
+    const bool again = first > 0 && stop == Stop::keep;
     std::vector<Span> touched(rows.end - rows.start, again ? cols : Span{width, 0});
     std::uint32_t top = again ? rows.start : height, bottom = again ? rows.end : 0;
-    for (std::size_t i = first; i < segments; ++i) {
+    if (again) budget.charge(double(rows.end - rows.start) * stride * kInkSpanCost);
+    std::size_t drawn = first;
+    for (; drawn < segments; ++drawn) {
+        const std::size_t i = stop == Stop::show ? segments - 1 - drawn : drawn;
+        const Box box = segment_box(points, i, f.reach, width, height);
+        if (no_pixel(box) || covered_by_neighbour(points, i)) {
+            if (!budget.spend(static_cast<std::uint64_t>(kInkSegmentCost))) break;
+            continue;
+        }
         const InkPixelPoint& a = points[i];
         const InkPixelPoint& b = points.size() == 1 ? points[i] : points[i + 1];
-        const bool drawn = finite(a) && finite(b);
-        Box box{};
-        if (drawn) {
-            box = Box{cut(std::floor(std::min(a.x, b.x) - reach), std::ceil(std::max(a.x, b.x) + reach), width),
-                      cut(std::floor(std::min(a.y, b.y) - reach), std::ceil(std::max(a.y, b.y) + reach), height)};
+        std::uint64_t grown = 0;
+        for (std::uint32_t py = box.y.start; py < box.y.end; ++py) {
+            const Span had = touched[py - rows.start];
+            const std::uint32_t was = had.end > had.start ? had.end - had.start : 0;
+            grown += std::max(had.end, box.x.end) - std::min(had.start, box.x.start) - was;
         }
-        const bool empty = box.x.end <= box.x.start || box.y.end <= box.y.start;
-        const std::uint64_t cost = empty ? static_cast<std::uint64_t>(kInkSegmentCost) : segment_cost(box, a, b, radius, wide, opaque);
-        if (!budget.spend(cost)) return i;
-        if (empty) continue;
+        if (!budget.spend(segment_cost(box, a, b, radius, wide, opaque) +
+                          static_cast<std::uint64_t>(double(grown) * kInkSpanCost))) {
+            break;
+        }
         const Segment s{a.x, a.y, b.x, b.y};
         top = std::min(top, box.y.start);
         bottom = std::max(bottom, box.y.end);
@@ -493,6 +556,7 @@ std::size_t draw_pass(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
             range.end = std::max(range.end, box.x.end);
         }
     }
+    if (drawn < segments && stop == Stop::keep) return drawn;
 
     PassPaint paint(color, opacity);
     for (std::uint32_t py = top; py < bottom; ++py) {
@@ -508,7 +572,25 @@ std::size_t draw_pass(std::vector<std::uint8_t>& coverage, std::span<std::uint8_
 #endif
         blend_row(row, cols.start, picture, range, paint);
     }
-    return segments;
+    return drawn;
+}
+
+// What drawing a pass whole costs at most: its segments, and the blend of
+// its whole box.
+std::uint64_t pass_estimate(std::span<const InkPixelPoint> points, double radius, double opacity,
+                            std::uint32_t width, std::uint32_t height) {
+    const std::size_t segments = segment_count(points.size());
+    const PassFrame f = pass_frame(points, radius, width, height);
+    if (f.empty) return 0;
+    double cost = double(f.rows.end - f.rows.start) * (f.cols.end - f.cols.start) * kInkSpanCost;
+    for (std::size_t i = 0; i < segments; ++i) {
+        const Box box = segment_box(points, i, f.reach, width, height);
+        const InkPixelPoint& b = points.size() == 1 ? points[i] : points[i + 1];
+        cost += no_pixel(box) || covered_by_neighbour(points, i)
+                    ? kInkSegmentCost
+                    : double(segment_cost(box, points[i], b, radius, f.wide, opacity >= 1.0));
+    }
+    return static_cast<std::uint64_t>(std::min(cost, 1e18));
 }
 
 // One pass of a stroke: its radius, colour and opacity.
@@ -517,6 +599,103 @@ struct Pass {
     InkColor color;
     double opacity;
 };
+
+// How a stroke is drawn at `now`: its points in pixels and its passes (none
+// when it is not drawn).
+struct StrokePasses {
+    std::vector<InkPixelPoint> points;
+    Pass passes[3];
+    std::size_t count = 0;
+};
+
+void stroke_passes(const InkStroke& stroke, double now, const InkPlacement& placement, StrokePasses& out) {
+    out.count = 0;
+    const double alpha = laser_alpha(stroke, now);
+    if ((stroke.laser && stroke.ended && alpha <= 0.0) || stroke.points.size() < 2) return;
+    const double radius = std::max(stroke.width * placement.width / 2.0, 0.9);
+    out.points.clear();
+    for (std::size_t n = 0; n + 1 < stroke.points.size(); n += 2) {
+        out.points.push_back({stroke.points[n] * placement.width + placement.x,
+                              stroke.points[n + 1] * placement.height + placement.y});
+    }
+    const InkColor own{(stroke.color >> 16) & 0xFF, (stroke.color >> 8) & 0xFF, stroke.color & 0xFF};
+    if (stroke.laser) {  // a faint wide glow, a white core, the coloured centre
+        out.passes[0] = {2.6 * radius, own, 0.3 * alpha};
+        out.passes[1] = {radius, InkColor{255, 255, 255}, 0.7 * alpha};
+        out.passes[2] = {0.7 * radius, own, alpha};
+        out.count = 3;
+    } else {
+        out.passes[0] = {radius, own, alpha};
+        out.count = 1;
+    }
+}
+
+bool drawable(const Pass& pass) {
+    return std::isfinite(pass.radius) && pass.radius >= 0.0 && std::isfinite(pass.opacity);
+}
+
+// Draws the strokes from the canvas's place up to (not including) `end`,
+// oldest first, while the budget lasts; gives whether it got there. With
+// `keep`, a canvas left unfinished holds where the next call goes on; with
+// `show`, the pass that ran out is blended as far as it got.
+bool draw_strokes(InkCanvas& canvas, const InkStrokes& ink, std::size_t end, double now,
+                  std::span<std::uint8_t> pixels, std::uint32_t width, std::uint32_t height,
+                  const InkPlacement& placement, Budget& budget, Stop stop) {
+    StrokePasses drawn;
+    bool done = true;
+    for (std::size_t i = canvas.stroke; i < end && done; ++i) {
+        stroke_passes(ink.strokes[i], now, placement, drawn);
+        const bool here = canvas.unfinished && i == canvas.stroke;
+        for (int p = here ? canvas.pass : 0; p < static_cast<int>(drawn.count); ++p) {
+            const Pass& pass = drawn.passes[p];
+            if (!drawable(pass)) continue;
+            const std::size_t first = here && p == canvas.pass ? canvas.segment : 0;
+            const std::size_t next = draw_pass(canvas.coverage, pixels, width, height, drawn.points, pass.radius,
+                                               pass.color, pass.opacity, first, budget, stop);
+            if (next < segment_count(drawn.points.size())) {
+                canvas.unfinished = stop == Stop::keep;
+                canvas.stroke = i;
+                canvas.pass = p;
+                canvas.segment = next;
+                done = false;
+                break;
+            }
+        }
+    }
+    if (done) {
+        canvas.unfinished = false;
+        canvas.stroke = std::max(canvas.stroke, end);
+    }
+    canvas.segments_drawn += budget.segments;
+    budget.segments = 0;
+    return done;
+}
+
+// A fingerprint of how a stroke is drawn at `now`: its opacity, width,
+// colour, kind and points.
+std::uint64_t stroke_mark(const InkStroke& stroke, double now) {
+    std::uint64_t h = 0x243F6A8885A308D3ull;
+    const auto mix = [&h](std::uint64_t v) {
+        h = (h ^ v) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    };
+    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+    mix(bits(laser_alpha(stroke, now)));
+    mix(bits(stroke.width));
+    mix(stroke.color | (std::uint64_t{stroke.laser} << 32));
+    mix(stroke.points.size());
+    for (double p : stroke.points) mix(bits(p));
+    return h;
+}
+
+bool same_placement(const InkPlacement& a, const InkPlacement& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Where the settled picture stands: the strokes it has begun (one of them
+// unfinished, perhaps) and the ones it has finished.
+std::size_t settled_begun(const InkLayers& layers) { return layers.settled_marks.size(); }
+std::size_t settled_done(const InkLayers& layers) {
+    return layers.settled_marks.size() - (layers.settled.unfinished ? 1 : 0);
+}
 
 }  // namespace
 
@@ -540,6 +719,7 @@ void restart_ink_canvas(InkCanvas& canvas) {
     canvas.stroke = 0;
     canvas.pass = 0;
     canvas.segment = 0;
+    canvas.segments_drawn = 0;
 }
 
 bool render_ink_frame(InkCanvas& canvas, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
@@ -547,57 +727,168 @@ bool render_ink_frame(InkCanvas& canvas, const InkStrokes& ink, double now, std:
                       std::uint64_t budget) {
     const std::uint64_t bytes = ink_picture_bytes(width, height);
     const bool drawable = bytes != 0 && pixels.size() >= bytes;
+    Budget left{budget};
     if (!(go_on && canvas.unfinished && drawable && canvas.coverage.size() == bytes / 4)) {
         if (!pixels.empty()) std::memset(pixels.data(), 0, pixels.size());
         restart_ink_canvas(canvas);
         if (!drawable) return true;
         if (canvas.coverage.size() != bytes / 4) canvas.coverage.assign(bytes / 4, 0);
+        left.charge(double(bytes / 4) * kInkCopyCost);
     }
-
-    Budget left{budget};
-    std::vector<InkPixelPoint> mapped;
-    for (std::size_t i = canvas.stroke; i < ink.strokes.size(); ++i) {
-        const InkStroke& stroke = ink.strokes[i];
-        const double alpha = laser_alpha(stroke, now);
-        if ((stroke.laser && stroke.ended && alpha <= 0.0) || stroke.points.size() < 2) continue;
-        const double radius = std::max(stroke.width * placement.width / 2.0, 0.9);
-        mapped.clear();
-        for (std::size_t n = 0; n + 1 < stroke.points.size(); n += 2) {
-            mapped.push_back({stroke.points[n] * placement.width + placement.x,
-                              stroke.points[n + 1] * placement.height + placement.y});
-        }
-        const InkColor own{(stroke.color >> 16) & 0xFF, (stroke.color >> 8) & 0xFF, stroke.color & 0xFF};
-        const Pass pen[] = {{radius, own, alpha}};
-        // A laser: a faint wide glow, a white core, the coloured centre.
-        const Pass laser[] = {{2.6 * radius, own, 0.3 * alpha},
-                              {radius, InkColor{255, 255, 255}, 0.7 * alpha},
-                              {0.7 * radius, own, alpha}};
-        const std::span<const Pass> passes = stroke.laser ? std::span<const Pass>(laser) : std::span<const Pass>(pen);
-        const bool here = i == canvas.stroke;
-        for (int p = here ? canvas.pass : 0; p < static_cast<int>(passes.size()); ++p) {
-            const Pass& pass = passes[static_cast<std::size_t>(p)];
-            if (!std::isfinite(pass.radius) || pass.radius < 0.0 || !std::isfinite(pass.opacity)) continue;
-            const std::size_t first = here && p == canvas.pass ? canvas.segment : 0;
-            const std::size_t next = draw_pass(canvas.coverage, pixels, width, height, mapped, pass.radius,
-                                               pass.color, pass.opacity, first, left);
-            if (next < segment_count(mapped.size())) {
-                canvas.unfinished = true;
-                canvas.stroke = i;
-                canvas.pass = p;
-                canvas.segment = next;
-                return false;
-            }
-        }
-    }
-    canvas.unfinished = false;
-    canvas.stroke = 0;
-    return true;
+    const bool done = draw_strokes(canvas, ink, ink.strokes.size(), now, pixels, width, height, placement, left,
+                                   Stop::keep);
+    if (done) canvas.stroke = 0;
+    return done;
 }
 
 bool render_ink_strokes(InkCanvas& canvas, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
                         std::uint32_t width, std::uint32_t height, const InkPlacement& placement, bool go_on) {
     return render_ink_frame(canvas, ink, now, pixels, width, height, placement, go_on,
                             ink_frame_budget(width, height));
+}
+
+void lose_ink_picture(InkLayers& layers) {
+    layers.shown_marks.clear();
+    layers.whole = false;
+    layers.lost = true;
+}
+
+bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
+                     std::uint32_t width, std::uint32_t height, const InkPlacement& placement,
+                     std::uint64_t budget) {
+    const std::uint64_t bytes = ink_picture_bytes(width, height);
+    if (bytes == 0 || pixels.size() < bytes) {
+        if (!pixels.empty()) std::memset(pixels.data(), 0, pixels.size());
+        layers = InkLayers{};
+        return true;
+    }
+    const std::size_t area = bytes / 4;
+    const double copy = double(area) * kInkCopyCost;
+    Budget left{budget};
+    std::vector<std::uint64_t> marks(ink.strokes.size());
+    for (std::size_t i = 0; i < marks.size(); ++i) marks[i] = stroke_mark(ink.strokes[i], now);
+
+    // The settled picture is drawn anew when a stroke it holds has changed
+    // or gone, or the picture's size or placement has changed.
+    const bool same_frame = layers.width == width && layers.height == height &&
+                            same_placement(layers.placement, placement) && layers.settled_pixels.size() == bytes;
+    if (!same_frame || settled_begun(layers) > marks.size() ||
+        !std::equal(layers.settled_marks.begin(), layers.settled_marks.end(), marks.begin())) {
+        if (!same_frame) {
+            layers.settled_pixels.assign(bytes, 0);
+            layers.settled.coverage.assign(area, 0);
+            layers.over.coverage.assign(area, 0);
+            layers.over.unfinished = false;
+            layers.width = width;
+            layers.height = height;
+            layers.placement = placement;
+            lose_ink_picture(layers);
+        } else {
+            std::memset(layers.settled_pixels.data(), 0, bytes);
+        }
+        restart_ink_canvas(layers.settled);
+        layers.settled_marks.clear();
+        left.charge(copy);
+    }
+    // It takes the ended pen strokes from the oldest on: they change no more.
+    std::size_t goal = settled_begun(layers);
+    while (goal < ink.strokes.size() && ink.strokes[goal].ended && !ink.strokes[goal].laser) ++goal;
+    const auto settle = [&](Budget& spend) {
+        if (settled_done(layers) < goal) {
+            draw_strokes(layers.settled, ink, goal, now, layers.settled_pixels, width, height, placement, spend,
+                         Stop::keep);
+        }
+        const std::size_t begun = layers.settled.stroke + (layers.settled.unfinished ? 1 : 0);
+        for (std::size_t i = settled_begun(layers); i < begun; ++i) layers.settled_marks.push_back(marks[i]);
+    };
+    const auto copy_settled = [&] {
+        if (layers.over.unfinished) {
+            restart_ink_canvas(layers.over);
+            left.charge(copy);
+        }
+        std::memcpy(pixels.data(), layers.settled_pixels.data(), bytes);
+        left.charge(copy);
+    };
+    const auto finish = [&](bool drawn) {
+        layers.unfinished = !layers.whole || settled_done(layers) < goal;
+        return drawn;
+    };
+
+    const bool changed = layers.lost || layers.shown_marks != marks;
+    if (changed) {
+        layers.lost = false;
+        layers.shown_marks = marks;
+        layers.changed_at = now;
+        layers.whole = false;
+        layers.finishing = false;
+    } else if (layers.whole) {
+        settle(left);  // in the background: the picture stays
+        return finish(false);
+    } else if (!layers.finishing && settled_done(layers) == goal) {
+        // What is drawn over the settled picture does not fit in a frame.
+        // Once the drawing has stayed the same for a moment, it is drawn on
+        // in order, frame after frame, until the picture is whole.
+        if (now - layers.changed_at < kInkStillTime) return finish(false);
+        copy_settled();
+        layers.over.stroke = settled_done(layers);
+        layers.finishing = true;
+    }
+    if (layers.finishing) {
+        layers.whole = draw_strokes(layers.over, ink, ink.strokes.size(), now, pixels, width, height, placement,
+                                    left, Stop::keep);
+        layers.finishing = !layers.whole;
+        return finish(true);
+    }
+
+    // The settled picture with the strokes after it drawn over a copy of
+    // it. When they do not all fit in the frame the newest are drawn; the
+    // ones before them show as the settled picture takes them in, or once
+    // the drawing stays the same.
+    // While the settled picture is behind, it gets three quarters of the
+    // budget: the newest strokes are drawn again every frame.
+    const bool behind = settled_done(layers) < goal;
+    const std::uint64_t share =
+        (behind ? budget / 4 : budget) - std::min(budget / 4, static_cast<std::uint64_t>(copy));
+    std::size_t from = ink.strokes.size();
+    std::uint64_t need = 0;
+    StrokePasses passes;
+    while (from > settled_done(layers)) {
+        stroke_passes(ink.strokes[from - 1], now, placement, passes);
+        std::uint64_t cost = 0;
+        for (std::size_t p = 0; p < passes.count; ++p) {
+            if (drawable(passes.passes[p])) {
+                cost += pass_estimate(passes.points, passes.passes[p].radius, passes.passes[p].opacity, width,
+                                      height);
+            }
+        }
+        if (from < ink.strokes.size() && need + cost > share) break;
+        need += cost;
+        --from;
+    }
+    if (behind) {
+        const std::uint64_t reserve = std::min(need, share) + static_cast<std::uint64_t>(copy);
+        const std::uint64_t allowance = left.left > reserve ? left.left - reserve : 0;
+        Budget spend{allowance};  // at least one segment, so that it always gets on
+        settle(spend);
+        left.charge(double(allowance - std::min(allowance, spend.left)));
+    }
+    from = std::max(from, settled_done(layers));
+    copy_settled();
+    // What the newest leave over goes to the strokes before them, oldest
+    // first, when the settled picture does not need it.
+    bool all = from == settled_done(layers);
+    if (!all && !behind && left.left > need) {
+        Budget before{left.left - need, false};
+        layers.over.stroke = settled_done(layers);
+        all = draw_strokes(layers.over, ink, from, now, pixels, width, height, placement, before, Stop::show);
+        left.charge(double(left.left - need - before.left));
+    }
+    layers.over.stroke = from;
+    left.fresh = true;  // the newest stroke gets at least one segment
+    layers.whole = draw_strokes(layers.over, ink, ink.strokes.size(), now, pixels, width, height, placement, left,
+                                Stop::show) &&
+                   all;
+    return finish(true);
 }
 
 }  // namespace vorlix

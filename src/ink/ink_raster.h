@@ -47,21 +47,30 @@ struct InkCanvas {
     std::size_t stroke = 0;
     int pass = 0;             // a laser stroke has three
     std::size_t segment = 0;
+    std::uint64_t segments_drawn = 0;  // since the picture was begun, each pass's own
 };
 
 // The work of one frame is counted in units of about a nanosecond of the
-// AVX2 loops: each segment costs kInkSegmentCost, the pixels of its box
-// (cut to the picture; kInkPlainScanCost each without AVX2), and for each
-// pixel within reach of its line kInkOpaqueBlendCost in an opaque pass,
-// kInkBlendCost in a see-through one (the laser's glow and core). A frame
-// may spend kInkFrameUnits per pixel of the picture, pictures smaller than
-// 1920x1080 counting as that size: about 33 million units there, where a
-// screen of handwriting (300 strokes of 48 points) costs about 9 million
-// and the costliest pictures found stop after about 30 ms of one core.
+// AVX2 loops: each segment costs kInkSegmentCost, kInkRowCost for each row
+// of its box, the pixels of the box (cut to the picture; kInkPlainScanCost
+// each without AVX2), for each pixel within reach of its line
+// kInkOpaqueBlendCost in an opaque pass, kInkBlendCost in a see-through one
+// (the laser's glow and core), and kInkSpanCost for each pixel it adds to
+// the rows the blend takes (a row is blended from the leftmost to the
+// rightmost pixel its pass touched; a pass taken up again by a later frame
+// blends its whole box). Clearing or copying a picture costs kInkCopyCost a
+// pixel. A frame may spend kInkFrameUnits per pixel of the picture,
+// pictures smaller than 1920x1080 counting as that size: about 33 million
+// units there, where a screen of handwriting (300 strokes of 48 points)
+// costs about 9 million and the costliest pictures found stop after about
+// 20 to 40 ms of one core.
 constexpr double kInkSegmentCost = 256.0;
+constexpr double kInkRowCost = 16.0;
 constexpr double kInkPlainScanCost = 4.0;
 constexpr double kInkOpaqueBlendCost = 1.5;
 constexpr double kInkBlendCost = 4.0;
+constexpr double kInkSpanCost = 0.25;
+constexpr double kInkCopyCost = 0.25;
 constexpr std::uint64_t kInkFrameUnits = 16;
 std::uint64_t ink_frame_budget(std::uint32_t width, std::uint32_t height);
 
@@ -84,6 +93,47 @@ void restart_ink_canvas(InkCanvas& canvas);
 // render_ink_frame with the budget of a frame of that size.
 bool render_ink_strokes(InkCanvas& canvas, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
                         std::uint32_t width, std::uint32_t height, const InkPlacement& placement, bool go_on = false);
+
+// The overlay's drawing, kept from frame to frame. The ended pen strokes
+// from the oldest on change no more, so they are drawn once, over as many
+// frames as they take, into a picture of their own (`settled_pixels`);
+// each frame copies it and draws the strokes after it (strokes being drawn,
+// lasers, and whatever came after them) over the copy.
+struct InkLayers {
+    InkCanvas settled;                          // where the settled picture's drawing goes on
+    std::vector<std::uint8_t> settled_pixels;
+    std::vector<std::uint64_t> settled_marks;  // one for each stroke it has begun
+    InkCanvas over;                             // for the strokes drawn over the copy
+    std::vector<std::uint64_t> shown_marks;    // the strokes as the picture was last drawn
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    InkPlacement placement;
+    double changed_at = 0.0;  // when the drawing last changed
+    bool lost = true;         // the picture must be drawn again whole
+    bool whole = false;       // the picture shows every stroke, as one drawing would
+    bool finishing = false;   // frames draw on in order towards the whole picture
+    bool unfinished = false;  // the picture is not whole or the settled one is behind
+};
+
+// How long the drawing must stay the same before strokes too costly to
+// draw over the settled picture in one frame are drawn on in order.
+constexpr double kInkStillTime = 0.25;
+
+// Draws the overlay's frame of the strokes as they look at `now`, spending
+// about `budget` (see render_ink_frame), and gives whether the picture
+// changed. When the strokes after the settled ones do not all fit in the
+// frame, the newest of them are drawn (each pass that runs out shows its
+// newest segments); the picture becomes whole as the settled picture takes
+// in the strokes before them, or, for strokes that are not settled, once
+// the drawing has stayed the same for kInkStillTime. A picture buffer
+// shorter than width x height x 4 bytes is cleared.
+bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
+                     std::uint32_t width, std::uint32_t height, const InkPlacement& placement,
+                     std::uint64_t budget);
+
+// The picture buffer was lost (a new one was made): the next frame draws it
+// again.
+void lose_ink_picture(InkLayers& layers);
 
 // Draws one polyline of round-capped segments with radius `radius` pixels in
 // one colour and blends it over the picture with `opacity` (0..1). Where the

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -111,6 +112,8 @@ TEST(InkRasterTest, MatchesThePerPixelRulesByteForByte) {
         double now;
     } cases[] = {
         {"a dot", {stroke({0.4, 0.5}, 0.05)}, 0},
+        {"a point held, moved and held", {stroke({0.4, 0.5, 0.4, 0.5, 0.4, 0.5, 0.6, 0.4, 0.6, 0.4}, 0.05),
+                                          stroke({0.2, 0.2, 0.2, 0.2}, 0.03, 0x00ff00, true)}, 0},
         {"the thinnest stroke held to 0.9 px", {stroke({0.1, 0.1, 0.9, 0.8}, 0.0005, 0x12c0fe)}, 0},
         {"a polyline doubling back, two colours", {stroke({0.1, 0.2, 0.8, 0.3, 0.15, 0.25, 0.5, 0.9}, 0.03),
                                                     stroke({0.0, 1.0, 1.0, 0.0}, 0.02, 0x00ff00)}, 0},
@@ -155,12 +158,79 @@ TEST(InkRasterTest, PicturesPastTheBudgetAreFinishedByTheFramesThatGoOn) {
     EXPECT_GT(frames, 5);
     EXPECT_EQ(out, slow_render(ink, 0.7, int(w), int(h)));
     EXPECT_TRUE(std::all_of(canvas.coverage.begin(), canvas.coverage.end(), [](std::uint8_t k) { return k == 0; }));
+    std::uint64_t segments = 0;  // none drawn twice: a second drawing would give the same bytes
+    for (const InkStroke& s : ink.strokes) {
+        segments += (s.laser ? 3 : 1) * std::max<std::size_t>(s.points.size() / 2 - 1, 1);
+    }
+    EXPECT_EQ(canvas.segments_drawn, segments);
 
     // A frame that does not go on starts afresh: an unfinished pass is dropped.
     EXPECT_FALSE(render_ink_frame(canvas, ink, 0.7, out, w, h, placement, false, 40'000));
     EXPECT_TRUE(canvas.unfinished);
     EXPECT_EQ(render(InkStrokes{{ink.strokes[0]}}, 0.7, w, h, canvas), slow_render(InkStrokes{{ink.strokes[0]}}, 0.7, w, h));
     EXPECT_TRUE(std::all_of(canvas.coverage.begin(), canvas.coverage.end(), [](std::uint8_t k) { return k == 0; }));
+}
+
+TEST(InkRasterTest, AFramePaysForTheRowsItTakes) {
+    const std::uint32_t w = 400, h = 400;
+    const InkPlacement placement{0, 0, double(w), double(h)};
+    std::vector<std::uint8_t> out(std::size_t{w} * h * 4);
+    InkCanvas canvas;
+    // Thin segments from the top edge to the bottom: each pays for its 400 rows.
+    std::vector<double> column;
+    for (int i = 0; i < 200; ++i) column.insert(column.end(), {0.5, double(i % 2)});
+    const InkStrokes tall{{stroke(column, 0.0005)}};
+    std::uint64_t drawn = 0;
+    bool done = false;
+    for (int frame = 0; !done && frame < 100; ++frame) {
+        done = render_ink_frame(canvas, tall, 0, out, w, h, placement, frame > 0, 100'000);
+        EXPECT_LE(double(canvas.segments_drawn - drawn), 1 + 100'000 / (h * kInkRowCost)) << frame;
+        drawn = canvas.segments_drawn;
+    }
+    EXPECT_TRUE(done);
+
+    // U shapes: a line down each edge joined along the bottom. Each blends
+    // every row from edge to edge though its segments' boxes are thin, so a
+    // frame finishes few of them.
+    InkStrokes ink;
+    for (int s = 0; s < 40; ++s) {
+        const double in = s * 0.001;
+        ink.strokes.push_back(stroke({in, 0, in, 1 - in, 1 - in, 1 - in, 1 - in, 0}, 0.0005, 0x102030 * s, s % 4 == 3));
+    }
+    const std::uint64_t budget = 200'000;
+    const double per_stroke = (w - 8.0) * h * kInkSpanCost;  // each pass blends at least this
+    done = false;
+    for (int frame = 0; !done && frame < 100; ++frame) {
+        const std::size_t before = frame == 0 ? 0 : canvas.stroke;
+        done = render_ink_frame(canvas, ink, 0, out, w, h, placement, frame > 0, budget);
+        const std::size_t after = done ? ink.strokes.size() : canvas.stroke;
+        EXPECT_LE(double(after - before), 1 + budget / per_stroke) << frame;
+    }
+    ASSERT_TRUE(done);
+    EXPECT_EQ(out, slow_render(ink, 0, int(w), int(h)));
+}
+
+TEST(InkRasterTest, TheOverlaysLayersGiveThePerPixelRulesOnceTheyAreWhole) {
+    // Ended pens in the settled picture, strokes being drawn and lasers over
+    // it: after every change the frames end at the picture of the rules.
+    const std::uint32_t w = 97, h = 61;
+    const InkPlacement placement{0, 0, double(w), double(h)};
+    std::vector<InkStroke> strokes = random_strokes(5, 40);
+    for (auto budget : {std::uint64_t{40'000}, std::numeric_limits<std::uint64_t>::max()}) {
+        InkLayers layers;
+        std::vector<std::uint8_t> out(std::size_t{w} * h * 4, 0xAB);
+        double now = 0.2;
+        for (std::size_t shown : {10u, 25u, 24u, 40u}) {  // grown, one gone, the rest
+            InkStrokes ink{{strokes.begin(), strokes.begin() + shown}};
+            if (shown == 24) ink.strokes.erase(ink.strokes.begin() + 3);
+            int frames = 0;
+            do {
+                draw_ink_layers(layers, ink, now += 0.001, out, w, h, placement, budget);
+            } while (layers.unfinished && ++frames < 2000);
+            EXPECT_TRUE(layers.whole) << shown;
+            EXPECT_EQ(out, slow_render(ink, now, int(w), int(h))) << shown << " strokes, budget " << budget;
+        }
+    }
 }
 
 TEST(InkRasterTest, EdgesColoursAndLaserLayers) {
