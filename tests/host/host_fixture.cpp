@@ -77,6 +77,11 @@ std::unique_ptr<DevicePeer> HostFixture::signed_in_device(const DeviceIdentity& 
     return peer;
 }
 
+bool HostFixture::sent_away(DevicePeer& peer) {
+    auto bye = peer.receive_frame_of(FrameType::Control);
+    return bye && to_string(bye->body) == R"({"bye":{}})" && peer.wait_closed();
+}
+
 std::string HostFixture::read_code_file() const {
     std::ifstream in(dir_ / "code.txt", std::ios::binary);
     std::stringstream text;

@@ -33,6 +33,8 @@ protected:
 
     std::string read_code_file() const;
     bool code_file_exists() const;
+    // Whether the next control message is bye and the link then closes.
+    static bool sent_away(DevicePeer& peer);
     // Waits until a log line holds `text`.
     bool wait_for_log(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(5)) const;
     std::string log_text() const;

@@ -127,10 +127,7 @@ TEST_F(Sessions, ASecondDeviceReplacesTheFirst) {
     platform_->clear_calls();
     auto two = signed_in_device(second);
 
-    auto bye = one->receive_frame_of(FrameType::Control);
-    ASSERT_TRUE(bye);
-    EXPECT_EQ(to_string(bye->body), R"({"bye":{}})");
-    EXPECT_TRUE(one->wait_closed());
+    EXPECT_TRUE(sent_away(*one));
     EXPECT_TRUE(wait_for_log("session 1: replaced by session 2"));
     auto operations = platform_->operations();
     auto position = [&](const std::string& name) {
@@ -167,12 +164,8 @@ TEST_F(Sessions, ForgettingADeviceSendsEveryLinkOfItAway) {
     EXPECT_TRUE(control_texts_until_pong(*sender, 4).empty());
 
     host_->forget_trusted_device(phone.key_text());
-    for (DevicePeer* link : {in_control.get(), sender.get()}) {
-        auto bye = link->receive_frame_of(FrameType::Control);
-        ASSERT_TRUE(bye);
-        EXPECT_EQ(to_string(bye->body), R"({"bye":{}})");
-        EXPECT_TRUE(link->wait_closed());
-    }
+    EXPECT_TRUE(sent_away(*in_control));
+    EXPECT_TRUE(sent_away(*sender));
     EXPECT_TRUE(wait_for_threads_to_end());
     EXPECT_TRUE(load_trusted_devices(dir_).empty());
     EXPECT_FALSE(host_->snapshot_host_status().device_name);
@@ -474,10 +467,7 @@ TEST_F(Sessions, APreviewPeerGetsOnePictureAndIsSentAway) {
     auto preview = peer->receive_frame_of(FrameType::Control);
     ASSERT_TRUE(preview);
     EXPECT_EQ(to_string(preview->body), R"({"preview":{"_0":"anBlZw=="}})");
-    auto bye = peer->receive_frame_of(FrameType::Control);
-    ASSERT_TRUE(bye);
-    EXPECT_EQ(to_string(bye->body), R"({"bye":{}})");
-    EXPECT_TRUE(peer->wait_closed());
+    EXPECT_TRUE(sent_away(*peer));
     EXPECT_TRUE(wait_for_log("session 1: preview for Viewer: 4 bytes in "));
     EXPECT_TRUE(wait_for_log("session 1: closed (the device said goodbye)"));
     EXPECT_FALSE(host_->snapshot_host_status().device_name);
