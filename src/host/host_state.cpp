@@ -348,35 +348,45 @@ RevealCheck HostState::check_pairing_reveal(const std::string& code_at_hello,
 
 // --- trusted devices ---------------------------------------------------------------
 
+namespace {
+
+bool key_in(const std::vector<TrustedDevice>& devices, const std::string& text) {
+    return std::any_of(devices.begin(), devices.end(), [&](const TrustedDevice& d) { return d.key == text; });
+}
+
+}  // namespace
+
 bool HostState::is_key_trusted(const std::weak_ptr<HostState>& host, ByteView key) {
     auto strong = host.lock();
     if (!strong) return false;
     const std::string text = device_key_text(key);
     auto lock = strong->lock_main();
-    for (const auto& device : strong->main_.trusted_devices) {
-        if (device.key == text) return true;
-    }
-    return false;
+    return key_in(strong->main_.trusted_devices, text);
 }
 
 void HostState::forget_trusted_device(const std::string& key_text) {
     // A text that does not decode still removes its records; it matches no link.
     const std::optional<Bytes> key = base64_decode(key_text);
-    std::optional<LinkWriter> in_control;
+    std::vector<LinkWriter> links;
     {
         auto lock = lock_main();
         auto& list = main_.trusted_devices;
-        list.erase(std::remove_if(list.begin(), list.end(), [&](const TrustedDevice& d) { return d.key == key_text; }),
-                   list.end());
+        std::erase_if(list, [&](const TrustedDevice& d) { return d.key == key_text; });
         (void)save_trusted_devices(data_dir, list);
-        if (key && main_.current_session && main_.current_session->device_key == *key) {
-            in_control = main_.current_session->writer;
+        // The device's links are taken out under the same lock as its records:
+        // a link still signing in either finds its key gone or is listed here.
+        bool in_control_listed = false;
+        std::erase_if(main_.device_links, [&](DeviceLink& link) {
+            if (!key || link.device_key != *key) return false;
+            in_control_listed = in_control_listed || link.session == main_.in_control;
+            links.push_back(std::move(link.writer));
+            return true;
+        });
+        if (key && main_.current_session && main_.current_session->device_key == *key && !in_control_listed) {
+            links.insert(links.begin(), main_.current_session->writer);
         }
     }
-    // A forgotten device keeps no link: its links with a role go too.
-    std::vector<LinkWriter> links = key ? take_role_links(*key) : std::vector<LinkWriter>{};
     reach->update_relay_registration(*this);
-    if (in_control) links.insert(links.begin(), std::move(*in_control));
     for (LinkWriter& link : links) {
         queue_control_message(link, control::Bye{});
         link.send(WriterItem::close());
@@ -384,25 +394,22 @@ void HostState::forget_trusted_device(const std::string& key_text) {
     notify_state_changed();
 }
 
-void HostState::add_role_link(RoleLink link) {
-    std::lock_guard<std::mutex> lock(role_links_mutex_);
-    role_links_.push_back(std::move(link));
+bool HostState::admit_device_link(std::uint64_t session, const HandshakeDone& done, const LinkWriter& writer) {
+    const std::string text = device_key_text(done.device_id_key);
+    auto lock = lock_main();
+    if (!done.paired && !key_in(main_.trusted_devices, text)) return false;
+    main_.device_links.push_back(DeviceLink{session, done.device_id_key, writer});
+    return true;
 }
 
-void HostState::remove_role_link(std::uint64_t session) {
-    std::lock_guard<std::mutex> lock(role_links_mutex_);
-    std::erase_if(role_links_, [&](const RoleLink& link) { return link.session == session; });
+void HostState::remove_device_link(std::uint64_t session) {
+    auto lock = lock_main();
+    std::erase_if(main_.device_links, [&](const DeviceLink& link) { return link.session == session; });
 }
 
-std::vector<LinkWriter> HostState::take_role_links(const Bytes& device_key) {
-    std::vector<LinkWriter> taken;
-    std::lock_guard<std::mutex> lock(role_links_mutex_);
-    std::erase_if(role_links_, [&](RoleLink& link) {
-        if (link.device_key != device_key) return false;
-        taken.push_back(std::move(link.writer));
-        return true;
-    });
-    return taken;
+std::size_t HostState::device_link_count() {
+    auto lock = lock_main();
+    return main_.device_links.size();
 }
 
 // --- closing for an update -----------------------------------------------------------

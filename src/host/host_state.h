@@ -73,8 +73,9 @@ struct HostStatus {
     std::vector<std::string> watchers;
 };
 
-// A device link signed in with a role (send, watch or preview).
-struct RoleLink {
+// A device link that signed in: with a role (send, watch or preview) or
+// taking control.
+struct DeviceLink {
     std::uint64_t session = 0;
     Bytes device_key;
     LinkWriter writer;
@@ -181,6 +182,9 @@ public:
         bool picture_stopped = false;
         std::uint16_t listening_port = 0;
         std::uint8_t status_flag = 0;
+        // The device links admitted at the end of their handshake, until their
+        // session threads end; forgetting a device takes its links out.
+        std::vector<DeviceLink> device_links;
 
         explicit Main(PairingCode code) : pairing(std::move(code)) {}
     };
@@ -256,13 +260,17 @@ public:
                                      const std::function<bool(const std::string&)>& matches);
 
     // Trusted devices. Forgetting a device also sends its links away: the
-    // session in control and every link it signed in with a role.
+    // session in control and every other link it signed in on.
     static bool is_key_trusted(const std::weak_ptr<HostState>& host, ByteView key);
     void forget_trusted_device(const std::string& key_text);
 
-    // The device links signed in with a role, kept while they run.
-    void add_role_link(RoleLink link);
-    void remove_role_link(std::uint64_t session);
+    // Admits a device link whose handshake just completed, under the main
+    // lock that forgetting takes: a link that did not pair with the code is
+    // refused unless its key is still trusted; an admitted link is listed,
+    // so that a later forget sends it away. Answers whether it may sign in.
+    bool admit_device_link(std::uint64_t session, const HandshakeDone& done, const LinkWriter& writer);
+    void remove_device_link(std::uint64_t session);
+    std::size_t device_link_count();
     // Whole Unix seconds now (0 before 1970).
     std::int64_t unix_now() const;
 
@@ -296,7 +304,6 @@ public:
 
 private:
     explicit HostState(HostStateConfig& config);
-    std::vector<LinkWriter> take_role_links(const Bytes& device_key);
 
     std::shared_mutex control_turn_mutex_;
     std::mutex main_mutex_;
@@ -321,9 +328,6 @@ private:
 
     std::mutex grace_mutex_;
     std::chrono::milliseconds web_grace_{8000};
-
-    std::mutex role_links_mutex_;
-    std::vector<RoleLink> role_links_;
 
     std::function<std::int64_t()> unix_now_;
     PairingCode::Now now_;

@@ -165,6 +165,12 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                     return false;
                 }
                 HandshakeOutcome outcome = handshake.step(frame.type, frame.body);
+                // A device forgotten since its Hello is refused as one never paired.
+                if (auto* done = std::get_if<HandshakeDone>(&outcome);
+                    done && handshake.link_kind().first == LinkKind::Device &&
+                    !host.admit_device_link(record.session, *done, writer)) {
+                    outcome = handshake_failure(PairingError::NotPaired);
+                }
                 for (const Frame& plain : outcome_frames(outcome)) {
                     writer.send(WriterItem::raw(encode_plain_frame(plain.type, plain.body)));
                 }
@@ -197,7 +203,11 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 record.peer_name = done->device_name;
                 receive_timeout = (kind == LinkKind::Device && !record.role) ? timeouts.device_in_control
                                                                             : timeouts.other_peer;
-                if (run_sign_in(host, record, *done)) return true;
+                switch (run_sign_in(host, record, *done)) {
+                    case SignInEnd::GoesOn: break;
+                    case SignInEnd::Goodbye: return true;
+                    case SignInEnd::Forgotten: return false;
+                }
                 continue;
             }
 
@@ -359,13 +369,15 @@ void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDo
     for (auto& stroke : strokes) queue_control_message(record.writer, control::Annotate{std::move(stroke)});
 }
 
-void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone& done) {
+// Answers false when the device was forgotten since its link was admitted:
+// the forget sends the link away, and the device is neither recorded nor
+// put in control.
+bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone& done) {
     // The whole sequence takes its turn: an older session's end waits for it
     // (and then finds itself replaced) or runs whole before it.
     auto turn = host.lock_control_turn();
     Platform& platform = *host.platform;
     const std::string tag = prefix(record.session);
-    host.device_sign_ins.fetch_add(1);
     const std::string key_text = device_key_text(done.device_id_key);
     const std::string notice =
         host.texts->translate_with(done.paired ? "event.paired" : "event.signed_in", {{"name", done.device_name}});
@@ -375,6 +387,12 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
     {
         auto lock = host.lock_main();
         auto& main = host.main();
+        const auto& links = main.device_links;
+        if (std::none_of(links.begin(), links.end(), [&](const DeviceLink& l) { return l.session == record.session; })) {
+            lock.unlock();
+            log_line(tag + log_safe_text(done.device_name) + " was forgotten while it signed in");
+            return false;
+        }
         main.pairing.reset_wrong_codes();
         const std::int64_t now = host.unix_now();
         record_sign_in(main.trusted_devices, key_text, done.device_name, done.device_model, now);
@@ -393,6 +411,7 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
         main.keyboard_nudge.reset();
         main.in_control = record.session;
     }
+    host.device_sign_ins.fetch_add(1);
     log_line(tag + (done.paired ? "paired with " : "signed in: ") + log_safe_text(done.device_name) + " (" +
              log_safe_text(done.device_model) + ")");
     if (done.paired) {
@@ -454,22 +473,20 @@ void sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
     }
     host.update_keep_awake();
     host.notify_state_changed();
+    return true;
 }
 
 }  // namespace
 
-bool run_sign_in(HostState& host, SessionRecord& record, const HandshakeDone& done) {
-    if (record.link_kind == LinkKind::Device && record.role) {
-        host.add_role_link(RoleLink{record.session, done.device_id_key, record.writer});
-    }
-    if (record.role == PeerRole::Preview) return sign_in_preview(host, record);
-    if (record.link_kind == LinkKind::Browser) return sign_in_browser(host, record);
+SignInEnd run_sign_in(HostState& host, SessionRecord& record, const HandshakeDone& done) {
+    auto done_if = [](bool link_done) { return link_done ? SignInEnd::Goodbye : SignInEnd::GoesOn; };
+    if (record.role == PeerRole::Preview) return done_if(sign_in_preview(host, record));
+    if (record.link_kind == LinkKind::Browser) return done_if(sign_in_browser(host, record));
     if (record.role) {
         sign_in_with_role(host, record, done);
-        return false;
+        return SignInEnd::GoesOn;
     }
-    sign_in_device(host, record, done);
-    return false;
+    return sign_in_device(host, record, done) ? SignInEnd::GoesOn : SignInEnd::Forgotten;
 }
 
 // --- session end -------------------------------------------------------------------
@@ -611,7 +628,7 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
         } else if (record.incoming_files) {
             drop_incoming_files(record.incoming_files->transfers);
         }
-        if (record.role) host->remove_role_link(session);
+        host->remove_device_link(session);
     }
     host->unsigned_links.release(session);
     host->release_session_activity();

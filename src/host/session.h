@@ -72,8 +72,11 @@ inline constexpr std::size_t kShrinkTo = 1048576;
 // `signed_in` becomes true the moment the handshake completes.
 bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHandshake& handshake, bool& signed_in);
 
-// The sign-in sequence; answers true when the link is done (a preview peer).
-bool run_sign_in(HostState& host, SessionRecord& record, const HandshakeDone& done);
+// How the sign-in sequence leaves the link: reading on, done after its
+// goodbye (a preview peer), or done because the device was forgotten while
+// it signed in.
+enum class SignInEnd : std::uint8_t { GoesOn, Goodbye, Forgotten };
+SignInEnd run_sign_in(HostState& host, SessionRecord& record, const HandshakeDone& done);
 
 // The body of "vorlix-session-{}": turns the link away while closing for an
 // update, else runs the reader loop, stops the writer, shuts the socket,

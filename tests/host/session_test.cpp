@@ -153,45 +153,114 @@ TEST_F(Sessions, ForgettingADeviceSendsEveryLinkOfItAway) {
     make_host({trusted(phone), trusted(tablet)});
     start_listening();
     auto in_control = signed_in_device(phone);
-    auto sender = connect(phone);
-    ASSERT_TRUE(sender->sign_in(PeerRole::Send));
-    control_texts_until_pong(*sender, 2);
+    std::vector<std::unique_ptr<DevicePeer>> with_role;
+    for (PeerRole role : {PeerRole::Send, PeerRole::Watch}) {
+        with_role.push_back(connect(phone));
+        ASSERT_TRUE(with_role.back()->sign_in(role));
+        control_texts_until_pong(*with_role.back(), 2);
+    }
+    control_texts_until_pong(*in_control, 2);  // the watchers list
 
     // Another device's key, and a text that is not Base64, leave its links alone.
     host_->forget_trusted_device(tablet.key_text());
     host_->forget_trusted_device(phone.key_text().substr(0, 43));
     EXPECT_TRUE(control_texts_until_pong(*in_control, 3).empty());
-    EXPECT_TRUE(control_texts_until_pong(*sender, 4).empty());
+    for (auto& link : with_role) EXPECT_TRUE(control_texts_until_pong(*link, 4).empty());
 
     host_->forget_trusted_device(phone.key_text());
     EXPECT_TRUE(sent_away(*in_control));
-    EXPECT_TRUE(sent_away(*sender));
+    for (auto& link : with_role) EXPECT_TRUE(sent_away(*link));
     EXPECT_TRUE(wait_for_threads_to_end());
     EXPECT_TRUE(load_trusted_devices(dir_).empty());
     EXPECT_FALSE(host_->snapshot_host_status().device_name);
 }
 
-TEST_F(Sessions, AKeyPressOfAReplacedSessionLandsBeforeTheNewSessionsReset) {
+TEST_F(Sessions, ADeviceForgottenWhileItSignsInIsRefusedAndStaysForgotten) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host();
+    start_listening();
+    // Forgotten between its Hello and its signature, in control or to send:
+    // refused as a device never paired.
+    auto trust = [&] {
+        auto lock = host_->lock_main();
+        host_->main().trusted_devices.push_back(trusted(phone));
+    };
+    for (std::optional<PeerRole> role : {std::optional<PeerRole>{}, std::optional<PeerRole>{PeerRole::Send}}) {
+        trust();
+        auto peer = connect(phone);
+        ASSERT_TRUE(peer->send_sign_in_hello(role));
+        host_->forget_trusted_device(phone.key_text());
+        EXPECT_FALSE(peer->finish_sign_in());
+        EXPECT_EQ(peer->failure(), PairingError::NotPaired);
+        EXPECT_TRUE(peer->wait_closed());
+        EXPECT_TRUE(wait_for_threads_to_end());
+        EXPECT_TRUE(load_trusted_devices(dir_).empty());
+    }
+    // Forgotten once signed in but while its sign-in waits for its turn:
+    // sent away, not put in control.
+    trust();
+    auto turn = host_->lock_control_turn();
+    auto peer = connect(phone);
+    ASSERT_TRUE(peer->sign_in());
+    host_->forget_trusted_device(phone.key_text());
+    turn.unlock();
+    EXPECT_TRUE(sent_away(*peer));
+    EXPECT_TRUE(wait_for_log("session 3: Phone was forgotten while it signed in"));
+    EXPECT_TRUE(wait_for_threads_to_end());
+    EXPECT_FALSE(host_->is_current_session(3));
+    EXPECT_TRUE(load_trusted_devices(dir_).empty());
+    EXPECT_TRUE(host_->snapshot_host_status().devices.empty());
+}
+
+TEST_F(Sessions, DeviceLinksAreLetGoWhenTheyClose) {
     DeviceIdentity phone = DeviceIdentity::make("Phone");
     make_host({trusted(phone)});
     start_listening();
-    auto old_link = signed_in_device(phone);
-    // The press is held on its way to the platform until the same device's
-    // new link resets the input (or 1 s passed).
-    std::atomic<bool> pressing{false};
-    FakePlatform::Answers answers = platform_->answers();
-    answers.on_call = [&](const std::string& operation) {
-        if (operation == "send_input" && !pressing.exchange(true)) platform_->wait_for("reset_input", 1, 1s);
+    std::vector<std::unique_ptr<DevicePeer>> links;
+    for (PeerRole role : {PeerRole::Send, PeerRole::Watch, PeerRole::Preview}) {
+        links.push_back(connect(phone));
+        ASSERT_TRUE(links.back()->sign_in(role));
+    }
+    links.push_back(signed_in_device(phone));
+    for (auto& link : links) link->close();
+    EXPECT_TRUE(wait_for_threads_to_end());
+    EXPECT_EQ(host_->device_link_count(), 0u);
+}
+
+TEST_F(Sessions, WhatAReplacedSessionSentLandsBeforeTheNewSessionsReset) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host({trusted(phone)});
+    start_listening();
+    // A key press and a camera picture, each held on its way to the platform
+    // until the same device's new link resets what it reached (or 1 s passed).
+    struct Case {
+        FrameType type;
+        Bytes body;
+        std::string operation;
+        std::string reset;
+    } cases[] = {
+        {FrameType::Input, Bytes{5, 0, 0x38, 1, 0, 0, 0, 0}, "send_input", "reset_input"},  // Shift down
+        {FrameType::Camera, Bytes{0, 4, 0, 3, 0, 0, 0, 0, 0, 0, 0, 9, 0xFF}, "push_camera_picture", "set_device_camera"},
     };
-    platform_->set_answers(answers);
-    platform_->clear_calls();
-    ASSERT_TRUE(old_link->send_frame(FrameType::Input, Bytes{5, 0, 0x38, 1, 0, 0, 0, 0}));  // Shift down
-    ASSERT_TRUE(wait_until([&] { return pressing.load(); }));
-    auto new_link = signed_in_device(phone);
-    ASSERT_TRUE(platform_->wait_for("reset_input"));
-    const auto operations = platform_->operations();
-    const auto press = std::find(operations.begin(), operations.end(), "send_input");
-    EXPECT_LT(press, std::find(operations.begin(), operations.end(), "reset_input"));
+    auto old_link = signed_in_device(phone);
+    for (const auto& c : cases) {
+        auto held = std::make_shared<std::atomic<bool>>(false);
+        FakePlatform::Answers answers = platform_->answers();
+        answers.on_call = [held, platform = platform_.get(), c](const std::string& operation) {
+            if (operation == c.operation && !held->exchange(true)) platform->wait_for(c.reset, 1, 1s);
+        };
+        platform_->set_answers(answers);
+        platform_->clear_calls();
+        ASSERT_TRUE(old_link->send_frame(c.type, c.body));
+        ASSERT_TRUE(wait_until([&] { return held->load(); }));
+        auto new_link = signed_in_device(phone);
+        ASSERT_TRUE(platform_->wait_for(c.reset));
+        const auto operations = platform_->operations();
+        EXPECT_LT(std::find(operations.begin(), operations.end(), c.operation),
+                  std::find(operations.begin(), operations.end(), c.reset))
+            << c.operation;
+        old_link = std::move(new_link);
+    }
 }
 
 // Records how the watch links were ended.
@@ -264,7 +333,7 @@ TEST_F(Sessions, ABrowsersSignInAsksThePlatformOutsideTheViewersLock) {
     record.session = 3;
     record.peer_name = "Web browser";
     record.writer = writer;
-    EXPECT_FALSE(run_sign_in(*host_, record, HandshakeDone{}));
+    EXPECT_EQ(run_sign_in(*host_, record, HandshakeDone{}), SignInEnd::GoesOn);
     if (other.joinable()) other.join();
     EXPECT_TRUE(viewers_free);
     auto first = items.try_receive();

@@ -295,12 +295,19 @@ Status DevicePeer::pair(std::string_view code, std::optional<PeerRole> role) {
 }
 
 Status DevicePeer::sign_in(std::optional<PeerRole> role) {
+    if (Status s = send_sign_in_hello(role); !s) return s;
+    return finish_sign_in();
+}
+
+Status DevicePeer::send_sign_in_hello(std::optional<PeerRole> role) {
     if (Status s = send_plain(FrameType::Hello, handshake_.hello(HelloMode::Auth, role)); !s) return s;
     auto host_hello = receive_plain();
     if (!host_hello) return host_hello.error();
     if (host_hello->type != FrameType::Hello) return Error("the host answered the Hello with a handshake message");
-    if (Status s = handshake_.receive_host_hello(host_hello->body); !s) return s;
+    return handshake_.receive_host_hello(host_hello->body);
+}
 
+Status DevicePeer::finish_sign_in() {
     if (Status s = send_plain(FrameType::Handshake, handshake_.signature()); !s) return s;
     Bytes reply;
     if (Status s = expect_handshake_reply(reply); !s) return s;

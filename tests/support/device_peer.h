@@ -167,6 +167,10 @@ public:
     Status pair(std::string_view code, std::optional<PeerRole> role = std::nullopt);
     // Signs in with the stored identity.
     Status sign_in(std::optional<PeerRole> role = std::nullopt);
+    // The same in two halves: the Hello with the host's answer, then the
+    // signature with the host's.
+    Status send_sign_in_hello(std::optional<PeerRole> role = std::nullopt);
+    Status finish_sign_in();
 
     // The host's Hello, and the reason of a failure message it sent.
     const std::optional<Hello>& host_hello() const { return handshake_.host_hello(); }
