@@ -161,14 +161,6 @@ HandshakeOutcome HandshakeState::hello_step(ByteView body) {
 
     const bool known = trust_check_ ? trust_check_(device.id_key) : false;
     std::optional<std::string> code = pairing_code_source_ ? pairing_code_source_() : std::nullopt;
-    if (code && *device.mode == HelloMode::Pair && guard_.enter) {
-        pairing_place_ = guard_.enter();
-        // Too many pairings at once: this one finds pairing closed.
-        if (!pairing_place_) {
-            wipe_bytes(code->data(), code->size());
-            code.reset();
-        }
-    }
 
     Hello host;
     host.version = 1;
@@ -210,6 +202,12 @@ HandshakeOutcome HandshakeState::hello_step(ByteView body) {
 HandshakeOutcome HandshakeState::commit_step(const HandshakeMessage& message) {
     if (message.kind != HandshakeKind::Commit || !message.value || message.value->size() != 32) {
         return handshake_failure(PairingError::Malformed);
+    }
+    // A pairing takes a place only here, once a person has typed the code: a
+    // Hello alone costs a stranger nothing and must not hold one.
+    if (guard_.enter) {
+        pairing_place_ = guard_.enter();
+        if (!pairing_place_) return handshake_failure(PairingError::PairingClosed);
     }
     device_commitment_ = *message.value;
     host_nonce_ = random_();

@@ -69,6 +69,12 @@ public:
     // True while a pairing waits for the device's commit or reveal, that is
     // for a person to type the code.
     virtual bool pairing() const { return false; }
+    // True between a pairing's commit and its reveal, while it holds one of
+    // the host's few pairing places.
+    virtual bool holds_pairing_place() const { return false; }
+    // The identity key of a trusted device whose signature the handshake
+    // waits for.
+    virtual std::optional<Bytes> signing_key() const { return std::nullopt; }
 };
 
 // True when the device's identity key bytes belong to a trusted device.
@@ -87,10 +93,10 @@ enum class RevealCheck : std::uint8_t {
 };
 
 // The host's hold on pairing handshakes. `enter` takes one of the few places
-// for a pairing handshake (the place is given back when the token is
-// released) and gives nothing when all are taken. `check_reveal` runs
-// `matches` with the code open now, under the lock that guards it, and counts
-// a mismatch there, so that parallel links never test more codes than the
+// for a pairing, at its commit, once a person has typed the code (the place is
+// given back when the token is released), and gives nothing when all are
+// taken. `check_reveal` runs `matches` with the code open now, under the lock
+// that guards it, and counts a mismatch there, so that parallel links never test more codes than the
 // lock-out allows. Either may be left empty: then every handshake gets a place
 // and the reveal is checked against a fresh read of the code source.
 struct PairingGuard {
@@ -148,6 +154,10 @@ public:
     std::optional<PeerRole> peer_role() const override;
     std::pair<LinkKind, std::uint64_t> link_kind() const override { return {LinkKind::Device, 0}; }
     bool pairing() const override { return step_ == 1 || step_ == 2; }
+    bool holds_pairing_place() const override { return step_ == 2; }
+    std::optional<Bytes> signing_key() const override {
+        return step_ == 3 ? std::optional<Bytes>(peer_hello_->id_key) : std::nullopt;
+    }
 
     // Where the exchange stands: 0 waiting for the Hello, 1 for the commit,
     // 2 for the reveal, 3 for the signature, 4 finished or waiting for nothing.
@@ -168,7 +178,7 @@ private:
     PairingCodeSource pairing_code_source_;
     Random32Source random_;
     PairingGuard guard_;
-    std::shared_ptr<void> pairing_place_;  // held from the Hello of a pairing to the end
+    std::shared_ptr<void> pairing_place_;  // held from the commit of a pairing to its reveal
     Key32 ephemeral_secret_{};
 
     std::optional<Hello> peer_hello_;

@@ -106,6 +106,7 @@ HostStatus HostState::snapshot_host_status() {
     status.port = main_.listening_port;
     status.status_flag = main_.status_flag;
     status.pairing_code = main_.pairing.code();
+    status.pairing_busy = main_.pairing.busy();
     status.locked_seconds = main_.pairing.seconds_locked();
     status.devices = main_.trusted_devices;
     status.device_name = main_.device_name;
@@ -308,6 +309,11 @@ PairingGuard HostState::pairing_guard(const std::weak_ptr<HostState>& host) {
         if (running.fetch_add(1) >= strong->limits.pairing_handshakes) {
             running.fetch_sub(1);
             log_line("too many pairings at once: one more refused");
+            {
+                auto lock = strong->lock_main();
+                strong->main_.pairing.note_busy();
+            }
+            strong->notify_state_changed();
             return nullptr;
         }
         // The token gives the place back when the handshake lets it go.

@@ -62,6 +62,7 @@ struct HostStatus {
     std::uint16_t port = 0;
     std::uint8_t status_flag = 0;  // 1 while the listener holds its port
     std::optional<std::string> pairing_code;
+    bool pairing_busy = false;  // a pairing was turned away: every place was taken
     std::optional<std::uint64_t> locked_seconds;
     std::vector<TrustedDevice> devices;
     std::optional<std::string> device_name;
@@ -102,12 +103,13 @@ struct SessionHooks {
 
 // The reader loop's time-outs and pauses.
 struct SessionTimeouts {
-    std::chrono::milliseconds before_sign_in{120000};
-    // A link a relay joined: the device is at the relay already and signs in
-    // within a few round trips, so it gets the time a signed-in device may
-    // stay silent. A pairing through the relay waits for a person and keeps
-    // the whole before_sign_in from the link's start.
-    std::chrono::milliseconds relay_sign_in{20000};
+    // A link signs in within a few round trips of its start, so it gets the
+    // time a signed-in device may stay silent. A pairing waits for a person
+    // to type the code and keeps the whole `pairing` from the link's start;
+    // once the code is typed, its reveal must follow within `pairing_reveal`.
+    std::chrono::milliseconds sign_in{20000};
+    std::chrono::milliseconds pairing{120000};
+    std::chrono::milliseconds pairing_reveal{10000};
     std::chrono::milliseconds device_in_control{20000};
     std::chrono::milliseconds other_peer{45000};
     std::chrono::milliseconds handshake_failure_pause{200};

@@ -13,12 +13,6 @@ namespace vorlix {
 
 namespace {
 
-// "a.b.c.d" of "a.b.c.d:port", "v6" of "[v6]:port".
-std::string address_of_peer(const std::string& peer) {
-    if (!peer.empty() && peer.front() == '[') return peer.substr(1, peer.find(']') - 1);
-    return peer.substr(0, peer.rfind(':'));
-}
-
 void listen_thread(std::shared_ptr<Listener> listener, std::weak_ptr<HostState> weak,
                    std::shared_ptr<std::atomic<bool>> stopping) {
     set_current_thread_name("vorlix-listen");
@@ -122,60 +116,44 @@ bool start_session_thread(const std::shared_ptr<HostState>& host, std::uint64_t 
     }
 }
 
-namespace {
-
-// Logs a refusal; true when the link was admitted.
-bool admitted(UnsignedLinks::Admission admission, std::uint64_t session, const std::string& source,
-              std::size_t source_cap, const LinkLimits& limits) {
-    switch (admission) {
-        case UnsignedLinks::Admission::Admitted:
-            return true;
-        case UnsignedLinks::Admission::TooMany:
-            log_line("session " + std::to_string(session) + ": " + std::to_string(limits.unsigned_links) +
-                     " links are waiting to sign in; closing this one");
-            return false;
-        case UnsignedLinks::Admission::TooManyFromAddress:
-            log_line("session " + std::to_string(session) + ": " + std::to_string(source_cap) + " links from " +
-                     source + " are waiting to sign in; closing this one");
-            return false;
-    }
-    return false;
-}
-
-}  // namespace
-
-bool admit_unsigned_link(HostState& host, std::uint64_t session, const std::string& source) {
-    return admitted(host.unsigned_links.admit(session, source, host.limits), session, source,
-                    host.limits.unsigned_links_per_address, host.limits);
-}
-
-bool admit_relay_link(HostState& host, std::uint64_t session, const std::string& relay, const LinkWriter& writer) {
-    UnsignedLinks::RelayAdmission admission =
-        host.unsigned_links.admit_through_relay(session, relay, host.limits, [writer = LinkWriter(writer)]() mutable {
-            writer.send(WriterItem::close());
-        });
+bool admit_link(HostState& host, std::uint64_t session, const std::string& source, std::size_t source_cap,
+                const std::string& connection) {
+    UnsignedLinks::Admission admission = host.unsigned_links.admit(session, source, source_cap, host.limits);
+    if (admission.refusals) log_line(*admission.refusals);
+    if (!admission.admitted) return false;
+    log_line("session " + std::to_string(session) + ": " + connection);
     if (admission.closed) {
         log_line("session " + std::to_string(*admission.closed) + ": closed to make room for session " +
-                 std::to_string(session) + ", the oldest of the links from " + relay + " waiting to sign in");
+                 std::to_string(session) + ", the oldest of the links from " + admission.closed_source +
+                 " waiting to sign in");
     }
-    return admitted(admission.admission, session, relay, host.limits.unsigned_links_per_relay, host.limits);
+    return true;
+}
+
+std::optional<LinkWriter> start_admitted_link_writer(HostState& host, std::uint64_t session, const Socket& socket) {
+    Result<Socket> duplicate = socket.duplicate();
+    std::optional<LinkWriter> writer;
+    if (duplicate) writer = start_link_writer(std::move(*duplicate), host.limits.queued_bytes);
+    if (!writer) {
+        host.unsigned_links.release(session);
+        return std::nullopt;
+    }
+    host.unsigned_links.set_closer(session, [closer = *writer]() mutable { closer.send(WriterItem::close()); });
+    return writer;
 }
 
 void accept_connection(const std::shared_ptr<HostState>& host, Socket socket) {
     const std::string peer = socket.peer_text();
     const std::uint64_t session = host->connection_counter.fetch_add(1);
-    log_line("session " + std::to_string(session) + ": connection from " + peer);
-    if (!admit_unsigned_link(*host, session, address_of_peer(peer))) {
+    if (!admit_link(*host, session, link_source(peer), host->limits.unsigned_links_per_address,
+                    "connection from " + peer)) {
         socket.shutdown_both();
         return;
     }
     (void)socket.set_no_delay(true);
     (void)socket.set_keep_alive(true);
-    Result<Socket> duplicate = socket.duplicate();
-    std::optional<LinkWriter> writer;
-    if (duplicate) writer = start_link_writer(std::move(*duplicate), host->limits.queued_bytes);
+    std::optional<LinkWriter> writer = start_admitted_link_writer(*host, session, socket);
     if (!writer) {
-        host->unsigned_links.release(session);
         socket.shutdown_both();
         return;
     }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,14 +51,17 @@ private:
 Result<std::shared_ptr<ListenerThreads>> start_listener(const std::shared_ptr<HostState>& host, std::uint16_t port,
                                                         bool announce);
 
-// Counts a link that has not signed in yet toward the caps; false (logged)
-// when it is one too many and must be closed. The session thread gives the
-// place back at sign-in or at its end.
-bool admit_unsigned_link(HostState& host, std::uint64_t session, const std::string& source);
-// The same for a link the relay at `relay` joined, whose writer runs: at the
-// relay's cap or the overall one the relay's oldest silent link is closed
-// through its writer (logged) to make room.
-bool admit_relay_link(HostState& host, std::uint64_t session, const std::string& relay, const LinkWriter& writer);
+// Counts a link that has not signed in yet toward the caps, its source holding
+// at most `source_cap` of them, and logs "session {}: " + `connection`; false
+// when it must be closed (refusals are logged as a count). An older link that
+// makes room for it is closed and logged. The session thread gives the place
+// back at sign-in or at its end.
+bool admit_link(HostState& host, std::uint64_t session, const std::string& source, std::size_t source_cap,
+                const std::string& connection);
+// Starts the writer of an admitted link on a duplicate of its socket; through
+// it a newer link may close this one to make room. Nothing when it cannot
+// start: the link's place is given back and the caller closes the socket.
+std::optional<LinkWriter> start_admitted_link_writer(HostState& host, std::uint64_t session, const Socket& socket);
 
 // Starts one accepted link.
 void accept_connection(const std::shared_ptr<HostState>& host, Socket socket);

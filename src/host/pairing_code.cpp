@@ -34,10 +34,14 @@ bool PairingCode::open() {
     if (closed_until_ && now_() < *closed_until_) return false;
     closed_until_.reset();
     code_ = draw_code(random_);
+    busy_ = false;
     return true;
 }
 
-void PairingCode::close() { code_.reset(); }
+void PairingCode::close() {
+    code_.reset();
+    busy_ = false;
+}
 
 PairingCode::WrongCode PairingCode::count_wrong_code() {
     ++wrong_codes_;

@@ -46,6 +46,10 @@ public:
     WrongCode count_wrong_code();
     // A device signed in: the count starts again.
     void reset_wrong_codes() { wrong_codes_ = 0; }
+    // A pairing was turned away while the code was open because every
+    // pairing place was taken; said until pairing opens or closes again.
+    void note_busy() { busy_ = code_.has_value(); }
+    bool busy() const { return busy_; }
 
     const std::optional<std::string>& code() const { return code_; }
     std::uint32_t wrong_codes() const { return wrong_codes_; }
@@ -63,6 +67,7 @@ private:
     std::optional<std::string> code_;
     std::optional<Clock::time_point> closed_until_;
     std::uint32_t wrong_codes_ = 0;
+    bool busy_ = false;
 };
 
 // The `--code-file` mirror of the pairing code. Thread-safe.

@@ -95,12 +95,13 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
     PendingBytes pending;
     std::optional<SealingKey> receive_key;
     bool signed_in = false;
-    std::chrono::milliseconds receive_timeout = timeouts.before_sign_in;
+    std::chrono::milliseconds receive_timeout = timeouts.sign_in;
     // The whole sign-in must fit in one time-out from the start of the link,
     // however the peer spreads its bytes.
     const auto link_start = std::chrono::steady_clock::now();
-    auto sign_in_deadline = link_start + (record.through_relay ? timeouts.relay_sign_in : timeouts.before_sign_in);
-    bool pairing_time = !record.through_relay;
+    auto sign_in_deadline = link_start + timeouts.sign_in;
+    bool pairing_time = false;
+    bool revealing = false;
 
     while (true) {
         if (!signed_in) {
@@ -182,15 +183,24 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 }
                 auto* done = std::get_if<HandshakeDone>(&outcome);
                 if (!done) {
-                    if (!pairing_time && handshake.pairing()) {
+                    // Only what a stranger cannot fake cheaply keeps the link
+                    // from making room for newer ones: a typed code, or the
+                    // Hello of a trusted key (the newest of its links).
+                    if (!revealing && handshake.holds_pairing_place()) {
+                        revealing = true;
+                        sign_in_deadline = std::min(sign_in_deadline,
+                                                    std::chrono::steady_clock::now() + timeouts.pairing_reveal);
+                        host.unsigned_links.mark_pairing(record.session);
+                    } else if (!pairing_time && handshake.pairing()) {
                         pairing_time = true;
-                        sign_in_deadline = link_start + timeouts.before_sign_in;
-                        host.unsigned_links.set_pairing(record.session);
+                        sign_in_deadline = link_start + timeouts.pairing;
+                    } else if (std::optional<Bytes> key = handshake.signing_key()) {
+                        host.unsigned_links.mark_signing(record.session, std::string(key->begin(), key->end()));
                     }
                     continue;
                 }
-                // A relay link that made room for a newer one is closing.
-                if (!host.unsigned_links.release(record.session) && record.through_relay) return false;
+                // A link that made room for a newer one is closing.
+                if (!host.unsigned_links.release(record.session)) return false;
 
                 writer.send(WriterItem::install_key(done->host_to_device_key, 0));
                 receive_key.emplace(done->device_to_host_key);
@@ -602,7 +612,7 @@ void end_device(HostState& host, SessionRecord& record) {
 }  // namespace
 
 void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, Socket socket, LinkWriter writer,
-                        std::unique_ptr<LinkHandshake> handshake, bool through_relay) {
+                        std::unique_ptr<LinkHandshake> handshake) {
     g_session_threads.fetch_add(1);
     host->enter_session_thread();
     const std::string tag = prefix(session);
@@ -613,17 +623,19 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
     } else {
         SessionRecord record;
         record.session = session;
-        record.through_relay = through_relay;
         record.writer = writer;
         bool signed_in = false;
         bool goodbye = run_session(*host, record, socket, *handshake, signed_in);
+        // A link that never signed in gives its place back at once, and has
+        // nothing in the host state to undo: it never waits for the turn.
+        if (!signed_in) host->unsigned_links.release(session);
         handshake.reset();
         close_and_wait_for_writer(writer, host->timeouts.writer_wait);
         socket.shutdown_both();
         if (signed_in) log_line(tag + "closed" + (goodbye ? " (the device said goodbye)" : ""));
         if (record.role == PeerRole::Watch) {
             end_watcher(*host, record);
-        } else if (!record.role) {
+        } else if (!record.role && signed_in) {
             end_device(*host, record);
         } else if (record.incoming_files) {
             drop_incoming_files(record.incoming_files->transfers);

@@ -40,7 +40,6 @@ struct SessionRecord {
     std::string peer_name;
     std::optional<PeerRole> role;  // none until sign-in, and for a device in control
     std::uint64_t session = 0;
-    bool through_relay = false;  // joined through a relay: a shorter sign-in deadline
     LinkWriter writer;
     std::shared_ptr<LinkFiles> incoming_files;
     // The rate guards of the dispatcher: the last honoured requestKeyframe of
@@ -82,7 +81,7 @@ SignInEnd run_sign_in(HostState& host, SessionRecord& record, const HandshakeDon
 // update, else runs the reader loop, stops the writer, shuts the socket,
 // logs the end and undoes what the link set up.
 void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, Socket socket, LinkWriter writer,
-                        std::unique_ptr<LinkHandshake> handshake, bool through_relay = false);
+                        std::unique_ptr<LinkHandshake> handshake);
 
 // Clears every stroke, on screen and on every watcher.
 void clear_all_ink(HostState& host);

@@ -168,11 +168,20 @@ void Socket::close() {
     handle_ = invalid();
 }
 
-Result<Socket> Socket::connect(const IpAddress& address, std::uint16_t port, std::chrono::milliseconds timeout) {
+Result<Socket> Socket::connect(const IpAddress& address, std::uint16_t port, std::chrono::milliseconds timeout,
+                               const std::optional<IpAddress>& from) {
     net_startup();
     int family = address.is_v4() ? AF_INET : AF_INET6;
     Socket socket(static_cast<NativeSocket>(::socket(family, SOCK_STREAM, IPPROTO_TCP)));
     if (!socket.valid()) return Error(socket_error_text(last_error()));
+    if (from) {
+        sockaddr_storage local;
+        socklen_t local_length;
+        to_sockaddr(*from, 0, local, local_length);
+        if (::bind(raw(socket.handle_), reinterpret_cast<const sockaddr*>(&local), local_length) != 0) {
+            return Error(socket_error_text(last_error()));
+        }
+    }
 
     sockaddr_storage target;
     socklen_t length;

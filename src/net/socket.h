@@ -60,9 +60,11 @@ public:
 
     static NativeSocket invalid();
 
-    // Connects to address:port (the test peers and the relay use this).
+    // Connects to address:port (the test peers and the relay use this), from
+    // `from` when given (a test's peers on several loopback addresses).
     static Result<Socket> connect(const IpAddress& address, std::uint16_t port,
-                                  std::chrono::milliseconds timeout = std::chrono::seconds(10));
+                                  std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                                  const std::optional<IpAddress>& from = std::nullopt);
 
     bool valid() const { return handle_ != invalid(); }
     NativeSocket handle() const { return handle_; }

@@ -2,7 +2,6 @@
 
 #include <system_error>
 #include <thread>
-#include <variant>
 
 #include "host/host_state.h"
 #include "host/link_writer.h"
@@ -28,51 +27,25 @@ private:
     std::shared_ptr<std::atomic<int>> count_;
 };
 
-// A joined link's handshake that, once the peer's Hello is taken and the
-// exchange goes on, marks the link as in its handshake: newer links through
-// the same relay no longer close it, however fast they come, and it ends at
-// its own sign-in deadline if it never finishes.
-class JoinedHandshake : public LinkHandshake {
-public:
-    JoinedHandshake(UnsignedLinks& links, std::uint64_t session, std::unique_ptr<LinkHandshake> inner)
-        : links_(links), session_(session), inner_(std::move(inner)) {}
-
-    HandshakeOutcome step(FrameType type, ByteView body) override {
-        HandshakeOutcome outcome = inner_->step(type, body);
-        if (std::holds_alternative<HandshakeContinue>(outcome)) links_.set_in_handshake(session_);
-        return outcome;
-    }
-    std::optional<PeerRole> peer_role() const override { return inner_->peer_role(); }
-    std::pair<LinkKind, std::uint64_t> link_kind() const override { return inner_->link_kind(); }
-    bool pairing() const override { return inner_->pairing(); }
-
-private:
-    UnsignedLinks& links_;  // the host's, which outlives the session thread
-    std::uint64_t session_;
-    std::unique_ptr<LinkHandshake> inner_;
-};
-
 // Runs a joined link's session on this thread, counted among the links not
-// yet signed in under the relay's own cap, with the relay's sign-in deadline.
+// yet signed in under the relay's own cap.
 void run_joined_link(const std::shared_ptr<HostState>& host, Socket socket, const std::string& source,
                      const std::string& what, std::unique_ptr<LinkHandshake> (*make)(const std::shared_ptr<HostState>&,
                                                                                       const Key32&),
                      const Key32& web_key) {
     const std::uint64_t session = host->connection_counter.fetch_add(1);
-    log_line("session " + std::to_string(session) + ": " + what);
-    // The writer starts first: a link admitted here may later be closed
-    // through it to make room for a newer one.
-    Result<Socket> duplicate = socket.duplicate();
-    std::optional<LinkWriter> writer;
-    if (duplicate) writer = start_link_writer(std::move(*duplicate), host->limits.queued_bytes);
-    if (!writer || !admit_relay_link(*host, session, source, *writer)) {
-        if (writer) writer->send(WriterItem::close());
+    if (!admit_link(*host, session, source, host->limits.unsigned_links_per_relay, what)) {
         socket.shutdown_both();
         socket.close();
         return;
     }
-    run_session_thread(host, session, std::move(socket), *writer,
-                       std::make_unique<JoinedHandshake>(host->unsigned_links, session, make(host, web_key)), true);
+    std::optional<LinkWriter> writer = start_admitted_link_writer(*host, session, socket);
+    if (!writer) {
+        socket.shutdown_both();
+        socket.close();
+        return;
+    }
+    run_session_thread(host, session, std::move(socket), *writer, make(host, web_key));
 }
 
 std::unique_ptr<LinkHandshake> device_handshake(const std::shared_ptr<HostState>& host, const Key32&) {

@@ -32,6 +32,7 @@ HostView compose_host_view(const HostStatus& status, Language language, std::str
     if (status.pairing_code) {
         view.code = format_pairing_code(*status.pairing_code);
         view.hint = text_with("pairing.hint", {{"name", status.host_name}});
+        if (status.pairing_busy) view.hint += "\n" + text("pairing.busy");
         view.pair_button = text("button.stop_pairing");
     } else if (status.locked_seconds) {
         view.hint = text_with("pairing.locked_countdown", {{"seconds", std::to_string(*status.locked_seconds)}});

@@ -61,8 +61,9 @@ void HostFixture::TearDown() {
     std::filesystem::remove_all(dir_, ignored);
 }
 
-std::unique_ptr<DevicePeer> HostFixture::connect(const DeviceIdentity& identity) {
-    auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port_);
+std::unique_ptr<DevicePeer> HostFixture::connect(const DeviceIdentity& identity,
+                                                 const std::optional<IpAddress>& from) {
+    auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port_, from);
     EXPECT_TRUE(stream);
     if (!stream) return nullptr;
     return std::make_unique<DevicePeer>(std::move(*stream), identity);

@@ -27,7 +27,9 @@ protected:
     void make_host(std::vector<TrustedDevice> trusted = {});
     void start_listening();
 
-    std::unique_ptr<DevicePeer> connect(const DeviceIdentity& identity);
+    // From 127.0.0.1, or from `from` (another loopback address).
+    std::unique_ptr<DevicePeer> connect(const DeviceIdentity& identity,
+                                        const std::optional<IpAddress>& from = std::nullopt);
     // A trusted device, already signed in with no role, its sign-in messages read.
     std::unique_ptr<DevicePeer> signed_in_device(const DeviceIdentity& identity);
 

@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #endif
 
+#include <atomic>
+#include <sstream>
 #include <thread>
 
 #include "control/messages.h"
@@ -15,6 +17,7 @@
 #include "host/link_limits.h"
 #include "host_fixture.h"
 #include "json/json.h"
+#include "support/text_count.h"
 #include "support/wait.h"
 
 namespace vorlix {
@@ -64,28 +67,65 @@ TEST_F(HostilePeers, ALinkParkedBeforeTheLockOutCannotPairWithTheOldCode) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "devices.json"));
 }
 
-TEST_F(HostilePeers, OnlyAFewPairingHandshakesRunAtOnce) {
+// A Hello costs a stranger nothing, so it holds no pairing place: four links
+// that go quiet after it do not keep the phone from pairing. A place is taken
+// at the commit, once the code is typed, and given back when the reveal does
+// not follow in time; a commit beyond the places is refused and the window
+// says so.
+TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     make_host();
     host_->limits.pairing_handshakes = 2;
+    host_->timeouts.pairing_reveal = 300ms;
     start_listening();
     host_->open_pairing();
-    std::vector<std::unique_ptr<DevicePeer>> peers;
-    std::vector<bool> open;
-    for (int i = 0; i < 3; ++i) {
-        DeviceHandshake device(DeviceIdentity::make());
-        peers.push_back(connect(device.identity()));
-        ASSERT_TRUE(peers.back()->send_plain(FrameType::Hello, device.hello(HelloMode::Pair)));
-        auto hello = peers.back()->receive_plain();
-        ASSERT_TRUE(hello && device.receive_host_hello(hello->body));
-        open.push_back(device.host_hello()->pairing_open.value_or(false));
+    const std::string code = read_code_file();
+    struct Pairing {
+        std::unique_ptr<DevicePeer> peer;
+        DeviceHandshake device{DeviceIdentity::make()};
+    };
+    std::vector<std::unique_ptr<Pairing>> links;
+    const auto hello = [&] {
+        links.push_back(std::make_unique<Pairing>());
+        Pairing& link = *links.back();
+        link.peer = connect(link.device.identity());
+        if (!link.peer || !link.peer->send_plain(FrameType::Hello, link.device.hello(HelloMode::Pair))) return false;
+        auto answer = link.peer->receive_plain();
+        return answer && link.device.receive_host_hello(answer->body) && link.device.host_hello()->pairing_open;
+    };
+    const auto commit = [&](Pairing& link) {
+        EXPECT_TRUE(link.peer->send_plain(FrameType::Handshake, link.device.commit(code)));
+        return link.peer->receive_plain();
+    };
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(hello()) << i;
+    for (int i = 4; i < 6; ++i) {
+        auto answer = commit(*links[i]);
+        ASSERT_TRUE(answer && links[i]->device.receive_host_commit(answer->body)) << i;
     }
-    EXPECT_EQ(open, (std::vector<bool>{true, true, false}));
+    ASSERT_TRUE(hello());
+    EXPECT_EQ(failure_in(commit(*links.back())), PairingError::PairingClosed);
     EXPECT_TRUE(wait_for_log("too many pairings at once: one more refused"));
+    EXPECT_TRUE(host_->snapshot_host_status().pairing_busy);
+
+    // The two commits that never reveal end at the reveal's limit, the idle
+    // Hellos wait on, and the phone pairs with the code on the screen.
+    EXPECT_TRUE(links[4]->peer->wait_closed());
+    EXPECT_TRUE(links[5]->peer->wait_closed());
+    EXPECT_FALSE(links[0]->peer->wait_closed(1ms));
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    auto device = connect(phone);
+    Status paired = device->pair(code);
+    ASSERT_TRUE(paired) << paired.error().text;
+    // A pairing closes pairing, and the window's word on the refused one goes.
+    ASSERT_TRUE(wait_until([&] { return !host_->snapshot_host_status().pairing_code; }));
+    const HostStatus status = host_->snapshot_host_status();
+    ASSERT_EQ(status.devices.size(), 1u);
+    EXPECT_EQ(status.devices[0].key, phone.key_text());
+    EXPECT_FALSE(status.pairing_busy);
 }
 
 TEST_F(HostilePeers, ATricklingLinkEndsAtItsSignInDeadline) {
     make_host();
-    host_->timeouts.before_sign_in = 300ms;
+    host_->timeouts.sign_in = 300ms;
     start_listening();
     auto peer = connect(DeviceIdentity::make());
     // One byte of a Hello's header every 50 ms: each read comes in time, the
@@ -100,78 +140,143 @@ TEST_F(HostilePeers, ATricklingLinkEndsAtItsSignInDeadline) {
     EXPECT_TRUE(wait_for_log("session 1: link ended (no sign-in in time)"));
 }
 
-TEST_F(HostilePeers, LinksBeyondTheCapAreClosedAndADeviceSignsInOnceTheyGo) {
+// 64 links from four addresses fill the places of links not yet signed in,
+// saying nothing or a Hello that earns no place: the trusted device still
+// signs in, from an address of its own, and the oldest link of the busiest
+// address makes room for it.
+TEST_F(HostilePeers, StrangersAtTheCapMakeRoomForATrustedDevice) {
     DeviceIdentity phone = DeviceIdentity::make("Phone\n12:00:00.000 forged line");
     make_host({trusted(phone)});
-    host_->limits.unsigned_links = 3;
     start_listening();
-    std::vector<std::unique_ptr<DevicePeer>> silent;
-    for (int i = 0; i < 3; ++i) silent.push_back(connect(DeviceIdentity::make()));
-    ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 3; }));
-    auto extra = connect(phone);
-    EXPECT_TRUE(extra->wait_closed());
-    EXPECT_TRUE(wait_for_log("session 4: 3 links are waiting to sign in; closing this one"));
-
-    for (auto& peer : silent) peer->close();
-    ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }));
-    auto device = signed_in_device(phone);
-    ASSERT_TRUE(device && device->signed_in());
+    using Stranger = DevicePeer::Stranger;
+    int round = 0;
+    for (Stranger kind : {Stranger::Silent, Stranger::UnknownHello, Stranger::CopiedHello}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        ++round;
+        std::vector<std::unique_ptr<DevicePeer>> strangers;
+        for (std::uint8_t i = 0; i < 64; ++i) {
+            strangers.push_back(connect(DeviceIdentity::make(), IpAddress::v4(127, 0, 0, 1 + i % 4)));
+            ASSERT_TRUE(strangers.back() && strangers.back()->act_as_stranger(kind, phone)) << int(i);
+        }
+        ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 64; }));
+        auto device = connect(phone, IpAddress::v4(127, 0, 0, 5));
+        ASSERT_TRUE(device);
+        Status signed_in = device->sign_in();
+        ASSERT_TRUE(signed_in) << signed_in.error().text << log_text();
+        EXPECT_TRUE(strangers[0]->wait_closed());
+        EXPECT_EQ(testing::occurrences(log_text(), "the oldest of the links from 127.0.0.1 waiting"), round);
+        strangers.clear();
+        ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }));
+    }
     // The device's own name cannot forge a log line.
     EXPECT_TRUE(wait_for_log("signed in: Phone\\x0a12:00:00.000 forged line"));
-    EXPECT_EQ(host_->unsigned_links.size(), 0u);
 }
 
-TEST(UnsignedLinks, CapsInAllAndPerAddress) {
-    LinkLimits limits;
-    limits.unsigned_links = 3;
-    limits.unsigned_links_per_address = 2;
-    UnsignedLinks links;
-    using A = UnsignedLinks::Admission;
-    const std::pair<const char*, A> sequence[] = {
-        {"10.0.0.1", A::Admitted}, {"10.0.0.1", A::Admitted}, {"10.0.0.1", A::TooManyFromAddress},
-        {"10.0.0.2", A::Admitted}, {"10.0.0.3", A::TooMany},
-    };
-    std::uint64_t session = 1;
-    for (const auto& [source, expected] : sequence) EXPECT_EQ(links.admit(session++, source, limits), expected);
-    links.release(1);
-    links.release(1);
-    EXPECT_EQ(links.admit(session++, "10.0.0.1", limits), A::Admitted);
-}
-
-// A relay's links: at its cap, and at the overall cap, its oldest silent
-// link that is not pairing makes room; direct links never do.
-TEST(UnsignedLinks, ARelaysOldestSilentLinkMakesRoom) {
+// Who makes room for a new link: at its source's cap the source's oldest link
+// without a mark; at the overall cap the oldest of the source with the most
+// such links. Marks: a pairing place, and the newest Hello of a trusted key.
+TEST(UnsignedLinks, OlderLinksWithoutAMarkMakeRoom) {
     LinkLimits limits;
     limits.unsigned_links = 5;
-    limits.unsigned_links_per_relay = 3;
     UnsignedLinks links;
     std::vector<std::uint64_t> closed;
-    const auto relay = [&](std::uint64_t session, const char* source) {
-        auto admission = links.admit_through_relay(session, source, limits, [&closed, session] {
-            closed.push_back(session);
-        });
-        return std::pair(admission.admission, admission.closed.value_or(0));
+    const auto admit = [&](std::uint64_t session, const char* source, std::size_t cap) {
+        UnsignedLinks::Admission admission = links.admit(session, source, cap, limits);
+        links.set_closer(session, [&closed, session] { closed.push_back(session); });
+        return std::pair(admission.admitted, admission.closed.value_or(0));
     };
-    using A = UnsignedLinks::Admission;
-    EXPECT_EQ(links.admit(1, "10.0.0.1", limits), A::Admitted);
-    EXPECT_EQ(relay(2, "r1"), std::pair(A::Admitted, std::uint64_t{0}));
-    links.set_pairing(2);
-    EXPECT_EQ(relay(3, "r1"), std::pair(A::Admitted, std::uint64_t{0}));
-    EXPECT_EQ(relay(4, "r1"), std::pair(A::Admitted, std::uint64_t{0}));
-    EXPECT_EQ(relay(5, "r1"), std::pair(A::Admitted, std::uint64_t{3}));  // the relay's cap; 2 is pairing
-    EXPECT_EQ(relay(6, "r2"), std::pair(A::Admitted, std::uint64_t{0}));
-    EXPECT_EQ(relay(7, "r2"), std::pair(A::Admitted, std::uint64_t{6}));  // the overall cap
-    EXPECT_EQ(links.admit(8, "10.0.0.2", limits), A::TooMany);
-    EXPECT_EQ(links.size(), 5u);
-    EXPECT_EQ(closed, (std::vector<std::uint64_t>{3, 6}));
-    EXPECT_FALSE(links.release(3));
-    EXPECT_TRUE(links.release(7));
-    EXPECT_TRUE(links.release(4));
-    EXPECT_EQ(relay(9, "r2"), std::pair(A::Admitted, std::uint64_t{0}));
-    EXPECT_EQ(links.admit(10, "10.0.0.3", limits), A::Admitted);
-    // Full, and the third relay has no link to give up.
-    EXPECT_EQ(relay(11, "r3"), std::pair(A::TooMany, std::uint64_t{0}));
-    EXPECT_EQ(closed.size(), 2u);
+    using R = std::pair<bool, std::uint64_t>;
+    EXPECT_EQ(admit(1, "a", 3), R(true, 0));
+    EXPECT_EQ(admit(2, "a", 3), R(true, 0));
+    EXPECT_EQ(admit(3, "a", 3), R(true, 0));
+    EXPECT_EQ(admit(4, "a", 3), R(true, 1));  // a's cap: a's oldest
+    links.mark_pairing(2);
+    EXPECT_EQ(admit(5, "a", 3), R(true, 3));  // 2 holds a pairing place
+    EXPECT_EQ(admit(6, "b", 3), R(true, 0));
+    EXPECT_EQ(admit(7, "b", 3), R(true, 0));
+    links.mark_signing(6, "key");
+    links.mark_signing(7, "key");             // the newest Hello of a key holds its mark
+    EXPECT_EQ(admit(8, "c", 3), R(true, 4));  // full: a has the most links without a mark
+    EXPECT_EQ(admit(9, "d", 1), R(true, 5));  // full, and a tie: the oldest
+    links.mark_pairing(9);
+    EXPECT_EQ(admit(10, "d", 1), R(false, 0));  // d's one link holds a place
+    EXPECT_EQ(admit(11, "e", 1), R(true, 6));   // 6 lost the key's mark to 7
+    EXPECT_EQ(closed, (std::vector<std::uint64_t>{1, 3, 4, 5, 6}));
+    EXPECT_FALSE(links.release(1));
+    EXPECT_TRUE(links.release(11));
+    EXPECT_EQ(links.size(), 4u);
+
+    const std::pair<const char*, const char*> sources[] = {
+        {"10.0.0.1:5", "10.0.0.1"},
+        {"[2001:db8:1:2:3:4:5:6]:47910", "2001:db8:1:2::/64"},
+        {"[2001:db8:1:2::9]:1", "2001:db8:1:2::/64"},
+        {"[2001:db8:1:3::9]:1", "2001:db8:1:3::/64"},
+        {"[::ffff:10.0.0.1]:5", "10.0.0.1"},
+        {"", ""},
+    };
+    for (const auto& [peer, source] : sources) EXPECT_EQ(link_source(peer), source) << peer;
+}
+
+// A sign-in holds the turn of control while the platform answers slowly; a
+// link that never signed in does not wait for it to give its place back.
+TEST_F(HostilePeers, ALinkEndingDuringASlowSignInFreesItsPlaceAtOnce) {
+    DeviceIdentity phone = DeviceIdentity::make();
+    std::atomic<bool> asked{false}, answer{false};
+    FakePlatform::Answers answers;
+    answers.on_call = [&](const std::string& operation) {
+        if (operation != "read_levels") return;
+        asked = true;
+        wait_until([&] { return answer.load(); }, 5s);
+    };
+    platform_->set_answers(answers);
+    make_host({trusted(phone)});
+    start_listening();
+    auto stranger = connect(DeviceIdentity::make());
+    ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 1; }));
+    auto device = connect(phone);
+    ASSERT_TRUE(device->sign_in());
+    ASSERT_TRUE(wait_until([&] { return asked.load(); }));
+    stranger->close();
+    EXPECT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }, 1s));
+    answer = true;
+}
+
+// Links refused while the one place is held by a link waiting for its
+// trusted key's signature are counted, not written one by one, so that a
+// flood cannot push the log past its size limit and empty it.
+TEST_F(HostilePeers, RefusedLinksAreLoggedAsACount) {
+    DeviceIdentity phone = DeviceIdentity::make();
+    make_host({trusted(phone)});
+    host_->limits.unsigned_links = 1;
+    host_->limits.refusal_log_every = 250ms;
+    host_->timeouts.sign_in = 60s;
+    start_listening();
+    auto holder = connect(DeviceIdentity::make());
+    ASSERT_TRUE(holder->act_as_stranger(DevicePeer::Stranger::CopiedHello, phone));
+    const auto lines = [&] { return testing::occurrences(log_text(), "\n"); };
+    const int before = lines();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 2000; ++i) {
+        auto refused = connect(DeviceIdentity::make());
+        ASSERT_TRUE(refused && refused->wait_closed()) << i;
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LE(lines() - before, 2 + elapsed / host_->limits.refusal_log_every) << log_text();
+    EXPECT_EQ(testing::occurrences(log_text(), "connection from"), 1);
+
+    // The last count is told with the next link admitted.
+    holder->close();
+    ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }));
+    std::this_thread::sleep_for(host_->limits.refusal_log_every);
+    auto next = connect(phone);
+    ASSERT_TRUE(next->sign_in());
+    std::istringstream log(log_text());
+    int refused = 0;
+    for (std::string line; std::getline(log, line);) {
+        const auto at = line.find(" links refused: 1 links are waiting to sign in");
+        if (at != std::string::npos) refused += std::stoi(line.substr(13, at - 13));
+    }
+    EXPECT_EQ(refused, 2000);
 }
 
 TEST_F(HostilePeers, ADeviceThatNeverReadsIsDisconnectedAtTheQueueBound) {

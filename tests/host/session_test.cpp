@@ -510,7 +510,7 @@ TEST_F(Sessions, FiveWrongCodesLockPairingAndASignInResetsTheCount) {
 TEST_F(Sessions, ReceiveTimeOutsEndSilentLinks) {
     DeviceIdentity phone = DeviceIdentity::make();
     make_host({trusted(phone)});
-    host_->timeouts.before_sign_in = 150ms;
+    host_->timeouts.sign_in = 150ms;
     host_->timeouts.device_in_control = 300ms;
     start_listening();
     auto silent = connect(phone);

@@ -252,13 +252,13 @@ std::vector<std::uint64_t> sessions_logged(const std::string& messages, const st
 
 // All links through a relay come from its address. Silent ones are capped by
 // the overall cap here (20, below the relay's 24, one place held by a direct
-// link); the relay's oldest silent link gives way to a newer one, never a
-// direct link, so a trusted device still signs in, and the rest end at the
-// relay's sign-in deadline, long before the direct links' 120 s.
+// link); the relay, holding the most of them, gives way with its oldest
+// silent link, never the direct one, so a trusted device still signs in, and
+// the rest end at their sign-in deadline.
 TEST_F(RelayEndToEnd, SilentLinksThroughTheRelayDoNotShutATrustedDeviceOut) {
     test::LogCapture log;
     host_->limits.unsigned_links = 20;
-    host_->timeouts.relay_sign_in = 5s;
+    host_->timeouts.sign_in = 5s;
     auto listener = start_listener(host_, 0, false);
     ASSERT_TRUE(listener);
     auto direct = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host_->snapshot_host_status().port);
@@ -290,6 +290,51 @@ TEST_F(RelayEndToEnd, SilentLinksThroughTheRelayDoNotShutATrustedDeviceOut) {
     EXPECT_EQ(testing::occurrences(messages, "waiting to sign in; closing this one"), 0);
 }
 
+// Strangers fill the places of links not yet signed in: 64 direct links from
+// four addresses (silent, or after a Hello that earns no place), or the
+// relay's 24 through the relay itself after an unknown key's Hello. The
+// trusted device signs in through the relay all the same.
+TEST_F(RelayEndToEnd, StrangersWaitingToSignInDoNotKeepATrustedDeviceOut) {
+    using Stranger = DevicePeer::Stranger;
+    auto listener = start_listener(host_, 0, false);
+    ASSERT_TRUE(listener);
+    const std::uint16_t port = host_->snapshot_host_status().port;
+    const struct {
+        Stranger kind;
+        bool through_relay;
+        std::uint8_t count;
+    } cases[] = {{Stranger::Silent, false, 64},
+                 {Stranger::UnknownHello, false, 64},
+                 {Stranger::CopiedHello, false, 64},
+                 {Stranger::UnknownHello, true, 24}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.kind) + 10 * c.through_relay);
+        std::vector<std::unique_ptr<DevicePeer>> strangers;
+        for (std::uint8_t i = 0; i < c.count; ++i) {
+            std::unique_ptr<ByteStream> stream;
+            if (c.through_relay) {
+                std::optional<Socket> link = relay_.open_link();
+                ASSERT_TRUE(link);
+                stream = std::make_unique<SocketStream>(std::move(*link));
+            } else {
+                auto direct = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port, IpAddress::v4(127, 0, 0, 1 + i % 4));
+                ASSERT_TRUE(direct);
+                stream = std::move(*direct);
+            }
+            strangers.push_back(std::make_unique<DevicePeer>(std::move(stream), DeviceIdentity::make()));
+            ASSERT_TRUE(strangers.back()->act_as_stranger(c.kind, device_)) << int(i);
+        }
+        ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == c.count; }));
+        device_peer_ = sign_in_through_relay();
+        ASSERT_TRUE(device_peer_);
+        ASSERT_TRUE(device_peer_->send_control_text(R"({"ping":{"_0":5}})"));
+        ASSERT_TRUE(control_with(R"({"pong":{"_0":5}})"));
+        EXPECT_TRUE(strangers[0]->wait_closed());
+        for (auto& stranger : strangers) stranger->close();
+        ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }));
+    }
+}
+
 // A device on a slow network: its answer to the host's Hello (its second
 // send) leaves `lag` late.
 class LaggingStream : public ByteStream {
@@ -316,7 +361,7 @@ private:
 // not closed for them.
 TEST_F(RelayEndToEnd, AFloodThroughTheRelayDoesNotCloseALinkInItsHandshake) {
     test::LogCapture log;
-    host_->timeouts.relay_sign_in = 2500ms;
+    host_->timeouts.sign_in = 2500ms;
     std::atomic<bool> stop{false}, flooded{false};
     std::thread flood([&] {
         for (int i = 0; i < 500 && !stop; ++i) {
@@ -350,7 +395,7 @@ TEST_F(RelayEndToEnd, AFloodThroughTheRelayDoesNotCloseALinkInItsHandshake) {
 // Pairing through the relay waits for a person: it keeps the whole time of
 // a link before sign-in, past the relay's short deadline.
 TEST_F(RelayEndToEnd, APairingThroughTheRelayKeepsItsTime) {
-    host_->timeouts.relay_sign_in = 300ms;
+    host_->timeouts.sign_in = 300ms;
     host_->open_pairing();
     const std::string code = *host_->snapshot_host_status().pairing_code;
     std::optional<Socket> link = relay_.open_link();

@@ -197,8 +197,9 @@ void MemoryPipe::close() {
 
 // --- SocketStream ----------------------------------------------------------------
 
-Result<std::unique_ptr<SocketStream>> SocketStream::connect(const IpAddress& address, std::uint16_t port) {
-    auto socket = Socket::connect(address, port);
+Result<std::unique_ptr<SocketStream>> SocketStream::connect(const IpAddress& address, std::uint16_t port,
+                                                            const std::optional<IpAddress>& from) {
+    auto socket = Socket::connect(address, port, std::chrono::seconds(10), from);
     if (!socket) return socket.error();
     return std::make_unique<SocketStream>(std::move(socket).value());
 }
@@ -313,6 +314,17 @@ Status DevicePeer::finish_sign_in() {
     if (Status s = expect_handshake_reply(reply); !s) return s;
     if (Status s = handshake_.receive_host_signature(reply); !s) return s;
     install_keys();
+    return {};
+}
+
+Status DevicePeer::act_as_stranger(Stranger kind, const DeviceIdentity& trusted) {
+    if (kind == Stranger::Silent) return {};
+    DeviceHandshake copied(trusted);
+    const Bytes hello = kind == Stranger::CopiedHello ? copied.hello(HelloMode::Auth)
+                                                      : handshake_.hello(HelloMode::Auth);
+    if (Status s = send_plain(FrameType::Hello, hello); !s) return s;
+    auto host_hello = receive_plain();
+    if (!host_hello) return host_hello.error();
     return {};
 }
 

@@ -138,8 +138,9 @@ private:
 class SocketStream : public ByteStream {
 public:
     explicit SocketStream(Socket socket) : socket_(std::move(socket)) {}
-    // Connects to a loopback listener.
-    static Result<std::unique_ptr<SocketStream>> connect(const IpAddress& address, std::uint16_t port);
+    // Connects to a loopback listener, from `from` when given.
+    static Result<std::unique_ptr<SocketStream>> connect(const IpAddress& address, std::uint16_t port,
+                                                         const std::optional<IpAddress>& from = std::nullopt);
 
     Status send(ByteView bytes) override;
     Result<Bytes> receive(std::size_t max, std::chrono::milliseconds timeout) override;
@@ -197,6 +198,13 @@ public:
 
     void close() { stream_->close(); }
     ByteStream& stream() { return *stream_; }
+
+    // What a link that never signs in sends before it falls silent: nothing,
+    // the Hello of a key the host does not know, or a copy of a trusted
+    // device's Hello (which travels in the clear).
+    enum class Stranger { Silent, UnknownHello, CopiedHello };
+    // Sends that and waits for the host's Hello in answer.
+    Status act_as_stranger(Stranger kind, const DeviceIdentity& trusted);
 
 private:
     Result<Bytes> next_raw_frame(std::chrono::milliseconds timeout);

@@ -35,6 +35,11 @@ TEST(HostView, TextsForEachHostState) {
         {"pairing", [](HostStatus& s) { s.pairing_code = "123456"; },
          "Ready. Open Vorlix on your iPhone or iPad on the same network.", kLrm + "123 456" + kLrm,
          "In Vorlix on your iPhone or iPad, choose Desk and enter this code.", "Stop Pairing", true, false},
+        {"pairing, one turned away", [](HostStatus& s) { s.pairing_code = "123456", s.pairing_busy = true; },
+         "Ready. Open Vorlix on your iPhone or iPad on the same network.", kLrm + "123 456" + kLrm,
+         "In Vorlix on your iPhone or iPad, choose Desk and enter this code.\nSeveral devices tried to pair at "
+         "once, so one was turned away. Try again in a moment.",
+         "Stop Pairing", true, false},
         {"odd code", [](HostStatus& s) { s.pairing_code = "12345"; },
          "Ready. Open Vorlix on your iPhone or iPad on the same network.", kLrm + "12345" + kLrm,
          "In Vorlix on your iPhone or iPad, choose Desk and enter this code.", "Stop Pairing", true, false},

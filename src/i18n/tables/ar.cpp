@@ -13,6 +13,7 @@ status.connected = متصل بـ {name}
 status.ready = جاهز. افتح Vorlix على iPhone أو iPad المتصل بالشبكة نفسها.
 status.not_listening = لا يمكن استقبال الاتصالات: ربما يستخدم برنامج آخر المنفذ.
 pairing.hint = في Vorlix على iPhone أو iPad، اختر {name} وأدخل هذا الرمز.
+pairing.busy = حاولت عدة أجهزة الاقتران في الوقت نفسه، فرُفض أحدها. أعد المحاولة بعد قليل.
 pairing.locked_countdown = أُدخلت خمسة رموز خاطئة متتالية. يُفتح الاقتران مجددًا بعد ‎{seconds}‎ ث.
 pairing.idle = لإضافة iPhone أو iPad، انقر على «إقران جهاز».
 button.pair = إقران جهاز

@@ -13,6 +13,7 @@ status.connected = Verbunden mit {name}
 status.ready = Bereit. Öffnen Sie Vorlix auf Ihrem iPhone oder iPad im selben Netzwerk.
 status.not_listening = Keine Verbindungen möglich: Ein anderes Programm verwendet möglicherweise den Port.
 pairing.hint = Wählen Sie in Vorlix auf Ihrem iPhone oder iPad {name} aus, und geben Sie diesen Code ein.
+pairing.busy = Mehrere Geräte wollten gleichzeitig koppeln, eines wurde abgewiesen. Versuchen Sie es gleich noch einmal.
 pairing.locked_countdown = Fünfmal hintereinander ein falscher Code. Das Koppeln ist in {seconds} s wieder möglich.
 pairing.idle = Klicken Sie auf „Gerät koppeln“, um ein iPhone oder iPad hinzuzufügen.
 button.pair = Gerät koppeln

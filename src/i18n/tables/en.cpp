@@ -13,6 +13,7 @@ status.connected = Connected to {name}
 status.ready = Ready. Open Vorlix on your iPhone or iPad on the same network.
 status.not_listening = Not listening: another program may be using the port.
 pairing.hint = In Vorlix on your iPhone or iPad, choose {name} and enter this code.
+pairing.busy = Several devices tried to pair at once, so one was turned away. Try again in a moment.
 pairing.locked_countdown = Five wrong codes in a row. Pairing opens again in {seconds} s.
 pairing.idle = To add an iPhone or iPad, click Pair a Device.
 button.pair = Pair a Device

@@ -13,6 +13,7 @@ status.connected = Conectado a {name}
 status.ready = Listo. Abre Vorlix en tu iPhone o iPad conectado a la misma red.
 status.not_listening = Sin escucha: puede que otro programa esté usando el puerto.
 pairing.hint = En Vorlix en tu iPhone o iPad, elige {name} y escribe este código.
+pairing.busy = Varios dispositivos intentaron vincularse a la vez y se rechazó uno. Vuelve a intentarlo en un momento.
 pairing.locked_countdown = Cinco códigos incorrectos seguidos. La vinculación se abrirá de nuevo en {seconds} s.
 pairing.idle = Para añadir un iPhone o iPad, haz clic en Vincular un dispositivo.
 button.pair = Vincular un dispositivo

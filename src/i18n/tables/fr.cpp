@@ -13,6 +13,7 @@ status.connected = Connecté à {name}
 status.ready = Prêt. Ouvrez Vorlix sur votre iPhone ou iPad connecté au même réseau.
 status.not_listening = Aucune écoute : un autre programme utilise peut-être le port.
 pairing.hint = Dans Vorlix sur votre iPhone ou iPad, choisissez {name} et saisissez ce code.
+pairing.busy = Plusieurs appareils ont tenté de se jumeler en même temps ; l’un d’eux a été refusé. Réessayez dans un instant.
 pairing.locked_countdown = Cinq codes erronés d’affilée. Le jumelage rouvre dans {seconds} s.
 pairing.idle = Pour ajouter un iPhone ou un iPad, cliquez sur Jumeler un appareil.
 button.pair = Jumeler un appareil

@@ -13,6 +13,7 @@ status.connected = Connesso a {name}
 status.ready = Pronto. Apri Vorlix sull’iPhone o sull’iPad collegato alla stessa rete.
 status.not_listening = Nessun ascolto: forse un altro programma sta usando la porta.
 pairing.hint = In Vorlix sull’iPhone o sull’iPad, scegli {name} e inserisci questo codice.
+pairing.busy = Più dispositivi hanno provato ad abbinarsi insieme e uno è stato rifiutato. Riprova tra un momento.
 pairing.locked_countdown = Cinque codici errati di fila. L’abbinamento si riapre tra {seconds} s.
 pairing.idle = Per aggiungere un iPhone o un iPad, fai clic su Abbina un dispositivo.
 button.pair = Abbina un dispositivo

@@ -13,6 +13,7 @@ status.connected = {name} に接続中
 status.ready = 準備完了。同じネットワーク上の iPhone または iPad で Vorlix を開いてください。
 status.not_listening = 待ち受けできません: 別のプログラムがポートを使用している可能性があります。
 pairing.hint = iPhone または iPad の Vorlix で {name} を選び、このコードを入力してください。
+pairing.busy = 複数のデバイスが同時にペアリングしようとしたため、1 台を断りました。少し待ってからもう一度お試しください。
 pairing.locked_countdown = 間違ったコードが 5 回続きました。{seconds} 秒後にペアリングを再開できます。
 pairing.idle = iPhone または iPad を追加するには、[デバイスをペアリング] をクリックしてください。
 button.pair = デバイスをペアリング

@@ -13,6 +13,7 @@ status.connected = {name}에 연결됨
 status.ready = 준비되었습니다. 같은 네트워크에 있는 iPhone 또는 iPad에서 Vorlix를 여세요.
 status.not_listening = 연결을 받을 수 없습니다. 다른 프로그램이 포트를 사용하고 있을 수 있습니다.
 pairing.hint = iPhone 또는 iPad의 Vorlix에서 {name}을(를) 선택하고 이 코드를 입력하세요.
+pairing.busy = 여러 기기가 동시에 페어링하려고 해서 한 기기를 거부했습니다. 잠시 후 다시 시도하세요.
 pairing.locked_countdown = 잘못된 코드가 5번 연속 입력되었습니다. {seconds}초 후에 다시 페어링할 수 있습니다.
 pairing.idle = iPhone 또는 iPad를 추가하려면 [기기 페어링]을 클릭하세요.
 button.pair = 기기 페어링

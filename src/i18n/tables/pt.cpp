@@ -13,6 +13,7 @@ status.connected = Conectado a {name}
 status.ready = Pronto. Abra o Vorlix no seu iPhone ou iPad na mesma rede.
 status.not_listening = Sem escuta: outro programa pode estar usando a porta.
 pairing.hint = No Vorlix do seu iPhone ou iPad, escolha {name} e digite este código.
+pairing.busy = Vários dispositivos tentaram emparelhar ao mesmo tempo e um foi recusado. Tente de novo em instantes.
 pairing.locked_countdown = Cinco códigos errados seguidos. O emparelhamento reabre em {seconds} s.
 pairing.idle = Para adicionar um iPhone ou iPad, clique em Emparelhar um dispositivo.
 button.pair = Emparelhar um dispositivo

@@ -13,6 +13,7 @@ status.connected = 已连接到 {name}
 status.ready = 已就绪。请在同一网络中的 iPhone 或 iPad 上打开 Vorlix。
 status.not_listening = 无法监听：其他程序可能正在使用该端口。
 pairing.hint = 在 iPhone 或 iPad 上的 Vorlix 中选择 {name}，然后输入此代码。
+pairing.busy = 多台设备同时尝试配对，其中一台被拒绝。请稍后再试。
 pairing.locked_countdown = 连续输入了五次错误代码。{seconds} 秒后可再次配对。
 pairing.idle = 要添加 iPhone 或 iPad，请点击“配对设备”。
 button.pair = 配对设备

@@ -13,6 +13,7 @@ status.connected = 已連線到 {name}
 status.ready = 已就緒。請在同一網路中的 iPhone 或 iPad 上開啟 Vorlix。
 status.not_listening = 無法接聽連線：其他程式可能正在使用此連接埠。
 pairing.hint = 在 iPhone 或 iPad 上的 Vorlix 中選擇 {name}，然後輸入此代碼。
+pairing.busy = 多部裝置同時嘗試配對，其中一部被拒絕。請稍後再試。
 pairing.locked_countdown = 連續輸入了五次錯誤的代碼。{seconds} 秒後可再次配對。
 pairing.idle = 若要新增 iPhone 或 iPad，請按一下「配對裝置」。
 button.pair = 配對裝置
