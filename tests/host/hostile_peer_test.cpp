@@ -9,6 +9,7 @@
 #endif
 
 #include <atomic>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -221,12 +222,14 @@ TEST(UnsignedLinks, OlderLinksWithoutAMarkMakeRoom) {
 // link that never signed in does not wait for it to give its place back.
 TEST_F(HostilePeers, ALinkEndingDuringASlowSignInFreesItsPlaceAtOnce) {
     DeviceIdentity phone = DeviceIdentity::make();
-    std::atomic<bool> asked{false}, answer{false};
+    // The hook stays in the platform after this body: it owns what it uses.
+    const auto asked = std::make_shared<std::atomic<bool>>(false);
+    const auto answer = std::make_shared<std::atomic<bool>>(false);
     FakePlatform::Answers answers;
-    answers.on_call = [&](const std::string& operation) {
+    answers.on_call = [asked, answer](const std::string& operation) {
         if (operation != "read_levels") return;
-        asked = true;
-        wait_until([&] { return answer.load(); }, 5s);
+        *asked = true;
+        wait_until([&] { return answer->load(); }, 5s);
     };
     platform_->set_answers(answers);
     make_host({trusted(phone)});
@@ -235,10 +238,10 @@ TEST_F(HostilePeers, ALinkEndingDuringASlowSignInFreesItsPlaceAtOnce) {
     ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 1; }));
     auto device = connect(phone);
     ASSERT_TRUE(device->sign_in());
-    ASSERT_TRUE(wait_until([&] { return asked.load(); }));
+    ASSERT_TRUE(wait_until([&] { return asked->load(); }));
     stranger->close();
     EXPECT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }, 1s));
-    answer = true;
+    *answer = true;
 }
 
 // Links refused while the one place is held by a link waiting for its
