@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -178,15 +179,16 @@ TEST_F(Sessions, AKeyPressOfAReplacedSessionLandsBeforeTheNewSessionsReset) {
     auto old_link = signed_in_device(phone);
     // The press is held on its way to the platform until the same device's
     // new link resets the input (or 1 s passed).
-    std::atomic<bool> pressing{false};
+    // The hook stays in the platform after this body: it owns what it uses.
+    const auto pressing = std::make_shared<std::atomic<bool>>(false);
     FakePlatform::Answers answers = platform_->answers();
-    answers.on_call = [&](const std::string& operation) {
-        if (operation == "send_input" && !pressing.exchange(true)) platform_->wait_for("reset_input", 1, 1s);
+    answers.on_call = [pressing, platform = platform_.get()](const std::string& operation) {
+        if (operation == "send_input" && !pressing->exchange(true)) platform->wait_for("reset_input", 1, 1s);
     };
     platform_->set_answers(answers);
     platform_->clear_calls();
     ASSERT_TRUE(old_link->send_frame(FrameType::Input, Bytes{5, 0, 0x38, 1, 0, 0, 0, 0}));  // Shift down
-    ASSERT_TRUE(wait_until([&] { return pressing.load(); }));
+    ASSERT_TRUE(wait_until([&] { return pressing->load(); }));
     auto new_link = signed_in_device(phone);
     ASSERT_TRUE(platform_->wait_for("reset_input"));
     const auto operations = platform_->operations();
@@ -265,6 +267,8 @@ TEST_F(Sessions, ABrowsersSignInAsksThePlatformOutsideTheViewersLock) {
     record.peer_name = "Web browser";
     record.writer = writer;
     EXPECT_FALSE(run_sign_in(*host_, record, HandshakeDone{}));
+    answers.on_call = nullptr;  // it holds this body's locals
+    platform_->set_answers(answers);
     if (other.joinable()) other.join();
     EXPECT_TRUE(viewers_free);
     auto first = items.try_receive();
