@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <system_error>
+#include <utility>
 
 #include "host/log_file.h"
 #include "util/thread_name.h"
@@ -21,11 +22,13 @@ void two_digits(std::string& out, unsigned value) {
     out.push_back(static_cast<char>('0' + value % 10));
 }
 
-StandardErrorQueue& standard_error_queue() {
+StandardErrorOutput& standard_error() {
     // Never destroyed, like the writer; its thread may be stuck on a reader
-    // that never reads until the process ends.
-    static StandardErrorQueue* queue = new StandardErrorQueue(write_standard_error, kStandardErrorQueueLines);
-    return *queue;
+    // that never reads until the process ends. Made by the first line, so
+    // the type of standard error is asked before its thread can exist.
+    static StandardErrorOutput* output =
+        new StandardErrorOutput(standard_error_may_block, write_standard_error, kStandardErrorQueueLines);
+    return *output;
 }
 
 }  // namespace
@@ -186,17 +189,29 @@ void StandardErrorQueue::run() {
     }
 }
 
+StandardErrorOutput::StandardErrorOutput(const std::function<bool()>& may_block, StandardErrorQueue::Write write,
+                                         std::size_t limit)
+    : write_(std::move(write)) {
+    if (may_block()) queue_.emplace(write_, limit);
+}
+
+void StandardErrorOutput::write(std::string line) {
+    if (queue_) {
+        queue_->push(std::move(line));
+    } else {
+        write_(line);
+    }
+}
+
+bool StandardErrorOutput::flush(std::chrono::milliseconds wait) { return !queue_ || queue_->flush(wait); }
+
 void log_line(std::string_view message) {
     const std::string line = format_log_line(utc_now_millis(), message);
-    if (standard_error_may_block()) {
-        standard_error_queue().push(line);
-    } else {
-        write_standard_error(line);
-    }
+    standard_error().write(line);
     process_writer().append_line(line);
 }
 
-bool flush_standard_error(std::chrono::milliseconds wait) { return standard_error_queue().flush(wait); }
+bool flush_standard_error(std::chrono::milliseconds wait) { return standard_error().flush(wait); }
 
 void open_log_file(const std::filesystem::path& path) { process_writer().open(path); }
 

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -117,6 +118,23 @@ private:
     bool started_ = false;
     bool stopping_ = false;
     std::thread thread_;
+};
+
+// Standard error as the log writes to it: through a StandardErrorQueue when
+// `may_block` says a write may wait for its reader, else directly. That is
+// asked once, here: the standard handles do not change, and asking the type
+// of a synchronous pipe waits behind a write pending on it.
+class StandardErrorOutput {
+public:
+    StandardErrorOutput(const std::function<bool()>& may_block, StandardErrorQueue::Write write, std::size_t limit);
+
+    void write(std::string line);
+    // Waits at most `wait` until every queued line is written; true when so.
+    bool flush(std::chrono::milliseconds wait);
+
+private:
+    const StandardErrorQueue::Write write_;
+    std::optional<StandardErrorQueue> queue_;
 };
 
 }  // namespace vorlix

@@ -226,8 +226,10 @@ Result<Socket> join_relay_link(const std::string& address, const std::string& to
         if (got.kind == ReceiveOutcome::Kind::Closed || got.kind == ReceiveOutcome::Kind::Shutdown) {
             return Error("the relay closed the connection");
         }
-        if (got.kind == ReceiveOutcome::Kind::TimedOut) return Error("the relay did not answer the join");
-        if (got.kind == ReceiveOutcome::Kind::Failed) return Error(got.error);
+        // A join not answered in time fails with the system's time-out text.
+        if (got.kind == ReceiveOutcome::Kind::TimedOut || got.kind == ReceiveOutcome::Kind::Failed) {
+            return Error(got.error);
+        }
         if (byte == '\n') break;
         if (answer.size() == kMaxJoinAnswer) return Error("the relay's answer to a join is too long");
         answer.push_back(static_cast<char>(byte));

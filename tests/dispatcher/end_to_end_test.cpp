@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 #include <thread>
 
@@ -140,15 +141,17 @@ TEST_F(FilesEndToEnd, AnEndingSessionLeavesTheSameDevicesNewSessionAlone) {
     const auto downloads = temp_.path() / "Downloads";
     // The old session's end is held at its first step until the new session
     // has a file under way (or 2 s passed).
-    std::atomic<bool> held{false};
+    // The hook owns what it uses: it stays in the platform after this body,
+    // and the new session's end at tear-down runs it too.
+    const auto held = std::make_shared<std::atomic<bool>>(false);
     FakePlatform::Answers answers = platform_->answers();
-    answers.on_call = [&](const std::string& operation) {
-        if (operation != "stop_stream" || held.exchange(true)) return;
+    answers.on_call = [held, downloads](const std::string& operation) {
+        if (operation != "stop_stream" || held->exchange(true)) return;
         wait_until([&] { return std::filesystem::exists(downloads / "next.bin"); }, 2s);
     };
     platform_->set_answers(answers);
     ASSERT_TRUE(send(R"({"bye":{}})"));
-    ASSERT_TRUE(wait_until([&] { return held.load(); }));
+    ASSERT_TRUE(wait_until([&] { return held->load(); }));
 
     // The same device again, on a new link, sends a file in two halves.
     auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host_->snapshot_host_status().port);

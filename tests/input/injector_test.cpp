@@ -378,6 +378,7 @@ TEST(Injector, TheQueueRefusesLongTextsAndStaysBoundedInAFlood) {
         injector.apply(event(Button{1, true, 0, 0}));
         injector.apply(event(Key{true, 0x7D, 0}));
         InputQueue queue;
+        test::LogCapture flood_log;
         std::size_t most = 0;
         for (int i = 0; i < 3000; ++i) {
             queue.send(flood.command(i));
@@ -387,6 +388,9 @@ TEST(Injector, TheQueueRefusesLongTextsAndStaysBoundedInAFlood) {
             most = std::max(most, queue.size());
         }
         EXPECT_LE(most, flood.bound) << flood.name;
+        // Never drained, the queue is full from its first fill on: told once.
+        EXPECT_EQ(testing::occurrences(flood_log.messages(), "commands waiting; pointer moves give way\n"), 1)
+            << flood.name;
         for (std::uint16_t code = 0; code < 50; ++code) queue.send(event(Key{false, code, 0}));
         queue.close();
         while (auto item = queue.receive()) injector.apply(item->command);

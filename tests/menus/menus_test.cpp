@@ -54,9 +54,11 @@ public:
     int inits = 0;
 
     int item_count(Handle menu) override { return static_cast<int>(node(menu)->children.size()); }
+    // As GetMenuState: a submenu item carries its item count in bits 8-15.
     std::uint32_t item_state(Handle menu, int i) override {
         const Node& n = at(menu, i);
-        return n.state | (n.children.empty() && n.filled_on_init.empty() ? 0 : kMenuPopup);
+        if (n.children.empty() && n.filled_on_init.empty()) return n.state;
+        return n.state | kMenuPopup | (static_cast<std::uint32_t>(n.children.size()) & 0xFF) << 8;
     }
     std::string item_text(Handle menu, int i) override { return at(menu, i).text; }
     Handle submenu(Handle menu, int i) override {
@@ -83,10 +85,12 @@ Node popup(std::string text, std::vector<Node> children) { return {std::move(tex
 
 TEST(Win32MenuReader, ListsScriptedTreeWithPathsFlagsAndIds) {
     Node recent{"&Recent", 0, ~0u, {}, {item("a.txt", 40)}};
+    // Eight items: a count that looks like the separator flag.
+    Node more_items = popup("&More", {popup("Deep", {item("Hidden", 90)}), item("Sibling", 12, kMenuDisabled)});
+    more_items.children.resize(8, Node{"", kMenuSeparator});
     ScriptedMenus menus(popup("", {
         popup("&File", {item("&New\tCtrl+N", 10), {"", kMenuSeparator}, recent, item("Save &As...", 11, kMenuGrayed),
-                        popup("&More", {popup("Deep", {item("Hidden", 90)}), item("Sibling", 12, kMenuDisabled)}),
-                        item("&", 13), item("No id", ~0u), item("E&xit\tAlt+F4", 14)}),
+                        more_items, item("&", 13), item("No id", ~0u), item("E&xit\tAlt+F4", 14)}),
         item("&Help", 20),  // a command straight on the bar
         popup("&Edit", {item("&Undo\tCtrl+Z", 30)}),
     }));

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#endif
+
 #include "app/web_host.h"
 #include "crypto/random.h"
 #include "i18n/i18n.h"
@@ -216,8 +222,14 @@ TEST(RelayJoin, TakesOneAnswerLineAndLeavesTheRest) {
         std::string error;  // empty: joined
     };
     const std::string refused = "the relay did not join the link";
+#ifdef _WIN32
+    const std::string timed_out = socket_error_text(WSAETIMEDOUT);
+#else
+    const std::string timed_out = socket_error_text(ETIMEDOUT);
+#endif
     const Case cases[] = {
         {"{\"ok\":true}\nafter", ""},
+        {"", timed_out},  // no answer within the second
         {"{\"ok\":false}\n", refused},
         {"{\"error\":\"gone\"}\n", refused},
         {"[true]\n", refused},

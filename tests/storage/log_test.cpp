@@ -159,14 +159,34 @@ TEST(StandardErrorQueue, AReaderThatDoesNotReadHoldsUpNoLineAndLeftOutLinesAreCo
     changed.notify_all();
     ASSERT_TRUE(queue.flush(std::chrono::seconds(10)));
     queue.push("after\n");
+    queue.push("last\n");  // the left-out line is said once
     ASSERT_TRUE(queue.flush(std::chrono::seconds(10)));
     std::lock_guard lock(mutex);
-    ASSERT_EQ(written.size(), 7u);
+    ASSERT_EQ(written.size(), 8u);
     EXPECT_EQ(written[0], "first\n");
     EXPECT_EQ(written[4], "line 3\n");
     EXPECT_TRUE(std::regex_match(written[5], std::regex(R"(\d\d:\d\d:\d\d\.\d\d\d log: 996 lines were left out of standard error \(it was not being read\)\n)")))
         << written[5];
     EXPECT_EQ(written[6], "after\n");
+    EXPECT_EQ(written[7], "last\n");
+}
+
+// The type of standard error is asked once, however many lines follow; one
+// that may wait is written by the queue's thread, any other by the caller.
+TEST(StandardErrorOutput, AsksOnceWhetherToQueue) {
+    for (const bool may_block : {false, true}) {
+        int asked = 0;
+        std::vector<std::thread::id> writers;
+        {
+            StandardErrorOutput output([&] { return ++asked, may_block; },
+                                       [&](std::string_view) { writers.push_back(std::this_thread::get_id()); }, 1000);
+            for (int i = 0; i < 100; ++i) output.write("line\n");
+            EXPECT_TRUE(output.flush(std::chrono::seconds(10)));
+        }
+        EXPECT_EQ(asked, 1) << may_block;
+        ASSERT_EQ(writers.size(), 100u) << may_block;
+        EXPECT_EQ(writers.front() != std::this_thread::get_id(), may_block);
+    }
 }
 
 }  // namespace

@@ -93,20 +93,11 @@ public:
             return static_cast<std::uint16_t>(VkKeyScanExW(static_cast<WCHAR>(c), layout));
         };
     }
-    // A thread's key state follows the key messages its own input queue
-    // reads, and this thread reads none: the toggle is read with the input of
-    // the window in front attached, as that window sees it. Where attaching
-    // is refused (another desktop, a more privileged program), this thread's
-    // own view is what there is.
-    bool caps_lock_on() override {
-        const DWORD own = GetCurrentThreadId();
-        HWND front = GetForegroundWindow();
-        const DWORD front_thread = front ? GetWindowThreadProcessId(front, nullptr) : 0;
-        const bool attached = front_thread != 0 && front_thread != own && AttachThreadInput(own, front_thread, TRUE);
-        const bool on = (GetKeyState(VK_CAPITAL) & 1) != 0;
-        if (attached) AttachThreadInput(own, front_thread, FALSE);
-        return on;
-    }
+    // Read on this thread, which reads no key messages. Attaching to the
+    // input of the window in front would show the toggle as that window sees
+    // it, but the attach resets the key state (a key the user holds may be
+    // lost to that window) and ties this thread to an app that may hang.
+    bool caps_lock_on() override { return (GetKeyState(VK_CAPITAL) & 1) != 0; }
     void lock_workstation() override { LockWorkStation(); }
 
     bool create_pen() override {
