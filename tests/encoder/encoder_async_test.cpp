@@ -8,6 +8,7 @@
 
 #include "encoder/scripted_system.h"
 #include "h264/encoder_h264.h"
+#include "support/captured_stderr.h"
 
 namespace vorlix {
 namespace {
@@ -173,7 +174,7 @@ TEST(EncoderAsync, AFailedOutputIsLoggedAndReportedThroughOutputFailed) {
     ::testing::internal::CaptureStderr();
     e.events().push(kEventHaveOutput);
     const bool failed = eventually([&] { return e.encoder->output_failed(); });
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     ASSERT_TRUE(failed);
     EXPECT_NE(log.find("hardware encoder output failed: scripted (0x80004005)"), std::string::npos) << log;
 

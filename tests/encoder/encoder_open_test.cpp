@@ -5,6 +5,7 @@
 #include "encoder/scripted_system.h"
 #include "h264/encoder_h264.h"
 #include "support/text_count.h"
+#include "support/captured_stderr.h"
 
 namespace vorlix {
 namespace {
@@ -22,7 +23,7 @@ TEST(EncoderOpen, SoftwareEncoderWhenNoHardwareIsPresentWithoutALogLine) {
     ScriptedSystem system;
     ::testing::internal::CaptureStderr();
     auto opened = open_h264_encoder(system, settings_1080p30());
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     ASSERT_TRUE(opened.ok()) << opened.error().text;
     EXPECT_EQ(log, "");
     EXPECT_EQ((*opened)->name(), "Microsoft H.264 software encoder");
@@ -92,7 +93,7 @@ TEST(EncoderOpen, RefusedProfilesFallToMainThenTheNextEncoder) {
 
     ::testing::internal::CaptureStderr();
     auto opened = open_h264_encoder(system, settings_1080p30());
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     ASSERT_TRUE(opened.ok());
     EXPECT_EQ((*opened)->name(), "Second");
     EXPECT_EQ(first.transform->profiles, (std::vector<std::uint32_t>{kProfileHigh, kProfileMain}));
@@ -118,7 +119,7 @@ TEST(EncoderOpen, EveryHardwareRefusalIsLoggedAndSoftwareTakesOver) {
 
     ::testing::internal::CaptureStderr();
     auto opened = open_h264_encoder(system, settings_1080p30());
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     ASSERT_TRUE(opened.ok());
     EXPECT_EQ((*opened)->name(), kSoftwareEncoderName);
     EXPECT_EQ(occurrences(log, "hardware encoder A refused: cannot activate"), 1) << log;
@@ -174,7 +175,7 @@ TEST(EncoderOpen, RefusedCodecSettingsNeverFailAndMissingOnesAreSkipped) {
         system.software->codec_codes[p] = kRefused;
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(open_h264_encoder(system, settings_1080p30()).ok());
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     EXPECT_EQ(system.software->codec_values.size(), 9u);
     // Each fixed setting refused before and after the types is said once.
     for (const char* setting : {"rate control mode 0", "B-picture count 0", "GOP size 240"})
@@ -186,7 +187,7 @@ TEST(EncoderOpen, RefusedCodecSettingsNeverFailAndMissingOnesAreSkipped) {
         fixed_early.software->late_codec_codes[p] = kRefused;
     ::testing::internal::CaptureStderr();
     EXPECT_TRUE(open_h264_encoder(fixed_early, settings_1080p30()).ok());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(captured_stderr(), "");
 
     ScriptedSystem bare;
     bare.software->codec_settings = false;

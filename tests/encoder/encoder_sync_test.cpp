@@ -5,6 +5,7 @@
 #include "encoder/scripted_system.h"
 #include "h264/encoder_h264.h"
 #include "support/text_count.h"
+#include "support/captured_stderr.h"
 
 namespace vorlix {
 namespace {
@@ -202,7 +203,7 @@ TEST(EncoderBitrate, RefusedBitrateIsLoggedOncePerEncoder) {
     e.encoder->set_encoder_bitrate(3'000'000);
     e.encoder->set_encoder_bitrate(4'000'000);
     e.encoder->set_encoder_bitrate(5'000'000);
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     EXPECT_EQ(occurrences(log, "Microsoft H.264 software encoder: refused a new bitrate while running"), 1) << log;
     EXPECT_EQ(e.transform().codec_values.size(), 3u);
 
@@ -210,7 +211,7 @@ TEST(EncoderBitrate, RefusedBitrateIsLoggedOncePerEncoder) {
     other.transform().codec_codes[CodecProperty::mean_bitrate] = kBroken;
     ::testing::internal::CaptureStderr();
     other.encoder->set_encoder_bitrate(3'000'000);
-    EXPECT_EQ(occurrences(::testing::internal::GetCapturedStderr(), "refused a new bitrate"), 1);
+    EXPECT_EQ(occurrences(captured_stderr(), "refused a new bitrate"), 1);
 }
 
 TEST(EncoderBitrate, SharpeningRaisesTheRateAndCapsTheQuantiserUntilItEnds) {
@@ -227,7 +228,7 @@ TEST(EncoderBitrate, SharpeningRaisesTheRateAndCapsTheQuantiserUntilItEnds) {
     e.encoder->start_sharpening(16'000'000);
     e.encoder->start_sharpening(16'000'000);  // the same pass again: nothing
     e.encoder->start_sharpening(20'000'000);
-    std::string log = ::testing::internal::GetCapturedStderr();
+    std::string log = captured_stderr();
     EXPECT_EQ(occurrences(log, "sharpening: quantiser ceiling set"), 1) << log;
     EXPECT_EQ(e.encoder->sharpening(), 20'000'000u);
     EXPECT_EQ(values, (std::vector<std::pair<P, std::uint32_t>>{
@@ -248,7 +249,7 @@ TEST(EncoderBitrate, RefusedQuantiserCeilingIsLoggedOnce) {
     e.encoder->start_sharpening(10'000'000);
     e.encoder->end_sharpening();
     e.encoder->start_sharpening(10'000'000);
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     EXPECT_EQ(occurrences(log, "sharpening: quantiser ceiling refused by this encoder"), 1) << log;
 }
 
@@ -263,7 +264,7 @@ TEST(EncoderBitrate, WithoutCodecSettingsOnlyTheRecordChanges) {
     encoder.start_sharpening(8'000'000);
     EXPECT_EQ(encoder.sharpening(), 8'000'000u);
     encoder.end_sharpening();
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(captured_stderr(), "");
     EXPECT_FALSE(encoder.sharpening().has_value());
     EXPECT_TRUE(bare.software->codec_values.empty());
 }

@@ -9,6 +9,7 @@
 
 #include "sound/sound_capture.h"
 #include "support/text_count.h"
+#include "support/captured_stderr.h"
 
 namespace vorlix {
 namespace {
@@ -222,7 +223,7 @@ TEST(SoundCycle, FloatStereoAt48kHzPassesThroughAsOnePacketPerCycle) {
     rig.source.cycles.push_back({float_packet({0.5f, -0.5f, 1.5f, -1.5f}, 2), float_packet({0.0f, 0.25f}, 2)});
     ::testing::internal::CaptureStderr();
     rig.run();
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     EXPECT_NE(log.find("sound: loopback 48000 Hz, 2 channels, 32-bit float"), std::string::npos) << log;
     EXPECT_EQ(rig.source.opened_with, std::chrono::milliseconds(200));
     EXPECT_EQ(rig.source.released, (std::vector<std::uint32_t>{2, 1}));
@@ -392,7 +393,7 @@ TEST(SoundCycle, EndsWhenTheAudienceIsGoneWithoutALogLine) {
     };
     ::testing::internal::CaptureStderr();
     rig.run();
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     EXPECT_EQ(rig.cycles_run, 2);
     EXPECT_EQ(occurrences(log, "stopped"), 0) << log;
 
@@ -424,7 +425,7 @@ TEST(SoundCycle, MixFormatsThatAreNotHandledEndWithOneLine) {
         rig.source.open_result = format;
         ::testing::internal::CaptureStderr();
         rig.run();
-        const std::string log = ::testing::internal::GetCapturedStderr();
+        const std::string log = captured_stderr();
         EXPECT_EQ(occurrences(log, "sound: this mix format is not handled; no sound"), 1) << log;
         EXPECT_EQ(occurrences(log, "sound capture stopped"), 0) << log;
         EXPECT_EQ(rig.source.starts, 0);
@@ -437,7 +438,7 @@ TEST(SoundCycle, FailingAudioCallsStopTheCaptureWithTheirError) {
     no_device.source.open_result = Error("Element not found. (0x80070490)");
     ::testing::internal::CaptureStderr();
     no_device.run();
-    std::string log = ::testing::internal::GetCapturedStderr();
+    std::string log = captured_stderr();
     EXPECT_EQ(occurrences(log, "sound capture stopped: Element not found. (0x80070490)"), 1) << log;
 
     SoundRig no_start;
@@ -445,7 +446,7 @@ TEST(SoundCycle, FailingAudioCallsStopTheCaptureWithTheirError) {
     no_start.source.start_status = Error("no capture client");
     ::testing::internal::CaptureStderr();
     no_start.run();
-    log = ::testing::internal::GetCapturedStderr();
+    log = captured_stderr();
     EXPECT_EQ(occurrences(log, "sound capture stopped: no capture client"), 1) << log;
     EXPECT_EQ(no_start.cycles_run, 0);
 
@@ -456,7 +457,7 @@ TEST(SoundCycle, FailingAudioCallsStopTheCaptureWithTheirError) {
     removed.source.drain_error = Error("device removed");
     ::testing::internal::CaptureStderr();
     removed.run();
-    log = ::testing::internal::GetCapturedStderr();
+    log = captured_stderr();
     EXPECT_EQ(occurrences(log, "sound capture stopped: device removed"), 1) << log;
     EXPECT_EQ(removed.cycles_run, 2);
     EXPECT_EQ(removed.source_events, (std::vector<std::string>{"open", "release"}));
@@ -481,7 +482,7 @@ TEST(SoundCycle, AnInvalidatedDeviceIsReleasedAndTheNewDefaultOutputCaptured) {
 
     ::testing::internal::CaptureStderr();
     rig.run();
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     EXPECT_EQ(rig.source_events, (std::vector<std::string>{"open", "release", "open", "release", "open", "release"}));
     EXPECT_EQ(rig.other_waits, std::vector<std::chrono::milliseconds>(2, std::chrono::milliseconds(200)));
     EXPECT_EQ(occurrences(log, "sound: the output device changed; capturing the new default output"), 2) << log;
@@ -505,7 +506,7 @@ TEST(SoundCycle, AnOutputThatStaysInvalidatedEndsTheCaptureAfterFiveTries) {
     rig.reopened.back().open_result = float_mix(48'000, 2);  // never reached
     ::testing::internal::CaptureStderr();
     rig.run();
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     EXPECT_EQ(std::count(rig.source_events.begin(), rig.source_events.end(), "open"), 6);
     EXPECT_EQ(rig.other_waits.size(), 5u);
     EXPECT_EQ(occurrences(log, "sound capture stopped: device invalidated"), 1) << log;
@@ -528,7 +529,7 @@ TEST(SoundThread, RunsOnItsOwnThreadAndReleasesTheSource) {
         output, control);
     ASSERT_TRUE(thread.has_value());
     thread->join();
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
     EXPECT_TRUE(destroyed);
     EXPECT_EQ(occurrences(log, "sound capture stopped: no output device"), 1) << log;
 }

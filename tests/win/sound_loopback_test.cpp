@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "sound/sound_capture.h"
+#include "support/captured_stderr.h"
 
 namespace vorlix {
 namespace {
@@ -28,7 +29,7 @@ TEST(SoundLoopback, CaptureEndsByItselfAndSaysWhyWhenItCannotRun) {
     };
     ::testing::internal::CaptureStderr();
     capture_sound_loop(make_loopback_sound_source, output, control, options);
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string log = captured_stderr();
 
     const bool stopped = log.find("sound capture stopped: ") != std::string::npos;
     const bool not_handled = log.find("sound: this mix format is not handled; no sound") != std::string::npos;
