@@ -658,12 +658,11 @@ bool draw_strokes(InkCanvas& canvas, const InkStrokes& ink, std::size_t end, dou
             }
         }
         const bool shared = owed > double(budget.left);
-        const bool fresh = budget.fresh;
         for (int p = here ? canvas.pass : 0; p < static_cast<int>(drawn.count); ++p) {
             const Pass& pass = drawn.passes[p];
             if (!drawable(pass)) continue;
             const std::size_t first = here && p == canvas.pass ? canvas.segment : 0;
-            Budget part{0, fresh};
+            Budget part{0, budget.fresh};
             if (shared && costs[p] > 0.0) {
                 part.left = static_cast<std::uint64_t>(double(budget.left) * std::min(costs[p] / owed, 1.0));
                 owed -= costs[p];
