@@ -584,11 +584,14 @@ std::uint64_t pass_estimate(std::span<const InkPixelPoint> points, double radius
     if (f.empty) return 0;
     double cost = double(f.rows.end - f.rows.start) * (f.cols.end - f.cols.start) * kInkSpanCost;
     for (std::size_t i = 0; i < segments; ++i) {
+        if (covered_by_neighbour(points, i)) {  // the cheaper test first: held points are common
+            cost += kInkSegmentCost;
+            continue;
+        }
         const Box box = segment_box(points, i, f.reach, width, height);
         const InkPixelPoint& b = points.size() == 1 ? points[i] : points[i + 1];
-        cost += no_pixel(box) || covered_by_neighbour(points, i)
-                    ? kInkSegmentCost
-                    : double(segment_cost(box, points[i], b, radius, f.wide, opacity >= 1.0));
+        cost += no_pixel(box) ? kInkSegmentCost
+                              : double(segment_cost(box, points[i], b, radius, f.wide, opacity >= 1.0));
     }
     return static_cast<std::uint64_t>(std::min(cost, 1e18));
 }
@@ -648,7 +651,8 @@ bool draw_strokes(InkCanvas& canvas, const InkStrokes& ink, std::size_t end, dou
         const bool here = canvas.unfinished && i == canvas.stroke;
         // A stroke of several passes that shows what fits of it shares the
         // budget among them by what each costs whole, so that each draws its
-        // newest segments: a laser's tip shows all three layers.
+        // newest segments: a laser's tip shows all three layers. (A frame
+        // still owes only its first pass a segment.)
         double costs[3] = {}, owed = 0.0;
         for (std::size_t p = 0; stop == Stop::show && drawn.count > 1 && p < drawn.count; ++p) {
             const Pass& pass = drawn.passes[p];

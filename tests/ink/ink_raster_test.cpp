@@ -300,7 +300,9 @@ TEST(InkRasterTest, EveryOverlayFrameShowsTheNewestSegmentsWhole) {
         std::vector<std::uint8_t> out(std::size_t{w} * h * 4);
         InkLayers layers;
         InkStrokes ink{{stroke(std::vector<double>(19'998, 0.9), 0.0005), stroke({}, 0.0005)}};
-        for (int k = 0; k <= 100; ++k) ink.strokes[1].points.insert(ink.strokes[1].points.end(), {0.1 + 0.005 * k, 0.5});
+        for (int k = 0; k <= 100; ++k) {
+            ink.strokes[1].points.insert(ink.strokes[1].points.end(), {0.1 + 0.005 * k, 0.5});
+        }
         for (double now : {0.0, 0.3}) draw_ink_layers(layers, ink, now, out, w, h, placement, 800'000);
         ASSERT_TRUE(layers.finishing);
         ink.strokes[0].ended = true;  // its end, with one more point: the settled picture takes it in
