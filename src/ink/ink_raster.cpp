@@ -870,10 +870,11 @@ bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::
         layers.finishing = true;
     }
     if (layers.finishing) {
-        left.charge(copy);  // for showing it once whole
         layers.whole = draw_strokes(layers.over, ink, ink.strokes.size(), now, layers.finishing_pixels, width,
                                     height, placement, left, Stop::keep);
         if (!layers.whole) return finish(false);
+        // Showing it is one copy more, a sixty-fourth of a frame, which the
+        // frame that finishes it spends past its budget.
         std::memcpy(pixels.data(), layers.finishing_pixels.data(), bytes);
         free_bytes(layers.finishing_pixels);
         layers.finishing = false;
