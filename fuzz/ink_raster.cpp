@@ -102,15 +102,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The overlay's frames: a settled picture with strokes over it, the
     // newest stroke growing, the oldest gone, then the drawing still long
     // enough for what is over the settled picture to be drawn on in order.
-    // A picture they report whole is the one a single drawing gives.
+    // A picture they report whole is the one a single drawing gives; one
+    // they report unchanged is the one shown before (a picture finished in
+    // order is drawn apart until whole), and the picture being finished is
+    // held only meanwhile.
     InkLayers layers;
     double now = 1.2;
+    std::vector<std::uint8_t> shown;
     for (int frame = 0; frame < 7; ++frame, now += 0.15) {
         if (frame == 1 && !ink.strokes.empty()) {
             ink.strokes.back().points.insert(ink.strokes.back().points.end(), {0.5, 0.5});
         }
         if (frame == 2 && !ink.strokes.empty()) ink.strokes.erase(ink.strokes.begin());
-        draw_ink_layers(layers, ink, now, pixels, width, height, placement, budget);
+        shown = pixels;
+        if (!draw_ink_layers(layers, ink, now, pixels, width, height, placement, budget) && shown != pixels) {
+            std::abort();
+        }
+        if (!layers.finishing && !layers.finishing_pixels.empty()) std::abort();
         if (layers.whole && !layers.unfinished && !short_buffer && !screen) {
             std::vector<std::uint8_t> whole(pixels.size());
             InkCanvas one;

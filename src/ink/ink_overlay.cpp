@@ -108,8 +108,7 @@ void InkOverlayLoop::frame(InkOverlayScreen& screen, double now) {
     last_drawing_ = now;
     pending_ = false;
     if (ink_.strokes.empty()) {
-        lose_ink_picture(layers_);
-        layers_.unfinished = false;
+        layers_ = InkLayers{};  // its pictures and coverage go with the strokes
         if (shown_) screen.hide();
         shown_ = false;
         return;

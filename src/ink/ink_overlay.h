@@ -101,6 +101,7 @@ public:
     void finish(InkOverlayScreen& screen);
 
     const InkStrokes& strokes() const { return ink_; }
+    const InkLayers& layers() const { return layers_; }
     bool shown() const { return shown_; }
 
 private:

@@ -584,11 +584,14 @@ std::uint64_t pass_estimate(std::span<const InkPixelPoint> points, double radius
     if (f.empty) return 0;
     double cost = double(f.rows.end - f.rows.start) * (f.cols.end - f.cols.start) * kInkSpanCost;
     for (std::size_t i = 0; i < segments; ++i) {
+        if (covered_by_neighbour(points, i)) {  // the cheaper test first: held points are common
+            cost += kInkSegmentCost;
+            continue;
+        }
         const Box box = segment_box(points, i, f.reach, width, height);
         const InkPixelPoint& b = points.size() == 1 ? points[i] : points[i + 1];
-        cost += no_pixel(box) || covered_by_neighbour(points, i)
-                    ? kInkSegmentCost
-                    : double(segment_cost(box, points[i], b, radius, f.wide, opacity >= 1.0));
+        cost += no_pixel(box) ? kInkSegmentCost
+                              : double(segment_cost(box, points[i], b, radius, f.wide, opacity >= 1.0));
     }
     return static_cast<std::uint64_t>(std::min(cost, 1e18));
 }
@@ -646,19 +649,43 @@ bool draw_strokes(InkCanvas& canvas, const InkStrokes& ink, std::size_t end, dou
     for (std::size_t i = canvas.stroke; i < end && done; ++i) {
         stroke_passes(ink.strokes[i], now, placement, drawn);
         const bool here = canvas.unfinished && i == canvas.stroke;
+        // A stroke of several passes that shows what fits of it shares the
+        // budget among them by what each costs whole, so that each draws its
+        // newest segments: a laser's tip shows all three layers. (A frame
+        // still owes only its first pass a segment.)
+        double costs[3] = {}, owed = 0.0;
+        for (std::size_t p = 0; stop == Stop::show && drawn.count > 1 && p < drawn.count; ++p) {
+            const Pass& pass = drawn.passes[p];
+            if (drawable(pass)) {
+                costs[p] = double(pass_estimate(drawn.points, pass.radius, pass.opacity, width, height));
+                owed += costs[p];
+            }
+        }
+        const bool shared = owed > double(budget.left);
         for (int p = here ? canvas.pass : 0; p < static_cast<int>(drawn.count); ++p) {
             const Pass& pass = drawn.passes[p];
             if (!drawable(pass)) continue;
             const std::size_t first = here && p == canvas.pass ? canvas.segment : 0;
+            Budget part{0, budget.fresh};
+            if (shared && costs[p] > 0.0) {
+                part.left = static_cast<std::uint64_t>(double(budget.left) * std::min(costs[p] / owed, 1.0));
+                owed -= costs[p];
+            }
+            const std::uint64_t given = part.left;
             const std::size_t next = draw_pass(canvas.coverage, pixels, width, height, drawn.points, pass.radius,
-                                               pass.color, pass.opacity, first, budget, stop);
+                                               pass.color, pass.opacity, first, shared ? part : budget, stop);
+            if (shared) {
+                budget.charge(double(given - part.left));
+                budget.segments += part.segments;
+                budget.fresh = false;
+            }
             if (next < segment_count(drawn.points.size())) {
                 canvas.unfinished = stop == Stop::keep;
                 canvas.stroke = i;
                 canvas.pass = p;
                 canvas.segment = next;
                 done = false;
-                break;
+                if (!shared) break;
             }
         }
     }
@@ -687,6 +714,9 @@ std::uint64_t stroke_mark(const InkStroke& stroke, double now) {
     for (double p : stroke.points) mix(bits(p));
     return h;
 }
+
+// Empties a buffer and gives its memory back.
+void free_bytes(std::vector<std::uint8_t>& bytes) { std::vector<std::uint8_t>().swap(bytes); }
 
 bool same_placement(const InkPlacement& a, const InkPlacement& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -801,13 +831,17 @@ bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::
         const std::size_t begun = layers.settled.stroke + (layers.settled.unfinished ? 1 : 0);
         for (std::size_t i = settled_begun(layers); i < begun; ++i) layers.settled_marks.push_back(marks[i]);
     };
-    const auto copy_settled = [&] {
-        if (layers.over.unfinished) {
-            restart_ink_canvas(layers.over);
-            left.charge(copy);
+    // Copying the settled picture also clears what a finishing that a
+    // change stopped left in the coverage, which costs as much again.
+    const auto copy_cost = [&] { return copy * (layers.over.unfinished ? 2.0 : 1.0); };
+    const auto copy_settled = [&](std::vector<std::uint8_t>* apart) {
+        left.charge(copy_cost());
+        restart_ink_canvas(layers.over);
+        if (apart) {
+            *apart = layers.settled_pixels;
+        } else {
+            std::memcpy(pixels.data(), layers.settled_pixels.data(), bytes);
         }
-        std::memcpy(pixels.data(), layers.settled_pixels.data(), bytes);
-        left.charge(copy);
     };
     const auto finish = [&](bool drawn) {
         layers.unfinished = !layers.whole || settled_done(layers) < goal;
@@ -821,22 +855,29 @@ bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::
         layers.changed_at = now;
         layers.whole = false;
         layers.finishing = false;
+        free_bytes(layers.finishing_pixels);
     } else if (layers.whole) {
         settle(left);  // in the background: the picture stays
         return finish(false);
     } else if (!layers.finishing && settled_done(layers) == goal) {
         // What is drawn over the settled picture does not fit in a frame.
         // Once the drawing has stayed the same for a moment, it is drawn on
-        // in order, frame after frame, until the picture is whole.
+        // in order, frame after frame, in a picture of its own: the one
+        // shown, with the newest strokes, stays until that one is whole.
         if (now - layers.changed_at < kInkStillTime) return finish(false);
-        copy_settled();
+        copy_settled(&layers.finishing_pixels);
         layers.over.stroke = settled_done(layers);
         layers.finishing = true;
     }
     if (layers.finishing) {
-        layers.whole = draw_strokes(layers.over, ink, ink.strokes.size(), now, pixels, width, height, placement,
-                                    left, Stop::keep);
-        layers.finishing = !layers.whole;
+        layers.whole = draw_strokes(layers.over, ink, ink.strokes.size(), now, layers.finishing_pixels, width,
+                                    height, placement, left, Stop::keep);
+        if (!layers.whole) return finish(false);
+        // Showing it is one copy more, a sixty-fourth of a frame, which the
+        // frame that finishes it spends past its budget.
+        std::memcpy(pixels.data(), layers.finishing_pixels.data(), bytes);
+        free_bytes(layers.finishing_pixels);
+        layers.finishing = false;
         return finish(true);
     }
 
@@ -847,8 +888,8 @@ bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::
     // While the settled picture is behind, it gets three quarters of the
     // budget: the newest strokes are drawn again every frame.
     const bool behind = settled_done(layers) < goal;
-    const std::uint64_t share =
-        (behind ? budget / 4 : budget) - std::min(budget / 4, static_cast<std::uint64_t>(copy));
+    const auto copying = static_cast<std::uint64_t>(copy_cost());
+    const std::uint64_t share = (behind ? budget / 4 : budget) - std::min(budget / 4, copying);
     std::size_t from = ink.strokes.size();
     std::uint64_t need = 0;
     StrokePasses passes;
@@ -866,14 +907,14 @@ bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::
         --from;
     }
     if (behind) {
-        const std::uint64_t reserve = std::min(need, share) + static_cast<std::uint64_t>(copy);
+        const std::uint64_t reserve = std::min(need, share) + copying;
         const std::uint64_t allowance = left.left > reserve ? left.left - reserve : 0;
         Budget spend{allowance};  // at least one segment, so that it always gets on
         settle(spend);
         left.charge(double(allowance - std::min(allowance, spend.left)));
     }
     from = std::max(from, settled_done(layers));
-    copy_settled();
+    copy_settled(nullptr);
     // What the newest leave over goes to the strokes before them, oldest
     // first, when the settled picture does not need it.
     bool all = from == settled_done(layers);

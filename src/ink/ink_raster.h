@@ -98,12 +98,16 @@ bool render_ink_strokes(InkCanvas& canvas, const InkStrokes& ink, double now, st
 // from the oldest on change no more, so they are drawn once, over as many
 // frames as they take, into a picture of their own (`settled_pixels`);
 // each frame copies it and draws the strokes after it (strokes being drawn,
-// lasers, and whatever came after them) over the copy.
+// lasers, and whatever came after them) over the copy. A picture finished
+// in order is drawn apart (`finishing_pixels`, held only meanwhile) and
+// copied out once whole. The overlay drops all of it when its strokes are
+// gone.
 struct InkLayers {
     InkCanvas settled;                          // where the settled picture's drawing goes on
     std::vector<std::uint8_t> settled_pixels;
     std::vector<std::uint64_t> settled_marks;  // one for each stroke it has begun
     InkCanvas over;                             // for the strokes drawn over the copy
+    std::vector<std::uint8_t> finishing_pixels;
     std::vector<std::uint64_t> shown_marks;    // the strokes as the picture was last drawn
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -122,11 +126,13 @@ constexpr double kInkStillTime = 0.25;
 // Draws the overlay's frame of the strokes as they look at `now`, spending
 // about `budget` (see render_ink_frame), and gives whether the picture
 // changed. When the strokes after the settled ones do not all fit in the
-// frame, the newest of them are drawn (each pass that runs out shows its
-// newest segments); the picture becomes whole as the settled picture takes
-// in the strokes before them, or, for strokes that are not settled, once
-// the drawing has stayed the same for kInkStillTime. A picture buffer
-// shorter than width x height x 4 bytes is cleared.
+// frame, the newest of them are drawn (the passes of the stroke that runs
+// out share what is left, each showing its newest segments); the picture
+// becomes whole as the settled picture takes in the strokes before them,
+// or, for strokes that are not settled, once the drawing has stayed the
+// same for kInkStillTime and the frames after have finished it apart (the
+// picture stays as it was until then). A picture buffer shorter than
+// width x height x 4 bytes is cleared.
 bool draw_ink_layers(InkLayers& layers, const InkStrokes& ink, double now, std::span<std::uint8_t> pixels,
                      std::uint32_t width, std::uint32_t height, const InkPlacement& placement,
                      std::uint64_t budget);

@@ -19,6 +19,8 @@ struct FakeScreen : InkOverlayScreen {
     std::vector<std::uint8_t> pixels;
     std::vector<double> frames;     // times of present
     std::vector<std::string> log;
+    int probe_x = -1, probe_y = 0;  // when set, the alpha there at each present
+    std::vector<std::uint8_t> probed;
 
     MonitorInfo read_monitor() override { return monitor; }
     void pump_messages() override {}
@@ -34,6 +36,7 @@ struct FakeScreen : InkOverlayScreen {
     void present(const MonitorInfo& m) override {
         log.push_back("present at " + std::to_string(m.left) + "," + std::to_string(m.top));
         frames.push_back(now);
+        if (probe_x >= 0) probed.push_back(alpha(probe_x, probe_y));
     }
     void hide() override { log.push_back("hide"); }
 
@@ -128,7 +131,9 @@ TEST(InkOverlayTest, APictureTooBigForOneFrameShowsTheStrokeBeingDrawnAndIsFinis
     std::vector<double> zigzag;
     for (int i = 0; i < 10'000; ++i) zigzag.insert(zigzag.end(), {double(i % 2), double(i % 2)});
     loop.take(ink("end", 1, zigzag), 0);
-    loop.take(ink("end", 2, zigzag), 0);
+    // A laser held down along it never settles: once still, the picture is
+    // finished in order.
+    loop.take(ink("begin", 2, std::vector<double>(zigzag.begin(), zigzag.begin() + 4'000), "laser"), 0);
     // A move every frame, away from the zigzags' diagonal: each frame shows
     // where the pen is, though the first cannot draw the whole picture.
     double t = 0;
@@ -142,9 +147,12 @@ TEST(InkOverlayTest, APictureTooBigForOneFrameShowsTheStrokeBeingDrawnAndIsFinis
             EXPECT_EQ(loop.wait_limit().count(), 16);
         }
     }
-    // It ends; the frames after finish the picture as one drawing gives it.
+    // It ends; the frames after finish the picture as one drawing gives it,
+    // and every frame shown meanwhile still shows the pen's line.
     loop.take(ink("end", 3, {}), t);
-    for (int i = 0; i < 10 && (i == 0 || loop.wait_limit().count() == 16); ++i, t += 0.03) frame_at(loop, screen, t);
+    screen.probe_x = 51, screen.probe_y = int(0.26 * 48);
+    for (int i = 0; i < 60 && (i == 0 || loop.wait_limit().count() == 16); ++i, t += 0.03) frame_at(loop, screen, t);
+    EXPECT_EQ(screen.probed, std::vector<std::uint8_t>(screen.probed.size(), 255));
     EXPECT_LT(screen.frames.size(), 18u);
     EXPECT_EQ(loop.wait_limit().count(), 250);
     std::vector<std::uint8_t> whole(screen.pixels.size());
@@ -195,6 +203,11 @@ TEST(InkOverlayTest, MonitorChangesAndSurfaceFailures) {
     frame_at(loop, screen, 4.4);
     EXPECT_EQ(screen.log.back(), "hide");
     EXPECT_FALSE(loop.shown());
+    // Nothing is kept for a picture that is gone.
+    const InkLayers& layers = loop.layers();
+    EXPECT_EQ(layers.settled_pixels.capacity() + layers.finishing_pixels.capacity() +
+                  layers.settled.coverage.capacity() + layers.over.coverage.capacity(),
+              0u);
 }
 
 }  // namespace

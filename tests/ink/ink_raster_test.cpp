@@ -29,6 +29,7 @@ void slow_pass(std::vector<std::uint8_t>& out, int w, int h, const std::vector<I
     const std::size_t n = pts.size() == 1 ? 1 : pts.size() - 1;
     for (std::size_t i = 0; i < n; ++i) {
         const InkPixelPoint a = pts[i], b = pts.size() == 1 ? pts[i] : pts[i + 1];
+        if (!std::isfinite(a.x + a.y + b.x + b.y)) continue;  // its distances are not numbers: no coverage
         const double dx = b.x - a.x, dy = b.y - a.y, len = dx * dx + dy * dy;
         // Pixels farther than r + 0.5 from the segment get nothing, so only
         // those near its bounds are worked out.
@@ -80,6 +81,8 @@ std::vector<std::uint8_t> slow_render(const InkStrokes& ink, double now, int w, 
     return out;
 }
 
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
 InkStroke stroke(std::vector<double> points, double width, std::uint32_t color = 0xff3b30, bool laser = false,
                  bool ended = false) {
     return InkStroke{.ended = ended, .points = std::move(points), .width = width, .color = color, .laser = laser};
@@ -114,6 +117,7 @@ TEST(InkRasterTest, MatchesThePerPixelRulesByteForByte) {
         {"a dot", {stroke({0.4, 0.5}, 0.05)}, 0},
         {"a point held, moved and held", {stroke({0.4, 0.5, 0.4, 0.5, 0.4, 0.5, 0.6, 0.4, 0.6, 0.4}, 0.05),
                                           stroke({0.2, 0.2, 0.2, 0.2}, 0.03, 0x00ff00, true)}, 0},
+        {"a point held after one off the picture", {stroke({kNaN, 0.5, 0.4, 0.5, 0.4, 0.5}, 0.05)}, 0},
         {"the thinnest stroke held to 0.9 px", {stroke({0.1, 0.1, 0.9, 0.8}, 0.0005, 0x12c0fe)}, 0},
         {"a polyline doubling back, two colours", {stroke({0.1, 0.2, 0.8, 0.3, 0.15, 0.25, 0.5, 0.9}, 0.03),
                                                     stroke({0.0, 1.0, 1.0, 0.0}, 0.02, 0x00ff00)}, 0},
@@ -230,6 +234,81 @@ TEST(InkRasterTest, TheOverlaysLayersGiveThePerPixelRulesOnceTheyAreWhole) {
             EXPECT_TRUE(layers.whole) << shown;
             EXPECT_EQ(out, slow_render(ink, now, int(w), int(h))) << shown << " strokes, budget " << budget;
         }
+    }
+    // A laser fading out over ended pens: its fade steps are drawn over the
+    // settled picture of the pens, which is drawn once, so from the first
+    // whole frame on every frame is whole.
+    std::vector<InkStroke> pens = random_strokes(9, 12);
+    for (InkStroke& s : pens) s.laser = false, s.ended = true;
+    pens.push_back(stroke({0.1, 0.5, 0.9, 0.4}, 0.03, 0x0000ff, true, true));
+    const InkStrokes fading{pens};
+    InkLayers layers;
+    std::vector<std::uint8_t> out(std::size_t{w} * h * 4);
+    int whole = 0;
+    for (double now = 1.0; now < 1.5; now += 0.03) {
+        draw_ink_layers(layers, fading, now, out, w, h, placement, 40'000);
+        EXPECT_TRUE(layers.whole || whole == 0) << now;
+        if (!layers.whole) continue;
+        ++whole;
+        EXPECT_EQ(out, slow_render(fading, now, int(w), int(h))) << now;
+    }
+    EXPECT_GT(whole, 8);
+}
+
+TEST(InkRasterTest, EveryOverlayFrameShowsTheNewestSegmentsWhole) {
+    // A long line drawn on one point a frame at a small budget: each frame
+    // shows the pixel under the pen, though it cannot draw the whole line.
+    {
+        const std::uint32_t w = 97, h = 61;
+        std::vector<std::uint8_t> out(std::size_t{w} * h * 4);
+        InkLayers layers;
+        InkStrokes ink{{stroke({}, 0.05)}};
+        for (int k = 0; k < 2'040; ++k) {
+            const double x = k / 4000.0, y = k % 2;
+            ink.strokes[0].points.insert(ink.strokes[0].points.end(), {x, y});
+            if (k < 2'000) continue;
+            draw_ink_layers(layers, ink, 0, out, w, h, InkPlacement{0, 0, double(w), double(h)}, 200'000);
+            EXPECT_EQ(out[(std::size_t(y * (h - 1)) * w + std::size_t(x * w)) * 4 + 3], 255) << k;
+        }
+    }
+    // A laser held down for two and a half minutes at 60 Hz, at the real
+    // budget: after one more move its tip shows all three layers, so the
+    // colour of the centre drawn over them, as a single drawing gives it.
+    {
+        const std::uint32_t w = 1920, h = 1080;
+        std::vector<std::uint8_t> out(std::size_t{w} * h * 4);
+        InkLayers layers;
+        InkStrokes ink{{stroke({}, 0.004, 0xff3b30, true)}};
+        double x = 0, y = 0;
+        for (int k = 0; k <= 9'000; ++k) {
+            x = 0.5 + 0.35 * std::sin(k * 0.0021), y = 0.5 + 0.35 * std::sin(k * 0.0037);
+            ink.strokes[0].points.insert(ink.strokes[0].points.end(), {x, y});
+            if (k < 8'999) continue;
+            draw_ink_layers(layers, ink, 0, out, w, h, InkPlacement{0, 0, double(w), double(h)},
+                            ink_frame_budget(w, h));
+        }
+        std::uint32_t tip;
+        std::memcpy(&tip, &out[(std::size_t(y * h) * w + std::size_t(x * w)) * 4], 4);
+        EXPECT_EQ(tip, 0xffff3b30u);
+    }
+    // A change that stops the finishing of a picture while the settled
+    // picture is behind: what the stop costs is set aside too, so the
+    // newest stroke is still drawn whole.
+    {
+        const std::uint32_t w = 400, h = 400;
+        const InkPlacement placement{0, 0, double(w), double(h)};
+        std::vector<std::uint8_t> out(std::size_t{w} * h * 4);
+        InkLayers layers;
+        InkStrokes ink{{stroke(std::vector<double>(19'998, 0.9), 0.0005), stroke({}, 0.0005)}};
+        for (int k = 0; k <= 100; ++k) {
+            ink.strokes[1].points.insert(ink.strokes[1].points.end(), {0.1 + 0.005 * k, 0.5});
+        }
+        for (double now : {0.0, 0.3}) draw_ink_layers(layers, ink, now, out, w, h, placement, 800'000);
+        ASSERT_TRUE(layers.finishing);
+        ink.strokes[0].ended = true;  // its end, with one more point: the settled picture takes it in
+        ink.strokes[0].points.insert(ink.strokes[0].points.end(), {0.9, 0.9});
+        draw_ink_layers(layers, ink, 0.33, out, w, h, placement, 800'000);
+        EXPECT_GT(out[(std::size_t{200} * w + 40) * 4 + 3], 0);  // where the newest stroke begins
     }
 }
 
