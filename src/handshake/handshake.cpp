@@ -109,6 +109,9 @@ HandshakeState::HandshakeState(std::string own_name, std::string own_model, cons
 }
 
 HandshakeState::~HandshakeState() {
+    // A commit never followed by its reveal tested a code all the same.
+    if (pairing_place_ && guard_.unrevealed) guard_.unrevealed();
+    pairing_place_.reset();
     wipe_key32(identity_.secret_key);
     wipe_key32(ephemeral_secret_);
     wipe_key32(host_nonce_);

@@ -104,6 +104,9 @@ struct PairingGuard {
     std::function<RevealCheck(const std::string& code_at_hello,
                               const std::function<bool(const std::string& code)>& matches)>
         check_reveal;
+    // A commit's place is let go without its reveal having been checked: the
+    // link ended first, its time included. May be left empty.
+    std::function<void()> unrevealed;
 };
 
 // The texts bound into the key derivations and signatures.

@@ -308,7 +308,8 @@ PairingGuard HostState::pairing_guard(const std::weak_ptr<HostState>& host) {
         auto& running = strong->pairing_handshakes_;
         if (running.fetch_add(1) >= strong->limits.pairing_handshakes) {
             running.fetch_sub(1);
-            log_line("too many pairings at once: one more refused");
+            strong->link_log.note({{"too many pairings at once", "too many pairings at once: one more refused"}},
+                                  strong->limits.link_log_every);
             {
                 auto lock = strong->lock_main();
                 strong->main_.pairing.note_busy();
@@ -318,7 +319,7 @@ PairingGuard HostState::pairing_guard(const std::weak_ptr<HostState>& host) {
         }
         // The token gives the place back when the handshake lets it go.
         return std::shared_ptr<void>(strong.get(), [host](void*) {
-            if (auto alive = host.lock()) alive->pairing_handshakes_.fetch_sub(1);
+            if (auto alive = host.lock()) alive->give_back_pairing_place();
         });
     };
     guard.check_reveal = [host](const std::string& code_at_hello,
@@ -326,7 +327,33 @@ PairingGuard HostState::pairing_guard(const std::weak_ptr<HostState>& host) {
         auto strong = host.lock();
         return strong ? strong->check_pairing_reveal(code_at_hello, matches) : RevealCheck::Closed;
     };
+    guard.unrevealed = [host] {
+        if (auto strong = host.lock()) strong->count_unrevealed_commit();
+    };
     return guard;
+}
+
+void HostState::give_back_pairing_place() {
+    pairing_handshakes_.fetch_sub(1);
+    // A pairing turned away may try again now.
+    bool told;
+    {
+        auto lock = lock_main();
+        told = main_.pairing.busy();
+        main_.pairing.clear_busy();
+    }
+    if (told) notify_state_changed();
+}
+
+bool HostState::count_wrong_code_held(const std::string& wrong_text, const std::string& locked_text) {
+    const bool locked = main_.pairing.count_wrong_code() == PairingCode::WrongCode::kLockedOut;
+    main_.notice = locked ? locked_text : wrong_text;
+    return locked;
+}
+
+void HostState::after_wrong_code(bool locked) {
+    if (locked) log_line("five wrong codes: pairing closed for 60 s");
+    write_code_file();
 }
 
 RevealCheck HostState::check_pairing_reveal(const std::string& code_at_hello,
@@ -340,16 +367,24 @@ RevealCheck HostState::check_pairing_reveal(const std::string& code_at_hello,
         if (!code) return RevealCheck::Closed;
         if (*code != code_at_hello) return RevealCheck::Changed;
         if (matches(*code)) return RevealCheck::Matches;
-        if (main_.pairing.count_wrong_code() == PairingCode::WrongCode::kLockedOut) {
-            locked = true;
-            main_.notice = locked_text;
-        } else {
-            main_.notice = wrong_text;
-        }
+        locked = count_wrong_code_held(wrong_text, locked_text);
     }
-    if (locked) log_line("five wrong codes: pairing closed for 60 s");
-    write_code_file();
+    after_wrong_code(locked);
     return RevealCheck::Wrong;
+}
+
+void HostState::count_unrevealed_commit() {
+    const std::string wrong_text = texts->translate("event.wrong_code");
+    const std::string locked_text = texts->translate("event.locked");
+    bool locked = false;
+    {
+        auto lock = lock_main();
+        // With pairing closed since (a pairing done, a lock-out) nothing is
+        // left to guess.
+        if (!main_.pairing.code()) return;
+        locked = count_wrong_code_held(wrong_text, locked_text);
+    }
+    after_wrong_code(locked);
 }
 
 // --- trusted devices ---------------------------------------------------------------
@@ -385,7 +420,9 @@ void HostState::forget_trusted_device(const std::string& key_text) {
         std::erase_if(main_.device_links, [&](DeviceLink& link) {
             if (!key || link.device_key != *key) return false;
             in_control_listed = in_control_listed || link.session == main_.in_control;
-            links.push_back(std::move(link.writer));
+            // A link whose keys are not out yet finds itself taken out and
+            // sends itself away once a bye can be sealed.
+            if (link.ready) links.push_back(std::move(link.writer));
             return true;
         });
         if (key && main_.current_session && main_.current_session->device_key == *key && !in_control_listed) {
@@ -405,6 +442,15 @@ bool HostState::admit_device_link(std::uint64_t session, const HandshakeDone& do
     auto lock = lock_main();
     if (!done.paired && !key_in(main_.trusted_devices, text)) return false;
     main_.device_links.push_back(DeviceLink{session, done.device_id_key, writer});
+    return true;
+}
+
+bool HostState::device_link_ready(std::uint64_t session) {
+    auto lock = lock_main();
+    auto& links = main_.device_links;
+    auto found = std::find_if(links.begin(), links.end(), [&](const DeviceLink& link) { return link.session == session; });
+    if (found == links.end()) return false;
+    found->ready = true;
     return true;
 }
 

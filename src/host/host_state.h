@@ -36,6 +36,7 @@
 #include "host/neighbours.h"
 #include "handshake/handshake.h"
 #include "host/link_limits.h"
+#include "host/log.h"
 #include "host/pairing_code.h"
 #include "host/platform.h"
 #include "host/trusted_devices.h"
@@ -80,6 +81,9 @@ struct DeviceLink {
     std::uint64_t session = 0;
     Bytes device_key;
     LinkWriter writer;
+    // Its keys are installed: a bye queued now is sealed and reaches the
+    // device. Until then a forget leaves sending it away to its own reader.
+    bool ready = false;
 };
 
 // One browser that came through a watch link.
@@ -99,6 +103,11 @@ struct SessionHooks {
     // Tests only: runs on a browser's session thread after its handshake,
     // before it may join the viewers.
     std::function<void()> before_browser_joins;
+    // Tests only: run on a link's session thread when its handshake has
+    // completed, before it gives up its place among the links waiting to
+    // sign in, and once a device link is admitted, before its keys go out.
+    std::function<void(std::uint64_t session)> on_handshake_done;
+    std::function<void(std::uint64_t session)> on_device_link_admitted;
 };
 
 // The reader loop's time-outs and pauses.
@@ -157,6 +166,7 @@ public:
     SessionTimeouts timeouts;  // set before the first link
     LinkLimits limits;         // set before the first link
     UnsignedLinks unsigned_links;
+    LinkLog link_log{log_line};  // the lines of links that never sign in
 
     // The first 12 hexadecimal digits of the SHA-256 of the identity public key.
     std::string host_id() const;
@@ -260,6 +270,10 @@ public:
     // all under the main lock.
     RevealCheck check_pairing_reveal(const std::string& code_at_hello,
                                      const std::function<bool(const std::string&)>& matches);
+    // A commit whose reveal never came (its time ran out or its link ended)
+    // counts as a wrong code while pairing is open: otherwise a stranger who
+    // never saw the code could hold a pairing place for nothing, over and over.
+    void count_unrevealed_commit();
 
     // Trusted devices. Forgetting a device also sends its links away: the
     // session in control and every other link it signed in on.
@@ -271,6 +285,10 @@ public:
     // refused unless its key is still trusted; an admitted link is listed,
     // so that a later forget sends it away. Answers whether it may sign in.
     bool admit_device_link(std::uint64_t session, const HandshakeDone& done, const LinkWriter& writer);
+    // The admitted link's keys are queued: from now on a forget sends it away
+    // itself. False when it was forgotten meanwhile; then the link must send
+    // itself away.
+    bool device_link_ready(std::uint64_t session);
     void remove_device_link(std::uint64_t session);
     std::size_t device_link_count();
     // Whole Unix seconds now (0 before 1970).
@@ -334,6 +352,13 @@ private:
     std::function<std::int64_t()> unix_now_;
     PairingCode::Now now_;
     std::atomic<std::size_t> pairing_handshakes_{0};
+
+    // Counts a wrong code with the main lock held; answers whether it locked
+    // pairing. The notice says which.
+    bool count_wrong_code_held(const std::string& wrong_text, const std::string& locked_text);
+    // After the main lock is let go: the log line of a lock-out and the code file.
+    void after_wrong_code(bool locked);
+    void give_back_pairing_place();
 };
 
 // The Base64 text of a device's identity key, as trusted devices store it.

@@ -1,9 +1,13 @@
 #include "host/link_limits.h"
 
 #include <algorithm>
+#include <iterator>
+#include <system_error>
 #include <utility>
 
+#include "host/log.h"
 #include "net/ip_address.h"
+#include "util/thread_name.h"
 
 namespace vorlix {
 
@@ -24,17 +28,18 @@ std::string link_source(const std::string& peer) {
 }
 
 UnsignedLinks::Links::iterator UnsignedLinks::room_for(const std::string& source, std::size_t source_cap,
-                                                       const LinkLimits& limits, std::string& refusal) {
+                                                       const LinkLimits& limits, Admission& refusal) {
     const auto from_source = static_cast<std::size_t>(
         std::count_if(links_.begin(), links_.end(), [&](const auto& link) { return link.second.source == source; }));
     if (from_source >= source_cap) {
-        refusal = std::to_string(source_cap) + " links from " + source + " are waiting to sign in";
+        refusal.refusal = std::to_string(source_cap) + " links from " + source + " are waiting to sign in";
+        refusal.refusal_kind = std::to_string(source_cap) + " links from its source are waiting to sign in";
         return std::find_if(links_.begin(), links_.end(), [&](const auto& link) {
             return link.second.source == source && link.second.may_make_room();
         });
     }
     if (links_.size() < limits.unsigned_links) return links_.end();
-    refusal = std::to_string(limits.unsigned_links) + " links are waiting to sign in";
+    refusal.refusal = refusal.refusal_kind = std::to_string(limits.unsigned_links) + " links are waiting to sign in";
     // The source with the most links that may make room gives its oldest, so
     // that one busy source does not push out another's few links.
     std::map<std::string, std::size_t> movable;
@@ -47,37 +52,28 @@ UnsignedLinks::Links::iterator UnsignedLinks::room_for(const std::string& source
     });
 }
 
-std::optional<std::string> UnsignedLinks::refusals_due(const LinkLimits& limits) {
-    const auto now = std::chrono::steady_clock::now();
-    if (refused_ == 0 || (last_line_ && now - *last_line_ < limits.refusal_log_every)) return std::nullopt;
-    last_line_ = now;
-    return std::to_string(std::exchange(refused_, 0)) + " links refused: " + last_refusal_;
-}
-
 UnsignedLinks::Admission UnsignedLinks::admit(std::uint64_t session, const std::string& source,
-                                              std::size_t source_cap, const LinkLimits& limits) {
+                                              std::size_t source_cap, const LinkLimits& limits,
+                                              std::string connection) {
     Admission result;
     std::function<void()> closer;
     {
         std::lock_guard lock(mutex_);
-        std::string refusal;
-        auto room = room_for(source, source_cap, limits, refusal);
-        if (!refusal.empty() && room == links_.end()) {
-            ++refused_;
-            last_refusal_ = std::move(refusal);
-            result.refusals = refusals_due(limits);
-            return result;
-        }
+        auto room = room_for(source, source_cap, limits, result);
+        if (!result.refusal.empty() && room == links_.end()) return result;
+        result.refusal.clear();
+        result.refusal_kind.clear();
         if (room != links_.end()) {
             result.closed = room->first;
-            result.closed_source = room->second.source;
+            result.closed_source = std::move(room->second.source);
+            result.closed_connection = std::move(room->second.connection);
             closer = std::move(room->second.close);
+            // A link pausing after its failed handshake ends now.
+            if (room->second.pausing) room->second.pausing->notify_all();
             links_.erase(room);
         }
-        links_.emplace(session, Entry{source, nullptr, Mark::None, {}});
+        links_.emplace(session, Entry{source, std::move(connection), nullptr, Mark::None, {}, nullptr});
         result.admitted = true;
-        // A flood's last refusals are told with the next link admitted.
-        result.refusals = refusals_due(limits);
     }
     if (closer) closer();
     return result;
@@ -106,14 +102,124 @@ void UnsignedLinks::mark_signing(std::uint64_t session, const std::string& key) 
     found->second.key = key;
 }
 
-bool UnsignedLinks::release(std::uint64_t session) {
+std::optional<std::string> UnsignedLinks::release(std::uint64_t session) {
     std::lock_guard lock(mutex_);
-    return links_.erase(session) != 0;
+    auto found = links_.find(session);
+    if (found == links_.end()) return std::nullopt;
+    std::string connection = std::move(found->second.connection);
+    links_.erase(found);
+    return connection;
+}
+
+bool UnsignedLinks::holds(std::uint64_t session) const {
+    std::lock_guard lock(mutex_);
+    return links_.contains(session);
+}
+
+bool UnsignedLinks::pause_while_held(std::uint64_t session, std::chrono::milliseconds pause) {
+    std::unique_lock lock(mutex_);
+    auto found = links_.find(session);
+    if (found == links_.end()) return false;
+    // The link's own wake: a newer link taking its place wakes only this one.
+    auto wake = found->second.pausing = std::make_shared<std::condition_variable>();
+    const bool held = !wake->wait_for(lock, pause, [&] { return !links_.contains(session); });
+    if (held) links_.at(session).pausing.reset();
+    return held;
 }
 
 std::size_t UnsignedLinks::size() const {
     std::lock_guard lock(mutex_);
     return links_.size();
+}
+
+// --- the log lines of links that never sign in ------------------------------------
+
+LinkLog::LinkLog(Write write) : write_(std::move(write)) {}
+
+LinkLog::~LinkLog() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    flush();
+}
+
+void LinkLog::note(std::vector<Line> lines, std::chrono::milliseconds every) {
+    std::vector<std::string> whole;
+    {
+        std::lock_guard lock(mutex_);
+        const auto now = Clock::now();
+        every_ = every;
+        if (counts_.empty() && now >= next_line_) {
+            next_line_ = now + every;
+            for (Line& line : lines) whole.push_back(std::move(line.text));
+        } else {
+            if (counts_.empty()) counted_since_ = utc_now_millis();
+            for (Line& line : lines) {
+                auto found = std::find_if(counts_.begin(), counts_.end(),
+                                          [&](const auto& count) { return count.first == line.kind; });
+                if (found == counts_.end() && counts_.size() == kMaxKinds) {
+                    found = std::prev(counts_.end());
+                    found->first = "other";
+                }
+                if (found == counts_.end()) {
+                    counts_.emplace_back(std::move(line.kind), 1);
+                } else {
+                    ++found->second;
+                }
+            }
+            if (!running_ && !stopping_) {
+                // The last flusher has said it is done; it only has to return.
+                if (thread_.joinable()) thread_.join();
+                try {
+                    thread_ = std::thread([this] { run(); });
+                    running_ = true;
+                } catch (const std::system_error&) {
+                    // The counts wait for the next line, a flush or the end.
+                }
+            }
+        }
+    }
+    for (const std::string& line : whole) write_(line);
+}
+
+void LinkLog::flush() {
+    std::string line;
+    {
+        std::lock_guard lock(mutex_);
+        line = take_counts_line();
+    }
+    if (!line.empty()) write_(line);
+}
+
+std::string LinkLog::take_counts_line() {
+    if (counts_.empty()) return {};
+    std::string line = "links that did not sign in since " + format_log_time(counted_since_) + ": ";
+    for (std::size_t i = 0; i < counts_.size(); ++i) {
+        if (i) line += ", ";
+        line += counts_[i].first + " (" + std::to_string(counts_[i].second) + ")";
+    }
+    counts_.clear();
+    next_line_ = Clock::now() + every_;
+    return line;
+}
+
+void LinkLog::run() {
+    set_current_thread_name("vorlix-link-log");
+    std::unique_lock lock(mutex_);
+    while (!stopping_ && !counts_.empty()) {
+        if (Clock::now() < next_line_) {
+            wake_.wait_until(lock, next_line_);
+            continue;
+        }
+        std::string line = take_counts_line();
+        lock.unlock();
+        write_(line);
+        lock.lock();
+    }
+    running_ = false;
 }
 
 }  // namespace vorlix

@@ -3,13 +3,19 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace vorlix {
 
@@ -28,9 +34,10 @@ struct LinkLimits {
     // single message is a clipboard picture of 16 MB as Base64; file pieces
     // wait below 4 MB. A link that stays past this does not read.
     std::uint64_t queued_bytes = 64ull << 20;
-    // Refused links are logged as a count, one line in this time at most, so
-    // that a flood of them cannot push the log past its size limit.
-    std::chrono::milliseconds refusal_log_every{1000};
+    // The lines of links that never sign in are written one link in this
+    // time at most, the rest as counts, so that a flood of them cannot push
+    // the log past its size limit (0: every line is written).
+    std::chrono::milliseconds link_log_every{1000};
 };
 
 // What a direct link is counted under: the peer's IPv4 address, or the /64 of
@@ -53,18 +60,22 @@ class UnsignedLinks {
 public:
     struct Admission {
         bool admitted = false;
-        // The link closed to make room, and the source it was counted under.
+        // What a refused link was refused for, and the same without its source.
+        std::string refusal;
+        std::string refusal_kind;
+        // The link closed to make room, the source it was counted under and
+        // its connection line.
         std::optional<std::uint64_t> closed;
         std::string closed_source;
-        // "N links refused: ...", when a line is due.
-        std::optional<std::string> refusals;
+        std::string closed_connection;
     };
 
     // Counts a new link from `source` in, its source holding at most
-    // `source_cap` links. The link cannot make room for others until
+    // `source_cap` links; `connection` is its connection line, told when the
+    // link signs in or ends. The link cannot make room for others until
     // `set_closer` gives it a way to be closed.
     Admission admit(std::uint64_t session, const std::string& source, std::size_t source_cap,
-                    const LinkLimits& limits);
+                    const LinkLimits& limits, std::string connection);
     // `close` ends the admitted link, on the thread of whichever newer link
     // it makes room for.
     void set_closer(std::uint64_t session, std::function<void()> close);
@@ -72,34 +83,84 @@ public:
     // The link holds a pairing place until it signs in or ends.
     void mark_pairing(std::uint64_t session);
     // The link waits for the signature of the trusted key `key`; it takes the
-    // key's mark from any older link.
+    // key's mark from any older link of that key.
     void mark_signing(std::uint64_t session, const std::string& key);
 
-    // The link signed in or ended; true when it was still counted (false
-    // for a second call, and for a link that made room for another).
-    bool release(std::uint64_t session);
+    // The link signed in or ended: its connection line while it was still
+    // counted (nothing for a second call, and for a link that made room for
+    // another).
+    std::optional<std::string> release(std::uint64_t session);
+    // Whether the link is still counted (it has not made room for another).
+    bool holds(std::uint64_t session) const;
+    // Waits up to `pause` while the link is still counted; answers whether
+    // it still is. A link made to give up its place ends its wait at once.
+    bool pause_while_held(std::uint64_t session, std::chrono::milliseconds pause);
     std::size_t size() const;
 
 private:
     enum class Mark { None, Pairing, Signing };
     struct Entry {
         std::string source;
+        std::string connection;
         std::function<void()> close;
         Mark mark = Mark::None;
         std::string key;  // the trusted key of a Signing mark
+        // Set while the link's thread pauses, woken when it gives up its place.
+        std::shared_ptr<std::condition_variable> pausing;
         bool may_make_room() const { return close && mark == Mark::None; }
     };
     using Links = std::map<std::uint64_t, Entry>;  // oldest first: session numbers only grow
 
     Links::iterator room_for(const std::string& source, std::size_t source_cap, const LinkLimits& limits,
-                             std::string& refusal);
-    std::optional<std::string> refusals_due(const LinkLimits& limits);
+                             Admission& refusal);
 
     mutable std::mutex mutex_;
     Links links_;
-    std::uint64_t refused_ = 0;  // since the last refusals line
-    std::string last_refusal_;
-    std::optional<std::chrono::steady_clock::time_point> last_line_;
+};
+
+// The log lines of links that never sign in. The first link after a quiet
+// while is written whole, and for `every` after it the lines of further
+// links are counted by kind; once that time is over the counts are written
+// as one line, by a thread of this log's own when no further link comes, and
+// at the latest when the log is flushed or let go. Thread-safe.
+class LinkLog {
+public:
+    struct Line {
+        std::string kind;  // what is counted: the line without its session and numbers
+        std::string text;  // the whole line
+    };
+    using Write = std::function<void(std::string_view)>;
+
+    explicit LinkLog(Write write);
+    // Writes what is counted.
+    ~LinkLog();
+    LinkLog(const LinkLog&) = delete;
+    LinkLog& operator=(const LinkLog&) = delete;
+
+    // The lines of one link.
+    void note(std::vector<Line> lines, std::chrono::milliseconds every);
+    // Writes what is counted now.
+    void flush();
+
+    // Kinds past this many share one count.
+    static constexpr std::size_t kMaxKinds = 16;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    void run();
+    // The line of the counts, which are cleared; empty when none.
+    std::string take_counts_line();
+
+    const Write write_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<std::pair<std::string, std::uint64_t>> counts_;  // in the order first counted
+    std::uint64_t counted_since_ = 0;                            // UTC milliseconds
+    Clock::time_point next_line_{};
+    std::chrono::milliseconds every_{0};
+    bool running_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
 };
 
 }  // namespace vorlix

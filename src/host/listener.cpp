@@ -110,7 +110,7 @@ bool start_session_thread(const std::shared_ptr<HostState>& host, std::uint64_t 
         return true;
     } catch (const std::system_error& error) {
         log_line("session " + std::to_string(session) + ": could not start its thread (" + error.what() + ")");
-        host->unsigned_links.release(session);
+        if (std::optional<std::string> connection = host->unsigned_links.release(session)) log_line(*connection);
         LinkWriter(writer).send(WriterItem::close());
         return false;
     }
@@ -118,14 +118,20 @@ bool start_session_thread(const std::shared_ptr<HostState>& host, std::uint64_t 
 
 bool admit_link(HostState& host, std::uint64_t session, const std::string& source, std::size_t source_cap,
                 const std::string& connection) {
-    UnsignedLinks::Admission admission = host.unsigned_links.admit(session, source, source_cap, host.limits);
-    if (admission.refusals) log_line(*admission.refusals);
-    if (!admission.admitted) return false;
-    log_line("session " + std::to_string(session) + ": " + connection);
+    const std::string line = "session " + std::to_string(session) + ": " + connection;
+    UnsignedLinks::Admission admission = host.unsigned_links.admit(session, source, source_cap, host.limits, line);
+    if (!admission.admitted) {
+        host.link_log.note({{"refused (" + admission.refusal_kind + ")", line + " refused: " + admission.refusal}},
+                           host.limits.link_log_every);
+        return false;
+    }
     if (admission.closed) {
-        log_line("session " + std::to_string(*admission.closed) + ": closed to make room for session " +
-                 std::to_string(session) + ", the oldest of the links from " + admission.closed_source +
-                 " waiting to sign in");
+        host.link_log.note({{"connection", std::move(admission.closed_connection)},
+                            {"closed to make room",
+                             "session " + std::to_string(*admission.closed) + ": closed to make room for session " +
+                                 std::to_string(session) + ", the oldest of the links from " +
+                                 admission.closed_source + " waiting to sign in"}},
+                           host.limits.link_log_every);
     }
     return true;
 }
@@ -135,7 +141,7 @@ std::optional<LinkWriter> start_admitted_link_writer(HostState& host, std::uint6
     std::optional<LinkWriter> writer;
     if (duplicate) writer = start_link_writer(std::move(*duplicate), host.limits.queued_bytes);
     if (!writer) {
-        host.unsigned_links.release(session);
+        if (std::optional<std::string> connection = host.unsigned_links.release(session)) log_line(*connection);
         return std::nullopt;
     }
     host.unsigned_links.set_closer(session, [closer = *writer]() mutable { closer.send(WriterItem::close()); });

@@ -52,10 +52,10 @@ Result<std::shared_ptr<ListenerThreads>> start_listener(const std::shared_ptr<Ho
                                                         bool announce);
 
 // Counts a link that has not signed in yet toward the caps, its source holding
-// at most `source_cap` of them, and logs "session {}: " + `connection`; false
-// when it must be closed (refusals are logged as a count). An older link that
-// makes room for it is closed and logged. The session thread gives the place
-// back at sign-in or at its end.
+// at most `source_cap` of them; false when it must be closed. Its line
+// "session {}: " + `connection` is written when it signs in, or with its end
+// through the host's link log. An older link that makes room for it is closed.
+// The session thread gives the place back at sign-in or at its end.
 bool admit_link(HostState& host, std::uint64_t session, const std::string& source, std::size_t source_cap,
                 const std::string& connection);
 // Starts the writer of an admitted link on a duplicate of its socket; through

@@ -45,6 +45,7 @@ void PairingCode::close() {
 
 PairingCode::WrongCode PairingCode::count_wrong_code() {
     ++wrong_codes_;
+    busy_ = false;
     if (wrong_codes_ < kWrongCodeLimit) {
         if (code_) code_ = draw_code(random_);
         return WrongCode::kCounted;

@@ -47,8 +47,11 @@ public:
     // A device signed in: the count starts again.
     void reset_wrong_codes() { wrong_codes_ = 0; }
     // A pairing was turned away while the code was open because every
-    // pairing place was taken; said until pairing opens or closes again.
+    // pairing place was taken; said until a place is free again or the code
+    // changes.
     void note_busy() { busy_ = code_.has_value(); }
+    // A place is free again.
+    void clear_busy() { busy_ = false; }
     bool busy() const { return busy_; }
 
     const std::optional<std::string>& code() const { return code_; }

@@ -102,15 +102,24 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
     auto sign_in_deadline = link_start + timeouts.sign_in;
     bool pairing_time = false;
     bool revealing = false;
+    // Given up when the handshake completes, before its outcome goes out.
+    bool place_given_up = false;
+    // The end of a link that still holds its place waits for the link log
+    // with its connection line; every other end is written at once.
+    const auto ended = [&](std::string kind, std::string text) {
+        if (signed_in || place_given_up) {
+            log_line(tag + text);
+        } else {
+            record.end_before_sign_in = LinkLog::Line{std::move(kind), tag + text};
+        }
+        return false;
+    };
 
     while (true) {
         if (!signed_in) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(sign_in_deadline -
                                                                            std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                log_line(tag + "link ended (no sign-in in time)");
-                return false;
-            }
+            if (left.count() <= 0) return ended("no sign-in in time", "link ended (no sign-in in time)");
             receive_timeout = left;
         }
         ReceiveOutcome got = socket.receive(pending.room(kReadBufferSize), kReadBufferSize, receive_timeout);
@@ -121,22 +130,22 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
             case ReceiveOutcome::Kind::Shutdown:
                 // A stalled writer shuts the link down to end this loop.
                 if (record.writer.stalled()) {
-                    log_line(tag + "the peer does not read: more than " + std::to_string(host.limits.queued_bytes) +
-                             " bytes wait to be sent; closing");
+                    return ended("the peer does not read", "the peer does not read: more than " +
+                                                               std::to_string(host.limits.queued_bytes) +
+                                                               " bytes wait to be sent; closing");
                 }
                 return false;
             case ReceiveOutcome::Kind::TimedOut:
             case ReceiveOutcome::Kind::Failed:
-                log_line(tag + "link ended (" +
-                         (signed_in || got.kind != ReceiveOutcome::Kind::TimedOut ? got.error
-                                                                                  : "no sign-in in time") +
-                         ")");
-                return false;
+                if (!signed_in && got.kind == ReceiveOutcome::Kind::TimedOut) {
+                    return ended("no sign-in in time", "link ended (no sign-in in time)");
+                }
+                return ended("link ended (" + got.error + ")", "link ended (" + got.error + ")");
         }
         pending.received(got.size);
         if (!signed_in && pending.unconsumed() > kMaxPendingBeforeSignIn) {
-            log_line(tag + std::to_string(pending.unconsumed()) + " bytes before sign-in; closing");
-            return false;
+            return ended("too many bytes before sign-in",
+                         std::to_string(pending.unconsumed()) + " bytes before sign-in; closing");
         }
 
         while (pending.unconsumed() >= 4) {
@@ -145,40 +154,60 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
             const std::uint32_t length = get_u32_be(pending.view().data());
             const std::size_t bound = signed_in ? kMaxSealedFrameLength : kMaxHandshakeFrameLength;
             if (length > bound) {
-                log_line(tag + "a frame of " + std::to_string(length) + " bytes" +
-                         (signed_in ? "" : " before sign-in") + " is larger than any message; closing");
-                return false;
+                return ended("a frame larger than any message", "a frame of " + std::to_string(length) + " bytes" +
+                                                                    (signed_in ? "" : " before sign-in") +
+                                                                    " is larger than any message; closing");
             }
             // The frame is read in place: its body stays valid until the next
             // bytes are appended.
             PeekResult cut = peek_frame(pending.view());
             if (std::holds_alternative<NeedMoreBytes>(cut)) break;
             if (auto* error = std::get_if<FrameError>(&cut)) {
-                log_line(tag + "bad framing (" + error->text() + ")");
-                return false;
+                return ended("bad framing", "bad framing (" + error->text() + ")");
             }
             const FrameView frame = std::get<FrameView>(cut);
             pending.consume(frame.consumed);
 
             if (!signed_in) {
                 if (frame.type != FrameType::Hello && frame.type != FrameType::Handshake) {
-                    log_line(tag + std::string(frame_type_name(frame.type)) + " before sign-in");
-                    return false;
+                    const std::string what = std::string(frame_type_name(frame.type)) + " before sign-in";
+                    return ended(what, what);
                 }
                 HandshakeOutcome outcome = handshake.step(frame.type, frame.body);
-                // A device forgotten since its Hello is refused as one never paired.
-                if (auto* done = std::get_if<HandshakeDone>(&outcome);
-                    done && handshake.link_kind().first == LinkKind::Device &&
-                    !host.admit_device_link(record.session, *done, writer)) {
-                    outcome = handshake_failure(PairingError::NotPaired);
+                if (std::holds_alternative<HandshakeDone>(outcome)) {
+                    if (host.hooks.on_handshake_done) host.hooks.on_handshake_done(record.session);
+                    // The place is given up before anything of the sign-in
+                    // goes out: a link that lost it to a newer one is closing
+                    // and completes nothing.
+                    std::optional<std::string> connection = host.unsigned_links.release(record.session);
+                    if (!connection) return false;
+                    place_given_up = true;
+                    log_line(*connection);
+                    // A device forgotten since its Hello is refused as one never paired.
+                    if (handshake.link_kind().first == LinkKind::Device) {
+                        if (!host.admit_device_link(record.session, std::get<HandshakeDone>(outcome), writer)) {
+                            outcome = handshake_failure(PairingError::NotPaired);
+                        } else if (host.hooks.on_device_link_admitted) {
+                            host.hooks.on_device_link_admitted(record.session);
+                        }
+                    }
+                } else if (!host.unsigned_links.holds(record.session)) {
+                    return false;  // made room for a newer link: it is told nothing more
                 }
                 for (const Frame& plain : outcome_frames(outcome)) {
                     writer.send(WriterItem::raw(encode_plain_frame(plain.type, plain.body)));
                 }
                 if (auto* failed = std::get_if<HandshakeFailed>(&outcome)) {
                     // A wrong pairing code was counted by the handshake itself.
-                    log_line(tag + "handshake failed: " + std::string(pairing_error_log_name(failed->error)));
-                    std::this_thread::sleep_for(timeouts.handshake_failure_pause);
+                    ended("handshake failed: " + std::string(pairing_error_log_name(failed->error)),
+                          "handshake failed: " + std::string(pairing_error_log_name(failed->error)));
+                    // The pause ends at once for a link that makes room for a
+                    // newer one, so that a flood's links do not outlive their places.
+                    if (place_given_up) {
+                        std::this_thread::sleep_for(timeouts.handshake_failure_pause);
+                    } else {
+                        (void)host.unsigned_links.pause_while_held(record.session, timeouts.handshake_failure_pause);
+                    }
                     return false;
                 }
                 auto* done = std::get_if<HandshakeDone>(&outcome);
@@ -199,10 +228,14 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                     }
                     continue;
                 }
-                // A link that made room for a newer one is closing.
-                if (!host.unsigned_links.release(record.session)) return false;
-
                 writer.send(WriterItem::install_key(done->host_to_device_key, 0));
+                // A device forgotten before its keys went out is sent away
+                // here, now that its bye can be sealed.
+                if (handshake.link_kind().first == LinkKind::Device && !host.device_link_ready(record.session)) {
+                    log_line(tag + log_safe_text(done->device_name) + " was forgotten while it signed in");
+                    queue_control_message(writer, control::Bye{});
+                    return false;
+                }
                 receive_key.emplace(done->device_to_host_key);
                 signed_in = true;
                 signed_in_out = true;
@@ -617,6 +650,7 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
     host->enter_session_thread();
     const std::string tag = prefix(session);
     if (host->closing_for_update.load()) {
+        if (std::optional<std::string> connection = host->unsigned_links.release(session)) log_line(*connection);
         log_line(tag + "turned away, VorLix is restarting for an update");
         writer.send(WriterItem::close());
         socket.shutdown_both();
@@ -628,7 +662,14 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
         bool goodbye = run_session(*host, record, socket, *handshake, signed_in);
         // A link that never signed in gives its place back at once, and has
         // nothing in the host state to undo: it never waits for the turn.
-        if (!signed_in) host->unsigned_links.release(session);
+        // Its lines go to the link log, where a flood of them is counted.
+        if (!signed_in) {
+            if (std::optional<std::string> connection = host->unsigned_links.release(session)) {
+                std::vector<LinkLog::Line> lines{{"connection", std::move(*connection)}};
+                if (record.end_before_sign_in) lines.push_back(std::move(*record.end_before_sign_in));
+                host->link_log.note(std::move(lines), host->limits.link_log_every);
+            }
+        }
         handshake.reset();
         close_and_wait_for_writer(writer, host->timeouts.writer_wait);
         socket.shutdown_both();
@@ -642,7 +683,6 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
         }
         host->remove_device_link(session);
     }
-    host->unsigned_links.release(session);
     host->release_session_activity();
     writer = LinkWriter();
     socket.close();

@@ -14,6 +14,7 @@
 
 #include "handshake/handshake.h"
 #include "handshake/messages.h"
+#include "host/link_limits.h"
 #include "host/link_writer.h"
 #include "net/ip_address.h"
 #include "net/socket.h"
@@ -50,6 +51,8 @@ struct SessionRecord {
     std::shared_ptr<SenderTurns> file_senders = std::make_shared<SenderTurns>();
     std::shared_ptr<SenderTurns> screenshot_senders = std::make_shared<SenderTurns>();
     std::shared_ptr<ScreenshotNames> screenshot_names = std::make_shared<ScreenshotNames>();
+    // How a link that never signed in ended, for the link log.
+    std::optional<LinkLog::Line> end_before_sign_in;
 };
 
 // The sizes and limits of the reader loop.

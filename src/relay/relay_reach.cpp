@@ -79,7 +79,10 @@ RelayReach::~RelayReach() {
 bool RelayReach::reserve_link(const std::string& tag) {
     if (links_->fetch_add(1) >= kMaxRelayLinks) {
         links_->fetch_sub(1);
-        log_line(tag + ": " + std::to_string(kMaxRelayLinks) + " links are joining or running; dropping a link");
+        // Dropped links never sign in: a flood of them is counted.
+        const std::string line =
+            tag + ": " + std::to_string(kMaxRelayLinks) + " links are joining or running; dropping a link";
+        dropped_links_log_.note({{line, line}}, LinkLimits{}.link_log_every);
         return false;
     }
     return true;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "host/link_limits.h"
+#include "host/log.h"
 #include "host/neighbours.h"
 #include "relay/relay_settings.h"
 #include "relay/relay_thread.h"
@@ -56,6 +58,7 @@ private:
     std::optional<Ed25519KeyPair> web_key_;
     std::optional<RelayHandle> web_handle_;
     std::shared_ptr<std::atomic<int>> links_ = std::make_shared<std::atomic<int>>(0);
+    LinkLog dropped_links_log_{log_line};  // a flood's dropped links are counted
 };
 
 }  // namespace vorlix

@@ -16,6 +16,8 @@
 #include "control/messages.h"
 #include "handshake/messages.h"
 #include "host/link_limits.h"
+#include "host/log.h"
+#include "host/session.h"
 #include "host_fixture.h"
 #include "json/json.h"
 #include "support/text_count.h"
@@ -68,76 +70,180 @@ TEST_F(HostilePeers, ALinkParkedBeforeTheLockOutCannotPairWithTheOldCode) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "devices.json"));
 }
 
-// A Hello costs a stranger nothing, so it holds no pairing place: four links
-// that go quiet after it do not keep the phone from pairing. A place is taken
-// at the commit, once the code is typed, and given back when the reveal does
-// not follow in time; a commit beyond the places is refused and the window
-// says so.
+// A link that pairs (or tries to) from the fixture's address: its Hello, then
+// its commit to a code.
+struct Pairing {
+    std::unique_ptr<DevicePeer> peer;
+    DeviceHandshake device{DeviceIdentity::make()};
+
+    bool hello(std::unique_ptr<DevicePeer> connected) {
+        peer = std::move(connected);
+        if (!peer || !peer->send_plain(FrameType::Hello, device.hello(HelloMode::Pair))) return false;
+        auto answer = peer->receive_plain();
+        return answer && device.receive_host_hello(answer->body) && device.host_hello()->pairing_open;
+    }
+    Result<ReceivedFrame> commit(const std::string& code) {
+        EXPECT_TRUE(peer->send_plain(FrameType::Handshake, device.commit(code)));
+        return peer->receive_plain();
+    }
+    bool committed(const std::string& code) {
+        auto answer = commit(code);
+        return answer && device.receive_host_commit(answer->body);
+    }
+};
+
+// A Hello costs a stranger nothing, so it holds no pairing place: links that
+// go quiet after it do not keep the phone from pairing. A place is taken at
+// the commit, once the code is typed, and held until the reveal; meanwhile
+// the link is not closed to make room. A commit beyond the places is refused
+// and the window says so until a place is free or the code changes.
 TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     make_host();
     host_->limits.pairing_handshakes = 2;
-    host_->timeouts.pairing_reveal = 300ms;
+    host_->limits.unsigned_links_per_address = 8;
+    host_->timeouts.pairing_reveal = 3s;
     start_listening();
     host_->open_pairing();
-    const std::string code = read_code_file();
-    struct Pairing {
-        std::unique_ptr<DevicePeer> peer;
-        DeviceHandshake device{DeviceIdentity::make()};
-    };
+    std::string code = read_code_file();
     std::vector<std::unique_ptr<Pairing>> links;
     const auto hello = [&] {
         links.push_back(std::make_unique<Pairing>());
-        Pairing& link = *links.back();
-        link.peer = connect(link.device.identity());
-        if (!link.peer || !link.peer->send_plain(FrameType::Hello, link.device.hello(HelloMode::Pair))) return false;
-        auto answer = link.peer->receive_plain();
-        return answer && link.device.receive_host_hello(answer->body) && link.device.host_hello()->pairing_open;
+        return links.back()->hello(connect(links.back()->device.identity()));
     };
-    const auto commit = [&](Pairing& link) {
-        EXPECT_TRUE(link.peer->send_plain(FrameType::Handshake, link.device.commit(code)));
-        return link.peer->receive_plain();
-    };
+    const auto busy = [&] { return host_->snapshot_host_status().pairing_busy; };
     for (int i = 0; i < 6; ++i) ASSERT_TRUE(hello()) << i;
-    for (int i = 4; i < 6; ++i) {
-        auto answer = commit(*links[i]);
-        ASSERT_TRUE(answer && links[i]->device.receive_host_commit(answer->body)) << i;
-    }
+    ASSERT_TRUE(links[4]->committed(code));
+    ASSERT_TRUE(links[5]->committed(code));
     ASSERT_TRUE(hello());
-    EXPECT_EQ(failure_in(commit(*links.back())), PairingError::PairingClosed);
+    EXPECT_EQ(failure_in(links[6]->commit(code)), PairingError::PairingClosed);
     EXPECT_TRUE(wait_for_log("too many pairings at once: one more refused"));
-    EXPECT_TRUE(host_->snapshot_host_status().pairing_busy);
+    EXPECT_TRUE(busy());
+    EXPECT_TRUE(links[6]->peer->wait_closed());
 
-    // The two commits that never reveal end at the reveal's limit, the idle
-    // Hellos wait on, and the phone pairs with the code on the screen.
-    EXPECT_TRUE(links[4]->peer->wait_closed());
-    EXPECT_TRUE(links[5]->peer->wait_closed());
-    EXPECT_FALSE(links[0]->peer->wait_closed(1ms));
-    DeviceIdentity phone = DeviceIdentity::make("Phone");
-    auto device = connect(phone);
-    Status paired = device->pair(code);
-    ASSERT_TRUE(paired) << paired.error().text;
-    // A pairing closes pairing, and the window's word on the refused one goes.
+    // Strangers from the same address close the idle Hellos, never a commit.
+    std::vector<std::unique_ptr<DevicePeer>> strangers;
+    for (int i = 0; i < 7; ++i) strangers.push_back(connect(DeviceIdentity::make()));
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(links[i]->peer->wait_closed()) << i;
+    EXPECT_TRUE(strangers[0]->wait_closed());
+
+    // The first commit pairs and leaves its place behind while its link stays.
+    ASSERT_TRUE(links[4]->peer->send_plain(FrameType::Handshake, links[4]->device.reveal()));
+    auto revealed = links[4]->peer->receive_plain();
+    ASSERT_TRUE(revealed && links[4]->device.receive_host_reveal(revealed->body));
     ASSERT_TRUE(wait_until([&] { return !host_->snapshot_host_status().pairing_code; }));
-    const HostStatus status = host_->snapshot_host_status();
-    ASSERT_EQ(status.devices.size(), 1u);
-    EXPECT_EQ(status.devices[0].key, phone.key_text());
-    EXPECT_FALSE(status.pairing_busy);
+    EXPECT_FALSE(busy());
+    host_->open_pairing();
+    code = read_code_file();
+    ASSERT_TRUE(hello());
+    ASSERT_TRUE(links[7]->committed(code)) << "the paired link still holds its place";
+    ASSERT_TRUE(hello());
+    EXPECT_EQ(failure_in(links[8]->commit(code)), PairingError::PairingClosed);
+    ASSERT_TRUE(wait_until(busy));
+    // A new code, and a place free again, each end the window's word on it.
+    host_->open_pairing();
+    EXPECT_FALSE(busy());
+    ASSERT_TRUE(hello());
+    EXPECT_EQ(failure_in(links[9]->commit(read_code_file())), PairingError::PairingClosed);
+    ASSERT_TRUE(wait_until(busy));
+    links[5]->peer->close();
+    EXPECT_TRUE(wait_until([&] { return !busy(); }));
+
+    links[7]->peer->close();
+    ASSERT_TRUE(wait_until([&] {
+        auto lock = host_->lock_main();
+        return host_->main().pairing.wrong_codes() == 2;  // the two commits never revealed
+    }));
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    auto device = connect(phone, IpAddress::v4(127, 0, 0, 2));
+    Status paired = device->pair(HostState::current_pairing_code(host_).value_or(""));
+    ASSERT_TRUE(paired) << paired.error().text;
+    ASSERT_TRUE(wait_until([&] { return host_->snapshot_host_status().devices.size() == 2; }));
 }
 
-TEST_F(HostilePeers, ATricklingLinkEndsAtItsSignInDeadline) {
+// A commit whose reveal never comes, by its time or because its link ends,
+// tested a code: it counts as a wrong one, so that strangers who never saw
+// the code cannot hold the pairing places over and over without locking
+// pairing, and the window says why.
+TEST_F(HostilePeers, ACommitNeverRevealedCountsAsAWrongCode) {
     make_host();
-    host_->timeouts.sign_in = 300ms;
+    host_->timeouts.pairing_reveal = 300ms;
     start_listening();
-    auto peer = connect(DeviceIdentity::make());
-    // One byte of a Hello's header every 50 ms: each read comes in time, the
-    // sign-in never does.
-    const Bytes header = encode_plain_frame(FrameType::Hello, Bytes(200, '{'));
-    bool closed = false;
-    for (std::size_t i = 0; i < header.size() && i < 40 && !closed; ++i) {
-        (void)peer->stream().send(ByteView(&header[i], 1));
-        closed = peer->wait_closed(50ms);
+    host_->open_pairing();
+    const auto wrong_codes = [&] {
+        auto lock = host_->lock_main();
+        return host_->main().pairing.wrong_codes();
+    };
+    const auto unrevealed = [&](int i) {
+        const std::string code = read_code_file();
+        Pairing link;
+        ASSERT_TRUE(link.hello(connect(link.device.identity())));
+        ASSERT_TRUE(link.committed("123456"));
+        if (i % 2) link.peer->close();
+        EXPECT_TRUE(link.peer->wait_closed());
+        EXPECT_TRUE(wait_until([&] { return read_code_file() != code; })) << i;
+    };
+    for (int i = 0; i < 4; ++i) unrevealed(i);
+    EXPECT_EQ(wrong_codes(), 4u);
+    EXPECT_EQ(host_->snapshot_host_status().notice, host_->texts->translate("event.wrong_code"));
+    // The phone pairs with the code shown, which starts the count again.
+    auto phone = connect(DeviceIdentity::make("Phone"));
+    ASSERT_TRUE(phone->pair(read_code_file()));
+    ASSERT_TRUE(wait_until([&] { return wrong_codes() == 0 && !host_->snapshot_host_status().pairing_code; }));
+
+    host_->open_pairing();
+    for (int i = 0; i < 4; ++i) unrevealed(i);
+    Pairing fifth;
+    ASSERT_TRUE(fifth.hello(connect(fifth.device.identity())));
+    ASSERT_TRUE(fifth.committed("123456"));
+    fifth.peer->close();
+    EXPECT_TRUE(wait_for_log("five wrong codes: pairing closed for 60 s"));
+    const HostStatus status = host_->snapshot_host_status();
+    EXPECT_FALSE(status.pairing_code);
+    EXPECT_TRUE(status.locked_seconds);
+    EXPECT_EQ(status.notice, host_->texts->translate("event.locked"));
+}
+
+// Every sign-in fits in its time from the link's start however the peer
+// spreads its bytes: 20 s (here 500 ms), a pairing the time to type the code
+// (here 1.5 s), its reveal a short while after its commit but never past that.
+TEST_F(HostilePeers, LinksEndAtTheirSignInDeadlines) {
+    make_host();
+    host_->timeouts.sign_in = 500ms;
+    host_->timeouts.pairing = 1500ms;
+    host_->timeouts.pairing_reveal = 1000ms;
+    start_listening();
+    host_->open_pairing();
+    enum Peer { Trickles, LateHello, LateCommit };
+    for (Peer kind : {Trickles, LateHello, LateCommit}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        const auto start = std::chrono::steady_clock::now();
+        Pairing link;
+        link.peer = connect(link.device.identity());
+        const auto ends_by = [&](std::chrono::milliseconds deadline) {
+            EXPECT_TRUE(link.peer->wait_closed(3s));
+            const auto ended = std::chrono::steady_clock::now() - start;
+            EXPECT_GE(ended, deadline - 100ms);
+            EXPECT_LT(ended, deadline + 200ms);
+        };
+        if (kind == Trickles) {
+            // One byte of a Hello's header every 50 ms: each read comes in
+            // time, the sign-in never does.
+            const Bytes header = encode_plain_frame(FrameType::Hello, Bytes(200, '{'));
+            for (std::size_t i = 0; i < 6; ++i) {
+                (void)link.peer->stream().send(ByteView(&header[i], 1));
+                std::this_thread::sleep_for(50ms);
+            }
+            ends_by(500ms);
+            continue;
+        }
+        if (kind == LateHello) std::this_thread::sleep_for(300ms);
+        ASSERT_TRUE(link.hello(std::move(link.peer)));
+        if (kind == LateCommit) {
+            std::this_thread::sleep_for(1000ms);
+            ASSERT_TRUE(link.committed("123456"));
+        }
+        ends_by(1500ms);
     }
-    EXPECT_TRUE(closed);
     EXPECT_TRUE(wait_for_log("session 1: link ended (no sign-in in time)"));
 }
 
@@ -149,6 +255,14 @@ TEST_F(HostilePeers, StrangersAtTheCapMakeRoomForATrustedDevice) {
     DeviceIdentity phone = DeviceIdentity::make("Phone\n12:00:00.000 forged line");
     make_host({trusted(phone)});
     start_listening();
+    // One address holds 16 of them: its 17th makes room with its oldest.
+    {
+        std::vector<std::unique_ptr<DevicePeer>> one_address;
+        for (int i = 0; i < 17; ++i) one_address.push_back(connect(DeviceIdentity::make()));
+        EXPECT_TRUE(one_address[0]->wait_closed());
+        EXPECT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 16; }));
+    }
+    ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }));
     using Stranger = DevicePeer::Stranger;
     int round = 0;
     for (Stranger kind : {Stranger::Silent, Stranger::UnknownHello, Stranger::CopiedHello}) {
@@ -165,7 +279,7 @@ TEST_F(HostilePeers, StrangersAtTheCapMakeRoomForATrustedDevice) {
         Status signed_in = device->sign_in();
         ASSERT_TRUE(signed_in) << signed_in.error().text << log_text();
         EXPECT_TRUE(strangers[0]->wait_closed());
-        EXPECT_EQ(testing::occurrences(log_text(), "the oldest of the links from 127.0.0.1 waiting"), round);
+        EXPECT_EQ(testing::occurrences(log_text(), "the oldest of the links from 127.0.0.1 waiting"), 1 + round);
         strangers.clear();
         ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }));
     }
@@ -176,36 +290,64 @@ TEST_F(HostilePeers, StrangersAtTheCapMakeRoomForATrustedDevice) {
 // Who makes room for a new link: at its source's cap the source's oldest link
 // without a mark; at the overall cap the oldest of the source with the most
 // such links. Marks: a pairing place, and the newest Hello of a trusted key.
+// A link that cannot be closed yet makes no room.
 TEST(UnsignedLinks, OlderLinksWithoutAMarkMakeRoom) {
     LinkLimits limits;
     limits.unsigned_links = 5;
     UnsignedLinks links;
     std::vector<std::uint64_t> closed;
-    const auto admit = [&](std::uint64_t session, const char* source, std::size_t cap) {
-        UnsignedLinks::Admission admission = links.admit(session, source, cap, limits);
-        links.set_closer(session, [&closed, session] { closed.push_back(session); });
-        return std::pair(admission.admitted, admission.closed.value_or(0));
+    enum Op { Admit, AdmitUnclosable, Pairing, Signing, Release };
+    struct Step {
+        Op op;
+        std::uint64_t session;
+        const char* source = "";  // the key, for Signing
+        std::size_t cap = 3;
+        bool admitted = true;
+        std::uint64_t closed = 0;
     };
-    using R = std::pair<bool, std::uint64_t>;
-    EXPECT_EQ(admit(1, "a", 3), R(true, 0));
-    EXPECT_EQ(admit(2, "a", 3), R(true, 0));
-    EXPECT_EQ(admit(3, "a", 3), R(true, 0));
-    EXPECT_EQ(admit(4, "a", 3), R(true, 1));  // a's cap: a's oldest
-    links.mark_pairing(2);
-    EXPECT_EQ(admit(5, "a", 3), R(true, 3));  // 2 holds a pairing place
-    EXPECT_EQ(admit(6, "b", 3), R(true, 0));
-    EXPECT_EQ(admit(7, "b", 3), R(true, 0));
-    links.mark_signing(6, "key");
-    links.mark_signing(7, "key");             // the newest Hello of a key holds its mark
-    EXPECT_EQ(admit(8, "c", 3), R(true, 4));  // full: a has the most links without a mark
-    EXPECT_EQ(admit(9, "d", 1), R(true, 5));  // full, and a tie: the oldest
-    links.mark_pairing(9);
-    EXPECT_EQ(admit(10, "d", 1), R(false, 0));  // d's one link holds a place
-    EXPECT_EQ(admit(11, "e", 1), R(true, 6));   // 6 lost the key's mark to 7
-    EXPECT_EQ(closed, (std::vector<std::uint64_t>{1, 3, 4, 5, 6}));
+    const Step steps[] = {
+        {Admit, 1, "a"}, {Admit, 2, "a"}, {Admit, 3, "a"},
+        {Admit, 4, "a", 3, true, 1},  // a's cap: a's oldest
+        {Pairing, 2},
+        {Admit, 5, "a", 3, true, 3},  // 2 holds a pairing place
+        {Admit, 6, "b"}, {Admit, 7, "b"},
+        {Signing, 6, "key"}, {Signing, 7, "key"},  // the newest Hello of a key holds its mark
+        {Admit, 8, "c", 3, true, 4},   // full: a has the most links without a mark
+        {Admit, 9, "d", 1, true, 5},   // full, and a tie: the oldest
+        {Pairing, 9},
+        {Admit, 10, "d", 1, false},    // d's one link holds a place
+        {Admit, 11, "e", 1, true, 6},  // 6 lost the key's mark to 7
+        {Signing, 11, "other key"},    // takes no mark of another key
+        {Admit, 12, "f", 3, true, 8},
+        {Release, 7}, {Release, 9}, {Release, 11}, {Release, 12},
+        {Admit, 13, "a"}, {Admit, 14, "f"}, {Admit, 15, "f"}, {Admit, 16, "g"},
+        {Admit, 17, "h", 3, true, 14},  // f has more links that may make room than a, whose 2 holds a place
+        {AdmitUnclosable, 18, "i", 1, true, 13},
+        {Admit, 19, "i", 1, false},  // 18 cannot be closed yet
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.session);
+        switch (step.op) {
+            case Admit:
+            case AdmitUnclosable: {
+                UnsignedLinks::Admission admission =
+                    links.admit(step.session, step.source, step.cap, limits, "line " + std::to_string(step.session));
+                if (step.op == Admit) {
+                    links.set_closer(step.session, [&closed, session = step.session] { closed.push_back(session); });
+                }
+                EXPECT_EQ(admission.admitted, step.admitted);
+                EXPECT_EQ(admission.closed.value_or(0), step.closed);
+                if (step.closed) EXPECT_EQ(admission.closed_connection, "line " + std::to_string(step.closed));
+                break;
+            }
+            case Pairing: links.mark_pairing(step.session); break;
+            case Signing: links.mark_signing(step.session, step.source); break;
+            case Release: EXPECT_EQ(links.release(step.session), "line " + std::to_string(step.session)); break;
+        }
+    }
+    EXPECT_EQ(closed, (std::vector<std::uint64_t>{1, 3, 4, 5, 6, 8, 14, 13}));
     EXPECT_FALSE(links.release(1));
-    EXPECT_TRUE(links.release(11));
-    EXPECT_EQ(links.size(), 4u);
+    EXPECT_EQ(links.size(), 5u);
 
     const std::pair<const char*, const char*> sources[] = {
         {"10.0.0.1:5", "10.0.0.1"},
@@ -239,47 +381,178 @@ TEST_F(HostilePeers, ALinkEndingDuringASlowSignInFreesItsPlaceAtOnce) {
     auto device = connect(phone);
     ASSERT_TRUE(device->sign_in());
     ASSERT_TRUE(wait_until([&] { return asked->load(); }));
-    stranger->close();
-    EXPECT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }, 1s));
+    // Neither the main lock nor the turn holds the stranger's end up.
+    {
+        auto lock = host_->lock_main();
+        stranger->close();
+        EXPECT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }, 1s));
+    }
+    EXPECT_TRUE(wait_until([&] { return running_session_threads() == session_threads_before_ + 1; }, 1s));
     *answer = true;
 }
 
-// Links refused while the one place is held by a link waiting for its
-// trusted key's signature are counted, not written one by one, so that a
-// flood cannot push the log past its size limit and empty it.
-TEST_F(HostilePeers, RefusedLinksAreLoggedAsACount) {
+// A link that lost its place to a newer one as its handshake completed is
+// closing: it is told nothing of its sign-in, and nothing is signed in.
+TEST_F(HostilePeers, ALinkClosedToMakeRoomCompletesNoSignIn) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host({trusted(phone)});
+    host_->limits.unsigned_links = 2;
+    // The newer link comes while the device's signature is being answered.
+    // The hook stays in the host after this body: it owns what it uses.
+    auto newer = std::make_shared<std::unique_ptr<SocketStream>>();
+    host_->hooks.on_handshake_done = [newer, weak = std::weak_ptr<HostState>(host_)](std::uint64_t session) {
+        auto host = weak.lock();
+        auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host->snapshot_host_status().port,
+                                            IpAddress::v4(127, 0, 0, 2));
+        if (stream) *newer = std::move(*stream);
+        wait_until([&] { return !host->unsigned_links.holds(session); });
+    };
+    start_listening();
+    auto device = connect(phone);
+    ASSERT_TRUE(device->send_sign_in_hello());
+    // A copy of its Hello takes the key's mark: the device's link may make room.
+    auto copy = connect(DeviceIdentity::make());
+    ASSERT_TRUE(copy->act_as_stranger(DevicePeer::Stranger::CopiedHello, phone));
+    EXPECT_FALSE(device->finish_sign_in());
+    EXPECT_TRUE(device->wait_closed());
+    EXPECT_TRUE(wait_for_log("session 1: closed to make room for session 3"));
+    EXPECT_FALSE(host_->snapshot_host_status().device_name);
+    EXPECT_EQ(log_text().find("signed in"), std::string::npos) << log_text();
+    newer->reset();
+}
+
+// How many lines of `kind` the link log told: written whole (holding
+// `whole`) or counted.
+std::uint64_t told(const std::string& log, const std::string& kind, const std::string& whole) {
+    std::uint64_t total = 0;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("links that did not sign in since ") == std::string::npos) {
+            total += line.find(whole) != std::string::npos;
+        } else if (const auto at = line.find(", " + kind + " ("); at != std::string::npos) {
+            total += std::stoull(line.substr(at + kind.size() + 4));
+        } else if (const auto first = line.find(": " + kind + " ("); first != std::string::npos) {
+            total += std::stoull(line.substr(first + kind.size() + 4));
+        }
+    }
+    return total;
+}
+
+// A flood of links that never sign in, of every kind, is written as counts,
+// one line a while at most, so that it cannot push the log past its size
+// limit and empty it; each count is written once its while is over, with no
+// link after it.
+TEST_F(HostilePeers, AFloodOfLinksThatNeverSignInIsLoggedAsCounts) {
+#ifdef _WIN32
+    constexpr int kEach = 400;  // links of each kind: loopback under Wine is slower
+#else
+    constexpr int kEach = 4000;
+#endif
+    constexpr int kClients = 4;
     DeviceIdentity phone = DeviceIdentity::make();
     make_host({trusted(phone)});
-    host_->limits.unsigned_links = 1;
-    host_->limits.refusal_log_every = 250ms;
-    host_->timeouts.sign_in = 60s;
+    host_->limits.link_log_every = 250ms;
+    host_->limits.pairing_handshakes = 0;
+    host_->timeouts.sign_in = 100ms;
     start_listening();
-    auto holder = connect(DeviceIdentity::make());
-    ASSERT_TRUE(holder->act_as_stranger(DevicePeer::Stranger::CopiedHello, phone));
+    host_->open_pairing();
+    log_line("before the flood");
     const auto lines = [&] { return testing::occurrences(log_text(), "\n"); };
     const int before = lines();
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 2000; ++i) {
+
+    // Each client from an address of its own: links opened and closed, silent
+    // ones (15 at a time) that the host ends, failing Hellos, refused commits.
+    std::atomic<int> failed{0};
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.emplace_back([&, c] {
+            const IpAddress from = IpAddress::v4(127, 0, 0, static_cast<std::uint8_t>(1 + c));
+            const DeviceIdentity identity = DeviceIdentity::make();
+            const auto link = [&] {
+                auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port_, from);
+                if (!stream) ++failed;
+                return stream ? std::make_unique<DevicePeer>(std::move(*stream), identity) : nullptr;
+            };
+            for (int i = 0; i < kEach / kClients; ++i) (void)link();
+            for (int i = 0; i < kEach / kClients; i += 15) {
+                std::vector<std::unique_ptr<DevicePeer>> silent;
+                for (int j = 0; j < 15 && i + j < kEach / kClients; ++j) silent.push_back(link());
+                for (auto& peer : silent) failed += !peer || !peer->wait_closed();
+            }
+            for (int i = 0; i < kEach / kClients; ++i) {
+                auto peer = link();
+                failed += !peer || !peer->send_plain(FrameType::Hello, to_bytes("{")) || !peer->wait_closed();
+            }
+            for (int i = 0; i < kEach / kClients; ++i) {
+                Pairing pairing;
+                failed += !pairing.hello(link()) ||
+                          failure_in(pairing.commit("123456")) != PairingError::PairingClosed;
+            }
+        });
+    }
+    for (auto& client : clients) client.join();
+    ASSERT_EQ(failed.load(), 0);
+    EXPECT_TRUE(wait_until([&] { return told(log_text(), "connection", "connection from") == 4 * kEach; }, 10s))
+        << told(log_text(), "connection", "connection from");
+    EXPECT_EQ(told(log_text(), "handshake failed: Malformed", "handshake failed: Malformed"), kEach);
+    EXPECT_EQ(told(log_text(), "too many pairings at once", "too many pairings at once"), kEach);
+
+    // Refused links, while the one place is held by a link waiting for its
+    // trusted key's signature.
+    host_->limits.unsigned_links = 1;
+    host_->timeouts.sign_in = 60s;
+    auto holder = connect(DeviceIdentity::make());
+    ASSERT_TRUE(holder->act_as_stranger(DevicePeer::Stranger::CopiedHello, phone));
+    for (int i = 0; i < kEach; ++i) {
         auto refused = connect(DeviceIdentity::make());
         ASSERT_TRUE(refused && refused->wait_closed()) << i;
     }
+    const std::string refusal = "refused (1 links are waiting to sign in)";
+    EXPECT_TRUE(wait_until([&] { return told(log_text(), refusal, " refused: 1 links are waiting") == kEach; }, 10s))
+        << told(log_text(), refusal, " refused: 1 links are waiting");
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LE(lines() - before, 2 + elapsed / host_->limits.refusal_log_every) << log_text();
-    EXPECT_EQ(testing::occurrences(log_text(), "connection from"), 1);
+    // A while holds one link's two lines or one line of counts.
+    EXPECT_LE(lines() - before, 4 + 2 * (elapsed / host_->limits.link_log_every));
+    EXPECT_NE(log_text().find("before the flood"), std::string::npos);
+}
 
-    // The last count is told with the next link admitted.
-    holder->close();
-    ASSERT_TRUE(wait_until([&] { return host_->unsigned_links.size() == 0; }));
-    std::this_thread::sleep_for(host_->limits.refusal_log_every);
-    auto next = connect(phone);
-    ASSERT_TRUE(next->sign_in());
-    std::istringstream log(log_text());
-    int refused = 0;
-    for (std::string line; std::getline(log, line);) {
-        const auto at = line.find(" links refused: 1 links are waiting to sign in");
-        if (at != std::string::npos) refused += std::stoi(line.substr(13, at - 13));
+// Links closed to make room end at once, without the pause after a failed
+// handshake: however fast failing Hellos come, the session and writer
+// threads of links not yet signed in stay near twice the cap.
+TEST_F(HostilePeers, AFloodOfFailingHellosStaysWithinTheThreadBound) {
+#ifdef _WIN32
+    constexpr int kLinks = 150;
+#else
+    constexpr int kLinks = 600;
+#endif
+    make_host();
+    host_->timeouts.handshake_failure_pause = 200ms;
+    start_listening();
+    std::atomic<bool> flooding{true};
+    std::int64_t most = 0;
+    std::thread watch([&] {
+        while (flooding) {
+            most = std::max(most, running_session_threads() - session_threads_before_ + running_writer_threads() -
+                                      writer_threads_before_);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 8; ++c) {
+        clients.emplace_back([&, c] {
+            for (int i = 0; i < kLinks; ++i) {
+                const auto from = IpAddress::v4(127, 0, 1, static_cast<std::uint8_t>(1 + (c * kLinks + i) % 128));
+                auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port_, from);
+                if (stream) (void)(*stream)->send(encode_plain_frame(FrameType::Hello, to_bytes("{")));
+            }
+        });
     }
-    EXPECT_EQ(refused, 2000);
+    for (auto& client : clients) client.join();
+    EXPECT_TRUE(wait_for_threads_to_end());
+    flooding = false;
+    watch.join();
+    EXPECT_LE(most, static_cast<std::int64_t>(2 * host_->limits.unsigned_links + host_->limits.unsigned_links / 2));
 }
 
 TEST_F(HostilePeers, ADeviceThatNeverReadsIsDisconnectedAtTheQueueBound) {

@@ -176,9 +176,36 @@ TEST_F(Sessions, ForgettingADeviceSendsEveryLinkOfItAway) {
     EXPECT_FALSE(host_->snapshot_host_status().device_name);
 }
 
+// Records how the watch links were ended.
+class WatchLinkEnds : public ReachServices {
+public:
+    void end_watch_links(HostState&, const std::string& reason) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reasons_.push_back(reason);
+    }
+    std::vector<std::string> reasons() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return reasons_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> reasons_;
+};
+
 TEST_F(Sessions, ADeviceForgottenWhileItSignsInIsRefusedAndStaysForgotten) {
+    auto ends = std::make_shared<WatchLinkEnds>();
+    reach_ = ends;
     DeviceIdentity phone = DeviceIdentity::make("Phone");
     make_host();
+    // Armed, the hook forgets the device once its link is admitted, before its
+    // keys go out. It stays in the host after this body: it owns what it uses.
+    auto forget_when_admitted = std::make_shared<std::atomic<bool>>(false);
+    host_->hooks.on_device_link_admitted = [forget_when_admitted, weak = std::weak_ptr<HostState>(host_),
+                                            key = phone.key_text()](std::uint64_t) {
+        if (auto host = weak.lock(); host && forget_when_admitted->exchange(false)) host->forget_trusted_device(key);
+    };
+    host_->set_web_grace(2s);
     start_listening();
     // Forgotten between its Hello and its signature, in control or to send:
     // refused as a device never paired.
@@ -186,7 +213,8 @@ TEST_F(Sessions, ADeviceForgottenWhileItSignsInIsRefusedAndStaysForgotten) {
         auto lock = host_->lock_main();
         host_->main().trusted_devices.push_back(trusted(phone));
     };
-    for (std::optional<PeerRole> role : {std::optional<PeerRole>{}, std::optional<PeerRole>{PeerRole::Send}}) {
+    const std::optional<PeerRole> roles[] = {std::nullopt, PeerRole::Send};
+    for (std::optional<PeerRole> role : roles) {
         trust();
         auto peer = connect(phone);
         ASSERT_TRUE(peer->send_sign_in_hello(role));
@@ -197,20 +225,42 @@ TEST_F(Sessions, ADeviceForgottenWhileItSignsInIsRefusedAndStaysForgotten) {
         EXPECT_TRUE(wait_for_threads_to_end());
         EXPECT_TRUE(load_trusted_devices(dir_).empty());
     }
-    // Forgotten once signed in but while its sign-in waits for its turn:
-    // sent away, not put in control.
+    // Forgotten once admitted, before its keys went out: its signature is
+    // answered, then it is sent away (bye, then close) and signs nothing in.
+    for (std::optional<PeerRole> role : roles) {
+        trust();
+        *forget_when_admitted = true;
+        auto peer = connect(phone);
+        ASSERT_TRUE(peer->sign_in(role));
+        EXPECT_TRUE(sent_away(*peer));
+        EXPECT_TRUE(wait_for_threads_to_end());
+        EXPECT_TRUE(load_trusted_devices(dir_).empty());
+    }
+    EXPECT_EQ(log_text().find("signed in to send"), std::string::npos);
+    EXPECT_EQ(log_text().find("signed in: "), std::string::npos);
+    EXPECT_EQ(host_->device_sign_ins.load(), 0u);
+
+    // Forgotten once signed in but while its sign-in waits for its turn,
+    // within the grace of an earlier session's end: sent away, not put in
+    // control, and not a sign-in that keeps the watch links.
     trust();
+    auto earlier = signed_in_device(phone);
+    ASSERT_TRUE(earlier->send_control_text(R"({"bye":{}})"));
+    ASSERT_TRUE(wait_for_log("session 5: closed (the device said goodbye)"));
     auto turn = host_->lock_control_turn();
     auto peer = connect(phone);
     ASSERT_TRUE(peer->sign_in());
     host_->forget_trusted_device(phone.key_text());
     turn.unlock();
     EXPECT_TRUE(sent_away(*peer));
-    EXPECT_TRUE(wait_for_log("session 3: Phone was forgotten while it signed in"));
+    EXPECT_TRUE(wait_for_log("session 6: Phone was forgotten while it signed in"));
+    EXPECT_TRUE(ends->reasons().empty()) << "the grace is over already";
     EXPECT_TRUE(wait_for_threads_to_end());
-    EXPECT_FALSE(host_->is_current_session(3));
+    EXPECT_FALSE(host_->is_current_session(6));
     EXPECT_TRUE(load_trusted_devices(dir_).empty());
     EXPECT_TRUE(host_->snapshot_host_status().devices.empty());
+    EXPECT_TRUE(wait_until([&] { return !ends->reasons().empty(); }));
+    EXPECT_EQ(ends->reasons(), std::vector<std::string>{"the session ended"});
 }
 
 TEST_F(Sessions, DeviceLinksAreLetGoWhenTheyClose) {
@@ -263,23 +313,6 @@ TEST_F(Sessions, WhatAReplacedSessionSentLandsBeforeTheNewSessionsReset) {
         old_link = std::move(new_link);
     }
 }
-
-// Records how the watch links were ended.
-class WatchLinkEnds : public ReachServices {
-public:
-    void end_watch_links(HostState&, const std::string& reason) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        reasons_.push_back(reason);
-    }
-    std::vector<std::string> reasons() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return reasons_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> reasons_;
-};
 
 TEST_F(Sessions, WatchLinksEndAGraceAfterTheSessionUnlessTheDeviceComesBack) {
     auto ends = std::make_shared<WatchLinkEnds>();

@@ -71,6 +71,7 @@ protected:
         config.reach = reach_;
         host_ = HostState::create(std::move(config));
         host_->timeouts.writer_wait = 2s;
+        host_->limits.link_log_every = 0ms;  // every link's lines, as these tests read them
         host_->relay_allowed = true;
         reach_->update_relay_registration(*host_);
         ASSERT_TRUE(wait_until([&] { return relay_.host_key() == host_->identity.public_key; }));
