@@ -67,7 +67,14 @@ HostState::HostState(HostStateConfig& config)
     };
 }
 
-HostState::~HostState() { wipe_key32(const_cast<Key32&>(identity.secret_key)); }
+HostState::~HostState() {
+    {
+        std::lock_guard<std::mutex> lock(web_grace_wait->mutex);
+        web_grace_wait->host_gone = true;
+    }
+    web_grace_wait->changed.notify_all();
+    wipe_key32(const_cast<Key32&>(identity.secret_key));
+}
 
 std::string HostState::fingerprint() const {
     auto digest = sha256(identity.public_key);

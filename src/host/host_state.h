@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -141,6 +142,23 @@ struct HostStateConfig {
     std::function<std::int64_t()> unix_now;  // default: the system clock
 };
 
+// The web grace after the device session in control ends: one waiter thread
+// at a time sleeps until the deadline, which every later end pushes back, and
+// then ends the watch links unless a device signed in since the last end.
+// Shared with the waiter, which holds it and a weak reference to the host
+// state; the host state's destructor wakes it so that it leaves at once.
+struct WebGraceWait {
+    using Clock = std::chrono::steady_clock;
+    std::mutex mutex;
+    std::condition_variable changed;
+    // With `mutex` held:
+    Clock::time_point deadline;
+    std::uint64_t sign_ins = 0;  // the count of device sign-ins at the last end
+    std::uint64_t ends = 0;      // how many ends set a deadline
+    bool waiter_runs = false;    // cleared by the waiter, under the lock, as it decides to leave
+    bool host_gone = false;
+};
+
 class HostState : public std::enable_shared_from_this<HostState> {
 public:
     using Clock = std::chrono::steady_clock;
@@ -162,6 +180,7 @@ public:
     const std::shared_ptr<TextServices> texts;
     const Clock::time_point started_at;
     std::weak_ptr<HostState> self_ref() { return weak_from_this(); }
+    const std::shared_ptr<WebGraceWait> web_grace_wait = std::make_shared<WebGraceWait>();
     SessionHooks hooks;        // filled before the first link
     SessionTimeouts timeouts;  // set before the first link
     LinkLimits limits;         // set before the first link

@@ -41,6 +41,9 @@ void write_standard_error(std::string_view text);
 // (a console or a terminal); false when there is no standard error.
 bool standard_error_may_block();
 
+// How often this process asked standard_error_may_block (for tests).
+std::uint64_t standard_error_type_asks();
+
 // The size of the file at `path`, or nothing when it cannot be looked up.
 std::optional<std::uint64_t> file_size_of(const std::filesystem::path& path);
 

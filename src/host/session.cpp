@@ -22,6 +22,7 @@ namespace vorlix {
 namespace {
 
 std::atomic<std::int64_t> g_session_threads{0};
+std::atomic<std::int64_t> g_grace_waits{0};
 
 std::string prefix(std::uint64_t session) { return "session " + std::to_string(session) + ": "; }
 
@@ -585,23 +586,64 @@ void end_watcher(HostState& host, SessionRecord& record) {
     if (record.link_kind == LinkKind::Browser) host.update_session_relay_state();
 }
 
+// Ends the watch links unless the host state is gone, a device is in control
+// or one signed in since the count was taken.
+void end_watch_links_unless_back(const std::weak_ptr<HostState>& weak, std::uint64_t sign_ins) {
+    auto strong = weak.lock();
+    if (!strong) return;
+    {
+        auto lock = strong->lock_main();
+        if (strong->main().current_session) return;
+    }
+    if (strong->device_sign_ins.load() != sign_ins) return;
+    strong->reach->end_watch_links(*strong, "the session ended");
+}
+
+// The waiter's body. It holds no host-state lock while it waits, and its
+// reference to the host state only while it checks, with the wait's lock
+// free (the last reference may run the destructor here, which takes it).
+void wait_out_web_grace(WebGraceWait& wait, const std::weak_ptr<HostState>& weak) {
+    std::unique_lock<std::mutex> lock(wait.mutex);
+    while (true) {
+        while (!wait.host_gone && WebGraceWait::Clock::now() < wait.deadline) {
+            const auto until = wait.deadline;
+            wait.changed.wait_until(lock, until);
+        }
+        if (wait.host_gone) break;
+        const std::uint64_t sign_ins = wait.sign_ins;
+        const std::uint64_t ends = wait.ends;
+        lock.unlock();
+        end_watch_links_unless_back(weak, sign_ins);
+        lock.lock();
+        // An end during the check found the waiter running and set a later
+        // deadline: wait for that one too. With none, leave under the lock,
+        // so that the next end sees no waiter and starts its own.
+        if (wait.ends == ends) break;
+    }
+    wait.waiter_runs = false;
+}
+
 void start_web_grace_thread(HostState& host) {
-    std::weak_ptr<HostState> weak = host.self_ref();
+    // The turn is held: no sign-in raises the count before the wait has it.
     const std::uint64_t sign_ins = host.device_sign_ins.load();
     const auto grace = host.web_grace();
+    std::shared_ptr<WebGraceWait> wait = host.web_grace_wait;
+    std::lock_guard<std::mutex> lock(wait->mutex);
+    wait->deadline = WebGraceWait::Clock::now() + grace;
+    wait->sign_ins = sign_ins;
+    ++wait->ends;
+    if (wait->waiter_runs) {
+        wait->changed.notify_one();  // the grace may have been made shorter
+        return;
+    }
     try {
-        std::thread([weak, sign_ins, grace] {
+        std::thread([wait, weak = host.self_ref()] {
+            g_grace_waits.fetch_add(1);
             set_current_thread_name("vorlix-web-grace");
-            std::this_thread::sleep_for(grace);
-            auto strong = weak.lock();
-            if (!strong) return;
-            {
-                auto lock = strong->lock_main();
-                if (strong->main().current_session) return;
-            }
-            if (strong->device_sign_ins.load() != sign_ins) return;
-            strong->reach->end_watch_links(*strong, "the session ended");
+            wait_out_web_grace(*wait, weak);
+            g_grace_waits.fetch_sub(1);
         }).detach();
+        wait->waiter_runs = true;
     } catch (const std::system_error&) {
         // The browsers stay until they leave by themselves.
     }
@@ -691,5 +733,7 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
 }
 
 std::int64_t running_session_threads() { return g_session_threads.load(); }
+
+std::int64_t running_grace_waits() { return g_grace_waits.load(); }
 
 }  // namespace vorlix

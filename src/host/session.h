@@ -100,4 +100,8 @@ std::vector<std::string> reach_addresses(const std::vector<IpAddress>& addresses
 // The number of session threads running in this process (for tests).
 std::int64_t running_session_threads();
 
+// The number of threads waiting out the web grace in this process, each
+// counted from its first step to its last (for tests).
+std::int64_t running_grace_waits();
+
 }  // namespace vorlix

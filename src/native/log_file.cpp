@@ -4,9 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace vorlix {
+namespace {
+
+std::atomic<std::uint64_t> g_type_asks{0};
+
+}  // namespace
 
 std::unique_ptr<LogFile> LogFile::open_append(const std::filesystem::path& path) {
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -46,10 +52,13 @@ void write_standard_error(std::string_view text) {
 }
 
 bool standard_error_may_block() {
+    g_type_asks.fetch_add(1);
     struct stat info {};
     if (::fstat(STDERR_FILENO, &info) != 0) return false;
     return !S_ISREG(info.st_mode) && !S_ISCHR(info.st_mode);
 }
+
+std::uint64_t standard_error_type_asks() { return g_type_asks.load(); }
 
 std::optional<std::uint64_t> file_size_of(const std::filesystem::path& path) {
     struct stat info {};

@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace vorlix {
 namespace {
+
+std::atomic<std::uint64_t> g_type_asks{0};
 
 HANDLE as_handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 
@@ -61,11 +65,14 @@ void write_standard_error(std::string_view text) {
 }
 
 bool standard_error_may_block() {
+    g_type_asks.fetch_add(1);
     const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
     const DWORD type = GetFileType(handle);
     return type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR;
 }
+
+std::uint64_t standard_error_type_asks() { return g_type_asks.load(); }
 
 std::optional<std::uint64_t> file_size_of(const std::filesystem::path& path) {
     WIN32_FILE_ATTRIBUTE_DATA info{};

@@ -336,6 +336,30 @@ TEST_F(Sessions, WatchLinksEndAGraceAfterTheSessionUnlessTheDeviceComesBack) {
     EXPECT_EQ(ends->reasons(), std::vector<std::string>{"the session ended"});
 }
 
+TEST_F(Sessions, SessionEndsInARowShareOneGraceWaitThatEndsTheLinksAGraceAfterTheLast) {
+    auto ends = std::make_shared<WatchLinkEnds>();
+    reach_ = ends;
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host({trusted(phone)});
+    host_->set_web_grace(1s);  // longer than one sign-in and bye
+    start_listening();
+
+    std::int64_t most_waits = 0;
+    for (int i = 0; i < 200; ++i) {
+        auto link = signed_in_device(phone);
+        ASSERT_TRUE(link && link->send_control_text(R"({"bye":{}})"));
+        // The end holds the turn from here until its grace wait is set, so
+        // the next sign-in comes after it.
+        ASSERT_TRUE(wait_until([&] { return !host_->current_session_sender(); }));
+        most_waits = std::max(most_waits, running_grace_waits());
+    }
+    EXPECT_LE(most_waits, 1);
+    EXPECT_TRUE(ends->reasons().empty());
+    EXPECT_TRUE(wait_until([&] { return !ends->reasons().empty(); }));
+    EXPECT_EQ(ends->reasons(), std::vector<std::string>{"the session ended"});
+    EXPECT_TRUE(wait_until([] { return running_grace_waits() == 0; }));
+}
+
 // Holds every watch link.
 class HeldWatchLinks : public ReachServices {
 public:

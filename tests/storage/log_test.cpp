@@ -1,4 +1,5 @@
 #include "host/log.h"
+#include "host/log_file.h"
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,12 @@ TEST(LogLine, ProcessWriterAppendsTimedLines) {
     const std::string content = read_file(folder / "vorlix.log");
     const std::regex shape(R"(\d\d:\d\d:\d\d\.\d\d\d storage: first\n\d\d:\d\d:\d\d\.\d\d\d storage: second\n)");
     EXPECT_TRUE(std::regex_match(content, shape)) << content;
+}
+
+// The first line of the process asks the type of standard error; no later one does.
+TEST(LogLine, AsksTheTypeOfStandardErrorOnceInTheProcess) {
+    for (int i = 0; i < 100; ++i) log_line("storage: line " + std::to_string(i));
+    EXPECT_EQ(standard_error_type_asks(), 1u);
 }
 
 TEST(StandardErrorQueue, AReaderThatDoesNotReadHoldsUpNoLineAndLeftOutLinesAreCounted) {
