@@ -293,7 +293,8 @@ TEST(InkRasterTest, EveryOverlayFrameShowsTheNewestSegmentsWhole) {
     }
     // A change that stops the finishing of a picture while the settled
     // picture is behind: what the stop costs is set aside too, so the
-    // newest stroke is still drawn whole.
+    // newest stroke is still drawn whole, and the frame pays for both
+    // copies.
     {
         const std::uint32_t w = 400, h = 400;
         const InkPlacement placement{0, 0, double(w), double(h)};
@@ -305,10 +306,26 @@ TEST(InkRasterTest, EveryOverlayFrameShowsTheNewestSegmentsWhole) {
         }
         for (double now : {0.0, 0.3}) draw_ink_layers(layers, ink, now, out, w, h, placement, 800'000);
         ASSERT_TRUE(layers.finishing);
+        // Left alone, the finishing reports no change until the picture is
+        // whole, and keeps nothing apart after.
+        InkLayers still = layers;
+        std::vector<std::uint8_t> shown = out;
+        for (int frame = 1; !still.whole && frame < 20; ++frame) {
+            const bool changed = draw_ink_layers(still, ink, 0.3 + 0.03 * frame, shown, w, h, placement, 800'000);
+            EXPECT_EQ(changed, still.whole) << frame;
+        }
+        EXPECT_TRUE(still.whole);
+        EXPECT_EQ(still.finishing_pixels.capacity(), 0u);
+
         ink.strokes[0].ended = true;  // its end, with one more point: the settled picture takes it in
         ink.strokes[0].points.insert(ink.strokes[0].points.end(), {0.9, 0.9});
         draw_ink_layers(layers, ink, 0.33, out, w, h, placement, 800'000);
         EXPECT_GT(out[(std::size_t{200} * w + 40) * 4 + 3], 0);  // where the newest stroke begins
+        EXPECT_EQ(layers.finishing_pixels.capacity(), 0u);
+        // Each segment costs at least kInkSegmentCost; the settled picture
+        // and the newest stroke are owed one each.
+        EXPECT_LE(double(layers.settled.segments_drawn + layers.over.segments_drawn),
+                  2 + (800'000 - 2 * w * h * kInkCopyCost) / kInkSegmentCost);
     }
 }
 
