@@ -273,27 +273,51 @@ TEST(InkRasterTest, EveryOverlayFrameShowsTheNewestSegmentsWhole) {
     }
     // A laser held down for two and a half minutes at 60 Hz, at the real
     // budget: after one more move its tip shows all three layers, so the
-    // colour of the centre drawn over them, as a single drawing gives it.
+    // colour of the centre drawn over them, as a single drawing gives it;
+    // so does the line 3,000 points back, well within the newest segments
+    // the frame draws of each layer.
     {
         const std::uint32_t w = 1920, h = 1080;
         std::vector<std::uint8_t> out(std::size_t{w} * h * 4);
         InkLayers layers;
         InkStrokes ink{{stroke({}, 0.004, 0xff3b30, true)}};
-        double x = 0, y = 0;
+        const auto at = [](int k) {
+            return std::pair{0.5 + 0.35 * std::sin(k * 0.0021), 0.5 + 0.35 * std::sin(k * 0.0037)};
+        };
         for (int k = 0; k <= 9'000; ++k) {
-            x = 0.5 + 0.35 * std::sin(k * 0.0021), y = 0.5 + 0.35 * std::sin(k * 0.0037);
-            ink.strokes[0].points.insert(ink.strokes[0].points.end(), {x, y});
+            ink.strokes[0].points.insert(ink.strokes[0].points.end(), {at(k).first, at(k).second});
             if (k < 8'999) continue;
             draw_ink_layers(layers, ink, 0, out, w, h, InkPlacement{0, 0, double(w), double(h)},
                             ink_frame_budget(w, h));
         }
-        std::uint32_t tip;
-        std::memcpy(&tip, &out[(std::size_t(y * h) * w + std::size_t(x * w)) * 4], 4);
-        EXPECT_EQ(tip, 0xffff3b30u);
+        for (int k : {9'000, 6'000}) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, &out[(std::size_t(at(k).second * h) * w + std::size_t(at(k).first * w)) * 4], 4);
+            EXPECT_EQ(pixel, 0xffff3b30u) << k;
+        }
+        // In a small picture at small budgets, under an unended pen: a frame
+        // draws no more segments than its budget pays for (each costs at
+        // least kInkSegmentCost; one a frame is owed), and the pen's newest
+        // segment every frame.
+        const std::uint32_t sw = 97, sh = 61;
+        const InkPlacement small{0, 0, double(sw), double(sh)};
+        std::vector<std::uint8_t> pixels(std::size_t{sw} * sh * 4);
+        InkLayers few;
+        draw_ink_layers(few, ink, 0, pixels, sw, sh, small, 0);
+        EXPECT_EQ(few.over.segments_drawn, 1u);
+        ink.strokes.push_back(stroke({}, 0.05));
+        for (int k = 1; k <= 20; ++k) {
+            const double x = 0.1 + 0.04 * k, y = 0.05;
+            ink.strokes[1].points.insert(ink.strokes[1].points.end(), {x, y});
+            draw_ink_layers(few, ink, 0, pixels, sw, sh, small, 200'000);
+            EXPECT_LE(double(few.over.segments_drawn), 1 + 200'000 / kInkSegmentCost) << k;
+            EXPECT_EQ(pixels[(std::size_t(y * sh) * sw + std::size_t(x * sw)) * 4 + 3], 255) << k;
+        }
     }
     // A change that stops the finishing of a picture while the settled
     // picture is behind: what the stop costs is set aside too, so the
-    // newest stroke is still drawn whole.
+    // newest stroke is still drawn whole, and the frame pays for both
+    // copies.
     {
         const std::uint32_t w = 400, h = 400;
         const InkPlacement placement{0, 0, double(w), double(h)};
@@ -305,10 +329,26 @@ TEST(InkRasterTest, EveryOverlayFrameShowsTheNewestSegmentsWhole) {
         }
         for (double now : {0.0, 0.3}) draw_ink_layers(layers, ink, now, out, w, h, placement, 800'000);
         ASSERT_TRUE(layers.finishing);
+        // Left alone, the finishing reports no change until the picture is
+        // whole, and keeps nothing apart after.
+        InkLayers still = layers;
+        std::vector<std::uint8_t> shown = out;
+        for (int frame = 1; !still.whole && frame < 20; ++frame) {
+            const bool changed = draw_ink_layers(still, ink, 0.3 + 0.03 * frame, shown, w, h, placement, 800'000);
+            EXPECT_EQ(changed, still.whole) << frame;
+        }
+        EXPECT_TRUE(still.whole);
+        EXPECT_EQ(still.finishing_pixels.capacity(), 0u);
+
         ink.strokes[0].ended = true;  // its end, with one more point: the settled picture takes it in
         ink.strokes[0].points.insert(ink.strokes[0].points.end(), {0.9, 0.9});
         draw_ink_layers(layers, ink, 0.33, out, w, h, placement, 800'000);
         EXPECT_GT(out[(std::size_t{200} * w + 40) * 4 + 3], 0);  // where the newest stroke begins
+        EXPECT_EQ(layers.finishing_pixels.capacity(), 0u);
+        // Each segment costs at least kInkSegmentCost; the settled picture
+        // and the newest stroke are owed one each.
+        EXPECT_LE(double(layers.settled.segments_drawn + layers.over.segments_drawn),
+                  2 + (800'000 - 2 * w * h * kInkCopyCost) / kInkSegmentCost);
     }
 }
 
