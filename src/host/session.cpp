@@ -200,8 +200,8 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 }
                 if (auto* failed = std::get_if<HandshakeFailed>(&outcome)) {
                     // A wrong pairing code was counted by the handshake itself.
-                    ended("handshake failed: " + std::string(pairing_error_log_name(failed->error)),
-                          "handshake failed: " + std::string(pairing_error_log_name(failed->error)));
+                    const std::string failure = "handshake failed: " + std::string(pairing_error_log_name(failed->error));
+                    ended(failure, failure);
                     // The pause ends at once for a link that makes room for a
                     // newer one, so that a flood's links do not outlive their places.
                     if (place_given_up) {

@@ -337,7 +337,9 @@ TEST(UnsignedLinks, OlderLinksWithoutAMarkMakeRoom) {
                 }
                 EXPECT_EQ(admission.admitted, step.admitted);
                 EXPECT_EQ(admission.closed.value_or(0), step.closed);
-                if (step.closed) EXPECT_EQ(admission.closed_connection, "line " + std::to_string(step.closed));
+                if (step.closed) {
+                    EXPECT_EQ(admission.closed_connection, "line " + std::to_string(step.closed));
+                }
                 break;
             }
             case Pairing: links.mark_pairing(step.session); break;
@@ -431,10 +433,8 @@ std::uint64_t told(const std::string& log, const std::string& kind, const std::s
     for (std::string line; std::getline(lines, line);) {
         if (line.find("links that did not sign in since ") == std::string::npos) {
             total += line.find(whole) != std::string::npos;
-        } else if (const auto at = line.find(", " + kind + " ("); at != std::string::npos) {
-            total += std::stoull(line.substr(at + kind.size() + 4));
-        } else if (const auto first = line.find(": " + kind + " ("); first != std::string::npos) {
-            total += std::stoull(line.substr(first + kind.size() + 4));
+        } else if (const auto at = line.find(kind + " ("); at != std::string::npos) {
+            total += std::stoull(line.substr(at + kind.size() + 2));
         }
     }
     return total;
