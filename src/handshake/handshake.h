@@ -72,6 +72,9 @@ public:
     // True between a pairing's commit and its reveal, while it holds one of
     // the host's few pairing places.
     virtual bool holds_pairing_place() const { return false; }
+    // Gives the pairing place back without the reveal counting as missed:
+    // the host, not the peer, is ending the link.
+    virtual void give_up_pairing_place() {}
     // The identity key of a trusted device whose signature the handshake
     // waits for.
     virtual std::optional<Bytes> signing_key() const { return std::nullopt; }
@@ -158,6 +161,7 @@ public:
     std::pair<LinkKind, std::uint64_t> link_kind() const override { return {LinkKind::Device, 0}; }
     bool pairing() const override { return step_ == 1 || step_ == 2; }
     bool holds_pairing_place() const override { return step_ == 2; }
+    void give_up_pairing_place() override { pairing_place_.reset(); }
     std::optional<Bytes> signing_key() const override {
         return step_ == 3 ? std::optional<Bytes>(peer_hello_->id_key) : std::nullopt;
     }

@@ -104,10 +104,10 @@ struct SessionHooks {
     // Tests only: runs on a browser's session thread after its handshake,
     // before it may join the viewers.
     std::function<void()> before_browser_joins;
-    // Tests only: run on a link's session thread when its handshake has
-    // completed, before it gives up its place among the links waiting to
-    // sign in, and once a device link is admitted, before its keys go out.
-    std::function<void(std::uint64_t session)> on_handshake_done;
+    // Tests only: run on a link's session thread after each step of its
+    // handshake, before anything of the step goes out, and once a device
+    // link is admitted, before its keys go out.
+    std::function<void(std::uint64_t session)> on_handshake_step;
     std::function<void(std::uint64_t session)> on_device_link_admitted;
 };
 

@@ -84,9 +84,12 @@ void UnsignedLinks::set_closer(std::uint64_t session, std::function<void()> clos
     if (auto found = links_.find(session); found != links_.end()) found->second.close = std::move(close);
 }
 
-void UnsignedLinks::mark_pairing(std::uint64_t session) {
+bool UnsignedLinks::mark_pairing(std::uint64_t session) {
     std::lock_guard lock(mutex_);
-    if (auto found = links_.find(session); found != links_.end()) found->second.mark = Mark::Pairing;
+    auto found = links_.find(session);
+    if (found == links_.end()) return false;
+    found->second.mark = Mark::Pairing;
+    return true;
 }
 
 void UnsignedLinks::mark_signing(std::uint64_t session, const std::string& key) {

@@ -80,8 +80,9 @@ public:
     // it makes room for.
     void set_closer(std::uint64_t session, std::function<void()> close);
 
-    // The link holds a pairing place until it signs in or ends.
-    void mark_pairing(std::uint64_t session);
+    // The link holds a pairing place until it signs in or ends; false when
+    // it is no longer counted (it made room for a newer one).
+    bool mark_pairing(std::uint64_t session);
     // The link waits for the signature of the trusted key `key`; it takes the
     // key's mark from any older link of that key.
     void mark_signing(std::uint64_t session, const std::string& key);

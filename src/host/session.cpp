@@ -175,8 +175,8 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                     return ended(what, what);
                 }
                 HandshakeOutcome outcome = handshake.step(frame.type, frame.body);
+                if (host.hooks.on_handshake_step) host.hooks.on_handshake_step(record.session);
                 if (std::holds_alternative<HandshakeDone>(outcome)) {
-                    if (host.hooks.on_handshake_done) host.hooks.on_handshake_done(record.session);
                     // The place is given up before anything of the sign-in
                     // goes out: a link that lost it to a newer one is closing
                     // and completes nothing.
@@ -192,6 +192,18 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                             host.hooks.on_device_link_admitted(record.session);
                         }
                     }
+                } else if (!revealing && handshake.holds_pairing_place()) {
+                    // The commit took a pairing place: the link is marked
+                    // before its answer goes out. One that made room for a
+                    // newer link meanwhile was closed by the host, not by its
+                    // peer: its place goes back uncounted.
+                    if (!host.unsigned_links.mark_pairing(record.session)) {
+                        handshake.give_up_pairing_place();
+                        return false;
+                    }
+                    revealing = true;
+                    sign_in_deadline =
+                        std::min(sign_in_deadline, std::chrono::steady_clock::now() + timeouts.pairing_reveal);
                 } else if (!host.unsigned_links.holds(record.session)) {
                     return false;  // made room for a newer link: it is told nothing more
                 }
@@ -214,14 +226,10 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 auto* done = std::get_if<HandshakeDone>(&outcome);
                 if (!done) {
                     // Only what a stranger cannot fake cheaply keeps the link
-                    // from making room for newer ones: a typed code, or the
-                    // Hello of a trusted key (the newest of its links).
-                    if (!revealing && handshake.holds_pairing_place()) {
-                        revealing = true;
-                        sign_in_deadline = std::min(sign_in_deadline,
-                                                    std::chrono::steady_clock::now() + timeouts.pairing_reveal);
-                        host.unsigned_links.mark_pairing(record.session);
-                    } else if (!pairing_time && handshake.pairing()) {
+                    // from making room for newer ones: a typed code (marked
+                    // above), or the Hello of a trusted key (the newest of
+                    // its links).
+                    if (!pairing_time && handshake.pairing()) {
                         pairing_time = true;
                         sign_in_deadline = link_start + timeouts.pairing;
                     } else if (std::optional<Bytes> key = handshake.signing_key()) {

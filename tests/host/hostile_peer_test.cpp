@@ -9,7 +9,9 @@
 #endif
 
 #include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -393,21 +395,37 @@ TEST_F(HostilePeers, ALinkEndingDuringASlowSignInFreesItsPlaceAtOnce) {
     *answer = true;
 }
 
-// A link that lost its place to a newer one as its handshake completed is
-// closing: it is told nothing of its sign-in, and nothing is signed in.
+// A link that lost its place to a newer one in its second handshake step is
+// closing. At its signature it is told nothing and nothing is signed in; at
+// its commit its pairing place goes back and no wrong code is counted, the
+// host and not the peer having ended it.
 TEST_F(HostilePeers, ALinkClosedToMakeRoomCompletesNoSignIn) {
     DeviceIdentity phone = DeviceIdentity::make("Phone");
     make_host({trusted(phone)});
     host_->limits.unsigned_links = 2;
-    // The newer link comes while the device's signature is being answered.
-    // The hook stays in the host after this body: it owns what it uses.
-    auto newer = std::make_shared<std::unique_ptr<SocketStream>>();
-    host_->hooks.on_handshake_done = [newer, weak = std::weak_ptr<HostState>(host_)](std::uint64_t session) {
+    host_->limits.pairing_handshakes = 1;
+    // A newer link comes as a link's second step is answered. The hook stays
+    // in the host after this body: it owns what it uses.
+    struct Newer {
+        std::mutex mutex;
+        std::map<std::uint64_t, int> steps;
+        bool armed = true;  // cleared by the newer link it lets in
+        std::vector<std::unique_ptr<SocketStream>> links;
+    };
+    auto newer = std::make_shared<Newer>();
+    host_->hooks.on_handshake_step = [newer, weak = std::weak_ptr<HostState>(host_)](std::uint64_t session) {
         auto host = weak.lock();
+        std::lock_guard lock(newer->mutex);
+        if (++newer->steps[session] != 2 || !std::exchange(newer->armed, false)) return;
         auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host->snapshot_host_status().port,
                                             IpAddress::v4(127, 0, 0, 2));
-        if (stream) *newer = std::move(*stream);
+        if (stream) newer->links.push_back(std::move(*stream));
         wait_until([&] { return !host->unsigned_links.holds(session); });
+    };
+    const auto settle = [&](bool arm) {
+        std::lock_guard lock(newer->mutex);
+        newer->links.clear();
+        newer->armed = arm;
     };
     start_listening();
     auto device = connect(phone);
@@ -419,10 +437,28 @@ TEST_F(HostilePeers, ALinkClosedToMakeRoomCompletesNoSignIn) {
     EXPECT_TRUE(device->wait_closed());
     EXPECT_TRUE(wait_for_log("session 1: closed to make room for session 3"));
     copy->close();
-    newer->reset();
+    settle(true);
     EXPECT_TRUE(wait_for_threads_to_end());
     EXPECT_EQ(host_->device_sign_ins.load(), 0u);
     EXPECT_EQ(log_text().find("signed in"), std::string::npos) << log_text();
+
+    host_->limits.unsigned_links = 1;
+    host_->open_pairing();
+    const std::string code = read_code_file();
+    Pairing closed;
+    ASSERT_TRUE(closed.hello(connect(closed.device.identity())));
+    EXPECT_FALSE(closed.committed(code));
+    EXPECT_TRUE(closed.peer->wait_closed());
+    settle(false);
+    EXPECT_TRUE(wait_for_threads_to_end());
+    EXPECT_EQ(read_code_file(), code);
+    {
+        auto lock = host_->lock_main();
+        EXPECT_EQ(host_->main().pairing.wrong_codes(), 0u);
+    }
+    Pairing next;
+    ASSERT_TRUE(next.hello(connect(next.device.identity())));
+    EXPECT_TRUE(next.committed(code)) << "the closed link's pairing place came back";
 }
 
 // How many lines of `kind` the link log told: written whole (holding
