@@ -146,7 +146,12 @@ void handle_browser_message(HostState& host, SessionRecord& record, const Contro
 template <typename F>
 void with_file_table(HostState& host, SessionRecord& record, const Standing& standing, F work) {
     if (standing.send_role) {
-        if (!record.incoming_files) record.incoming_files = std::make_shared<LinkFiles>();
+        if (!record.incoming_files) {
+            record.incoming_files = std::make_shared<LinkFiles>();
+            // Files of one name from send links go on numbering where the host's left off.
+            std::lock_guard<std::mutex> lock(host.transfer_mutex);
+            record.incoming_files->transfers.numbers = host.transfers.numbers;
+        }
         work(record.incoming_files->transfers);
     } else if (standing.in_control) {
         std::lock_guard<std::mutex> lock(host.transfer_mutex);
