@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/text.h"
+#include "crypto/random.h"
 #include "host/log.h"
 
 namespace vorlix {
@@ -83,6 +84,15 @@ bool take_refusal(IncomingFiles& incoming, std::uint64_t id) {
     return true;
 }
 
+// "name.ext" as "name {suffix}.ext", or "name {suffix}" without an extension.
+std::string with_suffix(std::string_view name, const std::string& suffix) {
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0) {
+        return std::string(name.substr(0, dot)) + " " + suffix + std::string(name.substr(dot));
+    }
+    return std::string(name) + " " + suffix;
+}
+
 void close_and_delete(FileSystem& files, IncomingFile& transfer) {
     transfer.file.reset();
     files.remove_file(transfer.path);
@@ -139,10 +149,17 @@ void begin_incoming_file(FileTransfers& transfers, const std::filesystem::path& 
 
     files.create_folders(folder);
     const std::string safe = safe_file_name(name);
-    for (unsigned attempt = 1; attempt <= kMaxDestinationAttempts; ++attempt) {
-        std::filesystem::path path = unique_destination_path(folder, safe, attempt);
+    // The numbered names from the one that last worked, a bounded number of
+    // them, then a name of the file's own.
+    const unsigned first = transfers.numbers->first(folder, safe);
+    const unsigned last = std::min(kMaxDestinationAttempts, first + kMaxNameTries - 1);
+    for (unsigned attempt = first; attempt <= last + 1; ++attempt) {
+        const bool numbered = attempt <= last;
+        std::filesystem::path path =
+            numbered ? unique_destination_path(folder, safe, attempt) : random_destination_path(folder, safe);
         CreatedFile created = files.create_new(path);
         if (created.file) {
+            if (numbered) transfers.numbers->worked(folder, safe, attempt);
             IncomingFile transfer;
             transfer.path = std::move(path);
             transfer.file = std::move(created.file);
@@ -154,10 +171,9 @@ void begin_incoming_file(FileTransfers& transfers, const std::filesystem::path& 
             incoming.open.emplace(id, std::move(transfer));
             return;
         }
-        if (created.exists) continue;
+        if (created.exists && numbered) continue;
         log_line("file from the device: could not create " + full_path_text(path) + ": " + created.error);
-        remember_refusal(incoming, id);
-        return;
+        break;
     }
     remember_refusal(incoming, id);
 }
@@ -215,17 +231,39 @@ std::string safe_file_name(std::string_view name) {
     return shorten_name(out);
 }
 
+unsigned DestinationNumbers::first(const std::filesystem::path& folder, std::string_view name) {
+    std::lock_guard lock(mutex_);
+    for (const Entry& entry : entries_) {
+        if (entry.name == name && entry.folder == folder) return entry.number;
+    }
+    return 1;
+}
+
+void DestinationNumbers::worked(const std::filesystem::path& folder, std::string_view name, unsigned number) {
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(entries_.begin(), entries_.end(),
+                           [&](const Entry& entry) { return entry.name == name && entry.folder == folder; });
+    if (it != entries_.end()) entries_.erase(it);
+    if (entries_.size() == kRememberedNames) entries_.pop_front();
+    entries_.push_back(Entry{folder, std::string(name), number});
+}
+
 std::filesystem::path unique_destination_path(const std::filesystem::path& folder, std::string_view name,
                                               unsigned attempt) {
     if (attempt <= 1) return folder / path_from_utf8(name);
-    std::string numbered;
-    std::size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot > 0) {
-        numbered = std::string(name.substr(0, dot)) + " " + std::to_string(attempt) + std::string(name.substr(dot));
-    } else {
-        numbered = std::string(name) + " " + std::to_string(attempt);
+    return folder / path_from_utf8(with_suffix(name, std::to_string(attempt)));
+}
+
+std::filesystem::path random_destination_path(const std::filesystem::path& folder, std::string_view name) {
+    std::uint8_t bytes[8];
+    random_bytes(bytes, sizeof bytes);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (std::uint8_t b : bytes) {
+        hex.push_back(kHex[b >> 4]);
+        hex.push_back(kHex[b & 15]);
     }
-    return folder / path_from_utf8(numbered);
+    return folder / path_from_utf8(with_suffix(name, hex));
 }
 
 std::optional<FilePiece> read_file_piece(ByteView body) {

@@ -14,6 +14,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,7 +27,7 @@ namespace vorlix {
 
 // The largest file taken or sent: 2^31 bytes.
 constexpr std::uint64_t kMaxTransferFileSize = 2'147'483'648ull;
-// How many destination names are tried for one incoming file.
+// The highest number a destination name takes.
 constexpr unsigned kMaxDestinationAttempts = 9'999;
 // How many incoming files may be open at once on one table.
 constexpr std::size_t kMaxOpenIncomingFiles = 64;
@@ -50,12 +51,38 @@ struct IncomingFiles {
     std::deque<std::uint64_t> refused;
 };
 
+// How many numbered names one incoming file tries before it takes a name of
+// its own.
+constexpr unsigned kMaxNameTries = 64;
+// How many folder and name pairs keep the number that last worked.
+constexpr std::size_t kRememberedNames = 32;
+
+// The number that last gave a free name, per folder and name, so that the
+// next file of that name starts there rather than at 1. Shared by the host's
+// table and the send links' tables, so it has a lock of its own.
+class DestinationNumbers {
+public:
+    // The number to try first: the one that last worked, else 1.
+    unsigned first(const std::filesystem::path& folder, std::string_view name);
+    void worked(const std::filesystem::path& folder, std::string_view name, unsigned number);
+
+private:
+    struct Entry {
+        std::filesystem::path folder;
+        std::string name;
+        unsigned number = 1;
+    };
+    std::mutex mutex_;
+    std::deque<Entry> entries_;  // the most recently used last
+};
+
 struct FileTransfers {
     IncomingFiles incoming;
     // Offer id -> the offered file. At most one offer exists.
     std::unordered_map<std::uint64_t, std::filesystem::path> offers;
     std::uint64_t next_id = 0;
     std::shared_ptr<FileSystem> files = system_file_system();
+    std::shared_ptr<DestinationNumbers> numbers = std::make_shared<DestinationNumbers>();
 };
 
 // --- offers and ids ------------------------------------------------------------
@@ -114,6 +141,10 @@ std::string safe_file_name(std::string_view name);
 // "name 2.ext", "name 3.ext", ...
 std::filesystem::path unique_destination_path(const std::filesystem::path& folder, std::string_view name,
                                               unsigned attempt);
+
+// A path of the name's own, for when the numbered ones within reach are
+// taken: "name 3f09c2e41a7d5b86.ext" with 16 random hex digits.
+std::filesystem::path random_destination_path(const std::filesystem::path& folder, std::string_view name);
 
 // --- binary file pieces ------------------------------------------------------
 

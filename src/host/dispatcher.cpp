@@ -25,7 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxClipboardPicture = 29'999'999;
-constexpr auto kBrowserKeyframeInterval = std::chrono::seconds(1);
+constexpr auto kKeyframeRequestInterval = std::chrono::seconds(1);
 constexpr auto kWakeInterval = std::chrono::seconds(5);
 constexpr auto kKeyboardPoll = std::chrono::seconds(1);
 constexpr auto kKeyboardFastPoll = std::chrono::milliseconds(150);
@@ -108,19 +108,25 @@ Standing standing_of(HostState& host, const SessionRecord& record) {
     return s;
 }
 
+// A watching link's key frames cost the picture of the device in control: one
+// request a second is honoured, the rest ignored.
+bool take_keyframe_turn(SessionRecord& record) {
+    const auto now = Clock::now();
+    if (record.last_keyframe_request &&
+        (now < *record.last_keyframe_request || now - *record.last_keyframe_request < kKeyframeRequestInterval)) {
+        return false;
+    }
+    record.last_keyframe_request = now;
+    return true;
+}
+
 // --- browser links ---------------------------------------------------------------
 
 void handle_browser_message(HostState& host, SessionRecord& record, const ControlMessage& message) {
     if (auto* configure = std::get_if<control::Configure>(&message)) {
         log_line(prefix(record.session) + "browser can show " + log_safe_text(configure->config.codec));
     } else if (std::holds_alternative<control::RequestKeyframe>(message)) {
-        const auto now = Clock::now();
-        if (record.last_keyframe_request &&
-            (now < *record.last_keyframe_request || now - *record.last_keyframe_request < kBrowserKeyframeInterval)) {
-            return;
-        }
-        record.last_keyframe_request = now;
-        host.platform->request_keyframe();
+        if (take_keyframe_turn(record)) host.platform->request_keyframe();
     } else if (auto* audio = std::get_if<control::SetAudio>(&message)) {
         auto lock = host.watchers->lock();
         for (auto& entry : host.watchers->entries) {
@@ -140,7 +146,12 @@ void handle_browser_message(HostState& host, SessionRecord& record, const Contro
 template <typename F>
 void with_file_table(HostState& host, SessionRecord& record, const Standing& standing, F work) {
     if (standing.send_role) {
-        if (!record.incoming_files) record.incoming_files = std::make_shared<LinkFiles>();
+        if (!record.incoming_files) {
+            record.incoming_files = std::make_shared<LinkFiles>();
+            // Files of one name from send links go on numbering where the host's left off.
+            std::lock_guard<std::mutex> lock(host.transfer_mutex);
+            record.incoming_files->transfers.numbers = host.transfers.numbers;
+        }
         work(record.incoming_files->transfers);
     } else if (standing.in_control) {
         std::lock_guard<std::mutex> lock(host.transfer_mutex);
@@ -413,7 +424,7 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
                                   make_stream_output(host, record.writer, record.session));
         }
     } else if (std::holds_alternative<control::RequestKeyframe>(message)) {
-        if (standing.in_control || standing.watch_role) platform.request_keyframe();
+        if (standing.in_control || (standing.watch_role && take_keyframe_turn(record))) platform.request_keyframe();
     } else if (auto* audio = std::get_if<control::SetAudio>(&message)) {
         if (standing.in_control) platform.set_stream_audio(audio->on);
     } else if (auto* ping = std::get_if<control::Ping>(&message)) {

@@ -8,6 +8,7 @@
 #include <limits>
 #include <numeric>
 #include <thread>
+#include <utility>
 
 #include "convert/nv12.h"
 #include "host/log.h"
@@ -628,17 +629,30 @@ void run_stream(const StreamSettings& settings, std::int64_t stream_number, Stre
     run.run();
 }
 
+namespace {
+
+// Waits for a stream's thread to end, taking its handle out of the control.
+void wait_for_stream(StreamControl& stream) {
+    std::optional<std::thread> handle;
+    {
+        std::lock_guard lock(stream.thread_mutex);
+        handle.swap(stream.thread);
+    }
+    if (handle && handle->joinable()) handle->join();
+}
+
+std::string stream_thread_name(std::int64_t stream_number) {
+    return "vorlix-stream-" + std::to_string(stream_number);
+}
+
+}  // namespace
+
 void stream_thread(const StreamSettings& settings, std::int64_t stream_number,
                    std::shared_ptr<StreamAudience> audience, std::shared_ptr<StreamControl> previous,
                    std::shared_ptr<StreamControl> control, const StreamSeams& seams,
                    const SoundStarter& start_sound) {
     if (previous) {
-        std::optional<std::thread> handle;
-        {
-            std::lock_guard lock(previous->thread_mutex);
-            handle.swap(previous->thread);
-        }
-        if (handle && handle->joinable()) handle->join();
+        wait_for_stream(*previous);
         previous.reset();
     }
     if (control->running.load() == 0) return;
@@ -678,20 +692,27 @@ StreamSlot::~StreamSlot() {
     }
     if (!last) return;
     last->running.store(0);
-    std::optional<std::thread> handle;
-    {
-        std::lock_guard lock(last->thread_mutex);
-        handle.swap(last->thread);
-    }
-    if (handle && handle->joinable()) handle->join();
+    wait_for_stream(*last);
 }
 
 void StreamSlot::start_stream(const StreamSettings& settings, std::int64_t stream_number,
                               std::shared_ptr<StreamAudience> audience, SoundStarter start_sound) {
     if (!start_sound) start_sound = start_sound_;
     std::shared_ptr<StreamControl> orphan;
+    Waiting replaced;  // released outside the lock
     {
         std::lock_guard lock(mutex_);
+        if (waiting_) {
+            // A stream already waits for the previous one to end: it takes
+            // these settings in place of its own, and no thread is added.
+            replaced = std::exchange(*waiting_, Waiting{waiting_->control, settings, stream_number,
+                                                        std::move(audience), std::move(start_sound)});
+            StreamControl& control = *waiting_->control;
+            control.running.store(1);  // a stop while it waited is overtaken
+            control.keyframe_wanted.store(1);
+            control.sound.store(settings.audio ? 1 : 0);
+            return;
+        }
         std::shared_ptr<StreamControl> previous = std::move(current_);
         if (previous) previous->running.store(0);
 
@@ -700,13 +721,26 @@ void StreamSlot::start_stream(const StreamSettings& settings, std::int64_t strea
         control->running.store(1);
         control->keyframe_wanted.store(1);
         control->sound.store(settings.audio ? 1 : 0);
+        waiting_ = Waiting{control, settings, stream_number, std::move(audience), std::move(start_sound)};
 
-        const std::string name = "vorlix-stream-" + std::to_string(stream_number);
         try {
-            std::thread thread([this, settings, stream_number, audience, previous, control, name, start_sound] {
+            std::thread thread([this, previous, control, name = stream_thread_name(stream_number)]() mutable {
                 set_current_thread_name(name);
                 auto body = [&] {
-                    stream_thread(settings, stream_number, audience, previous, control, seams_, start_sound);
+                    if (previous) wait_for_stream(*previous);
+                    previous.reset();
+                    // The settings are taken only now: the newest that came while this thread waited.
+                    Waiting run;
+                    {
+                        std::lock_guard lock(mutex_);
+                        if (!waiting_ || waiting_->control != control) return;
+                        run = std::exchange(*waiting_, Waiting{});
+                        waiting_.reset();
+                    }
+                    const std::string taken = stream_thread_name(run.stream_number);
+                    if (taken != name) set_current_thread_name(taken);
+                    stream_thread(run.settings, run.stream_number, run.audience, nullptr, control, seams_,
+                                  run.start_sound);
                 };
                 if (runner_) runner_(body);
                 else body();
@@ -718,19 +752,14 @@ void StreamSlot::start_stream(const StreamSettings& settings, std::int64_t strea
             const std::string line = std::string("could not start the stream: ") + error.what();
             if (seams_.log) seams_.log(line);
             else log_line(line);
+            replaced = std::exchange(*waiting_, Waiting{});
+            waiting_.reset();
             orphan = std::move(previous);
         }
     }
     // The previous stream was told to stop; with no successor to wait for
     // it, wait here.
-    if (orphan) {
-        std::optional<std::thread> handle;
-        {
-            std::lock_guard lock(orphan->thread_mutex);
-            handle.swap(orphan->thread);
-        }
-        if (handle && handle->joinable()) handle->join();
-    }
+    if (orphan) wait_for_stream(*orphan);
 }
 
 void StreamSlot::stop_stream() {

@@ -133,7 +133,9 @@ void stream_thread(const StreamSettings& settings, std::int64_t stream_number,
 
 // The platform's current stream: starts each stream on its own thread
 // "vorlix-stream-{}" (which first waits for the previous one), and steers and
-// stops the current one. Its release stops the current stream and waits for it.
+// stops the current one. While one stream waits so, a newer start replaces
+// its settings and number and starts no thread. Its release stops the
+// current stream and waits for it.
 class StreamSlot {
 public:
     // How a stream thread runs its body: sets up what the thread needs (COM
@@ -162,8 +164,19 @@ private:
     SoundStarter start_sound_;
     ThreadRunner runner_;
     std::shared_ptr<std::atomic<std::uint32_t>> pointer_on_device_;
+    // A stream whose thread still waits for the previous one to end, and
+    // what it is to run; at most one. Its control is the current one.
+    struct Waiting {
+        std::shared_ptr<StreamControl> control;
+        StreamSettings settings;
+        std::int64_t stream_number = 0;
+        std::shared_ptr<StreamAudience> audience;
+        SoundStarter start_sound;
+    };
+
     std::mutex mutex_;
     std::shared_ptr<StreamControl> current_;
+    std::optional<Waiting> waiting_;
 };
 
 }  // namespace vorlix

@@ -136,11 +136,12 @@ TEST_F(DispatcherTest, InControlMayActAndWatchRolesAreTold) {
         send(*l, R"({"clipboard":{"_0":"x"}})");              // may act
         send(*l, R"({"performMenu":{"id":7}})");              // in control
         send(*l, R"({"requestKeyframe":{}})");                // in control or watch
+        send(*l, R"({"requestKeyframe":{}})");                // the watcher's within the second: ignored
         send(*l, R"({"setAudio":{"_0":false}})");             // in control
     }
     EXPECT_EQ(platform_->count("set_clipboard_text"), 2u);  // device and sender
     EXPECT_EQ(platform_->count("perform_menu"), 1u);
-    EXPECT_EQ(platform_->count("request_keyframe"), 2u);    // device and watcher
+    EXPECT_EQ(platform_->count("request_keyframe"), 3u);    // the device twice, the watcher once
     EXPECT_EQ(platform_->count("set_stream_audio"), 1u);
 
     // Messages that do not read, and unknown or host-to-device types.

@@ -151,19 +151,30 @@ TEST_F(IncomingWithFailures, CreationFailuresAreLoggedAndReported) {
     EXPECT_EQ(finish_incoming_file(table, 1, true).kind, Kind::incomplete);
 }
 
-TEST_F(IncomingWithFailures, EveryNameTakenRefusesSilently) {
+TEST_F(IncomingWithFailures, NamesStartFromTheNumberThatLastWorkedAndSoonTakeOneOfTheirOwn) {
     test::LogCapture log;
-    files->put(unique_destination_path(folder, "x.txt", 1), "");
-    for (unsigned attempt = 2; attempt <= kMaxDestinationAttempts; ++attempt) {
+    for (std::uint64_t id = 1; id <= 100; ++id) {
+        begin_incoming_file(table, folder, id, "a.txt", 0);
+        EXPECT_EQ(finish_incoming_file(table, id, true).kind, Kind::saved);
+    }
+    EXPECT_TRUE(files->exists(folder / "a 100.txt"));
+    EXPECT_LE(files->creates, 2 * 100);
+
+    // Every numbered name taken: a bounded search, then a name of its own.
+    for (unsigned attempt = 1; attempt <= kMaxDestinationAttempts; ++attempt) {
         files->put(unique_destination_path(folder, "x.txt", attempt), "");
     }
-    begin_incoming_file(table, folder, 1, "x.txt", 1);
+    files->creates = 0;
+    begin_incoming_file(table, folder, 1, "x.txt", 0);
+    EXPECT_EQ(files->creates, static_cast<int>(kMaxNameTries) + 1);
+    const std::string own = file_name_text(finish_incoming_file(table, 1, true).path);
+    EXPECT_EQ(own.size(), std::string("x 0123456789abcdef.txt").size()) << own;
     EXPECT_EQ(log.messages(), "");
-    EXPECT_TRUE(table.incoming.open.empty());
-    EXPECT_EQ(finish_incoming_file(table, 1, true).kind, Kind::incomplete);
-    files->files.erase(unique_destination_path(folder, "x.txt", 9999).generic_string());
+    files->fail_create = true;  // and when even that cannot be created, a refusal
     begin_incoming_file(table, folder, 2, "x.txt", 0);
-    EXPECT_EQ(finish_incoming_file(table, 2, true).path, folder / "x 9999.txt");
+    EXPECT_NE(log.messages().find("file from the device: could not create D"), std::string::npos);
+    EXPECT_NE(log.messages().find(".txt: disk on fire"), std::string::npos);
+    EXPECT_EQ(finish_incoming_file(table, 2, true).kind, Kind::incomplete);
 }
 
 TEST_F(IncomingWithFailures, WriteAndFlushFailuresDeleteTheFile) {

@@ -31,6 +31,7 @@ public:
     std::set<std::string> open_for_writing;
     std::set<std::string> folders;
     int removed = 0;
+    int creates = 0;  // calls of create_new
 
     bool exists(const std::filesystem::path& path) {
         std::lock_guard lock(mutex);
@@ -53,6 +54,7 @@ public:
     CreatedFile create_new(const std::filesystem::path& path) override {
         std::lock_guard lock(mutex);
         CreatedFile created;
+        ++creates;
         const std::string key = path.generic_string();
         if (files.contains(key)) {
             created.exists = true;

@@ -63,7 +63,7 @@ StreamingPlatform::StreamingPlatform(StreamingOptions options) : options_(std::m
     seams.log = [this](std::string_view line) { note_log(line); };
     seams.slow_ms_setting = options_.slow_ms_setting;
     seams.hardware_encoding_off = &hardware_off_;
-    slot_ = std::make_unique<StreamSlot>(std::move(seams), nullptr, nullptr);
+    slot_ = std::make_unique<StreamSlot>(std::move(seams), nullptr, options_.runner);
 }
 
 StreamingPlatform::~StreamingPlatform() { slot_.reset(); }

@@ -33,6 +33,8 @@ struct StreamingOptions {
     // VORLIX_SLOW_MS of the streams: by default so high that a slow
     // (sanitised, busy) machine never halves the picture.
     std::optional<std::string> slow_ms_setting = std::string("100000");
+    // Runs each stream thread's body; none: the body alone.
+    StreamSlot::ThreadRunner runner;
 };
 
 class StreamingPlatform : public FakePlatform {
