@@ -21,15 +21,17 @@ struct SessionLogLimits {
     // A link's first lines are all written: a sign-in brings a few messages
     // at once (the device's details, its stream settings, its levels).
     std::size_t first_lines = 16;
-    // Past those, the lines of one message in this time at most are written
-    // whole, the rest as counts by kind (0: every line is written).
+    // Past those, one line in this time at most is written whole, the rest
+    // as counts by the message that made them (0: every line is written).
     std::chrono::milliseconds every{1000};
 };
 
 // The message lines of one signed-in link, used on its session thread only.
-// Past its first lines they go through a link log of their own, whose thread
-// exists only while counts wait to be written and is joined when this is let
-// go; the counts are written then at the latest.
+// Past its first lines they go through a link log of the link's own, so that
+// one device's flood never counts another's lines. Its thread exists only
+// while counts wait to be written, and is woken and joined when this is let
+// go, before the link's end is logged; the counts are written then at the
+// latest.
 class SessionLog {
 public:
     SessionLog(std::uint64_t session, const SessionLogLimits& limits);
