@@ -12,6 +12,7 @@
 #include "host/host_state.h"
 #include "host/log.h"
 #include "host/session.h"
+#include "host/session_log.h"
 #include "host/text_checks.h"
 #include "json/base64.h"
 #include "pictures/pictures.h"
@@ -135,7 +136,7 @@ void handle_browser_message(HostState& host, SessionRecord& record, const Contro
     } else if (auto* ping = std::get_if<control::Ping>(&message)) {
         queue(record.writer, control::Pong{ping->value});
     } else {
-        log_line(prefix(record.session) + "a browser may not send " + control_type_name(message));
+        log_line(prefix(record.session) + "a browser may not send " + log_safe_text(control_type_name(message)));
     }
 }
 
@@ -384,6 +385,10 @@ void handle_file_piece(HostState& host, SessionRecord& record, std::uint32_t id,
 }
 
 void handle_control_message(HostState& host, SessionRecord& record, ControlMessage message) {
+    // Its lines are counted under its name; an unknown name is the peer's.
+    SessionLines lines(record.log.get(), std::holds_alternative<control::Unrecognized>(message)
+                                             ? std::string("an unknown message")
+                                             : control_type_name(message));
     if (record.link_kind == LinkKind::Browser) {
         handle_browser_message(host, record, message);
         return;
@@ -413,7 +418,8 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
         } else if (standing.in_control) {
             log_line(tag + "configure #" + std::to_string(configure->generation) + ": " +
                      std::to_string(config.points_wide) + "x" + std::to_string(config.points_high) + " pt, " +
-                     std::to_string(config.fps) + " fps, " + config.codec + " " + config.source + ", audio " +
+                     std::to_string(config.fps) + " fps, " + log_safe_text(config.codec) + " " +
+                     log_safe_text(config.source) + ", audio " +
                      (config.audio ? "true" : "false") + ", max " +
                      (config.max_bitrate ? "Some(" + std::to_string(*config.max_bitrate) + ")" : std::string("None")));
             {
@@ -434,7 +440,8 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
     } else if (auto* options = std::get_if<control::Options>(&message)) {
         if (standing.in_control) host.apply_session_options(read_session_options(options->value));
     } else if (auto* info = std::get_if<control::DeviceInfo>(&message)) {
-        log_line(tag + "device app " + info->version + ", features " + quoted_list(info->features));
+        log_line(tag + "device app " + log_safe_text(info->version) + ", features " +
+                 log_safe_text(quoted_list(info->features)));
         if (!standing.in_control) return;
         {
             auto lock = host.lock_main();
@@ -447,7 +454,7 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
         if (!standing.in_control || !std::isfinite(level->value)) return;
         char shown[64];
         std::snprintf(shown, sizeof shown, "%.2f", level->value);
-        log_line(tag + level->kind + " to " + shown);
+        log_line(tag + log_safe_text(level->kind) + " to " + shown);
         platform.set_level(level->kind, std::clamp(level->value, 0.0, 1.0));
     } else if (auto* open = std::get_if<control::OpenUrl>(&message)) {
         if (!standing.may_act) return;

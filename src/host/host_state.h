@@ -40,6 +40,7 @@
 #include "host/log.h"
 #include "host/pairing_code.h"
 #include "host/platform.h"
+#include "host/session_log.h"
 #include "host/trusted_devices.h"
 #include "stream/frame_ledger.h"
 
@@ -186,6 +187,7 @@ public:
     LinkLimits limits;         // set before the first link
     UnsignedLinks unsigned_links;
     LinkLog link_log{log_line};  // the lines of links that never sign in
+    SessionLogLimits session_log;  // set before the first link
 
     // The first 12 hexadecimal digits of the SHA-256 of the identity public key.
     std::string host_id() const;

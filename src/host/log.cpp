@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <system_error>
 #include <utility>
 
@@ -205,7 +206,29 @@ void StandardErrorOutput::write(std::string line) {
 
 bool StandardErrorOutput::flush(std::chrono::milliseconds wait) { return !queue_ || queue_->flush(wait); }
 
+namespace {
+thread_local const DivertedLines::Divert* t_divert = nullptr;
+}  // namespace
+
+DivertedLines::DivertedLines(Divert divert) : divert_(std::move(divert)), outer_(t_divert) { t_divert = &divert_; }
+
+DivertedLines::~DivertedLines() { t_divert = outer_; }
+
 void log_line(std::string_view message) {
+    if (const DivertedLines::Divert* divert = t_divert) {
+        // The diverted line's own writing is not diverted again.
+        struct Restore {
+            const DivertedLines::Divert* divert;
+            ~Restore() { t_divert = divert; }
+        } restore{divert};
+        t_divert = nullptr;
+        try {
+            (*divert)(message);
+        } catch (const std::exception&) {
+            // A line that cannot be kept is lost, as one the file refuses.
+        }
+        return;
+    }
     const std::string line = format_log_line(utc_now_millis(), message);
     standard_error().write(line);
     process_writer().append_line(line);

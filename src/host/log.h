@@ -26,6 +26,22 @@ namespace vorlix {
 // Writes one line; never fails. Any thread may call it.
 void log_line(std::string_view message);
 
+// While one lives, the lines its thread logs go to `divert` instead; what
+// `divert` logs itself is written. Made and let go on one thread, the
+// innermost first.
+class DivertedLines {
+public:
+    using Divert = std::function<void(std::string_view)>;
+    explicit DivertedLines(Divert divert);
+    ~DivertedLines();
+    DivertedLines(const DivertedLines&) = delete;
+    DivertedLines& operator=(const DivertedLines&) = delete;
+
+private:
+    const Divert divert_;
+    const Divert* const outer_;
+};
+
 // Opens (or replaces) the log file; a file that cannot be opened leaves the
 // writer as it was.
 void open_log_file(const std::filesystem::path& path);

@@ -253,6 +253,7 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 record.link_kind = kind;
                 record.watch_link_id = watch_link_id;
                 record.peer_name = done->device_name;
+                record.log = std::make_unique<SessionLog>(record.session, host.session_log);
                 receive_timeout = (kind == LinkKind::Device && !record.role) ? timeouts.device_in_control
                                                                             : timeouts.other_peer;
                 switch (run_sign_in(host, record, *done)) {
@@ -272,6 +273,9 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 log_line(tag + "a sealed frame did not open");
                 return false;
             }
+            // What the frame makes the host log is the session's, counted
+            // past its rate.
+            SessionLines lines(record.log.get(), std::string(frame_type_name(inner->type)));
             switch (inner->type) {
                 case FrameType::Control:
                     if (inner->body.size() > kMaxControlBody) {
@@ -720,6 +724,7 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
                 host->link_log.note(std::move(lines), host->limits.link_log_every);
             }
         }
+        record.log.reset();  // its counts come before the link's end
         handshake.reset();
         close_and_wait_for_writer(writer, host->timeouts.writer_wait);
         socket.shutdown_both();

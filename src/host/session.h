@@ -16,6 +16,7 @@
 #include "handshake/messages.h"
 #include "host/link_limits.h"
 #include "host/link_writer.h"
+#include "host/session_log.h"
 #include "net/ip_address.h"
 #include "net/socket.h"
 #include "pictures/pictures.h"
@@ -53,6 +54,8 @@ struct SessionRecord {
     std::shared_ptr<ScreenshotNames> screenshot_names = std::make_shared<ScreenshotNames>();
     // How a link that never signed in ended, for the link log.
     std::optional<LinkLog::Line> end_before_sign_in;
+    // The lines its messages make, from its sign-in to its end.
+    std::unique_ptr<SessionLog> log;
 };
 
 // The sizes and limits of the reader loop.

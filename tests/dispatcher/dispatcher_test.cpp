@@ -107,6 +107,7 @@ TEST_F(DispatcherTest, BrowsersMayOnlyConfigureAskForKeyFramesSetSoundAndPing) {
     }
     send(*browser, R"({"configure":{"_0":{"codec":"h264"},"generation":1}})");
     send(*browser, R"({"clipboard":{"_0":"hi"}})");
+    send(*browser, "{\"" + std::string(400, 'x') + "\":{}}");  // the name is the peer's: cut
     send(*browser, R"({"ping":{"_0":42}})");
     send(*browser, R"({"setAudio":{"_0":true}})");
     send(*browser, R"({"requestKeyframe":{}})");
@@ -118,6 +119,7 @@ TEST_F(DispatcherTest, BrowsersMayOnlyConfigureAskForKeyFramesSetSoundAndPing) {
 
     EXPECT_NE(log.messages().find("session 4: browser can show h264\n"), std::string::npos);
     EXPECT_NE(log.messages().find("session 4: a browser may not send clipboard\n"), std::string::npos);
+    EXPECT_NE(log.messages().find("send " + std::string(297, 'x') + "...\n"), std::string::npos);
     EXPECT_EQ(platform_->count("set_clipboard_text"), 0u);
     EXPECT_EQ(platform_->count("start_stream"), 0u);
     EXPECT_EQ(browser->texts(), (std::vector<std::string>{R"({"pong":{"_0":42}})"}));
@@ -151,8 +153,14 @@ TEST_F(DispatcherTest, InControlMayActAndWatchRolesAreTold) {
     send(*device, R"({"Ping":{}})");
     send(*device, R"({"streamInfo":{}})");  // a host-to-device message that does not read
     send(*device, R"({"pong":{"_0":3}})");
+    // The device's texts are cut, its features as one.
+    std::string features = R"("f")", shown = R"(["f")";
+    for (int i = 0; i < 60; ++i) features += R"(,"feature")", shown += R"(, "feature")";
+    send(*other, R"({"deviceInfo":{"version":")" + std::string(400, '2') + R"(","features":[)" + features + "]}}");
     EXPECT_EQ(platform_->count("perform_menu"), 1u);
-    EXPECT_EQ(log.messages(), "session 1: Ping is not handled on Windows\nsession 1: unexpected pong\n");
+    EXPECT_EQ(log.messages(), "session 1: Ping is not handled on Windows\nsession 1: unexpected pong\n"
+                              "session 2: device app " + std::string(297, '2') + "..., features " + shown.substr(0, 297) +
+                                  "...\n");
     EXPECT_EQ(handle_control_body(*host_, device->record, to_bytes(R"({"bye":{}})")), ControlOutcome::Goodbye);
 }
 
@@ -164,14 +172,16 @@ TEST_F(DispatcherTest, LevelsAreHeldToTheRangeAndLoggedAsReceived) {
     send(*device, R"({"setLevel":{"kind":"brightness","value":-0.2}})");
     send(*device, R"({"setLevel":{"kind":"volume","value":0.5}})");
     send(*device, R"({"setLevel":{"kind":"volume","value":1e400}})");  // not a readable float
+    send(*device, R"({"setLevel":{"kind":")" + std::string(400, 'k') + R"(","value":0.5}})");
     auto calls = platform_->calls();
     std::vector<std::string> levels;
     for (const auto& call : calls) {
         if (call.operation == "set_level") levels.push_back(call.detail);
     }
-    ASSERT_EQ(levels.size(), 3u);
+    ASSERT_EQ(levels.size(), 4u);
     EXPECT_NE(levels[0].find("volume"), std::string::npos);
-    EXPECT_EQ(log.messages(), "session 1: volume to 1.70\nsession 1: brightness to -0.20\nsession 1: volume to 0.50\n");
+    EXPECT_EQ(log.messages(), "session 1: volume to 1.70\nsession 1: brightness to -0.20\nsession 1: volume to 0.50\n"
+                              "session 1: " + std::string(297, 'k') + "... to 0.50\n");
     auto detail_has = [&](std::size_t i, const std::string& text) { return levels[i].find(text) != std::string::npos; };
     EXPECT_TRUE(detail_has(0, "1")) << levels[0];
     EXPECT_TRUE(detail_has(1, "0")) << levels[1];
@@ -479,6 +489,8 @@ TEST_F(DispatcherTest, ConfigureStartsTheDeviceStreamAndWatchersOnlyGetAMirror) 
               "session 1: configure #8: 0x0 pt, 30 fps, hevc fitted, audio false, max None\n"
               "session 2: watcher asks for 0x0 pt, 15 fps\n"
               "session 1: configure #-2: 0x0 pt, 30 fps, hevc fitted, audio false, max None\n");
+    send(*device, R"({"configure":{"_0":{"codec":")" + std::string(400, 'c') + R"("},"generation":3}})");
+    EXPECT_NE(log.messages().find(std::string(297, 'c') + "... fitted, audio"), std::string::npos);
 }
 
 TEST_F(DispatcherTest, ReceivedAcknowledgesInTheLedgerOnlyForTheSessionInControl) {

@@ -43,6 +43,7 @@ void HostFixture::make_host(std::vector<TrustedDevice> trusted_devices) {
     // Every line of every link is written, as tests that read them expect;
     // the flood tests count them.
     host_->limits.link_log_every = 0ms;
+    host_->session_log.every = 0ms;
     host_->set_code_file(dir_ / "code.txt");
 }
 

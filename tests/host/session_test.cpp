@@ -12,6 +12,7 @@
 #include "host/session.h"
 #include "host/trusted_devices.h"
 #include "host_fixture.h"
+#include "support/text_count.h"
 #include "support/wait.h"
 #include "wire/sealed.h"
 
@@ -419,6 +420,36 @@ TEST_F(Sessions, AMalformedControlMessageIsDroppedAndTheSessionStaysUp) {
     ASSERT_TRUE(peer->send_frame(FrameType::FileData, Bytes{0, 0, 1}));
     EXPECT_TRUE(wait_for_log("session 1: a file piece too short to read"));
     EXPECT_TRUE(control_texts_until_pong(*peer).empty());
+}
+
+TEST_F(Sessions, ADeviceSendingItsDetailsInALoopKeepsTheLogsEarlierLinesAndIsCounted) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host({trusted(phone)});
+    host_->session_log.every = 1h;  // past the first lines: one more whole, the rest counted
+    start_listening();
+    auto peer = signed_in_device(phone);
+    // Each line's two peer texts are cut; all 8,000 lines would still be
+    // over 5 MB, and the log would be emptied.
+    const std::string info = R"({"deviceInfo":{"version":")" + std::string(400, 'v') + R"(","features":["f",")" +
+                             std::string(400, 'e') + R"("]}})";
+    const int sent = 8000;
+    for (int i = 0; i < sent; ++i) ASSERT_TRUE(peer->send_control_text(info));
+    ASSERT_TRUE(peer->send_control_text(R"({"bye":{}})"));
+    ASSERT_TRUE(wait_for_log("session 1: closed (the device said goodbye)", 60s));
+    const std::string log = log_text();
+    EXPECT_NE(log.find("session 1: signed in: Phone (Phone1,1)\n"), std::string::npos);
+    const int whole = testing::occurrences(log, "session 1: device app ");
+    EXPECT_GE(whole, 16);
+    EXPECT_LE(whole, 17);
+    EXPECT_NE(log.find("session 1: device app " + std::string(297, 'v') + "..., features [\"f\", \"" + std::string(290, 'e') + "...\n"),
+              std::string::npos);
+    int counted = 0;
+    for (auto at = log.find("session 1: lines counted since "); at != std::string::npos;
+         at = log.find("session 1: lines counted since ", at + 1)) {
+        const auto kind = log.find("deviceInfo (", at);
+        if (kind < log.find('\n', at)) counted += std::stoi(log.substr(kind + 12));
+    }
+    EXPECT_EQ(counted, sent - whole);
 }
 
 TEST_F(Sessions, InputAndCameraReachThePlatformOnlyFromTheSessionInControl) {
