@@ -53,6 +53,9 @@ struct SessionRecord {
     std::shared_ptr<ScreenshotNames> screenshot_names = std::make_shared<ScreenshotNames>();
     // How a link that never signed in ended, for the link log.
     std::optional<LinkLog::Line> end_before_sign_in;
+    // A link that took a pairing place (an empty key) or a trusted key's
+    // mark: its lines are written whole, with its source.
+    std::optional<std::string> marked_key;
 };
 
 // The sizes and limits of the reader loop.
