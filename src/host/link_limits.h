@@ -147,8 +147,9 @@ public:
     // counted: one that took a pairing place (there are only a few, and
     // every wrong code counts), or, with its `key`, one that held a trusted
     // key's mark. A Hello copied off the network takes its key's mark link
-    // after link, so each key's links are written whole once in `every` at
-    // most; the rest are noted as any link's.
+    // after link, so each key's links are written whole once a wait at most
+    // (`every`, or longer while a flood is counted); the rest are noted as
+    // any link's.
     void note_marked(std::vector<Line> lines, std::chrono::milliseconds every, const std::string& key = {});
     // Writes what is counted now.
     void flush();

@@ -157,7 +157,8 @@ void RelayReach::take_session_link(const std::weak_ptr<HostState>& weak, const s
     try {
         // The host is held only once the link is joined: a join the relay
         // keeps waiting must not keep a released host state alive.
-        std::thread([weak, place, tag, token, address, timings, log = std::weak_ptr<LinkLog>(link_log_), log_every]() mutable {
+        std::thread([weak, place, tag, token, address, timings, log = std::weak_ptr<LinkLog>(link_log_),
+                     log_every]() mutable {
             set_current_thread_name("vorlix-relay-session");
             Result<Socket> joined = join_relay_link(address, token, timings.connect, timings.sign_in);
             if (!joined) {
@@ -227,11 +228,13 @@ void RelayReach::take_browser_link(const std::weak_ptr<HostState>& weak, const s
     auto place = std::make_shared<LinkPlace>(links_);
     const RelayTimings timings = timings_;
     try {
-        std::thread([weak, place, token, address, web_key, timings, log = std::weak_ptr<LinkLog>(link_log_), log_every]() mutable {
+        std::thread([weak, place, token, address, web_key, timings, log = std::weak_ptr<LinkLog>(link_log_),
+                     log_every]() mutable {
             set_current_thread_name("vorlix-relay-accept");
             Result<Socket> joined = join_relay_link(address, token, timings.connect, timings.sign_in);
             if (!joined) {
-                const std::string line = "watch link: could not take the browser at the relay: " + joined.error().text;
+                const std::string line =
+                    "watch link: could not take the browser at the relay: " + joined.error().text;
                 note_link_line(log, {line, line}, log_every);
                 return;
             }
