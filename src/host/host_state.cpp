@@ -258,6 +258,11 @@ std::optional<HostState::Clock::time_point> HostState::any_session_active() {
     return idle_since_;
 }
 
+void HostState::flush_link_logs() {
+    link_log.flush();
+    reach->flush_link_log();
+}
+
 void HostState::say_goodbye_and_close() {
     std::optional<LinkWriter> sender = current_session_sender();
     if (!sender) return;

@@ -277,6 +277,9 @@ public:
 
     // Queues bye to the current session and closes its link.
     void say_goodbye_and_close();
+    // At quit, once the links are closed: writes what the host's and the
+    // relays' link logs count.
+    void flush_link_logs();
 
     // Pairing.
     void open_pairing();

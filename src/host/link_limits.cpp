@@ -137,7 +137,7 @@ std::size_t UnsignedLinks::size() const {
 
 // --- the log lines of links that never sign in ------------------------------------
 
-LinkLog::LinkLog(Write write) : write_(std::move(write)) {}
+LinkLog::LinkLog(Write write, std::string counted) : write_(std::move(write)), counted_(std::move(counted)) {}
 
 LinkLog::~LinkLog() {
     {
@@ -156,6 +156,8 @@ void LinkLog::note(std::vector<Line> lines, std::chrono::milliseconds every) {
         const auto now = Clock::now();
         every_ = every;
         if (counts_.empty() && now >= next_line_) {
+            // A quiet while: the waits start over.
+            wait_ = every;
             next_line_ = now + every;
             for (Line& line : lines) whole.push_back(std::move(line.text));
         } else {
@@ -163,14 +165,12 @@ void LinkLog::note(std::vector<Line> lines, std::chrono::milliseconds every) {
             for (Line& line : lines) {
                 auto found = std::find_if(counts_.begin(), counts_.end(),
                                           [&](const auto& count) { return count.first == line.kind; });
-                if (found == counts_.end() && counts_.size() == kMaxKinds) {
-                    found = std::prev(counts_.end());
-                    found->first = "other";
-                }
-                if (found == counts_.end()) {
+                if (found != counts_.end()) {
+                    ++found->second;
+                } else if (counts_.size() < kMaxKinds) {
                     counts_.emplace_back(std::move(line.kind), 1);
                 } else {
-                    ++found->second;
+                    ++others_;
                 }
             }
             if (!running_ && !stopping_) {
@@ -188,6 +188,24 @@ void LinkLog::note(std::vector<Line> lines, std::chrono::milliseconds every) {
     for (const std::string& line : whole) write_(line);
 }
 
+void LinkLog::note_marked(std::vector<Line> lines, std::chrono::milliseconds every, const std::string& key) {
+    if (!key.empty()) {
+        bool whole;
+        {
+            std::lock_guard lock(mutex_);
+            const auto now = Clock::now();
+            std::erase_if(marked_keys_, [&](const auto& marked) { return marked.second <= now; });
+            // While a flood is counted, a key's links wait as long as its count lines.
+            whole = marked_keys_.emplace(key, now + std::max(every, wait_)).second;
+        }
+        if (!whole) {
+            note(std::move(lines), every);
+            return;
+        }
+    }
+    for (const Line& line : lines) write_(line.text);
+}
+
 void LinkLog::flush() {
     std::string line;
     {
@@ -199,13 +217,16 @@ void LinkLog::flush() {
 
 std::string LinkLog::take_counts_line() {
     if (counts_.empty()) return {};
-    std::string line = "links that did not sign in since " + format_log_time(counted_since_) + ": ";
+    std::string line = counted_ + format_log_time(counted_since_) + ": ";
     for (std::size_t i = 0; i < counts_.size(); ++i) {
         if (i) line += ", ";
         line += counts_[i].first + " (" + std::to_string(counts_[i].second) + ")";
     }
+    if (others_ != 0) line += ", other (" + std::to_string(others_) + ")";
     counts_.clear();
-    next_line_ = Clock::now() + every_;
+    others_ = 0;
+    wait_ = std::min(std::max(wait_, every_) * 2, every_ * kLongestWait);
+    next_line_ = Clock::now() + wait_;
     return line;
 }
 

@@ -123,7 +123,10 @@ private:
 // while is written whole, and for `every` after it the lines of further
 // links are counted by kind; once that time is over the counts are written
 // as one line, by a thread of this log's own when no further link comes, and
-// at the latest when the log is flushed or let go. Thread-safe.
+// at the latest when the log is flushed or let go. While counts keep coming,
+// each count line waits twice as long as the one before, up to
+// `kLongestWait` times `every`; a link that finds nothing counted once the
+// wait is over is written whole again, and the waits start over. Thread-safe.
 class LinkLog {
 public:
     struct Line {
@@ -132,7 +135,8 @@ public:
     };
     using Write = std::function<void(std::string_view)>;
 
-    explicit LinkLog(Write write);
+    // `counted` leads each count line, before the time counting began.
+    explicit LinkLog(Write write, std::string counted = "links that did not sign in since ");
     // Writes what is counted.
     ~LinkLog();
     LinkLog(const LinkLog&) = delete;
@@ -140,25 +144,42 @@ public:
 
     // The lines of one link.
     void note(std::vector<Line> lines, std::chrono::milliseconds every);
+    // The lines of a link that few links are, written whole whatever is
+    // counted: one that took a pairing place (there are only a few, and
+    // every wrong code counts), or, with its `key`, one that held a trusted
+    // key's mark. A Hello copied off the network takes its key's mark link
+    // after link, so each key's links are written whole once a wait at most
+    // (`every`, or longer while a flood is counted); the rest are noted as
+    // any link's.
+    void note_marked(std::vector<Line> lines, std::chrono::milliseconds every, const std::string& key = {});
     // Writes what is counted now.
     void flush();
 
-    // Kinds past this many share one count.
+    // Named kinds counted in one line; the lines of further kinds are
+    // counted together as "other".
     static constexpr std::size_t kMaxKinds = 16;
+    // The longest wait between count lines, in `every`s: a minute for the
+    // host's second.
+    static constexpr int kLongestWait = 60;
 
 private:
     using Clock = std::chrono::steady_clock;
     void run();
-    // The line of the counts, which are cleared; empty when none.
+    // The line of the counts, which are cleared; empty when none. The next
+    // line waits longer.
     std::string take_counts_line();
 
     const Write write_;
+    const std::string counted_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::vector<std::pair<std::string, std::uint64_t>> counts_;  // in the order first counted
+    std::uint64_t others_ = 0;                                   // lines past the named kinds
     std::uint64_t counted_since_ = 0;                            // UTC milliseconds
     Clock::time_point next_line_{};
     std::chrono::milliseconds every_{0};
+    std::chrono::milliseconds wait_{0};  // between the last line and the next
+    std::map<std::string, Clock::time_point> marked_keys_;  // when each key's links are next written whole
     bool running_ = false;
     bool stopping_ = false;
     std::thread thread_;

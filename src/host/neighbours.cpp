@@ -18,6 +18,8 @@ std::optional<std::string> ReachServices::open_watch_link(HostState&) { return s
 
 bool ReachServices::holds_watch_link(std::uint64_t) { return false; }
 
+void ReachServices::flush_link_log() {}
+
 std::string TextServices::translate(std::string_view key) { return vorlix::translate(key); }
 
 std::string TextServices::translate_with(std::string_view key,

@@ -40,6 +40,10 @@ public:
     // Whether the watch link with this creation number is still held (a
     // browser is taken as a viewer only then).
     virtual bool holds_watch_link(std::uint64_t seq);
+
+    // Writes what the relays' link log counts (as the host lets go of its
+    // state). Without a relay: nothing to do.
+    virtual void flush_link_log();
 };
 
 // The look-up of user texts by key, in the chosen language (the built-in

@@ -202,6 +202,7 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                         return false;
                     }
                     revealing = true;
+                    record.marked_key.emplace();
                     sign_in_deadline =
                         std::min(sign_in_deadline, std::chrono::steady_clock::now() + timeouts.pairing_reveal);
                 } else if (!host.unsigned_links.holds(record.session)) {
@@ -234,6 +235,7 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                         sign_in_deadline = link_start + timeouts.pairing;
                     } else if (std::optional<Bytes> key = handshake.signing_key()) {
                         host.unsigned_links.mark_signing(record.session, std::string(key->begin(), key->end()));
+                        if (!record.marked_key) record.marked_key.emplace(key->begin(), key->end());
                     }
                     continue;
                 }
@@ -718,9 +720,17 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
         // nothing in the host state to undo: it never waits for the turn.
         // Its lines go to the link log, where a flood of them is counted.
         if (!signed_in) {
+            std::vector<LinkLog::Line> lines;
             if (std::optional<std::string> connection = host->unsigned_links.release(session)) {
-                std::vector<LinkLog::Line> lines{{"connection", std::move(*connection)}};
-                if (record.end_before_sign_in) lines.push_back(std::move(*record.end_before_sign_in));
+                lines.push_back({"connection", std::move(*connection)});
+            }
+            // A link closed to make room had its connection line noted by the
+            // link it made room for; how it ended (a failed handshake, during
+            // its pause) is noted here all the same.
+            if (record.end_before_sign_in) lines.push_back(std::move(*record.end_before_sign_in));
+            if (!lines.empty() && record.marked_key) {
+                host->link_log.note_marked(std::move(lines), host->limits.link_log_every, *record.marked_key);
+            } else if (!lines.empty()) {
                 host->link_log.note(std::move(lines), host->limits.link_log_every);
             }
         }

@@ -56,6 +56,9 @@ struct SessionRecord {
     std::optional<LinkLog::Line> end_before_sign_in;
     // The lines its messages make, from its sign-in to its end.
     std::unique_ptr<SessionLog> log;
+    // A link that took a pairing place (an empty key) or a trusted key's
+    // mark: its lines are written whole, with its source.
+    std::optional<std::string> marked_key;
 };
 
 // The sizes and limits of the reader loop.

@@ -4,14 +4,6 @@
 
 namespace vorlix {
 
-namespace {
-
-// The link log words its count lines for links that never signed in; here
-// they are the counts of one session's lines.
-constexpr std::string_view kLinkCounts = "links that did not sign in since ";
-
-}  // namespace
-
 SessionLog::SessionLog(std::uint64_t session, const SessionLogLimits& limits)
     : tag_("session " + std::to_string(session) + ": "), limits_(limits), whole_left_(limits.first_lines) {}
 
@@ -22,13 +14,8 @@ void SessionLog::write(std::string kind, std::string_view line) {
         return;
     }
     if (!counted_) {
-        counted_ = std::make_unique<LinkLog>([tag = tag_](std::string_view text) {
-            if (text.starts_with(kLinkCounts)) {
-                log_line(tag + "lines counted since " + std::string(text.substr(kLinkCounts.size())));
-            } else {
-                log_line(text);
-            }
-        });
+        counted_ = std::make_unique<LinkLog>([](std::string_view text) { log_line(text); },
+                                             tag_ + "lines counted since ");
     }
     counted_->note({{std::move(kind), std::string(line)}}, limits_.every);
 }

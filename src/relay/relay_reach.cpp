@@ -76,17 +76,38 @@ RelayReach::~RelayReach() {
     if (web_key_) wipe_key32(web_key_->secret_key);
 }
 
-bool RelayReach::reserve_link(const std::string& tag) {
+namespace {
+
+// The host's interval for the lines of links that never sign in.
+std::chrono::milliseconds link_log_every(const std::weak_ptr<HostState>& weak) {
+    auto host = weak.lock();
+    return host ? host->limits.link_log_every : LinkLimits{}.link_log_every;
+}
+
+// A join's thread may outlive the relay services: its line is then written whole.
+void note_link_line(const std::weak_ptr<LinkLog>& weak, LinkLog::Line line, std::chrono::milliseconds every) {
+    if (auto log = weak.lock()) {
+        log->note({std::move(line)}, every);
+    } else {
+        log_line(line.text);
+    }
+}
+
+}  // namespace
+
+bool RelayReach::reserve_link(const std::string& tag, std::chrono::milliseconds log_every) {
     if (links_->fetch_add(1) >= kMaxRelayLinks) {
         links_->fetch_sub(1);
         // Dropped links never sign in: a flood of them is counted.
         const std::string line =
             tag + ": " + std::to_string(kMaxRelayLinks) + " links are joining or running; dropping a link";
-        dropped_links_log_.note({{line, line}}, LinkLimits{}.link_log_every);
+        link_log_->note({{line, line}}, log_every);
         return false;
     }
     return true;
 }
+
+void RelayReach::flush_link_log() { link_log_->flush(); }
 
 void RelayReach::update_relay_registration(HostState& host) {
     bool wanted;
@@ -129,17 +150,25 @@ void RelayReach::take_session_link(const std::weak_ptr<HostState>& weak, const s
         std::lock_guard<std::mutex> lock(registrations_mutex_);
         if (registrations_.empty()) return;
     }
-    if (!reserve_link(tag)) return;
+    const std::chrono::milliseconds log_every = link_log_every(weak);
+    if (!reserve_link(tag, log_every)) return;
     auto place = std::make_shared<LinkPlace>(links_);
     const RelayTimings timings = timings_;
     try {
         // The host is held only once the link is joined: a join the relay
         // keeps waiting must not keep a released host state alive.
-        std::thread([weak, place, tag, token, address, timings]() mutable {
+        std::thread([weak, place, tag, token, address, timings, log = std::weak_ptr<LinkLog>(link_log_),
+                     log_every]() mutable {
             set_current_thread_name("vorlix-relay-session");
             Result<Socket> joined = join_relay_link(address, token, timings.connect, timings.sign_in);
             if (!joined) {
-                log_line(tag + ": could not take the device's link at " + address + ": " + joined.error().text);
+                // A relay refuses the join of a link whose device left: a
+                // flood of them is counted, without the address.
+                const std::string& error = joined.error().text;
+                note_link_line(log,
+                               {tag + ": could not take the device's link (" + error + ")",
+                                tag + ": could not take the device's link at " + address + ": " + error},
+                               log_every);
                 return;
             }
             auto host = weak.lock();
@@ -194,15 +223,19 @@ void RelayReach::take_browser_link(const std::weak_ptr<HostState>& weak, const s
         if (!web_key_) return;
         web_key = web_key_->public_key;
     }
-    if (!reserve_link("watch link")) return;
+    const std::chrono::milliseconds log_every = link_log_every(weak);
+    if (!reserve_link("watch link", log_every)) return;
     auto place = std::make_shared<LinkPlace>(links_);
     const RelayTimings timings = timings_;
     try {
-        std::thread([weak, place, token, address, web_key, timings]() mutable {
+        std::thread([weak, place, token, address, web_key, timings, log = std::weak_ptr<LinkLog>(link_log_),
+                     log_every]() mutable {
             set_current_thread_name("vorlix-relay-accept");
             Result<Socket> joined = join_relay_link(address, token, timings.connect, timings.sign_in);
             if (!joined) {
-                log_line("watch link: could not take the browser at the relay: " + joined.error().text);
+                const std::string line =
+                    "watch link: could not take the browser at the relay: " + joined.error().text;
+                note_link_line(log, {line, line}, log_every);
                 return;
             }
             auto host = weak.lock();

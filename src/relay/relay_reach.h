@@ -35,6 +35,7 @@ public:
     void end_watch_links(HostState& host, const std::string& reason) override;
     std::optional<std::string> open_watch_link(HostState& host) override;
     bool holds_watch_link(std::uint64_t seq) override;
+    void flush_link_log() override;
 
     // For tests: whether registrations run, and the links joining or running.
     bool registered_for_sessions();
@@ -46,7 +47,7 @@ private:
     void take_session_link(const std::weak_ptr<HostState>& host, const std::string& tag, const std::string& token,
                            const std::string& address);
     void take_browser_link(const std::weak_ptr<HostState>& host, const std::string& token, const std::string& address);
-    bool reserve_link(const std::string& tag);
+    bool reserve_link(const std::string& tag, std::chrono::milliseconds log_every);
 
     RelayTimings timings_;
     std::mutex settings_mutex_;
@@ -58,7 +59,9 @@ private:
     std::optional<Ed25519KeyPair> web_key_;
     std::optional<RelayHandle> web_handle_;
     std::shared_ptr<std::atomic<int>> links_ = std::make_shared<std::atomic<int>>(0);
-    LinkLog dropped_links_log_{log_line};  // a flood's dropped links are counted
+    // The lines of links that never sign in: dropped links and refused
+    // joins, counted in a flood. Let go with these services.
+    const std::shared_ptr<LinkLog> link_log_ = std::make_shared<LinkLog>(log_line);
 };
 
 }  // namespace vorlix

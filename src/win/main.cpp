@@ -155,10 +155,10 @@ void host_main(ArgList all_args) {
     // Shut-down: the device is told goodbye and has a moment to receive it;
     // the announcement on the network is withdrawn.
     log_line("quitting");
-    host->link_log.flush();
     host->say_goodbye_and_close();
     stop_advertising();
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    host->flush_link_logs();
     host.reset();
     platform.reset();
     if (com_ready) CoUninitialize();

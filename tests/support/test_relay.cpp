@@ -89,6 +89,10 @@ void TestRelay::serve(Socket socket) {
             answer = join_answer_;
         }
         if (!send_text(socket, answer)) return;
+        if (!answer.empty() && answer != "{\"ok\":true}\n") {
+            ++refused_joins_;
+            return;
+        }
         std::lock_guard<std::mutex> lock(mutex_);
         joined_.emplace(line["token"].get<std::string>(), std::move(socket));
         changed_.notify_all();

@@ -40,6 +40,8 @@ public:
     int good_signatures() const { return good_signatures_.load(); }
     int bad_signatures() const { return bad_signatures_.load(); }
     int pings() const { return pings_.load(); }
+    // Joins answered with anything but "ok"; their connections are not kept.
+    int refused_joins() const { return refused_joins_.load(); }
     bool web_sign_in() const { return web_.load(); }
     std::optional<Key32> host_key() const;
 
@@ -66,7 +68,7 @@ private:
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> silent_{false};
-    std::atomic<int> connections_{0}, good_signatures_{0}, bad_signatures_{0}, pings_{0};
+    std::atomic<int> connections_{0}, good_signatures_{0}, bad_signatures_{0}, pings_{0}, refused_joins_{0};
     std::atomic<bool> web_{false};
     std::atomic<int> next_token_{0};
 
