@@ -68,6 +68,7 @@ protected:
         auto [writer, items] = LinkWriter::make();
         out->items = std::move(items);
         out->record.session = session;
+        out->record.device_key = Bytes(32, static_cast<std::uint8_t>(session));
         out->record.writer = writer;
         out->record.role = role;
         out->record.link_kind = kind;
@@ -212,7 +213,15 @@ TEST_F(DispatcherTest, WakeRequestsAreGuardedAndAnswered) {
     send(*device, R"({"wakeOther":{"macAddresses":["00:11:22:33:44:55"],"addresses":[]}})");
     EXPECT_NE(log.messages().find("session 1: wakeOther again within 5 s: ignored\n"), std::string::npos);
 
-    device->record.last_wake = std::chrono::steady_clock::now() - 5s;
+    // The guard is the key's: another link of the same device is held to it.
+    auto same_key = link(3, PeerRole::Send);
+    same_key->record.device_key = device->record.device_key;
+    send(*same_key, R"({"wakeOther":{"macAddresses":["00:11:22:33:44:55"],"addresses":[]}})");
+    EXPECT_NE(log.messages().find("session 3: wakeOther again within 5 s: ignored\n"), std::string::npos);
+    {
+        auto lock = host_->lock_main();
+        host_->main().last_wakes.at(device->record.device_key) -= 5s;
+    }
     send(*device, R"({"wakeOther":{"macAddresses":["00:11:22:33:44:55","00-11-22-33-44-55"],"addresses":["192.168.1.2","8.8.8.8"]}})");
     EXPECT_EQ(device->next(), R"({"wakeOtherDone":{"ok":true}})");
     EXPECT_EQ(platform_->count("send_wake_packets"), 1u);
