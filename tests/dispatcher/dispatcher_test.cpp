@@ -364,6 +364,21 @@ TEST_F(DispatcherTest, IncomingFilesByRoleAndTheirOutcomes) {
     EXPECT_EQ(device->texts(), (std::vector<std::string>{R"({"notice":{"_0":"The file did not arrive whole. Try again."}})",
                                                           R"({"notice":{"_0":"The file did not arrive whole. Try again."}})"}));
     EXPECT_NE(log.messages().find("session 3: saved "), std::string::npos);
+
+    // The send links of one key share one count of open files.
+    auto second = link(4, PeerRole::Send);
+    second->record.device_key = sender->record.device_key;
+    const auto start = [](int id) {
+        return R"({"fileStart":{"id":)" + std::to_string(id) + R"(,"name":"f)" + std::to_string(id) +
+               R"(","size":0,"purpose":"keep"}})";
+    };
+    for (std::size_t id = 10; id < 10 + kMaxOpenIncomingFiles; ++id) send(*sender, start(static_cast<int>(id)));
+    send(*second, start(1));
+    send(*second, R"({"fileEnd":{"id":1,"ok":true}})");
+    EXPECT_EQ(second->texts(), (std::vector<std::string>{R"({"notice":{"_0":"The file did not arrive whole. Try again."}})"}));
+    drop_link_files(*sender->record.incoming_files);
+    send(*second, start(2));
+    EXPECT_TRUE(std::filesystem::exists(downloads / "f2"));
 }
 
 TEST_F(DispatcherTest, AnnotationsReachTheScreenTheStrokesAndEveryWatcher) {
