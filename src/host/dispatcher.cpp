@@ -249,11 +249,12 @@ void send_screenshot(HostState& host, SessionRecord& record) {
 
 void wake_other(HostState& host, SessionRecord& record, const control::WakeOther& request) {
     const std::string tag = prefix(record.session);
-    const auto now = Clock::now();
-    // The guard is the key's: every link of one device shares it.
+    // The guard is the key's: every link of one device shares it. The instant
+    // is taken under the lock, so that the guard's instants only grow.
     bool again;
     {
         auto lock = host.lock_main();
+        const auto now = Clock::now();
         auto& wakes = host.main().last_wakes;
         std::erase_if(wakes, [&](const auto& w) { return now < w.second || now - w.second >= kWakeInterval; });
         again = !wakes.emplace(record.device_key, now).second;

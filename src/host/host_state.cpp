@@ -504,7 +504,9 @@ void HostState::send_away_replaced_links(const std::vector<DeviceLinkAdmission::
     wait_until(timeouts.replaced_link_wait, [&] {
         return std::none_of(writers.begin(), writers.end(), [](const LinkWriter& w) { return w.running(); });
     });
-    for (const LinkWriter& writer : writers) writer.shut_down();
+    for (const LinkWriter& writer : writers) {
+        if (writer.running()) writer.shut_down();
+    }
     wait_until(timeouts.replaced_link_wait, [&] {
         auto lock = lock_main();
         const auto& links = main_.device_links;
