@@ -326,6 +326,35 @@ TEST_F(Sessions, AKeysSignedInLinksOfEachRoleAreCappedAndTheNewestWins) {
     }
     EXPECT_TRUE(wait_until([&] { return running_session_threads() == session_threads_before_ + 5; }));
 
+    // Each link to watch is sent the whole drawing, here as large as it may
+    // be. One that does not read it cannot take its bye: it is closed all the
+    // same, in time for the newer link.
+    {
+        std::lock_guard<std::mutex> lock(host_->ink_mutex);
+        for (std::size_t i = 0; i < kMaxInkStrokes; ++i) {
+            InkStroke stroke;
+            stroke.id = static_cast<std::int64_t>(i);
+            stroke.points.assign(kMaxInkNumbers / kMaxInkStrokes / 2 * 2, 0.123456789012345);
+            host_->ink.strokes.push_back(std::move(stroke));
+        }
+    }
+    host_->timeouts.replaced_link_wait = 300ms;
+    const auto queued = [&](std::uint64_t link) {
+        auto lock = host_->lock_main();
+        for (const DeviceLink& l : host_->main().device_links) {
+            if (l.session == link) return l.writer.queued_bytes();
+        }
+        return std::uint64_t{0};
+    };
+    std::vector<std::unique_ptr<DevicePeer>> silent;
+    for (std::uint64_t i = 1; i <= 3; ++i) {
+        // Where the socket cannot take the whole drawing, the oldest's writer waits for its peer.
+        if (i == 3) (void)wait_until([&] { return queued(session + 1) > (1u << 20); }, 3s);
+        silent.push_back(connect(phone));
+        ASSERT_TRUE(silent.back()->sign_in(PeerRole::Watch));
+        EXPECT_EQ(host_->device_link_count(), 5u) << i;
+    }
+
     // At the overall cap the key holding the most links gives its oldest.
     host_->limits.signed_in_links = 5;
     auto other = connect(tablet);
