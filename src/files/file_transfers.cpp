@@ -128,7 +128,7 @@ std::uint64_t take_transfer_id(FileTransfers& transfers) {
 // --- incoming files ----------------------------------------------------------
 
 void begin_incoming_file(FileTransfers& transfers, const std::filesystem::path& folder, std::uint64_t id,
-                         std::string_view name, std::uint64_t size) {
+                         std::string_view name, std::uint64_t size, std::size_t open_elsewhere) {
     IncomingFiles& incoming = transfers.incoming;
     FileSystem& files = *transfers.files;
     take_refusal(incoming, id);
@@ -140,8 +140,8 @@ void begin_incoming_file(FileTransfers& transfers, const std::filesystem::path& 
     // A fileStart with an id that is open replaces that transfer once the
     // new file exists; it does not count against the limit.
     const bool replacing = incoming.open.contains(id);
-    if (!replacing && incoming.open.size() >= kMaxOpenIncomingFiles) {
-        log_line("file from the device: " + std::to_string(incoming.open.size()) +
+    if (!replacing && incoming.open.size() + open_elsewhere >= kMaxOpenIncomingFiles) {
+        log_line("file from the device: " + std::to_string(incoming.open.size() + open_elsewhere) +
                  " files are coming in already; refused one more");
         remember_refusal(incoming, id);
         return;

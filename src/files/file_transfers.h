@@ -107,9 +107,9 @@ std::uint64_t take_transfer_id(FileTransfers& transfers);
 
 // Opens a new file in `folder` for a fileStart. A file that cannot be taken
 // (too large, no usable name, too many open, not creatable) is remembered as
-// refused.
+// refused. `open_elsewhere` files of other tables count against the limit.
 void begin_incoming_file(FileTransfers& transfers, const std::filesystem::path& folder, std::uint64_t id,
-                         std::string_view name, std::uint64_t size);
+                         std::string_view name, std::uint64_t size, std::size_t open_elsewhere = 0);
 
 // Writes one piece. A piece past the announced size, or a failed write,
 // deletes the file at once.

@@ -142,21 +142,33 @@ void handle_browser_message(HostState& host, SessionRecord& record, const Contro
 
 // --- files -------------------------------------------------------------------
 
-// Runs `work` on the table this link's file messages use: a send link's own,
-// or the host's under the transfer lock for the session in control.
+// Runs `work` on a send link's table with the count of its key held, and
+// brings the count up to date with the files the table holds open after it.
+template <typename F>
+void with_key_count(LinkFiles& files, F work) {
+    std::lock_guard<std::mutex> lock(files.key->mutex);
+    work(files.transfers, files.key->open - files.counted);
+    files.key->open = files.key->open - files.counted + files.transfers.incoming.open.size();
+    files.counted = files.transfers.incoming.open.size();
+}
+
+// Runs `work` on the table this link's file messages use, with the number of
+// files its key holds open on other tables: a send link's own, or the host's
+// under the transfer lock for the session in control.
 template <typename F>
 void with_file_table(HostState& host, SessionRecord& record, const Standing& standing, F work) {
     if (standing.send_role) {
         if (!record.incoming_files) {
             record.incoming_files = std::make_shared<LinkFiles>();
+            record.incoming_files->key = host.files_of_key(record.device_key);
             // Files of one name from send links go on numbering where the host's left off.
             std::lock_guard<std::mutex> lock(host.transfer_mutex);
             record.incoming_files->transfers.numbers = host.transfers.numbers;
         }
-        work(record.incoming_files->transfers);
+        with_key_count(*record.incoming_files, work);
     } else if (standing.in_control) {
         std::lock_guard<std::mutex> lock(host.transfer_mutex);
-        work(host.transfers);
+        work(host.transfers, std::size_t{0});
     }
 }
 
@@ -164,7 +176,7 @@ void finish_file(HostState& host, SessionRecord& record, const Standing& standin
     if (!standing.send_role && !standing.in_control) return;
     IncomingOutcome outcome;
     with_file_table(host, record, standing,
-                    [&](FileTransfers& table) { outcome = finish_incoming_file(table, id, ok); });
+                    [&](FileTransfers& table, std::size_t) { outcome = finish_incoming_file(table, id, ok); });
     switch (outcome.kind) {
         case IncomingOutcome::Kind::none:
             break;
@@ -247,12 +259,20 @@ void send_screenshot(HostState& host, SessionRecord& record) {
 
 void wake_other(HostState& host, SessionRecord& record, const control::WakeOther& request) {
     const std::string tag = prefix(record.session);
-    const auto now = Clock::now();
-    if (record.last_wake && now >= *record.last_wake && now - *record.last_wake < kWakeInterval) {
+    // The guard is the key's: every link of one device shares it. The instant
+    // is taken under the lock, so that the guard's instants only grow.
+    bool again;
+    {
+        auto lock = host.lock_main();
+        const auto now = Clock::now();
+        auto& wakes = host.main().last_wakes;
+        std::erase_if(wakes, [&](const auto& w) { return now < w.second || now - w.second >= kWakeInterval; });
+        again = !wakes.emplace(record.device_key, now).second;
+    }
+    if (again) {
         log_line(tag + "wakeOther again within 5 s: ignored");
         return;
     }
-    record.last_wake = now;
     const auto& macs = request.mac_addresses;
     const auto& addresses = request.addresses;
     WakeTargets targets = collect_wake_targets(macs, addresses);
@@ -361,6 +381,14 @@ void apply_annotation(HostState& host, const SessionRecord& record, InkEvent eve
     broadcast_control_message(*host.watchers, control::Annotate{std::move(event)});
 }
 
+void drop_link_files(LinkFiles& files) {
+    if (!files.key) {
+        drop_incoming_files(files.transfers);
+        return;
+    }
+    with_key_count(files, [](FileTransfers& table, std::size_t) { drop_incoming_files(table); });
+}
+
 ControlOutcome handle_control_body(HostState& host, SessionRecord& record, ByteView body) {
     bool too_large = false;
     std::optional<ControlMessage> message = parse_control_message(body, &too_large);
@@ -381,7 +409,7 @@ void handle_file_piece(HostState& host, SessionRecord& record, std::uint32_t id,
     }
     const Standing standing = standing_of(host, record);
     with_file_table(host, record, standing,
-                    [&](FileTransfers& table) { write_incoming_chunk(table, id, data); });
+                    [&](FileTransfers& table, std::size_t) { write_incoming_chunk(table, id, data); });
 }
 
 void handle_control_message(HostState& host, SessionRecord& record, ControlMessage message) {
@@ -518,11 +546,11 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
         // A negative size can never be met: it is refused like one too large.
         const std::uint64_t announced =
             start->size < 0 ? kMaxTransferFileSize + 1 : static_cast<std::uint64_t>(start->size);
-        with_file_table(host, record, standing, [&](FileTransfers& table) {
-            begin_incoming_file(table, folder, static_cast<std::uint64_t>(start->id), start->name, announced);
+        with_file_table(host, record, standing, [&](FileTransfers& table, std::size_t elsewhere) {
+            begin_incoming_file(table, folder, static_cast<std::uint64_t>(start->id), start->name, announced, elsewhere);
         });
     } else if (auto* chunk = std::get_if<control::FileChunk>(&message)) {
-        with_file_table(host, record, standing, [&](FileTransfers& table) {
+        with_file_table(host, record, standing, [&](FileTransfers& table, std::size_t) {
             write_incoming_chunk(table, static_cast<std::uint64_t>(chunk->id), chunk->data);
         });
     } else if (auto* end = std::get_if<control::FileEnd>(&message)) {

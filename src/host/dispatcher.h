@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "files/file_transfers.h"
@@ -20,10 +21,19 @@ struct KeyboardLayout;
 
 enum class ControlOutcome { Continue, Goodbye };
 
-// A send link's own file-transfer table, used for incoming files only.
+struct KeyFiles;
+
+// A send link's own file-transfer table, used for incoming files only. The
+// send links of one key share one count of open files (`key`, which holds
+// `counted` of this table's).
 struct LinkFiles {
     FileTransfers transfers;
+    std::shared_ptr<KeyFiles> key;
+    std::size_t counted = 0;
 };
+
+// Drops the link's unfinished incoming files and their count (at its end).
+void drop_link_files(LinkFiles& files);
 
 // One Control frame's body. A body that does not read is dropped without a
 // log line; `bye` ends the link (Goodbye) and never reaches the dispatcher.

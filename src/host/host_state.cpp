@@ -1,6 +1,7 @@
 #include "host/host_state.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "crypto/random.h"
 #include "files/screenshots_watch.h"
@@ -449,21 +450,113 @@ void HostState::forget_trusted_device(const std::string& key_text) {
     notify_state_changed();
 }
 
-bool HostState::admit_device_link(std::uint64_t session, const HandshakeDone& done, const LinkWriter& writer) {
+DeviceLinkAdmission HostState::admit_device_link(std::uint64_t session, const HandshakeDone& done,
+                                                 const LinkWriter& writer, std::optional<PeerRole> role) {
     const std::string text = device_key_text(done.device_id_key);
+    DeviceLinkAdmission admission;
     auto lock = lock_main();
-    if (!done.paired && !key_in(main_.trusted_devices, text)) return false;
-    main_.device_links.push_back(DeviceLink{session, done.device_id_key, writer});
-    return true;
+    if (!done.paired && !key_in(main_.trusted_devices, text)) return admission;
+    admission.admitted = true;
+    auto& links = main_.device_links;
+    links.push_back(DeviceLink{session, done.device_id_key, writer, false, role, false});
+    // The oldest counted link other than the new one that `pick` takes.
+    const auto oldest = [&](auto pick) {
+        auto found = links.end();
+        for (auto it = links.begin(); it != links.end(); ++it) {
+            if (it->replaced || it->session == session || !pick(*it)) continue;
+            if (found == links.end() || it->session < found->session) found = it;
+        }
+        return found;
+    };
+    const auto replace = [&](std::vector<DeviceLink>::iterator link) {
+        if (link == links.end()) return;
+        link->replaced = true;
+        admission.replaced.push_back({link->session, link->ready ? std::optional<LinkWriter>(link->writer) : std::nullopt});
+    };
+    const auto same_key_and_role = [&](const DeviceLink& l) { return l.device_key == done.device_id_key && l.role == role; };
+    const auto counted = [](const DeviceLink& l) { return !l.replaced; };
+    if (static_cast<std::size_t>(std::count_if(links.begin(), links.end(), [&](const DeviceLink& l) {
+            return counted(l) && same_key_and_role(l);
+        })) > limits.signed_in_per_key_and_role) {
+        replace(oldest(same_key_and_role));
+    }
+    if (static_cast<std::size_t>(std::count_if(links.begin(), links.end(), counted)) > limits.signed_in_links) {
+        std::map<Bytes, std::size_t> per_key;
+        std::size_t most = 0;
+        for (const DeviceLink& l : links) {
+            if (counted(l)) most = std::max(most, ++per_key[l.device_key]);
+        }
+        replace(oldest([&](const DeviceLink& l) { return per_key[l.device_key] == most; }));
+    }
+    return admission;
 }
 
-bool HostState::device_link_ready(std::uint64_t session) {
+void HostState::send_away_replaced_links(const std::vector<DeviceLinkAdmission::Replaced>& replaced) {
+    if (replaced.empty()) return;
+    std::vector<LinkWriter> writers;
+    for (const auto& link : replaced) {
+        if (!link.writer) continue;
+        LinkWriter writer = *link.writer;
+        queue_control_message(writer, control::Bye{});
+        writer.send(WriterItem::close());
+        writers.push_back(std::move(writer));
+    }
+    const auto wait_until = [](std::chrono::milliseconds limit, auto done) {
+        const auto deadline = Clock::now() + limit;
+        while (!done() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    // A peer that does not read never takes its bye: its socket is shut.
+    wait_until(timeouts.replaced_link_wait, [&] {
+        return std::none_of(writers.begin(), writers.end(), [](const LinkWriter& w) { return w.running(); });
+    });
+    for (const LinkWriter& writer : writers) {
+        if (writer.running()) writer.shut_down();
+    }
+    wait_until(timeouts.replaced_link_wait, [&] {
+        auto lock = lock_main();
+        const auto& links = main_.device_links;
+        return std::none_of(replaced.begin(), replaced.end(), [&](const DeviceLinkAdmission::Replaced& r) {
+            return std::any_of(links.begin(), links.end(), [&](const DeviceLink& l) { return l.session == r.session; });
+        });
+    });
+}
+
+LinkStanding HostState::device_link_ready(std::uint64_t session) {
     auto lock = lock_main();
     auto& links = main_.device_links;
     auto found = std::find_if(links.begin(), links.end(), [&](const DeviceLink& link) { return link.session == session; });
-    if (found == links.end()) return false;
+    if (found == links.end()) return LinkStanding::Gone;
+    if (found->replaced) return LinkStanding::Replaced;
     found->ready = true;
-    return true;
+    return LinkStanding::Listed;
+}
+
+LinkStanding HostState::device_link_standing(std::uint64_t session) {
+    auto lock = lock_main();
+    const auto& links = main_.device_links;
+    auto found = std::find_if(links.begin(), links.end(), [&](const DeviceLink& link) { return link.session == session; });
+    if (found == links.end()) return LinkStanding::Gone;
+    return found->replaced ? LinkStanding::Replaced : LinkStanding::Listed;
+}
+
+std::optional<std::unique_lock<std::shared_timed_mutex>> HostState::control_turn_while_listed(std::uint64_t session) {
+    std::unique_lock<std::shared_timed_mutex> turn(control_turn_mutex_, std::defer_lock);
+    while (!turn.try_lock_for(std::chrono::milliseconds(10))) {
+        if (device_link_standing(session) != LinkStanding::Listed) return std::nullopt;
+    }
+    return turn;
+}
+
+std::shared_ptr<KeyFiles> HostState::files_of_key(const Bytes& key) {
+    auto lock = lock_main();
+    auto& all = main_.key_files;
+    std::erase_if(all, [](const auto& entry) { return entry.second.expired(); });
+    std::shared_ptr<KeyFiles> files = all[key].lock();
+    if (!files) {
+        files = std::make_shared<KeyFiles>();
+        all[key] = files;
+    }
+    return files;
 }
 
 void HostState::remove_device_link(std::uint64_t session) {

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -86,6 +87,32 @@ struct DeviceLink {
     // Its keys are installed: a bye queued now is sealed and reaches the
     // device. Until then a forget leaves sending it away to its own reader.
     bool ready = false;
+    std::optional<PeerRole> role;  // none for a link that takes control
+    // Sent away to make room for a newer link; listed until its thread ends,
+    // but no longer counted.
+    bool replaced = false;
+};
+
+// The open incoming files of one trusted key's send links: each link keeps
+// its own table, and they share one count, with `mutex` held.
+struct KeyFiles {
+    std::mutex mutex;
+    std::size_t open = 0;
+};
+
+// Where a device link stands once admitted.
+enum class LinkStanding : std::uint8_t { Listed, Replaced, Gone };
+
+// The admission of a device link: whether it may sign in, and the older
+// links it replaced (each with its writer once its keys were out; one
+// without sends itself away).
+struct DeviceLinkAdmission {
+    bool admitted = false;
+    struct Replaced {
+        std::uint64_t session = 0;
+        std::optional<LinkWriter> writer;
+    };
+    std::vector<Replaced> replaced;
 };
 
 // One browser that came through a watch link.
@@ -125,6 +152,11 @@ struct SessionTimeouts {
     std::chrono::milliseconds other_peer{45000};
     std::chrono::milliseconds handshake_failure_pause{200};
     std::chrono::milliseconds writer_wait{5000};
+    // A link sent away to make room for a newer one of its key gets this
+    // long to write its bye before its socket is shut, and as long again to
+    // end. The newer link waits for it before it signs in, so that a device
+    // reconnecting in a loop holds no more threads than it has places.
+    std::chrono::milliseconds replaced_link_wait{1000};
 };
 
 // What a host state is made from (program start-up builds it; tests fill
@@ -218,6 +250,10 @@ public:
         // The device links admitted at the end of their handshake, until their
         // session threads end; forgetting a device takes its links out.
         std::vector<DeviceLink> device_links;
+        // The last honoured wakeOther of each key, within the guard's time.
+        std::map<Bytes, std::chrono::steady_clock::time_point> last_wakes;
+        // The open incoming files of each key's send links, shared by them.
+        std::map<Bytes, std::weak_ptr<KeyFiles>> key_files;
 
         explicit Main(PairingCode code) : pairing(std::move(code)) {}
     };
@@ -241,16 +277,20 @@ public:
     // Held by a device's sign-in to control and by the end of the device in
     // control, each from its check of who is in control to its last step, so
     // that an ending session never undoes what a newer sign-in set up.
-    std::unique_lock<std::shared_mutex> lock_control_turn() {
-        return std::unique_lock<std::shared_mutex>(control_turn_mutex_);
+    std::unique_lock<std::shared_timed_mutex> lock_control_turn() {
+        return std::unique_lock<std::shared_timed_mutex>(control_turn_mutex_);
     }
+    // The turn for the sign-in of a device link, given up while waiting once
+    // the link is replaced or forgotten: a device reconnecting in a loop
+    // leaves no threads waiting for a turn they would not use.
+    std::optional<std::unique_lock<std::shared_timed_mutex>> control_turn_while_listed(std::uint64_t session);
     // Runs `act` when `session` is the one in control, holding the turn so
     // that no sign-in or end comes between the check and the act (a key
     // press of a replaced session never lands after the new one's reset).
     // Answers whether it ran.
     template <class Act>
     bool while_in_control(std::uint64_t session, Act&& act) {
-        std::shared_lock<std::shared_mutex> turn(control_turn_mutex_);
+        std::shared_lock<std::shared_timed_mutex> turn(control_turn_mutex_);
         if (!is_current_session(session)) return false;
         act();
         return true;
@@ -307,14 +347,25 @@ public:
     // Admits a device link whose handshake just completed, under the main
     // lock that forgetting takes: a link that did not pair with the code is
     // refused unless its key is still trusted; an admitted link is listed,
-    // so that a later forget sends it away. Answers whether it may sign in.
-    bool admit_device_link(std::uint64_t session, const HandshakeDone& done, const LinkWriter& writer);
-    // The admitted link's keys are queued: from now on a forget sends it away
-    // itself. False when it was forgotten meanwhile; then the link must send
-    // itself away.
-    bool device_link_ready(std::uint64_t session);
+    // so that a later forget sends it away. An admitted link past the caps
+    // of `limits` replaces the oldest of its key and role, or at the overall
+    // cap the oldest of the key that holds the most links.
+    DeviceLinkAdmission admit_device_link(std::uint64_t session, const HandshakeDone& done, const LinkWriter& writer,
+                                          std::optional<PeerRole> role);
+    // Sends the links an admission replaced away (bye, then close; a link
+    // that does not take its bye in time has its socket shut) and waits,
+    // within the time-outs, until their threads have ended.
+    void send_away_replaced_links(const std::vector<DeviceLinkAdmission::Replaced>& replaced);
+    // The admitted link's keys are queued: from now on a forget or a newer
+    // link sends it away itself. Anything but Listed when that happened
+    // meanwhile; then the link must send itself away.
+    LinkStanding device_link_ready(std::uint64_t session);
+    LinkStanding device_link_standing(std::uint64_t session);
     void remove_device_link(std::uint64_t session);
+    // The device links listed, those replaced but not yet ended included.
     std::size_t device_link_count();
+    // The shared count of open incoming files of a key's send links.
+    std::shared_ptr<KeyFiles> files_of_key(const Bytes& key);
     // Whole Unix seconds now (0 before 1970).
     std::int64_t unix_now() const;
 
@@ -349,7 +400,7 @@ public:
 private:
     explicit HostState(HostStateConfig& config);
 
-    std::shared_mutex control_turn_mutex_;
+    std::shared_timed_mutex control_turn_mutex_;
     std::mutex main_mutex_;
     Main main_;
 

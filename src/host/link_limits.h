@@ -30,6 +30,17 @@ struct LinkLimits {
     // Pairings between their commit and their reveal: one person pairs one
     // device, and the reveal follows the commit within a round trip.
     std::size_t pairing_handshakes = 4;
+    // Signed-in device links of one trusted key and one role (send, watch,
+    // preview, or none: the link that takes control). A phone holds one link
+    // of each; the second place lets a new one (a reconnect on another
+    // network, or the share sheet sending beside the app) sign in while the
+    // old one is still up or not yet noticed gone. The newest wins: past
+    // this the key's oldest link of that role is sent away.
+    std::size_t signed_in_per_key_and_role = 2;
+    // Signed-in device links of all keys: eight devices with a link of each
+    // role, or four with two. Past this the key that holds the most links
+    // gives its oldest.
+    std::size_t signed_in_links = 32;
     // Bytes other than video waiting to be written to one link. The largest
     // single message is a clipboard picture of 16 MB as Base64; file pieces
     // wait below 4 MB. A link that stays past this does not read.

@@ -118,6 +118,11 @@ bool LinkWriter::send_frame(FrameType type, Bytes body) {
     return false;
 }
 
+void LinkWriter::shut_down() const {
+    if (running_) running_->store(false);
+    if (stopper_) stopper_->shutdown_both();
+}
+
 bool LinkWriter::send_video_frame(FrameType type, Bytes body) {
     if (!running()) return false;
     const std::uint64_t size = body.size();

@@ -97,6 +97,10 @@ public:
         return copy;
     }
 
+    // Ends the link at once, as a stall does: nothing more is queued and its
+    // socket is shut down, waking its reader and its writer.
+    void shut_down() const;
+
     // Two handles belong to the same link.
     bool same_link(const LinkWriter& other) const { return running_ == other.running_; }
 

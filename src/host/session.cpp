@@ -105,6 +105,8 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
     bool revealing = false;
     // Given up when the handshake completes, before its outcome goes out.
     bool place_given_up = false;
+    // Signed in, a link to watch takes only small frames.
+    std::uint32_t signed_in_bound = kMaxSealedFrameLength;
     // The end of a link that still holds its place waits for the link log
     // with its connection line; every other end is written at once.
     const auto ended = [&](std::string kind, std::string text) {
@@ -153,11 +155,14 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
             // Oversized frames are refused from their length, before their
             // bytes are gathered.
             const std::uint32_t length = get_u32_be(pending.view().data());
-            const std::size_t bound = signed_in ? kMaxSealedFrameLength : kMaxHandshakeFrameLength;
+            const std::size_t bound = signed_in ? signed_in_bound : kMaxHandshakeFrameLength;
             if (length > bound) {
+                const bool watching = signed_in && signed_in_bound != kMaxSealedFrameLength;
                 return ended("a frame larger than any message", "a frame of " + std::to_string(length) + " bytes" +
                                                                     (signed_in ? "" : " before sign-in") +
-                                                                    " is larger than any message; closing");
+                                                                    " is larger than any message" +
+                                                                    (watching ? " of a link to watch" : "") +
+                                                                    "; closing");
             }
             // The frame is read in place: its body stays valid until the next
             // bytes are appended.
@@ -186,10 +191,18 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                     log_line(*connection);
                     // A device forgotten since its Hello is refused as one never paired.
                     if (handshake.link_kind().first == LinkKind::Device) {
-                        if (!host.admit_device_link(record.session, std::get<HandshakeDone>(outcome), writer)) {
+                        DeviceLinkAdmission admission = host.admit_device_link(
+                            record.session, std::get<HandshakeDone>(outcome), writer, handshake.peer_role());
+                        if (!admission.admitted) {
                             outcome = handshake_failure(PairingError::NotPaired);
-                        } else if (host.hooks.on_device_link_admitted) {
-                            host.hooks.on_device_link_admitted(record.session);
+                        } else {
+                            // The newest link of a key wins: the ones it
+                            // replaced end before it goes on.
+                            for (const auto& old : admission.replaced) {
+                                log_line(prefix(old.session) + "replaced by session " + std::to_string(record.session));
+                            }
+                            host.send_away_replaced_links(admission.replaced);
+                            if (host.hooks.on_device_link_admitted) host.hooks.on_device_link_admitted(record.session);
                         }
                     }
                 } else if (!revealing && handshake.holds_pairing_place()) {
@@ -242,10 +255,18 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 writer.send(WriterItem::install_key(done->host_to_device_key, 0));
                 // A device forgotten before its keys went out is sent away
                 // here, now that its bye can be sealed.
-                if (handshake.link_kind().first == LinkKind::Device && !host.device_link_ready(record.session)) {
-                    log_line(tag + log_safe_text(done->device_name) + " was forgotten while it signed in");
-                    queue_control_message(writer, control::Bye{});
-                    return false;
+                // One replaced by a newer link meanwhile goes the same way; its
+                // line was written by the newer one.
+                if (handshake.link_kind().first == LinkKind::Device) {
+                    const LinkStanding standing = host.device_link_ready(record.session);
+                    if (standing != LinkStanding::Listed) {
+                        if (standing == LinkStanding::Gone) {
+                            log_line(tag + log_safe_text(done->device_name) + " was forgotten while it signed in");
+                        }
+                        queue_control_message(writer, control::Bye{});
+                        return false;
+                    }
+                    record.device_key = done->device_id_key;
                 }
                 receive_key.emplace(done->device_to_host_key);
                 signed_in = true;
@@ -258,6 +279,9 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 record.log = std::make_unique<SessionLog>(record.session, host.session_log);
                 receive_timeout = (kind == LinkKind::Device && !record.role) ? timeouts.device_in_control
                                                                             : timeouts.other_peer;
+                if (record.role == PeerRole::Watch || record.role == PeerRole::Preview) {
+                    signed_in_bound = kMaxWatchSealedFrameLength;
+                }
                 switch (run_sign_in(host, record, *done)) {
                     case SignInEnd::GoesOn: break;
                     case SignInEnd::Goodbye: return true;
@@ -433,9 +457,16 @@ void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDo
 bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone& done) {
     // The whole sequence takes its turn: an older session's end waits for it
     // (and then finds itself replaced) or runs whole before it.
-    auto turn = host.lock_control_turn();
-    Platform& platform = *host.platform;
     const std::string tag = prefix(record.session);
+    auto turn = host.control_turn_while_listed(record.session);
+    if (!turn) {
+        // A replaced link was sent away by the newer one; a forgotten one by the forget.
+        if (host.device_link_standing(record.session) == LinkStanding::Gone) {
+            log_line(tag + log_safe_text(done.device_name) + " was forgotten while it signed in");
+        }
+        return false;
+    }
+    Platform& platform = *host.platform;
     const std::string key_text = device_key_text(done.device_id_key);
     const std::string notice =
         host.texts->translate_with(done.paired ? "event.paired" : "event.signed_in", {{"name", done.device_name}});
@@ -446,9 +477,24 @@ bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
         auto lock = host.lock_main();
         auto& main = host.main();
         const auto& links = main.device_links;
-        if (std::none_of(links.begin(), links.end(), [&](const DeviceLink& l) { return l.session == record.session; })) {
+        auto listed =
+            std::find_if(links.begin(), links.end(), [&](const DeviceLink& l) { return l.session == record.session; });
+        if (listed == links.end()) {
             lock.unlock();
             log_line(tag + log_safe_text(done.device_name) + " was forgotten while it signed in");
+            return false;
+        }
+        if (listed->replaced) return false;
+        // The newest link of a device wins: one that got the turn after a
+        // newer link of the device, or before it, gives way to it.
+        std::uint64_t newer = 0;
+        for (const DeviceLink& l : links) {
+            if (!l.replaced && !l.role && l.device_key == done.device_id_key) newer = std::max(newer, l.session);
+        }
+        if (newer > record.session) {
+            lock.unlock();
+            log_line(tag + "replaced by session " + std::to_string(newer));
+            queue_control_message(record.writer, control::Bye{});
             return false;
         }
         main.pairing.reset_wrong_codes();
@@ -538,6 +584,11 @@ bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
 
 SignInEnd run_sign_in(HostState& host, SessionRecord& record, const HandshakeDone& done) {
     auto done_if = [](bool link_done) { return link_done ? SignInEnd::Goodbye : SignInEnd::GoesOn; };
+    // A device link replaced by a newer one since its keys went out was sent away by it.
+    if (record.link_kind == LinkKind::Device && record.role &&
+        host.device_link_standing(record.session) == LinkStanding::Replaced) {
+        return SignInEnd::Forgotten;
+    }
     if (record.role == PeerRole::Preview) return done_if(sign_in_preview(host, record));
     if (record.link_kind == LinkKind::Browser) return done_if(sign_in_browser(host, record));
     if (record.role) {
@@ -664,6 +715,12 @@ void start_web_grace_thread(HostState& host) {
 }
 
 void end_device(HostState& host, SessionRecord& record) {
+    // A link that never took control, or was replaced, has nothing to undo
+    // and never can: it ends without waiting for the turn.
+    {
+        auto lock = host.lock_main();
+        if (!host.main().current_session || host.main().in_control != record.session) return;
+    }
     // Every step runs in the turn: a sign-in of the same device on a new link
     // waits until the old session is undone, and never the other way round.
     auto turn = host.lock_control_turn();
@@ -744,7 +801,7 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
         } else if (!record.role && signed_in) {
             end_device(*host, record);
         } else if (record.incoming_files) {
-            drop_incoming_files(record.incoming_files->transfers);
+            drop_link_files(*record.incoming_files);
         }
         host->remove_device_link(session);
     }

@@ -42,12 +42,12 @@ struct SessionRecord {
     std::string peer_name;
     std::optional<PeerRole> role;  // none until sign-in, and for a device in control
     std::uint64_t session = 0;
+    Bytes device_key;  // a device link's identity key, from sign-in
     LinkWriter writer;
     std::shared_ptr<LinkFiles> incoming_files;
-    // The rate guards of the dispatcher: the last honoured requestKeyframe of
-    // a browser and the last honoured wakeOther.
+    // The rate guard of the dispatcher for a browser: its last honoured
+    // requestKeyframe. The wakeOther guard is the host's, per key.
     std::optional<std::chrono::steady_clock::time_point> last_keyframe_request;
-    std::optional<std::chrono::steady_clock::time_point> last_wake;
     // The link's file sender and its screenshot sender: one runs at a time.
     std::shared_ptr<SenderTurns> file_senders = std::make_shared<SenderTurns>();
     std::shared_ptr<SenderTurns> screenshot_senders = std::make_shared<SenderTurns>();
@@ -72,6 +72,11 @@ inline constexpr std::size_t kMaxControlBody = 40'001'024;
 // A sealed frame holds one inner frame: its type byte, body and the sealing's
 // counter and tag.
 inline constexpr std::uint32_t kMaxSealedFrameLength = kMaxControlBody + 64;
+// A link to watch, a device's or a browser's, sends only small messages
+// (configure, requestKeyframe, setAudio, ping, deviceInfo, bye), each well
+// under 1 KiB; a preview peer sends nothing once signed in.
+inline constexpr std::size_t kMaxWatchControlBody = 65536;
+inline constexpr std::uint32_t kMaxWatchSealedFrameLength = kMaxWatchControlBody + 64;
 inline constexpr std::size_t kCompactAfter = 1048576;
 inline constexpr std::size_t kShrinkAbove = 8388608;
 inline constexpr std::size_t kShrinkTo = 1048576;

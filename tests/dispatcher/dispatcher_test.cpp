@@ -68,6 +68,7 @@ protected:
         auto [writer, items] = LinkWriter::make();
         out->items = std::move(items);
         out->record.session = session;
+        out->record.device_key = Bytes(32, static_cast<std::uint8_t>(session));
         out->record.writer = writer;
         out->record.role = role;
         out->record.link_kind = kind;
@@ -223,7 +224,15 @@ TEST_F(DispatcherTest, WakeRequestsAreGuardedAndAnswered) {
     send(*device, R"({"wakeOther":{"macAddresses":["00:11:22:33:44:55"],"addresses":[]}})");
     EXPECT_NE(log.messages().find("session 1: wakeOther again within 5 s: ignored\n"), std::string::npos);
 
-    device->record.last_wake = std::chrono::steady_clock::now() - 5s;
+    // The guard is the key's: another link of the same device is held to it.
+    auto same_key = link(3, PeerRole::Send);
+    same_key->record.device_key = device->record.device_key;
+    send(*same_key, R"({"wakeOther":{"macAddresses":["00:11:22:33:44:55"],"addresses":[]}})");
+    EXPECT_NE(log.messages().find("session 3: wakeOther again within 5 s: ignored\n"), std::string::npos);
+    {
+        auto lock = host_->lock_main();
+        host_->main().last_wakes.at(device->record.device_key) -= 5s;
+    }
     send(*device, R"({"wakeOther":{"macAddresses":["00:11:22:33:44:55","00-11-22-33-44-55"],"addresses":["192.168.1.2","8.8.8.8"]}})");
     EXPECT_EQ(device->next(), R"({"wakeOtherDone":{"ok":true}})");
     EXPECT_EQ(platform_->count("send_wake_packets"), 1u);
@@ -366,6 +375,21 @@ TEST_F(DispatcherTest, IncomingFilesByRoleAndTheirOutcomes) {
     EXPECT_EQ(device->texts(), (std::vector<std::string>{R"({"notice":{"_0":"The file did not arrive whole. Try again."}})",
                                                           R"({"notice":{"_0":"The file did not arrive whole. Try again."}})"}));
     EXPECT_NE(log.messages().find("session 3: saved "), std::string::npos);
+
+    // The send links of one key share one count of open files.
+    auto second = link(4, PeerRole::Send);
+    second->record.device_key = sender->record.device_key;
+    const auto start = [](int id) {
+        return R"({"fileStart":{"id":)" + std::to_string(id) + R"(,"name":"f)" + std::to_string(id) +
+               R"(","size":0,"purpose":"keep"}})";
+    };
+    for (std::size_t id = 10; id < 10 + kMaxOpenIncomingFiles; ++id) send(*sender, start(static_cast<int>(id)));
+    send(*second, start(1));
+    send(*second, R"({"fileEnd":{"id":1,"ok":true}})");
+    EXPECT_EQ(second->texts(), (std::vector<std::string>{R"({"notice":{"_0":"The file did not arrive whole. Try again."}})"}));
+    drop_link_files(*sender->record.incoming_files);
+    send(*second, start(2));
+    EXPECT_TRUE(std::filesystem::exists(downloads / "f2"));
 }
 
 TEST_F(DispatcherTest, AnnotationsReachTheScreenTheStrokesAndEveryWatcher) {

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <thread>
 
 #include "host/identity.h"
@@ -279,6 +281,90 @@ TEST_F(Sessions, DeviceLinksAreLetGoWhenTheyClose) {
     EXPECT_EQ(host_->device_link_count(), 0u);
 }
 
+TEST_F(Sessions, AKeysSignedInLinksOfEachRoleAreCappedAndTheNewestWins) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    DeviceIdentity tablet = DeviceIdentity::make("Tablet");
+    make_host({trusted(phone), trusted(tablet)});
+    start_listening();
+    const std::size_t cap = host_->limits.signed_in_per_key_and_role;
+    // Reads past what the link was sent until its bye; then it closes.
+    auto gets_bye = [](DevicePeer& peer) {
+        for (int i = 0; i < 16; ++i) {
+            auto frame = peer.receive_frame_of(FrameType::Control);
+            if (!frame) return false;
+            if (to_string(frame->body) == R"({"bye":{}})") return peer.wait_closed();
+        }
+        return false;
+    };
+    std::deque<std::unique_ptr<DevicePeer>> kept;
+    std::uint64_t session = 0;
+    // Links that take control sign in while the turn is held: the replaced
+    // ones leave without it.
+    const std::optional<PeerRole> roles[] = {PeerRole::Send, PeerRole::Watch, std::nullopt};
+    for (std::optional<PeerRole> role : roles) {
+        std::unique_lock<std::shared_timed_mutex> turn;
+        if (!role) turn = host_->lock_control_turn();
+        std::deque<std::unique_ptr<DevicePeer>> links;
+        for (int i = 0; i < 8; ++i) {
+            links.push_back(connect(phone));
+            ASSERT_TRUE(links.back()->sign_in(role));
+            ++session;
+            if (links.size() > cap) {
+                EXPECT_TRUE(gets_bye(*links.front())) << session;
+                links.pop_front();
+            }
+            EXPECT_EQ(host_->device_link_count(), kept.size() + links.size()) << session;
+        }
+        if (role) {
+            for (auto& link : links) control_texts_until_pong(*link);
+            for (auto& link : links) kept.push_back(std::move(link));
+        } else {
+            turn.unlock();
+            EXPECT_TRUE(wait_until([&] { return host_->is_current_session(session); }));
+            EXPECT_TRUE(sent_away(*links.front())) << "the older link never takes control";
+            kept.push_back(std::move(links.back()));
+        }
+    }
+    EXPECT_TRUE(wait_until([&] { return running_session_threads() == session_threads_before_ + 5; }));
+
+    // Each link to watch is sent the whole drawing, here as large as it may
+    // be. One that does not read it cannot take its bye: it is closed all the
+    // same, in time for the newer link.
+    {
+        std::lock_guard<std::mutex> lock(host_->ink_mutex);
+        for (std::size_t i = 0; i < kMaxInkStrokes; ++i) {
+            InkStroke stroke;
+            stroke.id = static_cast<std::int64_t>(i);
+            stroke.points.assign(kMaxInkNumbers / kMaxInkStrokes / 2 * 2, 0.123456789012345);
+            host_->ink.strokes.push_back(std::move(stroke));
+        }
+    }
+    host_->timeouts.replaced_link_wait = 300ms;
+    const auto queued = [&](std::uint64_t link) {
+        auto lock = host_->lock_main();
+        for (const DeviceLink& l : host_->main().device_links) {
+            if (l.session == link) return l.writer.queued_bytes();
+        }
+        return std::uint64_t{0};
+    };
+    std::vector<std::unique_ptr<DevicePeer>> silent;
+    for (std::uint64_t i = 1; i <= 3; ++i) {
+        // Where the socket cannot take the whole drawing, the oldest's writer waits for its peer.
+        if (i == 3) (void)wait_until([&] { return queued(session + 1) > (1u << 20); }, 3s);
+        silent.push_back(connect(phone));
+        ASSERT_TRUE(silent.back()->sign_in(PeerRole::Watch));
+        EXPECT_EQ(host_->device_link_count(), 5u) << i;
+    }
+
+    // At the overall cap the key holding the most links gives its oldest.
+    host_->limits.signed_in_links = 5;
+    auto other = connect(tablet);
+    ASSERT_TRUE(other->sign_in(PeerRole::Send));
+    EXPECT_TRUE(gets_bye(*kept.front()));
+    EXPECT_EQ(host_->device_link_count(), 5u);
+    EXPECT_TRUE(host_->is_current_session(session));
+}
+
 TEST_F(Sessions, WhatAReplacedSessionSentLandsBeforeTheNewSessionsReset) {
     DeviceIdentity phone = DeviceIdentity::make("Phone");
     make_host({trusted(phone)});
@@ -535,6 +621,13 @@ TEST_F(Sessions, FramingErrorsEndTheLinkWithTheirLogLines) {
         EXPECT_TRUE(wait_for_log("session " + std::to_string(session) + ": " + c.line));
         ++session;
     }
+    // A link to watch takes no frame larger than its messages need.
+    auto watcher = connect(phone);
+    ASSERT_TRUE(watcher->sign_in(PeerRole::Watch));
+    ASSERT_TRUE(watcher->stream().send(Bytes{0, 1, 0, 0x41}));
+    EXPECT_TRUE(watcher->wait_closed());
+    EXPECT_TRUE(wait_for_log("session " + std::to_string(session++) +
+                             ": a frame of 65601 bytes is larger than any message of a link to watch; closing"));
     // After sign-in, a sealed frame that does not open.
     auto peer = signed_in_device(phone);
     ASSERT_TRUE(peer->stream().send(encode_plain_frame(FrameType::Sealed, Bytes(40, 7))));
