@@ -240,10 +240,13 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 writer.send(WriterItem::install_key(done->host_to_device_key, 0));
                 // A device forgotten before its keys went out is sent away
                 // here, now that its bye can be sealed.
-                if (handshake.link_kind().first == LinkKind::Device && !host.device_link_ready(record.session)) {
-                    log_line(tag + log_safe_text(done->device_name) + " was forgotten while it signed in");
-                    queue_control_message(writer, control::Bye{});
-                    return false;
+                if (handshake.link_kind().first == LinkKind::Device) {
+                    if (!host.device_link_ready(record.session)) {
+                        log_line(tag + log_safe_text(done->device_name) + " was forgotten while it signed in");
+                        queue_control_message(writer, control::Bye{});
+                        return false;
+                    }
+                    if (host.hooks.on_device_link_ready) host.hooks.on_device_link_ready(record.session);
                 }
                 receive_key.emplace(done->device_to_host_key);
                 signed_in = true;
@@ -405,12 +408,18 @@ bool sign_in_browser(HostState& host, SessionRecord& record) {
     return false;
 }
 
-void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDone& done) {
+// Answers false when the device was forgotten since its keys went out: the
+// forget sends the link away, and it neither signs in nor watches.
+bool sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDone& done) {
     const bool watch = *record.role == PeerRole::Watch;
+    if (!host.device_link_listed(record.session)) {
+        log_line(prefix(record.session) + log_safe_text(done.device_name) + " was forgotten while it signed in");
+        return false;
+    }
     log_line(prefix(record.session) + log_safe_text(done.device_name) + " (" + log_safe_text(done.device_model) + ") signed in to " +
              (watch ? "watch" : "send"));
     queue_host_info(host, record.writer);
-    if (!watch) return;
+    if (!watch) return true;
     add_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, false);
     host.set_watching();
     std::vector<InkEvent> strokes;
@@ -419,6 +428,7 @@ void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDo
         strokes = strokes_to_annotate_items(host.ink);
     }
     for (auto& stroke : strokes) queue_control_message(record.writer, control::Annotate{std::move(stroke)});
+    return true;
 }
 
 // Answers false when the device was forgotten since its link was admitted:
@@ -439,8 +449,7 @@ bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
     {
         auto lock = host.lock_main();
         auto& main = host.main();
-        const auto& links = main.device_links;
-        if (std::none_of(links.begin(), links.end(), [&](const DeviceLink& l) { return l.session == record.session; })) {
+        if (!host.device_link_listed_held(record.session)) {
             lock.unlock();
             log_line(tag + log_safe_text(done.device_name) + " was forgotten while it signed in");
             return false;
@@ -534,10 +543,7 @@ SignInEnd run_sign_in(HostState& host, SessionRecord& record, const HandshakeDon
     auto done_if = [](bool link_done) { return link_done ? SignInEnd::Goodbye : SignInEnd::GoesOn; };
     if (record.role == PeerRole::Preview) return done_if(sign_in_preview(host, record));
     if (record.link_kind == LinkKind::Browser) return done_if(sign_in_browser(host, record));
-    if (record.role) {
-        sign_in_with_role(host, record, done);
-        return SignInEnd::GoesOn;
-    }
+    if (record.role) return sign_in_with_role(host, record, done) ? SignInEnd::GoesOn : SignInEnd::Forgotten;
     return sign_in_device(host, record, done) ? SignInEnd::GoesOn : SignInEnd::Forgotten;
 }
 

@@ -103,7 +103,6 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     make_host();
     host_->limits.pairing_handshakes = 2;
     host_->limits.unsigned_links_per_address = 8;
-    host_->timeouts.pairing_reveal = 3s;
     start_listening();
     host_->open_pairing();
     std::string code = read_code_file();
@@ -134,6 +133,7 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     ASSERT_TRUE(revealed && links[4]->device.receive_host_reveal(revealed->body));
     ASSERT_TRUE(wait_until([&] { return !host_->snapshot_host_status().pairing_code; }));
     EXPECT_FALSE(busy());
+    strangers.clear();
     host_->open_pairing();
     code = read_code_file();
     ASSERT_TRUE(hello());
@@ -145,21 +145,54 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     host_->open_pairing();
     EXPECT_FALSE(busy());
     ASSERT_TRUE(hello());
-    EXPECT_EQ(failure_in(links[9]->commit(read_code_file())), PairingError::PairingClosed);
+    code = read_code_file();
+    EXPECT_EQ(failure_in(links[9]->commit(code)), PairingError::PairingClosed);
     ASSERT_TRUE(wait_until(busy));
+    // A commit of the opening the pairing closed counts nothing against this one.
     links[5]->peer->close();
     EXPECT_TRUE(wait_until([&] { return !busy(); }));
+    const auto wrong_codes = [&] {
+        auto lock = host_->lock_main();
+        return host_->main().pairing.wrong_codes();
+    };
+    EXPECT_EQ(wrong_codes(), 0u);
+    EXPECT_EQ(read_code_file(), code);
 
+    // Hellos staged before a wrong code changed the code: their commits take
+    // no place and fail at once.
+    ASSERT_TRUE(hello());
+    ASSERT_TRUE(hello());
+    EXPECT_FALSE(connect(DeviceIdentity::make(), IpAddress::v4(127, 0, 0, 3))->pair("0"));
+    ASSERT_TRUE(wait_until([&] { return wrong_codes() == 1; }));
+    for (int i : {10, 11}) EXPECT_EQ(failure_in(links[i]->commit(code)), PairingError::WrongCode) << i;
+    EXPECT_FALSE(busy());
+    // A commit of this opening counts, under whichever of its codes it was
+    // made; a reveal answered as the code changed since its commit does not.
+    code = read_code_file();
+    ASSERT_TRUE(hello());
+    ASSERT_TRUE(links[12]->committed(code));
     links[7]->peer->close();
+    ASSERT_TRUE(wait_until([&] { return wrong_codes() == 2; }));
+    ASSERT_TRUE(links[12]->peer->send_plain(FrameType::Handshake, links[12]->device.reveal()));
+    EXPECT_EQ(failure_in(links[12]->peer->receive_plain()), PairingError::WrongCode);
+    EXPECT_EQ(wrong_codes(), 2u);
+
+    // The phone pairs at its first try; a commit under the same code, never
+    // revealed, counts nothing once the pairing closed.
+    code = read_code_file();
+    ASSERT_TRUE(hello());
+    ASSERT_TRUE(links[13]->committed(code));
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    Status paired = connect(phone, IpAddress::v4(127, 0, 0, 2))->pair(code);
+    ASSERT_TRUE(paired) << paired.error().text;
+    ASSERT_TRUE(wait_until([&] { return !host_->snapshot_host_status().pairing_code; }));
+    links[13]->peer->close();
     ASSERT_TRUE(wait_until([&] {
         auto lock = host_->lock_main();
-        return host_->main().pairing.wrong_codes() == 2;  // the two commits never revealed
+        return host_->main().pairing.places() == 0;
     }));
-    DeviceIdentity phone = DeviceIdentity::make("Phone");
-    auto device = connect(phone, IpAddress::v4(127, 0, 0, 2));
-    Status paired = device->pair(HostState::current_pairing_code(host_).value_or(""));
-    ASSERT_TRUE(paired) << paired.error().text;
-    ASSERT_TRUE(wait_until([&] { return host_->snapshot_host_status().devices.size() == 2; }));
+    EXPECT_EQ(wrong_codes(), 0u);
+    EXPECT_EQ(host_->snapshot_host_status().devices.size(), 2u);
 }
 
 // A commit whose reveal never comes, by its time or because its link ends,
