@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "crypto/crypto.h"
 #include "host/session.h"
 #include "json/json.h"
@@ -69,6 +71,34 @@ TEST_F(HostStateTest, KeepAwakeIsToldOnlyWhenItChanges) {
     host_->update_keep_awake();
     EXPECT_EQ(keep_awake_calls(), (std::vector<std::string>{"false", "true", "false"}));
     EXPECT_TRUE(host_->any_session_active());
+}
+
+// A commit refused a pairing place as another's place comes back: the
+// window never says a pairing was turned away while a place is free.
+TEST_F(HostStateTest, APairingIsNeverSaidTurnedAwayWithAPlaceFree) {
+    make_host();
+    host_->limits.pairing_handshakes = 1;
+    host_->open_pairing();
+    const std::string code = HostState::current_pairing_code(host_).value();
+    const PairingGuard guard = HostState::pairing_guard(host_);
+    for (int i = 0; i < 20; ++i) {
+        PairingPlace held = guard.enter(code);
+        ASSERT_TRUE(held.token);
+        PairingPlace late;
+        std::thread refused, given_back;
+        {
+            auto lock = host_->lock_main();  // both come to it at once
+            refused = std::thread([&] { late = guard.enter(code); });
+            given_back = std::thread([&] { held.token.reset(); });
+            std::this_thread::sleep_for(20ms);
+        }
+        refused.join();
+        given_back.join();
+        auto lock = host_->lock_main();
+        EXPECT_FALSE(host_->main().pairing.busy() && host_->main().pairing.places() == 0) << i;
+        lock.unlock();
+        late.token.reset();
+    }
 }
 
 TEST_F(HostStateTest, PointerOptionIsPassedOnOnlyWhenItChanges) {
