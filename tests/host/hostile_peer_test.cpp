@@ -431,21 +431,27 @@ TEST_F(HostilePeers, ALinkClosedToMakeRoomCompletesNoSignIn) {
         std::mutex mutex;
         std::map<std::uint64_t, int> steps;
         bool armed = true;  // cleared by the newer link it lets in
+        std::function<void()> before;  // run first, without the lock
         std::vector<std::unique_ptr<SocketStream>> links;
     };
     auto newer = std::make_shared<Newer>();
     host_->hooks.on_handshake_step = [newer, weak = std::weak_ptr<HostState>(host_)](std::uint64_t session) {
         auto host = weak.lock();
-        std::lock_guard lock(newer->mutex);
+        std::unique_lock lock(newer->mutex);
         if (++newer->steps[session] != 2 || !std::exchange(newer->armed, false)) return;
+        lock.unlock();
+        if (newer->before) newer->before();
         auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host->snapshot_host_status().port,
                                             IpAddress::v4(127, 0, 0, 2));
+        lock.lock();
         if (stream) newer->links.push_back(std::move(*stream));
+        lock.unlock();
         wait_until([&] { return !host->unsigned_links.holds(session); });
     };
     const auto settle = [&](bool arm) {
         std::lock_guard lock(newer->mutex);
         newer->links.clear();
+        newer->before = nullptr;
         newer->armed = arm;
     };
     start_listening();
@@ -463,16 +469,20 @@ TEST_F(HostilePeers, ALinkClosedToMakeRoomCompletesNoSignIn) {
     EXPECT_EQ(host_->device_sign_ins.load(), 0u);
     EXPECT_EQ(log_text().find("signed in"), std::string::npos) << log_text();
 
-    host_->limits.unsigned_links = 1;
     host_->open_pairing();
     const std::string code = read_code_file();
-    Pairing closed;
+    Pairing closed, refused;
     ASSERT_TRUE(closed.hello(connect(closed.device.identity())));
+    ASSERT_TRUE(refused.hello(connect(refused.device.identity(), IpAddress::v4(127, 0, 0, 3))));
+    // As its commit is answered, another commit is turned away for want of a place.
+    newer->before = [&] { EXPECT_EQ(failure_in(refused.commit(code)), PairingError::PairingClosed); };
     EXPECT_FALSE(closed.committed(code));
     EXPECT_TRUE(closed.peer->wait_closed());
     settle(false);
     EXPECT_TRUE(wait_for_threads_to_end());
     EXPECT_EQ(read_code_file(), code);
+    EXPECT_TRUE(wait_for_log("too many pairings at once: one more refused"));
+    EXPECT_FALSE(host_->snapshot_host_status().pairing_busy) << "the place is free again";
     {
         auto lock = host_->lock_main();
         EXPECT_EQ(host_->main().pairing.wrong_codes(), 0u);
@@ -579,7 +589,7 @@ TEST_F(HostilePeers, AFloodOfLinksThatNeverSignInIsLoggedAsCounts) {
 // handshake: however fast failing Hellos come, the links held stay within
 // the cap, and the threads of links let go but not yet ended (how many
 // depends on the machine's speed) stay a few times the cap, where a pause
-// of each would hold hundreds.
+// of each would hold thousands.
 TEST_F(HostilePeers, AFloodOfFailingHellosStaysWithinTheThreadBound) {
 #ifdef _WIN32
     constexpr int kLinks = 150;
