@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -180,8 +181,18 @@ TEST_F(Sessions, ForgettingADeviceSendsEveryLinkOfItAway) {
 class WatchLinkEnds : public ReachServices {
 public:
     void end_watch_links(HostState&, const std::string& reason) override {
+        std::function<void()> during;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            reasons_.push_back(reason);
+            during = std::exchange(during_, nullptr);
+        }
+        if (during) during();
+    }
+    // Runs in the next end, as the grace waiter checks.
+    void set_during(std::function<void()> during) {
         std::lock_guard<std::mutex> lock(mutex_);
-        reasons_.push_back(reason);
+        during_ = std::move(during);
     }
     std::vector<std::string> reasons() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -191,6 +202,7 @@ public:
 private:
     std::mutex mutex_;
     std::vector<std::string> reasons_;
+    std::function<void()> during_;
 };
 
 TEST_F(Sessions, ADeviceForgottenWhileItSignsInIsRefusedAndStaysForgotten) {
@@ -341,10 +353,34 @@ TEST_F(Sessions, WatchLinksEndAGraceAfterTheSessionUnlessTheDeviceComesBack) {
     std::this_thread::sleep_for(600ms);
     EXPECT_TRUE(ends->reasons().empty());
 
-    // Gone for good, with no browser watching: they end after the grace.
+    // Gone for good, with no browser watching: they end after the grace. A
+    // session's end that lands as the waiter checks is waited out in turn.
+    std::atomic<bool> checking{false}, landed{false};
+    ends->set_during([&] {
+        checking = true;
+        wait_until([&] { return landed.load(); });
+    });
     ASSERT_TRUE(second->send_control_text(R"({"bye":{}})"));
-    EXPECT_TRUE(wait_until([&] { return !ends->reasons().empty(); }));
-    EXPECT_EQ(ends->reasons(), std::vector<std::string>{"the session ended"});
+    ASSERT_TRUE(wait_until([&] { return checking.load(); }));
+    const auto ends_set = [&] {
+        std::lock_guard<std::mutex> lock(host_->web_grace_wait->mutex);
+        return host_->web_grace_wait->ends;
+    };
+    const std::uint64_t before = ends_set();
+    ASSERT_TRUE(signed_in_device(phone)->send_control_text(R"({"bye":{}})"));
+    EXPECT_TRUE(wait_until([&] { return ends_set() == before + 1; }));
+    landed = true;
+    EXPECT_TRUE(wait_until([&] { return ends->reasons().size() == 2; }));
+    EXPECT_EQ(ends->reasons(), std::vector<std::string>(2, "the session ended"));
+
+    // The host state's end wakes a waiter from a long grace.
+    host_->set_web_grace(60s);
+    ASSERT_TRUE(signed_in_device(phone)->send_control_text(R"({"bye":{}})"));
+    ASSERT_TRUE(wait_until([] { return running_grace_waits() == 1; }));
+    EXPECT_TRUE(wait_for_threads_to_end());
+    listener_->stop();
+    host_.reset();
+    EXPECT_TRUE(wait_until([] { return running_grace_waits() == 0; }));
 }
 
 TEST_F(Sessions, SessionEndsInARowShareOneGraceWaitThatEndsTheLinksAGraceAfterTheLast) {
