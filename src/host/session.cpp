@@ -206,6 +206,11 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                         std::min(sign_in_deadline, std::chrono::steady_clock::now() + timeouts.pairing_reveal);
                 } else if (!host.unsigned_links.holds(record.session)) {
                     return false;  // made room for a newer link: it is told nothing more
+                } else if (std::optional<Bytes> key = handshake.signing_key();
+                           key && std::holds_alternative<HandshakeContinue>(outcome)) {
+                    // So is the Hello of a trusted key, so that its next step
+                    // finds the mark wherever the device's answer lands.
+                    host.unsigned_links.mark_signing(record.session, std::string(key->begin(), key->end()));
                 }
                 for (const Frame& plain : outcome_frames(outcome)) {
                     writer.send(WriterItem::raw(encode_plain_frame(plain.type, plain.body)));
@@ -226,14 +231,12 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 auto* done = std::get_if<HandshakeDone>(&outcome);
                 if (!done) {
                     // Only what a stranger cannot fake cheaply keeps the link
-                    // from making room for newer ones: a typed code (marked
-                    // above), or the Hello of a trusted key (the newest of
-                    // its links).
+                    // from making room for newer ones: a typed code, or the
+                    // Hello of a trusted key (the newest of its links), both
+                    // marked above.
                     if (!pairing_time && handshake.pairing()) {
                         pairing_time = true;
                         sign_in_deadline = link_start + timeouts.pairing;
-                    } else if (std::optional<Bytes> key = handshake.signing_key()) {
-                        host.unsigned_links.mark_signing(record.session, std::string(key->begin(), key->end()));
                     }
                     continue;
                 }

@@ -155,8 +155,9 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
         auto lock = host_->lock_main();
         return host_->main().pairing.wrong_codes();
     };
+    const auto shown = [&] { return HostState::current_pairing_code(host_).value_or(""); };
     EXPECT_EQ(wrong_codes(), 0u);
-    EXPECT_EQ(read_code_file(), code);
+    EXPECT_EQ(shown(), code);
 
     // Hellos staged before a wrong code changed the code: their commits take
     // no place and fail at once.
@@ -168,7 +169,7 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     EXPECT_FALSE(busy());
     // A commit of this opening counts, under whichever of its codes it was
     // made; a reveal answered as the code changed since its commit does not.
-    code = read_code_file();
+    code = shown();
     ASSERT_TRUE(hello());
     ASSERT_TRUE(links[12]->committed(code));
     links[7]->peer->close();
@@ -179,7 +180,7 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
 
     // The phone pairs at its first try; a commit under the same code, never
     // revealed, counts nothing once the pairing closed.
-    code = read_code_file();
+    code = shown();
     ASSERT_TRUE(hello());
     ASSERT_TRUE(links[13]->committed(code));
     DeviceIdentity phone = DeviceIdentity::make("Phone");
@@ -441,11 +442,10 @@ TEST_F(HostilePeers, ALinkClosedToMakeRoomCompletesNoSignIn) {
         if (++newer->steps[session] != 2 || !std::exchange(newer->armed, false)) return;
         lock.unlock();
         if (newer->before) newer->before();
+        lock.lock();
         auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), host->snapshot_host_status().port,
                                             IpAddress::v4(127, 0, 0, 2));
-        lock.lock();
         if (stream) newer->links.push_back(std::move(*stream));
-        lock.unlock();
         wait_until([&] { return !host->unsigned_links.holds(session); });
     };
     const auto settle = [&](bool arm) {
@@ -470,11 +470,13 @@ TEST_F(HostilePeers, ALinkClosedToMakeRoomCompletesNoSignIn) {
     EXPECT_EQ(log_text().find("signed in"), std::string::npos) << log_text();
 
     host_->open_pairing();
+    host_->timeouts.handshake_failure_pause = 2s;
     const std::string code = read_code_file();
     Pairing closed, refused;
     ASSERT_TRUE(closed.hello(connect(closed.device.identity())));
     ASSERT_TRUE(refused.hello(connect(refused.device.identity(), IpAddress::v4(127, 0, 0, 3))));
-    // As its commit is answered, another commit is turned away for want of a place.
+    // As its commit is answered, another commit is turned away for want of a
+    // place, and pauses (held) while the newer link comes.
     newer->before = [&] { EXPECT_EQ(failure_in(refused.commit(code)), PairingError::PairingClosed); };
     EXPECT_FALSE(closed.committed(code));
     EXPECT_TRUE(closed.peer->wait_closed());
