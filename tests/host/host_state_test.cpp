@@ -82,23 +82,16 @@ TEST_F(HostStateTest, APairingIsNeverSaidTurnedAwayWithAPlaceFree) {
     const std::string code = HostState::current_pairing_code(host_).value();
     const PairingGuard guard = HostState::pairing_guard(host_);
     for (int i = 0; i < 20; ++i) {
-        PairingPlace held = guard.enter(code);
-        ASSERT_TRUE(held.token);
-        PairingPlace late;
-        std::thread refused, given_back;
-        {
-            auto lock = host_->lock_main();  // both come to it at once
-            refused = std::thread([&] { late = guard.enter(code); });
-            given_back = std::thread([&] { held.token.reset(); });
-            std::this_thread::sleep_for(20ms);
-        }
+        PairingPlace held = guard.enter(code), late;
+        auto lock = host_->lock_main();  // both come to it at once
+        std::thread refused([&] { late = guard.enter(code); }), given_back([&] { held.token.reset(); });
+        std::this_thread::sleep_for(20ms);
+        lock.unlock();
         refused.join();
         given_back.join();
-        auto lock = host_->lock_main();
+        lock.lock();
         EXPECT_FALSE(host_->main().pairing.busy() && host_->main().pairing.places() == 0) << i;
-        lock.unlock();
-        late.token.reset();
-    }
+    }  // the lock is let go before the late place
 }
 
 TEST_F(HostStateTest, PointerOptionIsPassedOnOnlyWhenItChanges) {

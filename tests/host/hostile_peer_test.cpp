@@ -151,12 +151,9 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     // A commit of the opening the pairing closed counts nothing against this one.
     links[5]->peer->close();
     EXPECT_TRUE(wait_until([&] { return !busy(); }));
-    const auto wrong_codes = [&] {
-        auto lock = host_->lock_main();
-        return host_->main().pairing.wrong_codes();
-    };
+    const auto pairing = [&] { auto lock = host_->lock_main(); return host_->main().pairing; };  // a copy
     const auto shown = [&] { return HostState::current_pairing_code(host_).value_or(""); };
-    EXPECT_EQ(wrong_codes(), 0u);
+    EXPECT_EQ(pairing().wrong_codes(), 0u);
     EXPECT_EQ(shown(), code);
 
     // Hellos staged before a wrong code changed the code: their commits take
@@ -164,7 +161,7 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     ASSERT_TRUE(hello());
     ASSERT_TRUE(hello());
     EXPECT_FALSE(connect(DeviceIdentity::make(), IpAddress::v4(127, 0, 0, 3))->pair("0"));
-    ASSERT_TRUE(wait_until([&] { return wrong_codes() == 1; }));
+    ASSERT_TRUE(wait_until([&] { return pairing().wrong_codes() == 1; }));
     for (int i : {10, 11}) EXPECT_EQ(failure_in(links[i]->commit(code)), PairingError::WrongCode) << i;
     EXPECT_FALSE(busy());
     // A commit of this opening counts, under whichever of its codes it was
@@ -173,10 +170,10 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     ASSERT_TRUE(hello());
     ASSERT_TRUE(links[12]->committed(code));
     links[7]->peer->close();
-    ASSERT_TRUE(wait_until([&] { return wrong_codes() == 2; }));
+    ASSERT_TRUE(wait_until([&] { return pairing().wrong_codes() == 2; }));
     ASSERT_TRUE(links[12]->peer->send_plain(FrameType::Handshake, links[12]->device.reveal()));
     EXPECT_EQ(failure_in(links[12]->peer->receive_plain()), PairingError::WrongCode);
-    EXPECT_EQ(wrong_codes(), 2u);
+    EXPECT_EQ(pairing().wrong_codes(), 2u);
 
     // The phone pairs at its first try; a commit under the same code, never
     // revealed, counts nothing once the pairing closed.
@@ -188,11 +185,8 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     ASSERT_TRUE(paired) << paired.error().text;
     ASSERT_TRUE(wait_until([&] { return !host_->snapshot_host_status().pairing_code; }));
     links[13]->peer->close();
-    ASSERT_TRUE(wait_until([&] {
-        auto lock = host_->lock_main();
-        return host_->main().pairing.places() == 0;
-    }));
-    EXPECT_EQ(wrong_codes(), 0u);
+    ASSERT_TRUE(wait_until([&] { return pairing().places() == 0; }));
+    EXPECT_EQ(pairing().wrong_codes(), 0u);
     EXPECT_EQ(host_->snapshot_host_status().devices.size(), 2u);
 }
 
