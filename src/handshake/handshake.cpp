@@ -207,19 +207,14 @@ HandshakeOutcome HandshakeState::commit_step(const HandshakeMessage& message) {
         return handshake_failure(PairingError::Malformed);
     }
     // A pairing takes a place only here, once a person has typed the code: a
-    // Hello alone costs a stranger nothing and must not hold one.
-    // A code that changed since the Hello (a wrong code elsewhere, pairing
-    // opened again, or closed) is not tested: the commit fails at once.
+    // Hello alone costs a stranger nothing and must not hold one. Under a code
+    // that changed since the Hello (a wrong code elsewhere, pairing opened
+    // again or closed) nothing is tested: the commit fails at once.
     if (guard_.enter) {
         PairingPlace place = guard_.enter(pairing_code_);
         if (!place.token) return handshake_failure(place.refusal);
         pairing_place_ = std::move(place.token);
         pairing_opening_ = place.opening;
-    } else {
-        std::optional<std::string> now = pairing_code_source_ ? pairing_code_source_() : std::nullopt;
-        const bool same = now && *now == pairing_code_;
-        if (now) wipe_bytes(now->data(), now->size());
-        if (!same) return handshake_failure(now ? PairingError::WrongCode : PairingError::PairingClosed);
     }
     device_commitment_ = *message.value;
     host_nonce_ = random_();

@@ -111,8 +111,8 @@ struct PairingPlace {
 // counts a mismatch there, so that parallel links never test more codes than
 // the lock-out allows; a reveal of another opening than its place's is
 // answered as closed or changed. Either may be left empty: then every
-// handshake gets a place and the commit and the reveal are checked against a
-// fresh read of the code source.
+// handshake gets a place and the reveal is checked against a fresh read of
+// the code source.
 struct PairingGuard {
     std::function<PairingPlace(const std::string& code_at_hello)> enter;
     std::function<RevealCheck(std::uint64_t opening, const std::string& code_at_hello,
