@@ -95,21 +95,32 @@ enum class RevealCheck : std::uint8_t {
     Changed,  // a fresh code replaced the one this link started with
 };
 
+// A pairing place, held from a commit to its reveal, or why the commit was
+// refused one.
+struct PairingPlace {
+    std::shared_ptr<void> token;  // gives the place back when released; none: refused
+    std::uint64_t opening = 0;    // the opening of pairing it was taken in
+    PairingError refusal = PairingError::PairingClosed;
+};
+
 // The host's hold on pairing handshakes. `enter` takes one of the few places
-// for a pairing, at its commit, once a person has typed the code (the place is
-// given back when the token is released), and gives nothing when all are
-// taken. `check_reveal` runs `matches` with the code open now, under the lock
-// that guards it, and counts a mismatch there, so that parallel links never test more codes than the
-// lock-out allows. Either may be left empty: then every handshake gets a place
-// and the reveal is checked against a fresh read of the code source.
+// for a pairing, at its commit, once a person has typed the code, and only
+// while the code its Hello saw is still the one open (a commit under an older
+// code tests nothing and fails at once, with no place taken). `check_reveal`
+// runs `matches` with the code open now, under the lock that guards it, and
+// counts a mismatch there, so that parallel links never test more codes than
+// the lock-out allows; a reveal of another opening than its place's is
+// answered as closed or changed. Either may be left empty: then every
+// handshake gets a place and the reveal is checked against a fresh read of
+// the code source.
 struct PairingGuard {
-    std::function<std::shared_ptr<void>()> enter;
-    std::function<RevealCheck(const std::string& code_at_hello,
+    std::function<PairingPlace(const std::string& code_at_hello)> enter;
+    std::function<RevealCheck(std::uint64_t opening, const std::string& code_at_hello,
                               const std::function<bool(const std::string& code)>& matches)>
         check_reveal;
     // A commit's place is let go without its reveal having been checked: the
     // link ended first, its time included. May be left empty.
-    std::function<void()> unrevealed;
+    std::function<void(std::uint64_t opening)> unrevealed;
 };
 
 // The texts bound into the key derivations and signatures.
@@ -186,6 +197,7 @@ private:
     Random32Source random_;
     PairingGuard guard_;
     std::shared_ptr<void> pairing_place_;  // held from the commit of a pairing to its reveal
+    std::uint64_t pairing_opening_ = 0;    // the opening of pairing the place was taken in
     Key32 ephemeral_secret_{};
 
     std::optional<Hello> peer_hello_;

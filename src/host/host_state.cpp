@@ -315,45 +315,46 @@ std::optional<std::string> HostState::current_pairing_code(const std::weak_ptr<H
 
 PairingGuard HostState::pairing_guard(const std::weak_ptr<HostState>& host) {
     PairingGuard guard;
-    guard.enter = [host]() -> std::shared_ptr<void> {
+    guard.enter = [host](const std::string& code_at_hello) {
+        PairingPlace place;
         auto strong = host.lock();
-        if (!strong) return nullptr;
-        auto& running = strong->pairing_handshakes_;
-        if (running.fetch_add(1) >= strong->limits.pairing_handshakes) {
-            running.fetch_sub(1);
+        if (!strong) return place;
+        PairingCode::Place taken;
+        {
+            auto lock = strong->lock_main();
+            taken = strong->main_.pairing.take_place(code_at_hello, strong->limits.pairing_handshakes);
+            place.opening = strong->main_.pairing.opening();
+        }
+        if (taken == PairingCode::Place::kChanged) place.refusal = PairingError::WrongCode;
+        if (taken == PairingCode::Place::kBusy) {
             strong->link_log.note({{"too many pairings at once", "too many pairings at once: one more refused"}},
                                   strong->limits.link_log_every);
-            {
-                auto lock = strong->lock_main();
-                strong->main_.pairing.note_busy();
-            }
             strong->notify_state_changed();
-            return nullptr;
         }
+        if (taken != PairingCode::Place::kTaken) return place;
         // The token gives the place back when the handshake lets it go.
-        return std::shared_ptr<void>(strong.get(), [host](void*) {
+        place.token = std::shared_ptr<void>(strong.get(), [host](void*) {
             if (auto alive = host.lock()) alive->give_back_pairing_place();
         });
+        return place;
     };
-    guard.check_reveal = [host](const std::string& code_at_hello,
+    guard.check_reveal = [host](std::uint64_t opening, const std::string& code_at_hello,
                                 const std::function<bool(const std::string&)>& matches) {
         auto strong = host.lock();
-        return strong ? strong->check_pairing_reveal(code_at_hello, matches) : RevealCheck::Closed;
+        return strong ? strong->check_pairing_reveal(opening, code_at_hello, matches) : RevealCheck::Closed;
     };
-    guard.unrevealed = [host] {
-        if (auto strong = host.lock()) strong->count_unrevealed_commit();
+    guard.unrevealed = [host](std::uint64_t opening) {
+        if (auto strong = host.lock()) strong->count_unrevealed_commit(opening);
     };
     return guard;
 }
 
 void HostState::give_back_pairing_place() {
-    pairing_handshakes_.fetch_sub(1);
     // A pairing turned away may try again now.
     bool told;
     {
         auto lock = lock_main();
-        told = main_.pairing.busy();
-        main_.pairing.clear_busy();
+        told = main_.pairing.give_back_place();
     }
     if (told) notify_state_changed();
 }
@@ -369,7 +370,7 @@ void HostState::after_wrong_code(bool locked) {
     write_code_file();
 }
 
-RevealCheck HostState::check_pairing_reveal(const std::string& code_at_hello,
+RevealCheck HostState::check_pairing_reveal(std::uint64_t opening, const std::string& code_at_hello,
                                             const std::function<bool(const std::string&)>& matches) {
     const std::string wrong_text = texts->translate("event.wrong_code");
     const std::string locked_text = texts->translate("event.locked");
@@ -378,7 +379,10 @@ RevealCheck HostState::check_pairing_reveal(const std::string& code_at_hello,
         auto lock = lock_main();
         const std::optional<std::string>& code = main_.pairing.code();
         if (!code) return RevealCheck::Closed;
-        if (*code != code_at_hello) return RevealCheck::Changed;
+        // A code changed since the commit, by a wrong code counted already or
+        // by pairing opened again, is not tested, and the reveal counts
+        // nothing: its commit was made under the code then shown.
+        if (!main_.pairing.in_opening(opening) || *code != code_at_hello) return RevealCheck::Changed;
         if (matches(*code)) return RevealCheck::Matches;
         locked = count_wrong_code_held(wrong_text, locked_text);
     }
@@ -386,15 +390,15 @@ RevealCheck HostState::check_pairing_reveal(const std::string& code_at_hello,
     return RevealCheck::Wrong;
 }
 
-void HostState::count_unrevealed_commit() {
+void HostState::count_unrevealed_commit(std::uint64_t opening) {
     const std::string wrong_text = texts->translate("event.wrong_code");
     const std::string locked_text = texts->translate("event.locked");
     bool locked = false;
     {
         auto lock = lock_main();
-        // With pairing closed since (a pairing done, a lock-out) nothing is
-        // left to guess.
-        if (!main_.pairing.code()) return;
+        // With pairing closed since (a pairing done, a lock-out), and opened
+        // again or not, nothing it could have guessed is left.
+        if (!main_.pairing.in_opening(opening)) return;
         locked = count_wrong_code_held(wrong_text, locked_text);
     }
     after_wrong_code(locked);

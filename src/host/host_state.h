@@ -137,6 +137,8 @@ struct SessionHooks {
     // link is admitted, before its keys go out.
     std::function<void(std::uint64_t session)> on_handshake_step;
     std::function<void(std::uint64_t session)> on_device_link_admitted;
+    // Tests only: runs once a device link's keys are out, before its sign-in.
+    std::function<void(std::uint64_t session)> on_device_link_ready;
 };
 
 // The reader loop's time-outs and pauses.
@@ -330,14 +332,15 @@ public:
     // The places of pairing handshakes and the reveal check of a link's
     // handshake; both do nothing useful once the state is gone.
     static PairingGuard pairing_guard(const std::weak_ptr<HostState>& host);
-    // Tests the reveal against the code open now and counts a wrong one,
-    // all under the main lock.
-    RevealCheck check_pairing_reveal(const std::string& code_at_hello,
+    // Tests the reveal of a place taken in `opening` against the code open
+    // now and counts a wrong one, all under the main lock.
+    RevealCheck check_pairing_reveal(std::uint64_t opening, const std::string& code_at_hello,
                                      const std::function<bool(const std::string&)>& matches);
     // A commit whose reveal never came (its time ran out or its link ended)
-    // counts as a wrong code while pairing is open: otherwise a stranger who
-    // never saw the code could hold a pairing place for nothing, over and over.
-    void count_unrevealed_commit();
+    // counts as a wrong code within the opening its place was taken in:
+    // otherwise a stranger who never saw the code could hold a pairing place
+    // for nothing, over and over. Under a later opening it tested nothing.
+    void count_unrevealed_commit(std::uint64_t opening);
 
     // Trusted devices. Forgetting a device also sends its links away: the
     // session in control and every other link it signed in on.
@@ -426,7 +429,6 @@ private:
 
     std::function<std::int64_t()> unix_now_;
     PairingCode::Now now_;
-    std::atomic<std::size_t> pairing_handshakes_{0};
 
     // Counts a wrong code with the main lock held; answers whether it locked
     // pairing. The notice says which.

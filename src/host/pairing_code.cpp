@@ -1,6 +1,7 @@
 #include "host/pairing_code.h"
 
 #include <system_error>
+#include <utility>
 
 #include "util/bytes.h"
 #include "util/file_io.h"
@@ -33,6 +34,7 @@ std::string PairingCode::draw_code(const RandomBytes4& random) {
 bool PairingCode::open() {
     if (closed_until_ && now_() < *closed_until_) return false;
     closed_until_.reset();
+    if (!code_) ++opening_;
     code_ = draw_code(random_);
     busy_ = false;
     return true;
@@ -54,6 +56,22 @@ PairingCode::WrongCode PairingCode::count_wrong_code() {
     code_.reset();
     closed_until_ = now_() + kLockOut;
     return WrongCode::kLockedOut;
+}
+
+PairingCode::Place PairingCode::take_place(const std::string& code_at_hello, std::size_t limit) {
+    if (!code_) return Place::kClosed;
+    if (*code_ != code_at_hello) return Place::kChanged;
+    if (places_ >= limit) {
+        busy_ = true;
+        return Place::kBusy;
+    }
+    ++places_;
+    return Place::kTaken;
+}
+
+bool PairingCode::give_back_place() {
+    if (places_ != 0) --places_;
+    return std::exchange(busy_, false);
 }
 
 std::optional<std::uint64_t> PairingCode::seconds_locked() const {

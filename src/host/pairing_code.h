@@ -2,14 +2,19 @@
 // wrong one, the 60 s lock-out after five wrong codes, and the code file that
 // mirrors the code for other programs.
 //
-// PairingCode holds the code, the wrong-code count and the lock-out instant;
-// the host state owns one and calls it under its main lock. CodeFile holds the
+// PairingCode holds the code, the wrong-code count, the lock-out instant and
+// the pairing places; the host state owns one and calls it under its main lock.
+//
+// An opening of pairing lasts from an open while pairing is closed to the
+// next close (the stop button, a successful pairing, a lock-out); codes drawn
+// in between, after a wrong code or a second open, stay within it. CodeFile holds the
 // `--code-file` path behind its own lock; the host state calls `mirror` after
 // releasing the main lock, whenever the code may have changed.
 #pragma once
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -32,8 +37,9 @@ public:
 
     PairingCode(Now now, RandomBytes4 random);
 
-    // Opens pairing with a fresh code (replacing an open one); false, with no
-    // code made, while pairing is locked after five wrong codes.
+    // Opens pairing with a fresh code (replacing an open one, within the same
+    // opening); false, with no code made, while pairing is locked after five
+    // wrong codes.
     bool open();
     // Drops the code.
     void close();
@@ -46,12 +52,25 @@ public:
     WrongCode count_wrong_code();
     // A device signed in: the count starts again.
     void reset_wrong_codes() { wrong_codes_ = 0; }
+    enum class Place {
+        kTaken,    // within the opening now current
+        kBusy,     // every place is taken: the window says a pairing was turned away
+        kChanged,  // the code the commit's Hello saw is no longer the one open
+        kClosed,   // pairing is closed
+    };
+    // A commit asks for one of `limit` places; it takes one only under the code
+    // its Hello saw. Whether a place was free and the window's word on it are
+    // decided together, so that the word never stays with a place free.
+    Place take_place(const std::string& code_at_hello, std::size_t limit);
+    // A place is let go; answers whether the window said a pairing was
+    // turned away (it no longer does).
+    bool give_back_place();
+    // Whether `opening` is the opening now current (pairing open since).
+    bool in_opening(std::uint64_t opening) const { return code_ && opening == opening_; }
+    std::uint64_t opening() const { return opening_; }
+    std::size_t places() const { return places_; }
     // A pairing was turned away while the code was open because every
-    // pairing place was taken; said until a place is free again or the code
-    // changes.
-    void note_busy() { busy_ = code_.has_value(); }
-    // A place is free again.
-    void clear_busy() { busy_ = false; }
+    // place was taken; said until a place is free again or the code changes.
     bool busy() const { return busy_; }
 
     const std::optional<std::string>& code() const { return code_; }
@@ -70,6 +89,8 @@ private:
     std::optional<std::string> code_;
     std::optional<Clock::time_point> closed_until_;
     std::uint32_t wrong_codes_ = 0;
+    std::uint64_t opening_ = 0;
+    std::size_t places_ = 0;
     bool busy_ = false;
 };
 

@@ -220,6 +220,12 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                         std::min(sign_in_deadline, std::chrono::steady_clock::now() + timeouts.pairing_reveal);
                 } else if (!host.unsigned_links.holds(record.session)) {
                     return false;  // made room for a newer link: it is told nothing more
+                } else if (std::optional<Bytes> key = handshake.signing_key();
+                           key && std::holds_alternative<HandshakeContinue>(outcome)) {
+                    // So is the Hello of a trusted key, so that its next step
+                    // finds the mark wherever the device's answer lands.
+                    host.unsigned_links.mark_signing(record.session, std::string(key->begin(), key->end()));
+                    if (!record.marked_key) record.marked_key.emplace(key->begin(), key->end());
                 }
                 for (const Frame& plain : outcome_frames(outcome)) {
                     writer.send(WriterItem::raw(encode_plain_frame(plain.type, plain.body)));
@@ -240,15 +246,12 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 auto* done = std::get_if<HandshakeDone>(&outcome);
                 if (!done) {
                     // Only what a stranger cannot fake cheaply keeps the link
-                    // from making room for newer ones: a typed code (marked
-                    // above), or the Hello of a trusted key (the newest of
-                    // its links).
+                    // from making room for newer ones: a typed code, or the
+                    // Hello of a trusted key (the newest of its links), both
+                    // marked above.
                     if (!pairing_time && handshake.pairing()) {
                         pairing_time = true;
                         sign_in_deadline = link_start + timeouts.pairing;
-                    } else if (std::optional<Bytes> key = handshake.signing_key()) {
-                        host.unsigned_links.mark_signing(record.session, std::string(key->begin(), key->end()));
-                        if (!record.marked_key) record.marked_key.emplace(key->begin(), key->end());
                     }
                     continue;
                 }
@@ -267,6 +270,7 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                         return false;
                     }
                     record.device_key = done->device_id_key;
+                    if (host.hooks.on_device_link_ready) host.hooks.on_device_link_ready(record.session);
                 }
                 receive_key.emplace(done->device_to_host_key);
                 signed_in = true;
@@ -435,12 +439,22 @@ bool sign_in_browser(HostState& host, SessionRecord& record) {
     return false;
 }
 
-void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDone& done) {
+// Answers false when the device was forgotten or replaced since its keys
+// went out: the forget or the newer link sends it away, and it neither signs
+// in nor watches.
+bool sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDone& done) {
     const bool watch = *record.role == PeerRole::Watch;
+    // One replaced by a newer link was sent away by it, and its line written there.
+    if (const LinkStanding standing = host.device_link_standing(record.session); standing != LinkStanding::Listed) {
+        if (standing == LinkStanding::Gone) {
+            log_line(prefix(record.session) + log_safe_text(done.device_name) + " was forgotten while it signed in");
+        }
+        return false;
+    }
     log_line(prefix(record.session) + log_safe_text(done.device_name) + " (" + log_safe_text(done.device_model) + ") signed in to " +
              (watch ? "watch" : "send"));
     queue_host_info(host, record.writer);
-    if (!watch) return;
+    if (!watch) return true;
     add_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, false);
     host.set_watching();
     std::vector<InkEvent> strokes;
@@ -449,6 +463,7 @@ void sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDo
         strokes = strokes_to_annotate_items(host.ink);
     }
     for (auto& stroke : strokes) queue_control_message(record.writer, control::Annotate{std::move(stroke)});
+    return true;
 }
 
 // Answers false when the device was forgotten since its link was admitted:
@@ -591,10 +606,7 @@ SignInEnd run_sign_in(HostState& host, SessionRecord& record, const HandshakeDon
     }
     if (record.role == PeerRole::Preview) return done_if(sign_in_preview(host, record));
     if (record.link_kind == LinkKind::Browser) return done_if(sign_in_browser(host, record));
-    if (record.role) {
-        sign_in_with_role(host, record, done);
-        return SignInEnd::GoesOn;
-    }
+    if (record.role) return sign_in_with_role(host, record, done) ? SignInEnd::GoesOn : SignInEnd::Forgotten;
     return sign_in_device(host, record, done) ? SignInEnd::GoesOn : SignInEnd::Forgotten;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "crypto/crypto.h"
 #include "host/session.h"
 #include "json/json.h"
@@ -69,6 +71,27 @@ TEST_F(HostStateTest, KeepAwakeIsToldOnlyWhenItChanges) {
     host_->update_keep_awake();
     EXPECT_EQ(keep_awake_calls(), (std::vector<std::string>{"false", "true", "false"}));
     EXPECT_TRUE(host_->any_session_active());
+}
+
+// A commit refused a pairing place as another's place comes back: the
+// window never says a pairing was turned away while a place is free.
+TEST_F(HostStateTest, APairingIsNeverSaidTurnedAwayWithAPlaceFree) {
+    make_host();
+    host_->limits.pairing_handshakes = 1;
+    host_->open_pairing();
+    const std::string code = HostState::current_pairing_code(host_).value();
+    const PairingGuard guard = HostState::pairing_guard(host_);
+    for (int i = 0; i < 20; ++i) {
+        PairingPlace held = guard.enter(code), late;
+        auto lock = host_->lock_main();  // both come to it at once
+        std::thread refused([&] { late = guard.enter(code); }), given_back([&] { held.token.reset(); });
+        std::this_thread::sleep_for(20ms);
+        lock.unlock();
+        refused.join();
+        given_back.join();
+        lock.lock();
+        EXPECT_FALSE(host_->main().pairing.busy() && host_->main().pairing.places() == 0) << i;
+    }  // the lock is let go before the late place
 }
 
 TEST_F(HostStateTest, PointerOptionIsPassedOnOnlyWhenItChanges) {

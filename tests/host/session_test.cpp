@@ -183,9 +183,13 @@ TEST_F(Sessions, ForgettingADeviceSendsEveryLinkOfItAway) {
 class WatchLinkEnds : public ReachServices {
 public:
     void end_watch_links(HostState&, const std::string& reason) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         reasons_.push_back(reason);
+        auto run = std::exchange(during, nullptr);
+        lock.unlock();
+        if (run) run();
     }
+    std::function<void()> during;  // runs in the next end, as the grace waiter checks
     std::vector<std::string> reasons() {
         std::lock_guard<std::mutex> lock(mutex_);
         return reasons_;
@@ -201,13 +205,17 @@ TEST_F(Sessions, ADeviceForgottenWhileItSignsInIsRefusedAndStaysForgotten) {
     reach_ = ends;
     DeviceIdentity phone = DeviceIdentity::make("Phone");
     make_host();
-    // Armed, the hook forgets the device once its link is admitted, before its
-    // keys go out. It stays in the host after this body: it owns what it uses.
-    auto forget_when_admitted = std::make_shared<std::atomic<bool>>(false);
-    host_->hooks.on_device_link_admitted = [forget_when_admitted, weak = std::weak_ptr<HostState>(host_),
-                                            key = phone.key_text()](std::uint64_t) {
-        if (auto host = weak.lock(); host && forget_when_admitted->exchange(false)) host->forget_trusted_device(key);
+    // Armed, the hooks forget the device once its link is admitted, before its
+    // keys go out (1), or just after (2). They stay in the host after this
+    // body: they own what they use.
+    auto forget_at = std::make_shared<std::atomic<int>>(0);
+    const auto forget = [forget_at, weak = std::weak_ptr<HostState>(host_), key = phone.key_text()](int at) {
+        return [=](std::uint64_t) {
+            if (auto host = weak.lock(); host && *forget_at == at && forget_at->exchange(0)) host->forget_trusted_device(key);
+        };
     };
+    host_->hooks.on_device_link_admitted = forget(1);
+    host_->hooks.on_device_link_ready = forget(2);
     host_->set_web_grace(2s);
     start_listening();
     // Forgotten between its Hello and its signature, in control or to send:
@@ -216,7 +224,7 @@ TEST_F(Sessions, ADeviceForgottenWhileItSignsInIsRefusedAndStaysForgotten) {
         auto lock = host_->lock_main();
         host_->main().trusted_devices.push_back(trusted(phone));
     };
-    const std::optional<PeerRole> roles[] = {std::nullopt, PeerRole::Send};
+    const std::optional<PeerRole> roles[] = {std::nullopt, PeerRole::Send, PeerRole::Watch};
     for (std::optional<PeerRole> role : roles) {
         trust();
         auto peer = connect(phone);
@@ -228,19 +236,23 @@ TEST_F(Sessions, ADeviceForgottenWhileItSignsInIsRefusedAndStaysForgotten) {
         EXPECT_TRUE(wait_for_threads_to_end());
         EXPECT_TRUE(load_trusted_devices(dir_).empty());
     }
-    // Forgotten once admitted, before its keys went out: its signature is
-    // answered, then it is sent away (bye, then close) and signs nothing in.
-    for (std::optional<PeerRole> role : roles) {
-        trust();
-        *forget_when_admitted = true;
-        auto peer = connect(phone);
-        ASSERT_TRUE(peer->sign_in(role));
-        EXPECT_TRUE(sent_away(*peer));
-        EXPECT_TRUE(wait_for_threads_to_end());
-        EXPECT_TRUE(load_trusted_devices(dir_).empty());
+    // Forgotten once admitted, before or just after its keys went out: its
+    // signature is answered, then it is sent away (bye, then close) and signs
+    // nothing in, nor watches.
+    for (int at : {1, 2}) {
+        for (std::optional<PeerRole> role : roles) {
+            trust();
+            *forget_at = at;
+            auto peer = connect(phone);
+            ASSERT_TRUE(peer->sign_in(role));
+            EXPECT_TRUE(sent_away(*peer));
+            EXPECT_TRUE(wait_for_threads_to_end());
+            EXPECT_TRUE(load_trusted_devices(dir_).empty());
+        }
     }
-    EXPECT_EQ(log_text().find("signed in to send"), std::string::npos);
-    EXPECT_EQ(log_text().find("signed in: "), std::string::npos);
+    for (const char* line : {"signed in to send", "signed in to watch", "signed in: ", "watching: [\"Phone\"]"}) {
+        EXPECT_EQ(log_text().find(line), std::string::npos) << line;
+    }
     EXPECT_EQ(host_->device_sign_ins.load(), 0u);
 
     // Forgotten once signed in but while its sign-in waits for its turn,
@@ -249,17 +261,17 @@ TEST_F(Sessions, ADeviceForgottenWhileItSignsInIsRefusedAndStaysForgotten) {
     trust();
     auto earlier = signed_in_device(phone);
     ASSERT_TRUE(earlier->send_control_text(R"({"bye":{}})"));
-    ASSERT_TRUE(wait_for_log("session 5: closed (the device said goodbye)"));
+    ASSERT_TRUE(wait_for_log("session 10: closed (the device said goodbye)"));
     auto turn = host_->lock_control_turn();
     auto peer = connect(phone);
     ASSERT_TRUE(peer->sign_in());
     host_->forget_trusted_device(phone.key_text());
     turn.unlock();
     EXPECT_TRUE(sent_away(*peer));
-    EXPECT_TRUE(wait_for_log("session 6: Phone was forgotten while it signed in"));
+    EXPECT_TRUE(wait_for_log("session 11: Phone was forgotten while it signed in"));
     EXPECT_TRUE(ends->reasons().empty()) << "the grace is over already";
     EXPECT_TRUE(wait_for_threads_to_end());
-    EXPECT_FALSE(host_->is_current_session(6));
+    EXPECT_FALSE(host_->is_current_session(11));
     EXPECT_TRUE(load_trusted_devices(dir_).empty());
     EXPECT_TRUE(host_->snapshot_host_status().devices.empty());
     EXPECT_TRUE(wait_until([&] { return !ends->reasons().empty(); }));
@@ -417,10 +429,26 @@ TEST_F(Sessions, WatchLinksEndAGraceAfterTheSessionUnlessTheDeviceComesBack) {
     std::this_thread::sleep_for(600ms);
     EXPECT_TRUE(ends->reasons().empty());
 
-    // Gone for good, with no browser watching: they end after the grace.
+    // Gone for good, with no browser watching: they end after the grace. A
+    // session's end that lands as the waiter checks is waited out in turn.
+    std::atomic<bool> landed{false};
+    ends->during = [&] { wait_until([&] { return landed.load(); }); };
     ASSERT_TRUE(second->send_control_text(R"({"bye":{}})"));
-    EXPECT_TRUE(wait_until([&] { return !ends->reasons().empty(); }));
-    EXPECT_EQ(ends->reasons(), std::vector<std::string>{"the session ended"});
+    ASSERT_TRUE(wait_until([&] { return ends->reasons().size() == 1; }));
+    ASSERT_TRUE(signed_in_device(phone)->send_control_text(R"({"bye":{}})"));
+    EXPECT_TRUE(wait_for_threads_to_end());  // its end is done
+    landed = true;
+    EXPECT_TRUE(wait_until([&] { return ends->reasons().size() == 2; }));
+    EXPECT_EQ(ends->reasons(), std::vector<std::string>(2, "the session ended"));
+
+    // The host state's end wakes a waiter from a long grace.
+    host_->set_web_grace(60s);
+    ASSERT_TRUE(signed_in_device(phone)->send_control_text(R"({"bye":{}})"));
+    ASSERT_TRUE(wait_until([] { return running_grace_waits() == 1; }));
+    EXPECT_TRUE(wait_for_threads_to_end());
+    listener_->stop();
+    host_.reset();
+    EXPECT_TRUE(wait_until([] { return running_grace_waits() == 0; }));
 }
 
 TEST_F(Sessions, SessionEndsInARowShareOneGraceWaitThatEndsTheLinksAGraceAfterTheLast) {
