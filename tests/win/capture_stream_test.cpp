@@ -146,6 +146,8 @@ TEST(WinStream, SecondStreamReplacesTheFirst) {
     StreamSettings settings;
     streams.slot().start_stream(settings, 1, first);
     auto first_control = streams.slot().current();
+    // A start while the first still waits to run would only replace its settings.
+    ASSERT_TRUE(wait_for([&] { return first->frames.load() >= 1; }, 10s));
     streams.slot().start_stream(settings, 2, second);
     EXPECT_EQ(first_control->running.load(), 0) << "the first stream is told to stop before the second starts";
     ASSERT_TRUE(wait_for([&] { return second->frames.load() >= 2; }, 10s));

@@ -184,6 +184,8 @@ TEST(WinStreamPlatform, StreamsShareThePointerSettingAndEndWithThePlatform) {
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->sound.load(), 1);
     EXPECT_EQ(first->pointer_on_device->load(), 1u);
+    // A start while the first still waits to run would only replace its settings.
+    ASSERT_TRUE(wait_until([&] { return log.count("stream #51: ") > 0; })) << log.text();
 
     platform->start_stream(StreamConfig{}, 52, session.output);
     auto second = platform->current_stream();
