@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string>
 
+#include "host/session_log.h"
 #include "util/file_io.h"
 
 namespace vorlix {
@@ -146,6 +147,7 @@ bool CameraService::run_pass(CameraWriter& writer, CameraDecoder& decoder) {
         return false;
     }
     if (picture) {
+        RequestLines lines("Camera");  // one a picture the device sends
         if (auto frame = decoder.decode(picture->bytes))
             writer.write_frame(*frame);
         else

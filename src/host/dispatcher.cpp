@@ -234,6 +234,7 @@ void send_screenshot(HostState& host, SessionRecord& record) {
     start_detached(
         [writer = record.writer, platform = host.platform, id, binary, weak, place, names = record.screenshot_names] {
             set_current_thread_name("vorlix-screenshot");
+            RequestLines lines("requestScreenshot");
             std::lock_guard turn(place->turn);
             std::optional<Bytes> picture = platform->take_screenshot();
             if (!picture) {

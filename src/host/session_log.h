@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +54,39 @@ public:
     SessionLines(SessionLog* log, std::string kind);
 
 private:
+    std::optional<DivertedLines> diverted_;
+};
+
+// The lines that devices' requests make on threads other than their
+// sessions' (the platform's service threads, a screenshot's thread). While a
+// RequestLog lives, they go through one counted log for the process: its
+// first lines after a quiet while (`kLongestWait` times `every` without such
+// a line) are written whole, past those one a while, and the rest as counts
+// by request. Any thread may log through it. Several may live at once: they
+// share the first one's log, and the counts are written at the latest when
+// the last of them (or a RequestLines still using it) is let go. Without one
+// the lines are written as they come.
+class RequestLog {
+public:
+    explicit RequestLog(const SessionLogLimits& limits = {});
+    struct Shared;
+
+private:
+    std::shared_ptr<Shared> shared_;
+};
+
+// Writes what the process's RequestLog has counted, if one lives: at quit,
+// for a platform still held past its owner's release.
+void flush_request_lines();
+
+// While one lives, the lines its thread logs are made by a device's request,
+// counted under `kind` (the request's message name).
+class RequestLines {
+public:
+    explicit RequestLines(std::string kind);
+
+private:
+    std::shared_ptr<RequestLog::Shared> shared_;
     std::optional<DivertedLines> diverted_;
 };
 

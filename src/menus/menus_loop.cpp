@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "host/session_log.h"
 
 namespace vorlix {
 
@@ -50,7 +51,10 @@ void MenusLoop::handle(const MenuRequest& request, Clock::time_point now) {
         if (request.pending) id = request.pending->take();
         if (!active_ || !id) break;
         const auto started = Clock::now();
-        const auto delay = run(*id);
+        const auto delay = [&] {
+            RequestLines lines("performMenu");  // the backend's lines too
+            return run(*id);
+        }();
         deadline_ = now + (Clock::now() - started) + delay;  // counted from the run's end
         retries_ = 0;
         break;

@@ -161,6 +161,7 @@ void host_main(ArgList all_args) {
     host->flush_link_logs();
     host.reset();
     platform.reset();
+    flush_request_lines();  // the counts of a platform someone still holds
     if (com_ready) CoUninitialize();
 }
 

@@ -47,7 +47,8 @@ WindowsPlatform::WindowsPlatform(DataFolder data_folder)
 }
 
 WindowsPlatform::~WindowsPlatform() {
-    // Release in field order; the keep-awake thread lets the PC sleep as it ends.
+    // Release in field order; the keep-awake thread lets the PC sleep as it
+    // ends, and the request log writes its counts last.
     data_folder_ = {};
     event_slot_.reset();
     input_->close();

@@ -8,6 +8,7 @@
 
 #include "host/channel.h"
 #include "host/platform.h"
+#include "host/session_log.h"
 #include "input/input_queue.h"
 
 namespace vorlix {
@@ -84,6 +85,10 @@ public:
     std::shared_ptr<StreamControl> current_stream();
 
 private:
+    // The lines the service threads make for the devices' requests, counted
+    // past a rate. Made first and let go last, once the threads are stopped:
+    // its counts are written then.
+    RequestLog request_log_;
     // Released in this order: data folder first, keep-awake last.
     DataFolder data_folder_;
     std::shared_ptr<EventSlot> event_slot_;

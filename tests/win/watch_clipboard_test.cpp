@@ -9,9 +9,11 @@
 #include <fstream>
 
 #include "storage/log_capture.h"
+#include "support/text_count.h"
 #include "support/wait.h"
 #include "win/pictures/picture_coding.h"
 #include "win/platform.h"
+#include "win/watch/clipboard_watcher.h"
 
 namespace vorlix {
 namespace {
@@ -179,6 +181,29 @@ TEST(WatchClipboard, MirrorsTextPicturesAndACopiedFileBothWays) {
     ASSERT_TRUE(scene.copy_text(L"while nobody is there"));
     EXPECT_EQ(scene.next_event(400ms), "nothing");
     std::filesystem::remove(file);
+}
+
+// The device's text set in a loop adds a few lines to the log: past its
+// first, the watcher's lines are counted, and written when the platform goes.
+TEST(WatchClipboard, TheDevicesTextInALoopIsCountedPastItsFirstLines) {
+    test::LogCapture log;
+    const int sent = 2000;
+    {
+        ClipboardScene scene;
+        ClipboardWatcher& watcher = *scene.platform().watcher();
+        for (int i = 0; i < sent; ++i) {
+            scene.platform().set_clipboard_text("set " + std::to_string(i));
+            // Each text is set before the next comes, so that none replaces another.
+            ASSERT_TRUE(wait_until([&] {
+                std::lock_guard lock(watcher.text_mutex);
+                return !watcher.text_mailbox;
+            }, 10s, 1ms));
+        }
+    }
+    const std::string lines = log.messages();
+    EXPECT_LT(testing::occurrences(lines, "\n"), 60) << lines.substr(0, 2000);
+    EXPECT_EQ(testing::told(lines, "clipboard", " characters from the device",
+                            "lines of the devices' requests counted since "), std::uint64_t{sent});
 }
 
 TEST(WatchFrontApp, NamesTheProgramInFront) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "host/log.h"
+#include "host/session_log.h"
 #include "ink/ink_raster.h"
 #include "util/thread_name.h"
 #include "win/capture/win_capture.h"
@@ -104,6 +105,7 @@ public:
         POINT source{0, 0};
         BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
         if (!UpdateLayeredWindow(window_, screen, &destination, &size, memory_, &source, 0, &blend, ULW_ALPHA)) {
+            RequestLines lines("annotate");  // one a drawing the device changes
             log_line("ink: UpdateLayeredWindow failed");
         }
         ReleaseDC(nullptr, screen);

@@ -4,6 +4,7 @@
 #include <wbemidl.h>
 
 #include "host/log.h"
+#include "host/session_log.h"
 #include "win/stream/com_ref.h"
 #include "win/system/com_ids.h"
 #include "win/system/wide.h"
@@ -160,7 +161,10 @@ void WmiBrightness::set(std::uint8_t percent) {
         }
     }
     VariantClear(&path);
-    if (!failure.empty()) log_line("levels: brightness not set: " + failure);
+    if (!failure.empty()) {
+        RequestLines lines("setLevel");
+        log_line("levels: brightness not set: " + failure);
+    }
 }
 
 }  // namespace vorlix

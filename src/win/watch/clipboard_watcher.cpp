@@ -8,6 +8,7 @@
 
 #include "app/text.h"
 #include "host/log.h"
+#include "host/session_log.h"
 #include "util/thread_name.h"
 #include "win/pictures/picture_coding.h"
 #include "win/stream/com_ref.h"
@@ -160,6 +161,7 @@ void write_text(ClipboardWatcher& watcher, HWND window) {
     std::lock_guard lock(watcher.text_mutex);
     std::optional<std::string> text = std::exchange(watcher.text_mailbox, std::nullopt);
     if (!text) return;
+    RequestLines lines("clipboard");
     watcher.echo.remember_device_text(*text);
     const std::wstring units = to_wide(clipboard_text_for_pc(*text));
     bool put = false;
@@ -177,6 +179,7 @@ void write_picture(ClipboardWatcher& watcher, HWND window) {
     std::lock_guard lock(watcher.picture_mutex);
     std::optional<Bytes> png = std::exchange(watcher.picture_mailbox, std::nullopt);
     if (!png) return;
+    RequestLines lines("clipboardImage");  // a picture that cannot be read is logged while decoded
     std::optional<Picture> picture = decode_image(*png, kMaxClipboardPixels);
     if (!picture) return;
     const Bytes block = dibv5_from_picture(*picture);
