@@ -1,5 +1,4 @@
-// How often `part` occurs in `text`, overlapping occurrences counted; how
-// many lines of a kind a link log told.
+// How often `part` occurs in `text`, overlapping occurrences counted; how many lines of a kind a log told.
 #pragma once
 
 #include <cstdint>
@@ -15,13 +14,13 @@ inline int occurrences(std::string_view text, std::string_view part) {
     return n;
 }
 
-// How many lines of `kind` the link log told in `log`: written whole
-// (holding `whole`) or counted.
-inline std::uint64_t told(const std::string& log, const std::string& kind, const std::string& whole = {}) {
+// Lines of `kind` written whole (holding `whole`) or counted in lines holding `counts`.
+inline std::uint64_t told(const std::string& log, const std::string& kind, const std::string& whole = {},
+                          const std::string& counts = "links that did not sign in since ") {
     std::uint64_t total = 0;
     std::istringstream lines(log);
     for (std::string line; std::getline(lines, line);) {
-        if (line.find("links that did not sign in since ") == std::string::npos) {
+        if (line.find(counts) == std::string::npos) {
             total += line.find(whole.empty() ? kind : whole) != std::string::npos;
         } else if (const auto at = line.find(kind + " ("); at != std::string::npos) {
             total += std::stoull(line.substr(at + kind.size() + 2));
