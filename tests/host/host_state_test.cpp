@@ -73,8 +73,7 @@ TEST_F(HostStateTest, KeepAwakeIsToldOnlyWhenItChanges) {
     EXPECT_TRUE(host_->any_session_active());
 }
 
-// A commit refused a pairing place as another's place comes back: the
-// window never says a pairing was turned away while a place is free.
+// A commit refused as a place comes back: never "turned away" with a place free.
 TEST_F(HostStateTest, APairingIsNeverSaidTurnedAwayWithAPlaceFree) {
     make_host();
     host_->limits.pairing_handshakes = 1;

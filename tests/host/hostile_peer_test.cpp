@@ -155,38 +155,28 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     const auto shown = [&] { return HostState::current_pairing_code(host_).value_or(""); };
     EXPECT_EQ(pairing().wrong_codes(), 0u);
     EXPECT_EQ(shown(), code);
-
-    // Hellos staged before a wrong code changed the code: their commits take
-    // no place and fail at once.
+    // Hellos staged before a wrong code changed the code: their commits take no place and fail at once.
     ASSERT_TRUE(hello() && hello());
     EXPECT_FALSE(connect(DeviceIdentity::make(), IpAddress::v4(127, 0, 0, 3))->pair("0"));
     ASSERT_TRUE(wait_until([&] { return pairing().wrong_codes() == 1; }));
     for (int i : {10, 11}) EXPECT_EQ(failure_in(links[i]->commit(code)), PairingError::WrongCode) << i;
     EXPECT_FALSE(busy());
-    // A commit of this opening counts, under whichever of its codes it was
-    // made; a reveal answered as the code changed since its commit does not.
+    // A commit of this opening counts, under any of its codes; a reveal answered as the code changed does not.
     code = shown();
-    ASSERT_TRUE(hello());
-    ASSERT_TRUE(links[12]->committed(code));
+    ASSERT_TRUE(hello() && links[12]->committed(code));
     links[7]->peer->close();
     ASSERT_TRUE(wait_until([&] { return pairing().wrong_codes() == 2; }));
     ASSERT_TRUE(links[12]->peer->send_plain(FrameType::Handshake, links[12]->device.reveal()));
     EXPECT_EQ(failure_in(links[12]->peer->receive_plain()), PairingError::WrongCode);
     EXPECT_EQ(pairing().wrong_codes(), 2u);
-
-    // The phone pairs at its first try; a commit under the same code, never
-    // revealed, counts nothing once the pairing closed.
+    // The phone pairs at once; a commit under its code never revealed counts nothing once pairing closed.
     code = shown();
-    ASSERT_TRUE(hello());
-    ASSERT_TRUE(links[13]->committed(code));
-    DeviceIdentity phone = DeviceIdentity::make("Phone");
-    Status paired = connect(phone, IpAddress::v4(127, 0, 0, 2))->pair(code);
-    ASSERT_TRUE(paired) << paired.error().text;
+    ASSERT_TRUE(hello() && links[13]->committed(code));
+    ASSERT_TRUE(connect(DeviceIdentity::make("Phone"), IpAddress::v4(127, 0, 0, 2))->pair(code));
     ASSERT_TRUE(wait_until([&] { return !host_->snapshot_host_status().pairing_code; }));
     links[13]->peer->close();
     ASSERT_TRUE(wait_until([&] { return pairing().places() == 0; }));
     EXPECT_EQ(pairing().wrong_codes(), 0u);
-    EXPECT_EQ(host_->snapshot_host_status().devices.size(), 2u);
 }
 
 // A commit whose reveal never comes, by its time or because its link ends,
@@ -468,8 +458,7 @@ TEST_F(HostilePeers, ALinkClosedToMakeRoomCompletesNoSignIn) {
     Pairing closed, refused;
     ASSERT_TRUE(closed.hello(connect(closed.device.identity())));
     ASSERT_TRUE(refused.hello(connect(refused.device.identity(), IpAddress::v4(127, 0, 0, 3))));
-    // As its commit is answered, another commit is turned away for want of a
-    // place, and pauses (held) while the newer link comes.
+    // As its commit is answered, another is turned away and pauses (held) while the newer link comes.
     newer->before = [&] { EXPECT_EQ(failure_in(refused.commit(code)), PairingError::PairingClosed); };
     EXPECT_FALSE(closed.committed(code));
     EXPECT_TRUE(closed.peer->wait_closed());
@@ -487,15 +476,12 @@ TEST_F(HostilePeers, ALinkClosedToMakeRoomCompletesNoSignIn) {
     EXPECT_TRUE(next.committed(code)) << "the closed link's pairing place came back";
 }
 
-using testing::told;
 
-// A flood of links that never sign in, of many kinds, is written as counts,
-// so that it cannot push the log past its size limit and empty it: while it
-// lasts, each count line waits twice as long as the one before and names
-// sixteen kinds at most, the rest as "other", and the last is written once
-// its wait is over, with no link after it. A wrong code typed meanwhile is
-// written whole, with its source. What the host did is counted, not what
-// each client managed: a loaded machine may fail a client's link.
+// A flood of links that never sign in, of many kinds, is written as counts
+// that cannot empty the log: each count line waits twice as long as the one
+// before and names sixteen kinds at most, the rest as "other"; the last is
+// written after its wait. A wrong code typed meanwhile is written whole, with
+// its source. What the host did is counted: a loaded machine may fail a client.
 TEST_F(HostilePeers, AFloodOfLinksThatNeverSignInIsLoggedAsCounts) {
     const DeviceIdentity phone = DeviceIdentity::make(), tablet = DeviceIdentity::make();
     make_host({trusted(phone), trusted(tablet)});
@@ -519,8 +505,7 @@ TEST_F(HostilePeers, AFloodOfLinksThatNeverSignInIsLoggedAsCounts) {
                            FrameType::MicAudio, FrameType::Camera, FrameType::FileData, FrameType::Input}) {
         kinds.push_back(encode_plain_frame(type, to_bytes("x")));
     }
-    // Failing Hellos first, each closed by the next during its pause: the
-    // host answered these, and tells each.
+    // Failing Hellos first, each closed by the next during its pause: the host tells each.
     std::uint64_t malformed = 0;
     for (int i = 0; i < 200; ++i) {
         auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port_, IpAddress::v4(127, 0, 0, 9));
@@ -528,7 +513,7 @@ TEST_F(HostilePeers, AFloodOfLinksThatNeverSignInIsLoggedAsCounts) {
         malformed += failure_in(DevicePeer(std::move(*stream), tablet).receive_plain()) == PairingError::Malformed;
     }
     EXPECT_GT(malformed, 0u);
-    EXPECT_TRUE(wait_until([&] { return told(log_text(), "handshake failed: Malformed") >= malformed; }));
+    EXPECT_TRUE(wait_until([&] { return testing::told(log_text(), "handshake failed: Malformed") >= malformed; }));
     std::atomic<bool> flooding{true};
     std::vector<std::thread> clients;
     for (int c = 0; c < 4; ++c) {
@@ -539,16 +524,13 @@ TEST_F(HostilePeers, AFloodOfLinksThatNeverSignInIsLoggedAsCounts) {
                 auto stream = SocketStream::connect(IpAddress::v4(127, 0, 0, 1), port_, from);
                 if (!stream) continue;
                 const std::size_t kind = i % (kinds.size() + 1);
-                if (kind < kinds.size() && !kinds[kind].empty()) (void)(*stream)->send(kinds[kind]);
                 auto peer = std::make_unique<DevicePeer>(std::move(*stream), tablet);
                 if (kind == kinds.size()) {  // a copied Hello, then a bad signature
-                    if (peer->act_as_stranger(DevicePeer::Stranger::CopiedHello, tablet)) {
-                        (void)peer->send_plain(FrameType::Handshake, to_bytes(R"({"kind":"signature","value":"AA=="})"));
-                    }
+                    if (peer->act_as_stranger(DevicePeer::Stranger::CopiedHello, tablet)) (void)peer->send_plain(FrameType::Handshake, to_bytes(R"({"kind":"signature","value":"AA=="})"));
                 } else if (kinds[kind].empty()) {
                     held = std::move(peer);
                     continue;
-                }
+                } else (void)peer->stream().send(kinds[kind]);
                 (void)peer->wait_closed(2s);
             }
         });
@@ -574,8 +556,8 @@ TEST_F(HostilePeers, AFloodOfLinksThatNeverSignInIsLoggedAsCounts) {
     const std::uint64_t links = host_->connection_counter.load() - first;
     EXPECT_TRUE(wait_until([&] {
         const std::string log = log_text();
-        return told(log, "connection", "connection from") +
-                   told(log, "refused (1 links from its source are waiting to sign in)", " refused: ") ==
+        return testing::told(log, "connection", "connection from") +
+                   testing::told(log, "refused (1 links from its source are waiting to sign in)", " refused: ") ==
                links;
     }, 10s)) << links << " links";
 
@@ -585,38 +567,34 @@ TEST_F(HostilePeers, AFloodOfLinksThatNeverSignInIsLoggedAsCounts) {
     ASSERT_NE(line_start, std::string::npos);
     EXPECT_NE(log.find(log.substr(line_start, log.find(':', line_start) + 1 - line_start) + " handshake failed: WrongCode"),
               std::string::npos);
-    // The count lines: their times, and the kinds each names.
-    std::vector<int> times;
-    int with_other = 0, whole = 0;
+    // The count lines: how many, the longest wait between them, and the kinds each names.
+    std::uint64_t count_lines = 0, with_other = 0, whole = 0;
+    int longest = 0, last = -1;
     std::istringstream text(log.substr(log.find("before the flood")));
     for (std::string line; std::getline(text, line);) {
         whole += line.find("connection from 127.0.0.") != std::string::npos;
         const auto counts = line.find("links that did not sign in since ");
         if (counts == std::string::npos) continue;
-        times.push_back(((std::stoi(line.substr(0, 2)) * 60 + std::stoi(line.substr(3, 2))) * 60 +
-                         std::stoi(line.substr(6, 2))) * 1000 + std::stoi(line.substr(9, 3)));
+        const int at = ((std::stoi(line.substr(0, 2)) * 60 + std::stoi(line.substr(3, 2))) * 60 +
+                        std::stoi(line.substr(6, 2))) * 1000 + std::stoi(line.substr(9, 3));
+        if (count_lines++) longest = std::max(longest, (at - last + 86400000) % 86400000);
+        last = at;
         const int named = testing::occurrences(line.substr(line.find(": ", counts + 33)), "), ") + 1;
         const bool other = line.find(", other (") != std::string::npos;
         with_other += other;
-        EXPECT_EQ(named - other, other ? 16 : std::min(named, 16)) << line;
+        EXPECT_TRUE(other ? named == 17 : named <= 16) << line;
     }
-    EXPECT_GT(with_other, 0);
+    EXPECT_GT(with_other, 0u);
     // Each wait doubles up to 60: after a whole line, six waits to reach the longest.
-    EXPECT_LE(times.size(), 8u * (whole + 1) + 8s / (60 * kEvery));
-    int longest = 0;
-    for (std::size_t i = 1; i < times.size(); ++i) {
-        longest = std::max(longest, (times[i] - times[i - 1] + 86400000) % 86400000);
-    }
+    EXPECT_LE(count_lines, 8 * (whole + 1) + 8s / (60 * kEvery));
     EXPECT_GE(longest, 30 * kEvery.count());
-    EXPECT_LE(static_cast<std::uint64_t>(lines() - before), 2 * whole + times.size() + 8);
+    EXPECT_LE(static_cast<std::uint64_t>(lines() - before), 2 * whole + count_lines + 8);
     EXPECT_LT(lines() - before, links / 8);
 }
 
 // Links closed to make room end at once, without the pause after a failed
 // handshake: however fast failing Hellos come, the links held stay within
-// the cap, and the threads of links let go but not yet ended (how many
-// depends on the machine's speed) stay a few times the cap, where a pause
-// of each would hold thousands.
+// the cap, and the threads beyond theirs a few times the cap.
 TEST_F(HostilePeers, AFloodOfFailingHellosStaysWithinTheThreadBound) {
 #ifdef _WIN32
     constexpr int kLinks = 150;
@@ -627,8 +605,7 @@ TEST_F(HostilePeers, AFloodOfFailingHellosStaysWithinTheThreadBound) {
     host_->timeouts.handshake_failure_pause = 1s;  // a pause of each link let go would hold thousands
     start_listening();
     std::atomic<bool> flooding{true};
-    std::int64_t most_held = 0;
-    std::int64_t most_beyond = 0;  // threads beyond two per link held
+    std::int64_t most_held = 0, most_beyond = 0;  // threads beyond two per link held
     std::thread watch([&] {
         while (flooding) {
             const auto held = static_cast<std::int64_t>(host_->unsigned_links.size());
@@ -650,12 +627,11 @@ TEST_F(HostilePeers, AFloodOfFailingHellosStaysWithinTheThreadBound) {
         });
     }
     for (auto& client : clients) client.join();
-    EXPECT_TRUE(wait_for_threads_to_end());
+    EXPECT_TRUE(wait_for_threads_to_end(60s));  // a loaded machine takes a while to end the backlog
     flooding = false;
     watch.join();
-    const auto cap = static_cast<std::int64_t>(host_->limits.unsigned_links);
-    EXPECT_LE(most_held, cap);
-    EXPECT_LE(most_beyond, 4 * cap);
+    EXPECT_LE(most_held, static_cast<std::int64_t>(host_->limits.unsigned_links));
+    EXPECT_LE(most_beyond, static_cast<std::int64_t>(4 * host_->limits.unsigned_links));
 }
 
 TEST_F(HostilePeers, ADeviceThatNeverReadsIsDisconnectedAtTheQueueBound) {

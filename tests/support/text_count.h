@@ -1,5 +1,4 @@
-// How often `part` occurs in `text`, overlapping occurrences counted; how
-// many lines of a kind a link log told.
+// How often `part` occurs in `text`, overlapping occurrences counted; how many lines of a kind a log told.
 #pragma once
 
 #include <cstdint>
