@@ -475,6 +475,12 @@ DeviceLinkAdmission HostState::admit_device_link(std::uint64_t session, const Ha
     const auto replace = [&](std::vector<DeviceLink>::iterator link) {
         if (link == links.end()) return;
         link->replaced = true;
+        // Told under the lock, as a forget tells: the link's own thread, which
+        // ends once it sees itself replaced, then never closes before its bye.
+        if (link->ready) {
+            queue_control_message(link->writer, control::Bye{});
+            link->writer.send(WriterItem::close());
+        }
         admission.replaced.push_back({link->session, link->ready ? std::optional<LinkWriter>(link->writer) : std::nullopt});
     };
     const auto same_key_and_role = [&](const DeviceLink& l) { return l.device_key == done.device_id_key && l.role == role; };
@@ -499,11 +505,7 @@ void HostState::send_away_replaced_links(const std::vector<DeviceLinkAdmission::
     if (replaced.empty()) return;
     std::vector<LinkWriter> writers;
     for (const auto& link : replaced) {
-        if (!link.writer) continue;
-        LinkWriter writer = *link.writer;
-        queue_control_message(writer, control::Bye{});
-        writer.send(WriterItem::close());
-        writers.push_back(std::move(writer));
+        if (link.writer) writers.push_back(*link.writer);
     }
     const auto wait_until = [](std::chrono::milliseconds limit, auto done) {
         const auto deadline = Clock::now() + limit;

@@ -355,9 +355,9 @@ public:
     // cap the oldest of the key that holds the most links.
     DeviceLinkAdmission admit_device_link(std::uint64_t session, const HandshakeDone& done, const LinkWriter& writer,
                                           std::optional<PeerRole> role);
-    // Sends the links an admission replaced away (bye, then close; a link
-    // that does not take its bye in time has its socket shut) and waits,
-    // within the time-outs, until their threads have ended.
+    // Waits for the links an admission replaced (and told bye, then close)
+    // to go: a link that does not take its bye in time has its socket shut,
+    // and their threads have, within the time-outs, ended.
     void send_away_replaced_links(const std::vector<DeviceLinkAdmission::Replaced>& replaced);
     // The admitted link's keys are queued: from now on a forget or a newer
     // link sends it away itself. Anything but Listed when that happened
