@@ -1,6 +1,5 @@
 #include "host/log.h"
 #include "host/log_file.h"
-#include "host/session_log.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "log_capture.h"
-#include "support/text_count.h"
 #include "temp_folder.h"
 
 namespace vorlix {
@@ -131,27 +128,6 @@ TEST(LogLine, ProcessWriterAppendsTimedLines) {
     const std::string content = read_file(folder / "vorlix.log");
     const std::regex shape(R"(\d\d:\d\d:\d\d\.\d\d\d storage: first\n\d\d:\d\d:\d\d\.\d\d\d storage: second\n)");
     EXPECT_TRUE(std::regex_match(content, shape)) << content;
-}
-
-// The lines of the devices' requests on threads of their own: past the first
-// few (and the counted log's first), counted and written when the last log goes.
-TEST(LogLine, RequestLinesOfManyThreadsPastTheFirstAreCountedUntilTheLogGoes) {
-    test::LogCapture log;
-    const auto ask = [](const char* kind) { RequestLines lines(kind); log_line(std::string(kind) + " asked"); };
-    {
-        RequestLog requests({.first_lines = 2, .every = std::chrono::hours(1)});
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 4; ++t) threads.emplace_back([&] { for (int i = 0; i < 50; ++i) ask("clipboard"); });
-        for (std::thread& thread : threads) thread.join();
-        RequestLog shared;  // the first one's
-        ask("clipboard");
-    }
-    ask("after");  // no log now: written whole
-    const std::string text = log.messages();
-    EXPECT_EQ(testing::occurrences(text, "clipboard asked"), 3);
-    EXPECT_EQ(testing::told(text, "clipboard", "clipboard asked", "lines of the devices' requests counted since "), 201u);
-    EXPECT_EQ(testing::occurrences(text, "counted since "), 1);
-    EXPECT_NE(text.find("after asked\n"), std::string::npos);
 }
 
 // The first line of the process asks the type of standard error; no later one does.
