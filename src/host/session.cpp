@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "host/before_sign_in.h"
 #include "host/dispatcher.h"
 #include "host/host_state.h"
 #include "host/watchers.h"
@@ -37,268 +38,84 @@ std::string quoted_list(const std::vector<std::string>& items) {
     return out + "]";
 }
 
-// The pending bytes of a link: received bytes not yet cut into frames, in
-// one buffer the socket reads into directly.
-class PendingBytes {
-public:
-    // Room for `size` more bytes after the pending ones. Frames viewed in the
-    // pending bytes stay valid until the next call.
-    std::uint8_t* room(std::size_t size) {
-        if (begin_ == end_) {
-            begin_ = end_ = 0;
-            if (capacity_ > kShrinkAbove) reallocate(std::max(kShrinkTo, size));
-        } else if (begin_ > kCompactAfter) {
-            move_to_front();
-        }
-        if (capacity_ - end_ < size) {
-            move_to_front();
-            if (capacity_ - end_ < size) reallocate(std::max(capacity_ * 2, end_ + size));
-        }
-        return buffer_.get() + end_;
-    }
-    void received(std::size_t count) { end_ += count; }
-    std::size_t unconsumed() const { return end_ - begin_; }
-    ByteView view() const { return ByteView(buffer_.get() + begin_, unconsumed()); }
-    void consume(std::size_t count) { begin_ += count; }
-
-private:
-    void move_to_front() {
-        if (begin_ == 0) return;
-        std::memmove(buffer_.get(), buffer_.get() + begin_, unconsumed());
-        end_ -= begin_;
-        begin_ = 0;
-    }
-    // Left uninitialised: every byte is received before it is read.
-    void reallocate(std::size_t capacity) {
-        std::unique_ptr<std::uint8_t[]> larger(new std::uint8_t[capacity]);
-        if (unconsumed() != 0) std::memcpy(larger.get(), buffer_.get() + begin_, unconsumed());
-        end_ -= begin_;
-        begin_ = 0;
-        buffer_ = std::move(larger);
-        capacity_ = capacity;
-    }
-
-    std::unique_ptr<std::uint8_t[]> buffer_;
-    std::size_t capacity_ = 0;
-    std::size_t begin_ = 0;
-    std::size_t end_ = 0;
-};
-
 }  // namespace
 
 // --- reader loop ----------------------------------------------------------------
 
+std::optional<LinkEnd> read_link(HostState& host, const SessionRecord& record, Socket& socket, PendingBytes& pending,
+                                 std::chrono::milliseconds timeout, bool signed_in) {
+    ReceiveOutcome got = socket.receive(pending.room(kReadBufferSize), kReadBufferSize, timeout);
+    switch (got.kind) {
+        case ReceiveOutcome::Kind::Data:
+            pending.received(got.size);
+            return std::nullopt;
+        case ReceiveOutcome::Kind::Closed:
+        case ReceiveOutcome::Kind::Shutdown:
+            // A stalled writer shuts the link down to end the reading.
+            if (record.writer.stalled()) {
+                return LinkEnd{LinkLog::Line{"the peer does not read",
+                                             "the peer does not read: more than " +
+                                                 std::to_string(host.limits.queued_bytes) +
+                                                 " bytes wait to be sent; closing"}};
+            }
+            return LinkEnd{};
+        case ReceiveOutcome::Kind::TimedOut:
+        case ReceiveOutcome::Kind::Failed:
+            break;
+    }
+    if (!signed_in && got.kind == ReceiveOutcome::Kind::TimedOut) {
+        return LinkEnd{LinkLog::Line{"no sign-in in time", "link ended (no sign-in in time)"}};
+    }
+    return LinkEnd{LinkLog::Line{"link ended (" + got.error + ")", "link ended (" + got.error + ")"}};
+}
+
 bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHandshake& handshake,
                  bool& signed_in_out) {
-    LinkWriter writer = record.writer;
+    PendingBytes pending;
+    std::optional<HandshakeDone> done = run_before_sign_in(host, record, socket, handshake, pending);
+    if (!done) return false;
+    signed_in_out = true;
     const std::string tag = prefix(record.session);
     const SessionTimeouts timeouts = host.timeouts;
-    PendingBytes pending;
-    std::optional<SealingKey> receive_key;
-    bool signed_in = false;
-    std::chrono::milliseconds receive_timeout = timeouts.sign_in;
-    // The whole sign-in must fit in one time-out from the start of the link,
-    // however the peer spreads its bytes.
-    const auto link_start = std::chrono::steady_clock::now();
-    auto sign_in_deadline = link_start + timeouts.sign_in;
-    bool pairing_time = false;
-    bool revealing = false;
-    // Given up when the handshake completes, before its outcome goes out.
-    bool place_given_up = false;
-    // Signed in, a link to watch takes only small frames.
-    std::uint32_t signed_in_bound = kMaxSealedFrameLength;
-    // The end of a link that still holds its place waits for the link log
-    // with its connection line; every other end is written at once.
-    const auto ended = [&](std::string kind, std::string text) {
-        if (signed_in || place_given_up) {
-            log_line(tag + text);
-        } else {
-            record.end_before_sign_in = LinkLog::Line{std::move(kind), tag + text};
-        }
+    SealingKey receive_key(done->device_to_host_key);
+    const std::chrono::milliseconds receive_timeout =
+        (record.link_kind == LinkKind::Device && !record.role) ? timeouts.device_in_control : timeouts.other_peer;
+    // A link to watch takes only small frames.
+    const bool watching = record.role == PeerRole::Watch || record.role == PeerRole::Preview;
+    const std::uint32_t bound = watching ? kMaxWatchSealedFrameLength : kMaxSealedFrameLength;
+    switch (run_sign_in(host, record, *done)) {
+        case SignInEnd::GoesOn: break;
+        case SignInEnd::Goodbye: return true;
+        case SignInEnd::Forgotten: return false;
+    }
+    const auto ended = [&](const std::string& text) {
+        log_line(tag + text);
         return false;
     };
 
+    // What the peer sent after its last handshake step is read first.
     while (true) {
-        if (!signed_in) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(sign_in_deadline -
-                                                                           std::chrono::steady_clock::now());
-            if (left.count() <= 0) return ended("no sign-in in time", "link ended (no sign-in in time)");
-            receive_timeout = left;
-        }
-        ReceiveOutcome got = socket.receive(pending.room(kReadBufferSize), kReadBufferSize, receive_timeout);
-        switch (got.kind) {
-            case ReceiveOutcome::Kind::Data:
-                break;
-            case ReceiveOutcome::Kind::Closed:
-            case ReceiveOutcome::Kind::Shutdown:
-                // A stalled writer shuts the link down to end this loop.
-                if (record.writer.stalled()) {
-                    return ended("the peer does not read", "the peer does not read: more than " +
-                                                               std::to_string(host.limits.queued_bytes) +
-                                                               " bytes wait to be sent; closing");
-                }
-                return false;
-            case ReceiveOutcome::Kind::TimedOut:
-            case ReceiveOutcome::Kind::Failed:
-                if (!signed_in && got.kind == ReceiveOutcome::Kind::TimedOut) {
-                    return ended("no sign-in in time", "link ended (no sign-in in time)");
-                }
-                return ended("link ended (" + got.error + ")", "link ended (" + got.error + ")");
-        }
-        pending.received(got.size);
-        if (!signed_in && pending.unconsumed() > kMaxPendingBeforeSignIn) {
-            return ended("too many bytes before sign-in",
-                         std::to_string(pending.unconsumed()) + " bytes before sign-in; closing");
-        }
-
         while (pending.unconsumed() >= 4) {
             // Oversized frames are refused from their length, before their
             // bytes are gathered.
             const std::uint32_t length = get_u32_be(pending.view().data());
-            const std::size_t bound = signed_in ? signed_in_bound : kMaxHandshakeFrameLength;
             if (length > bound) {
-                const bool watching = signed_in && signed_in_bound != kMaxSealedFrameLength;
-                return ended("a frame larger than any message", "a frame of " + std::to_string(length) + " bytes" +
-                                                                    (signed_in ? "" : " before sign-in") +
-                                                                    " is larger than any message" +
-                                                                    (watching ? " of a link to watch" : "") +
-                                                                    "; closing");
+                return ended("a frame of " + std::to_string(length) + " bytes is larger than any message" +
+                             (watching ? " of a link to watch" : "") + "; closing");
             }
             // The frame is read in place: its body stays valid until the next
             // bytes are appended.
             PeekResult cut = peek_frame(pending.view());
             if (std::holds_alternative<NeedMoreBytes>(cut)) break;
-            if (auto* error = std::get_if<FrameError>(&cut)) {
-                return ended("bad framing", "bad framing (" + error->text() + ")");
-            }
+            if (auto* error = std::get_if<FrameError>(&cut)) return ended("bad framing (" + error->text() + ")");
             const FrameView frame = std::get<FrameView>(cut);
             pending.consume(frame.consumed);
-
-            if (!signed_in) {
-                if (frame.type != FrameType::Hello && frame.type != FrameType::Handshake) {
-                    const std::string what = std::string(frame_type_name(frame.type)) + " before sign-in";
-                    return ended(what, what);
-                }
-                HandshakeOutcome outcome = handshake.step(frame.type, frame.body);
-                if (host.hooks.on_handshake_step) host.hooks.on_handshake_step(record.session);
-                if (std::holds_alternative<HandshakeDone>(outcome)) {
-                    // The place is given up before anything of the sign-in
-                    // goes out: a link that lost it to a newer one is closing
-                    // and completes nothing.
-                    std::optional<std::string> connection = host.unsigned_links.release(record.session);
-                    if (!connection) return false;
-                    place_given_up = true;
-                    log_line(*connection);
-                    // A device forgotten since its Hello is refused as one never paired.
-                    if (handshake.link_kind().first == LinkKind::Device) {
-                        DeviceLinkAdmission admission = host.admit_device_link(
-                            record.session, std::get<HandshakeDone>(outcome), writer, handshake.peer_role());
-                        if (!admission.admitted) {
-                            outcome = handshake_failure(PairingError::NotPaired);
-                        } else {
-                            // The newest link of a key wins: the ones it
-                            // replaced end before it goes on.
-                            for (const auto& old : admission.replaced) {
-                                log_line(prefix(old.session) + "replaced by session " + std::to_string(record.session));
-                            }
-                            host.send_away_replaced_links(admission.replaced);
-                            if (host.hooks.on_device_link_admitted) host.hooks.on_device_link_admitted(record.session);
-                        }
-                    }
-                } else if (!revealing && handshake.holds_pairing_place()) {
-                    // The commit took a pairing place: the link is marked
-                    // before its answer goes out. One that made room for a
-                    // newer link meanwhile was closed by the host, not by its
-                    // peer: its place goes back uncounted.
-                    if (!host.unsigned_links.mark_pairing(record.session)) {
-                        handshake.give_up_pairing_place();
-                        return false;
-                    }
-                    revealing = true;
-                    record.marked_key.emplace();
-                    sign_in_deadline =
-                        std::min(sign_in_deadline, std::chrono::steady_clock::now() + timeouts.pairing_reveal);
-                } else if (!host.unsigned_links.holds(record.session)) {
-                    return false;  // made room for a newer link: it is told nothing more
-                } else if (std::optional<Bytes> key = handshake.signing_key();
-                           key && std::holds_alternative<HandshakeContinue>(outcome)) {
-                    // So is the Hello of a trusted key, so that its next step
-                    // finds the mark wherever the device's answer lands.
-                    host.unsigned_links.mark_signing(record.session, std::string(key->begin(), key->end()));
-                    if (!record.marked_key) record.marked_key.emplace(key->begin(), key->end());
-                }
-                for (const Frame& plain : outcome_frames(outcome)) {
-                    writer.send(WriterItem::raw(encode_plain_frame(plain.type, plain.body)));
-                }
-                if (auto* failed = std::get_if<HandshakeFailed>(&outcome)) {
-                    // A wrong pairing code was counted by the handshake itself.
-                    const std::string failure = "handshake failed: " + std::string(pairing_error_log_name(failed->error));
-                    ended(failure, failure);
-                    // The pause ends at once for a link that makes room for a
-                    // newer one, so that a flood's links do not outlive their places.
-                    if (place_given_up) {
-                        std::this_thread::sleep_for(timeouts.handshake_failure_pause);
-                    } else {
-                        (void)host.unsigned_links.pause_while_held(record.session, timeouts.handshake_failure_pause);
-                    }
-                    return false;
-                }
-                auto* done = std::get_if<HandshakeDone>(&outcome);
-                if (!done) {
-                    // Only what a stranger cannot fake cheaply keeps the link
-                    // from making room for newer ones: a typed code, or the
-                    // Hello of a trusted key (the newest of its links), both
-                    // marked above.
-                    if (!pairing_time && handshake.pairing()) {
-                        pairing_time = true;
-                        sign_in_deadline = link_start + timeouts.pairing;
-                    }
-                    continue;
-                }
-                writer.send(WriterItem::install_key(done->host_to_device_key, 0));
-                // A device forgotten before its keys went out is sent away
-                // here, now that its bye can be sealed.
-                // One replaced by a newer link meanwhile goes the same way; its
-                // line was written by the newer one.
-                if (handshake.link_kind().first == LinkKind::Device) {
-                    const LinkStanding standing = host.device_link_ready(record.session);
-                    if (standing != LinkStanding::Listed) {
-                        if (standing == LinkStanding::Gone) {
-                            log_line(tag + log_safe_text(done->device_name) + " was forgotten while it signed in");
-                        }
-                        queue_control_message(writer, control::Bye{});
-                        return false;
-                    }
-                    record.device_key = done->device_id_key;
-                    if (host.hooks.on_device_link_ready) host.hooks.on_device_link_ready(record.session);
-                }
-                receive_key.emplace(done->device_to_host_key);
-                signed_in = true;
-                signed_in_out = true;
-                record.role = handshake.peer_role();
-                auto [kind, watch_link_id] = handshake.link_kind();
-                record.link_kind = kind;
-                record.watch_link_id = watch_link_id;
-                record.peer_name = done->device_name;
-                record.log = std::make_unique<SessionLog>(record.session, host.session_log);
-                receive_timeout = (kind == LinkKind::Device && !record.role) ? timeouts.device_in_control
-                                                                            : timeouts.other_peer;
-                if (record.role == PeerRole::Watch || record.role == PeerRole::Preview) {
-                    signed_in_bound = kMaxWatchSealedFrameLength;
-                }
-                switch (run_sign_in(host, record, *done)) {
-                    case SignInEnd::GoesOn: break;
-                    case SignInEnd::Goodbye: return true;
-                    case SignInEnd::Forgotten: return false;
-                }
-                continue;
-            }
 
             if (frame.type != FrameType::Sealed) {
                 log_line(tag + "plain " + std::string(frame_type_name(frame.type)) + " after sign-in");
                 return false;
             }
-            std::optional<Frame> inner = open_frame(*receive_key, frame.body);
+            std::optional<Frame> inner = open_frame(receive_key, frame.body);
             if (!inner) {
                 log_line(tag + "a sealed frame did not open");
                 return false;
@@ -345,6 +162,10 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
                 default:
                     break;  // Video, Audio, Video2, MicAudio from a peer are dropped
             }
+        }
+        if (std::optional<LinkEnd> end = read_link(host, record, socket, pending, receive_timeout, true)) {
+            if (end->line) log_line(tag + end->line->text);
+            return false;
         }
     }
 }

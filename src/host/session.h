@@ -16,6 +16,7 @@
 #include "handshake/messages.h"
 #include "host/link_limits.h"
 #include "host/link_writer.h"
+#include "host/pending_bytes.h"
 #include "host/session_log.h"
 #include "net/ip_address.h"
 #include "net/socket.h"
@@ -62,7 +63,6 @@ struct SessionRecord {
 };
 
 // The sizes and limits of the reader loop.
-inline constexpr std::size_t kReadBufferSize = 262144;
 inline constexpr std::size_t kMaxPendingBeforeSignIn = 1048576;
 // A Hello or handshake message is a small JSON object well under 1 KiB.
 inline constexpr std::uint32_t kMaxHandshakeFrameLength = 16384;
@@ -77,13 +77,19 @@ inline constexpr std::uint32_t kMaxSealedFrameLength = kMaxControlBody + 64;
 // under 1 KiB; a preview peer sends nothing once signed in.
 inline constexpr std::size_t kMaxWatchControlBody = 65536;
 inline constexpr std::uint32_t kMaxWatchSealedFrameLength = kMaxWatchControlBody + 64;
-inline constexpr std::size_t kCompactAfter = 1048576;
-inline constexpr std::size_t kShrinkAbove = 8388608;
-inline constexpr std::size_t kShrinkTo = 1048576;
 
 // Reads one link until it ends; answers whether the peer said goodbye.
 // `signed_in` becomes true the moment the handshake completes.
 bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHandshake& handshake, bool& signed_in);
+
+// How a read ended a link: with a line to log, or none when the peer closed.
+struct LinkEnd {
+    std::optional<LinkLog::Line> line;
+};
+// Reads what the peer sent into the pending bytes, waiting at most `timeout`;
+// nothing while the link goes on.
+std::optional<LinkEnd> read_link(HostState& host, const SessionRecord& record, Socket& socket, PendingBytes& pending,
+                                 std::chrono::milliseconds timeout, bool signed_in);
 
 // How the sign-in sequence leaves the link: reading on, done after its
 // goodbye (a preview peer), or done because the device was forgotten while
