@@ -110,7 +110,7 @@ HandshakeState::HandshakeState(std::string own_name, std::string own_model, cons
 
 HandshakeState::~HandshakeState() {
     // A commit never followed by its reveal tested a code all the same.
-    if (pairing_place_ && guard_.unrevealed) guard_.unrevealed(pairing_opening_);
+    if (pairing_place_ && guard_.unrevealed) guard_.unrevealed(pairing_code_number_);
     pairing_place_.reset();
     wipe_key32(identity_.secret_key);
     wipe_key32(ephemeral_secret_);
@@ -214,7 +214,7 @@ HandshakeOutcome HandshakeState::commit_step(const HandshakeMessage& message) {
         PairingPlace place = guard_.enter(pairing_code_);
         if (!place.token) return handshake_failure(place.refusal);
         pairing_place_ = std::move(place.token);
-        pairing_opening_ = place.opening;
+        pairing_code_number_ = place.code_number;
     }
     device_commitment_ = *message.value;
     host_nonce_ = random_();
@@ -244,7 +244,7 @@ HandshakeOutcome HandshakeState::reveal_step(const HandshakeMessage& message) {
     // before a wrong code replaced the code must not test the old one.
     RevealCheck check;
     if (guard_.check_reveal) {
-        check = guard_.check_reveal(pairing_opening_, pairing_code_, matches);
+        check = guard_.check_reveal(pairing_code_number_, pairing_code_, matches);
     } else {
         std::optional<std::string> now = pairing_code_source_ ? pairing_code_source_() : std::nullopt;
         check = !now ? RevealCheck::Closed

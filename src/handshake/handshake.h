@@ -99,7 +99,7 @@ enum class RevealCheck : std::uint8_t {
 // refused one.
 struct PairingPlace {
     std::shared_ptr<void> token;  // gives the place back when released; none: refused
-    std::uint64_t opening = 0;    // the opening of pairing it was taken in
+    std::uint64_t code_number = 0;  // the number of the code it was taken under
     PairingError refusal = PairingError::PairingClosed;
 };
 
@@ -109,18 +109,18 @@ struct PairingPlace {
 // code tests nothing and fails at once, with no place taken). `check_reveal`
 // runs `matches` with the code open now, under the lock that guards it, and
 // counts a mismatch there, so that parallel links never test more codes than
-// the lock-out allows; a reveal of another opening than its place's is
-// answered as closed or changed. Either may be left empty: then every
+// the lock-out allows; a reveal under a code gone since its place was taken
+// is answered as closed or changed, and counted all the same. Either may be left empty: then every
 // handshake gets a place and the reveal is checked against a fresh read of
 // the code source.
 struct PairingGuard {
     std::function<PairingPlace(const std::string& code_at_hello)> enter;
-    std::function<RevealCheck(std::uint64_t opening, const std::string& code_at_hello,
+    std::function<RevealCheck(std::uint64_t code_number, const std::string& code_at_hello,
                               const std::function<bool(const std::string& code)>& matches)>
         check_reveal;
     // A commit's place is let go without its reveal having been checked: the
     // link ended first, its time included. May be left empty.
-    std::function<void(std::uint64_t opening)> unrevealed;
+    std::function<void(std::uint64_t code_number)> unrevealed;
 };
 
 // The texts bound into the key derivations and signatures.
@@ -197,7 +197,7 @@ private:
     Random32Source random_;
     PairingGuard guard_;
     std::shared_ptr<void> pairing_place_;  // held from the commit of a pairing to its reveal
-    std::uint64_t pairing_opening_ = 0;    // the opening of pairing the place was taken in
+    std::uint64_t pairing_code_number_ = 0;    // the number of the code the place was taken under
     Key32 ephemeral_secret_{};
 
     std::optional<Hello> peer_hello_;

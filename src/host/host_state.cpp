@@ -320,47 +320,50 @@ PairingGuard HostState::pairing_guard(const std::weak_ptr<HostState>& host) {
         auto strong = host.lock();
         if (!strong) return place;
         PairingCode::Place taken;
+        bool turned_away_before;
         {
             auto lock = strong->lock_main();
+            turned_away_before = strong->main_.pairing.busy();
             taken = strong->main_.pairing.take_place(code_at_hello, strong->limits.pairing_handshakes);
-            place.opening = strong->main_.pairing.opening();
+            place.code_number = strong->main_.pairing.code_number();
         }
         if (taken == PairingCode::Place::kChanged) place.refusal = PairingError::WrongCode;
         if (taken == PairingCode::Place::kBusy) {
             strong->link_log.note({{"too many pairings at once", "too many pairings at once: one more refused"}},
                                   strong->limits.link_log_every);
-            strong->notify_state_changed();
+            // The window is told when its word on it turns on, not once a refusal.
+            if (!turned_away_before) strong->notify_state_changed();
         }
         if (taken != PairingCode::Place::kTaken) return place;
         // The token gives the place back when the handshake lets it go.
-        place.token = std::shared_ptr<void>(strong.get(), [host](void*) {
-            if (auto alive = host.lock()) alive->give_back_pairing_place();
+        place.token = std::shared_ptr<void>(strong.get(), [host, number = place.code_number](void*) {
+            if (auto alive = host.lock()) alive->give_back_pairing_place(number);
         });
         return place;
     };
-    guard.check_reveal = [host](std::uint64_t opening, const std::string& code_at_hello,
+    guard.check_reveal = [host](std::uint64_t code_number, const std::string& code_at_hello,
                                 const std::function<bool(const std::string&)>& matches) {
         auto strong = host.lock();
-        return strong ? strong->check_pairing_reveal(opening, code_at_hello, matches) : RevealCheck::Closed;
+        return strong ? strong->check_pairing_reveal(code_number, code_at_hello, matches) : RevealCheck::Closed;
     };
-    guard.unrevealed = [host](std::uint64_t opening) {
-        if (auto strong = host.lock()) strong->count_unrevealed_commit(opening);
+    guard.unrevealed = [host](std::uint64_t code_number) {
+        if (auto strong = host.lock()) strong->count_unrevealed_commit(code_number);
     };
     return guard;
 }
 
-void HostState::give_back_pairing_place() {
+void HostState::give_back_pairing_place(std::uint64_t code_number) {
     // A pairing turned away may try again now.
     bool told;
     {
         auto lock = lock_main();
-        told = main_.pairing.give_back_place();
+        told = main_.pairing.give_back_place(code_number);
     }
     if (told) notify_state_changed();
 }
 
-bool HostState::count_wrong_code_held(const std::string& wrong_text, const std::string& locked_text) {
-    const bool locked = main_.pairing.count_wrong_code() == PairingCode::WrongCode::kLockedOut;
+bool HostState::count_wrong_code_held(const std::string& wrong_text, const std::string& locked_text, bool redraw) {
+    const bool locked = main_.pairing.count_wrong_code(redraw) == PairingCode::WrongCode::kLockedOut;
     main_.notice = locked ? locked_text : wrong_text;
     return locked;
 }
@@ -370,36 +373,46 @@ void HostState::after_wrong_code(bool locked) {
     write_code_file();
 }
 
-RevealCheck HostState::check_pairing_reveal(std::uint64_t opening, const std::string& code_at_hello,
+RevealCheck HostState::check_pairing_reveal(std::uint64_t code_number, const std::string& code_at_hello,
                                             const std::function<bool(const std::string&)>& matches) {
     const std::string wrong_text = texts->translate("event.wrong_code");
     const std::string locked_text = texts->translate("event.locked");
+    RevealCheck check;
     bool locked = false;
     {
         auto lock = lock_main();
-        const std::optional<std::string>& code = main_.pairing.code();
-        if (!code) return RevealCheck::Closed;
-        // A code changed since the commit, by a wrong code counted already or
-        // by pairing opened again, is not tested, and the reveal counts
-        // nothing: its commit was made under the code then shown.
-        if (!main_.pairing.in_opening(opening) || *code != code_at_hello) return RevealCheck::Changed;
-        if (matches(*code)) return RevealCheck::Matches;
-        locked = count_wrong_code_held(wrong_text, locked_text);
+        PairingCode& pairing = main_.pairing;
+        const std::optional<std::string>& code = pairing.code();
+        if (code && code_number == pairing.code_number() && *code == code_at_hello) {
+            if (matches(*code)) return RevealCheck::Matches;
+            locked = count_wrong_code_held(wrong_text, locked_text, true);
+            check = RevealCheck::Wrong;
+        } else {
+            // The code it was made under is gone (a wrong code, pairing opened
+            // again, the stop button): nothing of the code shown now is
+            // tested, but the guess counts, so that a stranger who holds the
+            // places pays for them at every new code.
+            check = code ? RevealCheck::Changed : RevealCheck::Closed;
+            if (!pairing.counts_stale(code_number)) return check;
+            locked = count_wrong_code_held(wrong_text, locked_text, false);
+        }
     }
     after_wrong_code(locked);
-    return RevealCheck::Wrong;
+    return check;
 }
 
-void HostState::count_unrevealed_commit(std::uint64_t opening) {
+void HostState::count_unrevealed_commit(std::uint64_t code_number) {
     const std::string wrong_text = texts->translate("event.wrong_code");
     const std::string locked_text = texts->translate("event.locked");
     bool locked = false;
     {
         auto lock = lock_main();
-        // With pairing closed since (a pairing done, a lock-out), and opened
-        // again or not, nothing it could have guessed is left.
-        if (!main_.pairing.in_opening(opening)) return;
-        locked = count_wrong_code_held(wrong_text, locked_text);
+        PairingCode& pairing = main_.pairing;
+        // Since a device signed in or pairing locked, nothing it could have
+        // guessed is left; under a code gone, the one shown now stays.
+        const bool current = pairing.code() && code_number == pairing.code_number();
+        if (!current && !pairing.counts_stale(code_number)) return;
+        locked = count_wrong_code_held(wrong_text, locked_text, current);
     }
     after_wrong_code(locked);
 }
@@ -445,12 +458,16 @@ void HostState::forget_trusted_device(const std::string& key_text) {
         if (key && main_.current_session && main_.current_session->device_key == *key && !in_control_listed) {
             links.insert(links.begin(), main_.current_session->writer);
         }
+        // Told under the lock that takes them out: a link signing in that
+        // sees itself gone and closes its writer then never closes before
+        // its bye.
+        for (LinkWriter& link : links) {
+            queue_control_message(link, control::Bye{});
+            link.send(WriterItem::close());
+        }
     }
+    if (hooks.on_device_forgotten) hooks.on_device_forgotten();
     reach->update_relay_registration(*this);
-    for (LinkWriter& link : links) {
-        queue_control_message(link, control::Bye{});
-        link.send(WriterItem::close());
-    }
     notify_state_changed();
 }
 
@@ -539,6 +556,10 @@ LinkStanding HostState::device_link_ready(std::uint64_t session) {
 
 LinkStanding HostState::device_link_standing(std::uint64_t session) {
     auto lock = lock_main();
+    return device_link_standing_held(session);
+}
+
+LinkStanding HostState::device_link_standing_held(std::uint64_t session) const {
     const auto& links = main_.device_links;
     auto found = std::find_if(links.begin(), links.end(), [&](const DeviceLink& link) { return link.session == session; });
     if (found == links.end()) return LinkStanding::Gone;

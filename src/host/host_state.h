@@ -139,6 +139,8 @@ struct SessionHooks {
     std::function<void(std::uint64_t session)> on_device_link_admitted;
     // Tests only: runs once a device link's keys are out, before its sign-in.
     std::function<void(std::uint64_t session)> on_device_link_ready;
+    // Tests only: runs once a forget has taken out and told the device's links.
+    std::function<void()> on_device_forgotten;
 };
 
 // The reader loop's time-outs and pauses.
@@ -332,15 +334,17 @@ public:
     // The places of pairing handshakes and the reveal check of a link's
     // handshake; both do nothing useful once the state is gone.
     static PairingGuard pairing_guard(const std::weak_ptr<HostState>& host);
-    // Tests the reveal of a place taken in `opening` against the code open
-    // now and counts a wrong one, all under the main lock.
-    RevealCheck check_pairing_reveal(std::uint64_t opening, const std::string& code_at_hello,
+    // Tests the reveal of a place taken under code `code_number` against the
+    // code open now and counts a wrong one, all under the main lock; one
+    // under a code gone since counts without testing anything.
+    RevealCheck check_pairing_reveal(std::uint64_t code_number, const std::string& code_at_hello,
                                      const std::function<bool(const std::string&)>& matches);
     // A commit whose reveal never came (its time ran out or its link ended)
-    // counts as a wrong code within the opening its place was taken in:
+    // counts as a wrong code, whether its code is still open or not:
     // otherwise a stranger who never saw the code could hold a pairing place
-    // for nothing, over and over. Under a later opening it tested nothing.
-    void count_unrevealed_commit(std::uint64_t opening);
+    // for nothing, over and over. Since a device signed in or pairing
+    // locked, it counts nothing.
+    void count_unrevealed_commit(std::uint64_t code_number);
 
     // Trusted devices. Forgetting a device also sends its links away: the
     // session in control and every other link it signed in on.
@@ -364,6 +368,15 @@ public:
     // meanwhile; then the link must send itself away.
     LinkStanding device_link_ready(std::uint64_t session);
     LinkStanding device_link_standing(std::uint64_t session);
+    // Runs `act` under the main lock if the link is still listed, so that a
+    // forget or a newer link either comes before the check or after the act.
+    template <typename Act>
+    LinkStanding while_device_link_listed(std::uint64_t session, Act&& act) {
+        auto lock = lock_main();
+        const LinkStanding standing = device_link_standing_held(session);
+        if (standing == LinkStanding::Listed) act();
+        return standing;
+    }
     void remove_device_link(std::uint64_t session);
     // The device links listed, those replaced but not yet ended included.
     std::size_t device_link_count();
@@ -402,6 +415,7 @@ public:
 
 private:
     explicit HostState(HostStateConfig& config);
+    LinkStanding device_link_standing_held(std::uint64_t session) const;
 
     std::shared_timed_mutex control_turn_mutex_;
     std::mutex main_mutex_;
@@ -432,10 +446,10 @@ private:
 
     // Counts a wrong code with the main lock held; answers whether it locked
     // pairing. The notice says which.
-    bool count_wrong_code_held(const std::string& wrong_text, const std::string& locked_text);
+    bool count_wrong_code_held(const std::string& wrong_text, const std::string& locked_text, bool redraw);
     // After the main lock is let go: the log line of a lock-out and the code file.
     void after_wrong_code(bool locked);
-    void give_back_pairing_place();
+    void give_back_pairing_place(std::uint64_t code_number);
 };
 
 // The Base64 text of a device's identity key, as trusted devices store it.

@@ -31,45 +31,56 @@ std::string PairingCode::draw_code(const RandomBytes4& random) {
     return code;
 }
 
+void PairingCode::renumber() {
+    ++code_number_;
+    places_ = 0;
+    busy_ = false;
+}
+
 bool PairingCode::open() {
     if (closed_until_ && now_() < *closed_until_) return false;
     closed_until_.reset();
-    if (!code_) ++opening_;
     code_ = draw_code(random_);
-    busy_ = false;
+    renumber();
     return true;
 }
 
 void PairingCode::close() {
     code_.reset();
-    busy_ = false;
+    renumber();
 }
 
-PairingCode::WrongCode PairingCode::count_wrong_code() {
+PairingCode::WrongCode PairingCode::count_wrong_code(bool redraw) {
     ++wrong_codes_;
     busy_ = false;
     if (wrong_codes_ < kWrongCodeLimit) {
-        if (code_) code_ = draw_code(random_);
+        if (code_ && redraw) {
+            code_ = draw_code(random_);
+            renumber();
+        }
         return WrongCode::kCounted;
     }
     wrong_codes_ = 0;
     code_.reset();
+    renumber();
+    settled_ = code_number_;
     closed_until_ = now_() + kLockOut;
     return WrongCode::kLockedOut;
 }
 
 PairingCode::Place PairingCode::take_place(const std::string& code_at_hello, std::size_t limit) {
     if (!code_) return Place::kClosed;
-    if (*code_ != code_at_hello) return Place::kChanged;
     if (places_ >= limit) {
         busy_ = true;
         return Place::kBusy;
     }
+    if (*code_ != code_at_hello) return Place::kChanged;
     ++places_;
     return Place::kTaken;
 }
 
-bool PairingCode::give_back_place() {
+bool PairingCode::give_back_place(std::uint64_t number) {
+    if (number != code_number_) return false;
     if (places_ != 0) --places_;
     return std::exchange(busy_, false);
 }

@@ -5,11 +5,14 @@
 // PairingCode holds the code, the wrong-code count, the lock-out instant and
 // the pairing places; the host state owns one and calls it under its main lock.
 //
-// An opening of pairing lasts from an open while pairing is closed to the
-// next close (the stop button, a successful pairing, a lock-out); codes drawn
-// in between, after a wrong code or a second open, stay within it. CodeFile holds the
-// `--code-file` path behind its own lock; the host state calls `mirror` after
-// releasing the main lock, whenever the code may have changed.
+// Each code drawn, and each close, gets a number of its own. A pairing place
+// belongs to the code it was taken under: places of an earlier code never
+// block a later one, and one revealed or let go once its code is gone counts
+// as a wrong code, however the code was replaced (a wrong code, a second
+// open, the stop button), unless a device signed in or pairing locked since.
+// CodeFile holds the `--code-file` path behind its own lock; the host state
+// calls `mirror` after releasing the main lock, whenever the code may have
+// changed.
 #pragma once
 
 #include <array>
@@ -37,9 +40,8 @@ public:
 
     PairingCode(Now now, RandomBytes4 random);
 
-    // Opens pairing with a fresh code (replacing an open one, within the same
-    // opening); false, with no code made, while pairing is locked after five
-    // wrong codes.
+    // Opens pairing with a fresh code (replacing an open one); false, with no
+    // code made, while pairing is locked after five wrong codes.
     bool open();
     // Drops the code.
     void close();
@@ -48,26 +50,37 @@ public:
         kCounted,    // below the limit; an open code was replaced by a fresh one
         kLockedOut,  // the fifth: the code is gone and pairing is locked for 60 s
     };
-    // Counts one wrong code.
-    WrongCode count_wrong_code();
-    // A device signed in: the count starts again.
-    void reset_wrong_codes() { wrong_codes_ = 0; }
+    // Counts one wrong code; `redraw` false for a guess at a code no longer
+    // open, which tested nothing of the code shown now and leaves it.
+    WrongCode count_wrong_code(bool redraw = true);
+    // A device signed in: the count starts again, and places taken until now
+    // count nothing more.
+    void reset_wrong_codes() {
+        wrong_codes_ = 0;
+        settled_ = code_number_;
+    }
     enum class Place {
-        kTaken,    // within the opening now current
+        kTaken,    // under the code now open, numbered `code_number()`
         kBusy,     // every place is taken: the window says a pairing was turned away
         kChanged,  // the code the commit's Hello saw is no longer the one open
         kClosed,   // pairing is closed
     };
-    // A commit asks for one of `limit` places; it takes one only under the code
-    // its Hello saw. Whether a place was free and the window's word on it are
-    // decided together, so that the word never stays with a place free.
+    // A commit asks for one of `limit` places of the code open; it takes one
+    // only under the code its Hello saw. The places are looked at before the
+    // code, so that a refusal never tells whether the code changed. Whether a
+    // place was free and the window's word on it are decided together, so
+    // that the word never stays with a place free.
     Place take_place(const std::string& code_at_hello, std::size_t limit);
-    // A place is let go; answers whether the window said a pairing was
-    // turned away (it no longer does).
-    bool give_back_place();
-    // Whether `opening` is the opening now current (pairing open since).
-    bool in_opening(std::uint64_t opening) const { return code_ && opening == opening_; }
-    std::uint64_t opening() const { return opening_; }
+    // The place taken under code `number` is let go; answers whether the
+    // window said a pairing was turned away (it no longer does).
+    bool give_back_place(std::uint64_t number);
+    // The number of the code open (or of the close).
+    std::uint64_t code_number() const { return code_number_; }
+    // Whether a place taken under code `number` that is no longer the one
+    // open still counts as a wrong code: no device signed in and pairing did
+    // not lock since it was taken.
+    bool counts_stale(std::uint64_t number) const { return number != code_number_ && number > settled_; }
+    // The places taken under the code open.
     std::size_t places() const { return places_; }
     // A pairing was turned away while the code was open because every
     // place was taken; said until a place is free again or the code changes.
@@ -88,8 +101,12 @@ private:
     RandomBytes4 random_;
     std::optional<std::string> code_;
     std::optional<Clock::time_point> closed_until_;
+    // Gives the code a new number: the places of the one before are not its.
+    void renumber();
+
     std::uint32_t wrong_codes_ = 0;
-    std::uint64_t opening_ = 0;
+    std::uint64_t code_number_ = 0;
+    std::uint64_t settled_ = 0;  // places of codes up to this number count nothing
     std::size_t places_ = 0;
     bool busy_ = false;
 };

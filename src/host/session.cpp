@@ -207,19 +207,32 @@ std::vector<std::string> reach_addresses(const std::vector<IpAddress>& addresses
 
 namespace {
 
+void log_forgotten(const SessionRecord& record) {
+    log_line(prefix(record.session) + log_safe_text(record.peer_name) + " was forgotten while it signed in");
+}
+
 void queue_host_info(HostState& host, const LinkWriter& writer) {
     queue_control_message(writer, control::HostInfo{"1.2", host_features(host)});
 }
 
+// A device forgotten or replaced while its picture was taken gets none: the
+// forget or the newer link sends it away.
 bool sign_in_preview(HostState& host, SessionRecord& record) {
     auto start = std::chrono::steady_clock::now();
     std::optional<Bytes> picture = host.platform->take_preview();
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     Bytes bytes = picture ? std::move(*picture) : Bytes{};
-    log_line(prefix(record.session) + "preview for " + log_safe_text(record.peer_name) + ": " + std::to_string(bytes.size()) +
+    const std::size_t size = bytes.size();
+    const LinkStanding standing = host.while_device_link_listed(record.session, [&] {
+        queue_control_message(record.writer, control::Preview{std::move(bytes)});
+        queue_control_message(record.writer, control::Bye{});
+    });
+    if (standing != LinkStanding::Listed) {
+        if (standing == LinkStanding::Gone) log_forgotten(record);
+        return true;
+    }
+    log_line(prefix(record.session) + "preview for " + log_safe_text(record.peer_name) + ": " + std::to_string(size) +
              " bytes in " + std::to_string(elapsed.count()) + " ms");
-    queue_control_message(record.writer, control::Preview{std::move(bytes)});
-    queue_control_message(record.writer, control::Bye{});
     return true;
 }
 
@@ -265,18 +278,21 @@ bool sign_in_browser(HostState& host, SessionRecord& record) {
 // in nor watches.
 bool sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDone& done) {
     const bool watch = *record.role == PeerRole::Watch;
+    control::HostInfo info{"1.2", host_features(host)};
+    WebWatcherRegistry::KeyFrameCallback key_frame;
     // One replaced by a newer link was sent away by it, and its line written there.
-    if (const LinkStanding standing = host.device_link_standing(record.session); standing != LinkStanding::Listed) {
-        if (standing == LinkStanding::Gone) {
-            log_line(prefix(record.session) + log_safe_text(done.device_name) + " was forgotten while it signed in");
-        }
+    const LinkStanding standing = host.while_device_link_listed(record.session, [&] {
+        queue_control_message(record.writer, std::move(info));
+        if (watch) key_frame = list_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, false);
+    });
+    if (standing != LinkStanding::Listed) {
+        if (standing == LinkStanding::Gone) log_forgotten(record);
         return false;
     }
     log_line(prefix(record.session) + log_safe_text(done.device_name) + " (" + log_safe_text(done.device_model) + ") signed in to " +
              (watch ? "watch" : "send"));
-    queue_host_info(host, record.writer);
     if (!watch) return true;
-    add_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, false);
+    if (key_frame) key_frame();
     host.set_watching();
     std::vector<InkEvent> strokes;
     {
@@ -298,7 +314,7 @@ bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
     if (!turn) {
         // A replaced link was sent away by the newer one; a forgotten one by the forget.
         if (host.device_link_standing(record.session) == LinkStanding::Gone) {
-            log_line(tag + log_safe_text(done.device_name) + " was forgotten while it signed in");
+            log_forgotten(record);
         }
         return false;
     }
@@ -317,7 +333,7 @@ bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
             std::find_if(links.begin(), links.end(), [&](const DeviceLink& l) { return l.session == record.session; });
         if (listed == links.end()) {
             lock.unlock();
-            log_line(tag + log_safe_text(done.device_name) + " was forgotten while it signed in");
+            log_forgotten(record);
             return false;
         }
         if (listed->replaced) return false;

@@ -32,6 +32,12 @@ void broadcast_control_message(const WebWatcherRegistry& registry, const Control
 
 void add_stream_watcher(WebWatcherRegistry& registry, const LinkWriter& writer, std::uint64_t session,
                         const std::string& peer_name, bool browser) {
+    if (auto callback = list_stream_watcher(registry, writer, session, peer_name, browser)) callback();
+}
+
+WebWatcherRegistry::KeyFrameCallback list_stream_watcher(WebWatcherRegistry& registry, const LinkWriter& writer,
+                                                         std::uint64_t session, const std::string& peer_name,
+                                                         bool browser) {
     WebWatcherRegistry::KeyFrameCallback callback;
     {
         auto guard = registry.lock();
@@ -48,7 +54,7 @@ void add_stream_watcher(WebWatcherRegistry& registry, const LinkWriter& writer, 
         if (registry.last_stream_info) queue_control_bytes(writer, *registry.last_stream_info);
         callback = registry.key_frame_callback;
     }
-    if (callback) callback();
+    return callback;
 }
 
 void clear_stream_info(WebWatcherRegistry& registry) {

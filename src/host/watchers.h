@@ -56,6 +56,11 @@ void broadcast_control_message(const WebWatcherRegistry& registry, const Control
 // last streamInfo; after the lock, asks the stream for a key frame.
 void add_stream_watcher(WebWatcherRegistry& registry, const LinkWriter& writer, std::uint64_t session,
                         const std::string& peer_name, bool browser);
+// The same without the key frame: answers the callback that asks for it, for
+// the caller to run once it holds no lock.
+WebWatcherRegistry::KeyFrameCallback list_stream_watcher(WebWatcherRegistry& registry, const LinkWriter& writer,
+                                                         std::uint64_t session, const std::string& peer_name,
+                                                         bool browser);
 
 void clear_stream_info(WebWatcherRegistry& registry);
 

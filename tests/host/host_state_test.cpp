@@ -91,6 +91,13 @@ TEST_F(HostStateTest, APairingIsNeverSaidTurnedAwayWithAPlaceFree) {
         lock.lock();
         EXPECT_FALSE(host_->main().pairing.busy() && host_->main().pairing.places() == 0) << i;
     }  // the lock is let go before the late place
+    // A flood of refused commits tells the window once, when its word turns on.
+    int changes = 0;
+    host_->set_on_change([&] { ++changes; });
+    const PairingPlace held = guard.enter(code);
+    for (int i = 0; i < 50; ++i) EXPECT_FALSE(guard.enter(code).token) << i;
+    EXPECT_EQ(changes, 1);
+    host_->set_on_change(nullptr);
 }
 
 TEST_F(HostStateTest, PointerOptionIsPassedOnOnlyWhenItChanges) {

@@ -134,49 +134,101 @@ TEST_F(HostilePeers, PairingPlacesAreTakenAtTheCommitOnly) {
     ASSERT_TRUE(wait_until([&] { return !host_->snapshot_host_status().pairing_code; }));
     EXPECT_FALSE(busy());
     strangers.clear();
-    host_->open_pairing();
-    code = read_code_file();
-    ASSERT_TRUE(hello());
-    ASSERT_TRUE(links[7]->committed(code)) << "the paired link still holds its place";
-    ASSERT_TRUE(hello());
-    EXPECT_EQ(failure_in(links[8]->commit(code)), PairingError::PairingClosed);
-    ASSERT_TRUE(wait_until(busy));
-    // A new code, and a place free again, each end the window's word on it.
-    host_->open_pairing();
-    EXPECT_FALSE(busy());
-    ASSERT_TRUE(hello());
-    code = read_code_file();
-    EXPECT_EQ(failure_in(links[9]->commit(code)), PairingError::PairingClosed);
-    ASSERT_TRUE(wait_until(busy));
-    // A commit of the opening the pairing closed counts nothing against this one.
-    links[5]->peer->close();
-    EXPECT_TRUE(wait_until([&] { return !busy(); }));
     const auto pairing = [&] { auto lock = host_->lock_main(); return host_->main().pairing; };  // a copy
     const auto shown = [&] { return HostState::current_pairing_code(host_).value_or(""); };
-    EXPECT_EQ(pairing().wrong_codes(), 0u);
+    // The places of a code gone block no later code, and each one revealed or
+    // let go counts as a wrong code, leaving the code shown now.
+    host_->open_pairing();
+    code = shown();
+    ASSERT_TRUE(hello() && links[7]->committed(code)) << "the paired code's place blocks nothing";
+    ASSERT_TRUE(hello() && links[8]->committed(code));
+    ASSERT_TRUE(hello());
+    EXPECT_EQ(failure_in(links[9]->commit(code)), PairingError::PairingClosed);
+    ASSERT_TRUE(wait_until(busy));
+    host_->open_pairing();
+    EXPECT_FALSE(busy());
+    code = shown();
+    ASSERT_TRUE(hello() && links[10]->committed(code));
+    links[7]->peer->close();
+    ASSERT_TRUE(links[8]->peer->send_plain(FrameType::Handshake, links[8]->device.reveal()));
+    EXPECT_EQ(failure_in(links[8]->peer->receive_plain()), PairingError::WrongCode);
+    ASSERT_TRUE(wait_until([&] { return pairing().wrong_codes() == 2; }));
     EXPECT_EQ(shown(), code);
     // Hellos staged before a wrong code changed the code: their commits take no place and fail at once.
     ASSERT_TRUE(hello() && hello());
     EXPECT_FALSE(connect(DeviceIdentity::make(), IpAddress::v4(127, 0, 0, 3))->pair("0"));
-    ASSERT_TRUE(wait_until([&] { return pairing().wrong_codes() == 1; }));
-    for (int i : {10, 11}) EXPECT_EQ(failure_in(links[i]->commit(code)), PairingError::WrongCode) << i;
+    ASSERT_TRUE(wait_until([&] { return pairing().wrong_codes() == 3; }));
+    for (int i : {11, 12}) EXPECT_EQ(failure_in(links[i]->commit(code)), PairingError::WrongCode) << i;
     EXPECT_FALSE(busy());
-    // A commit of this opening counts, under any of its codes; a reveal answered as the code changed does not.
-    code = shown();
-    ASSERT_TRUE(hello() && links[12]->committed(code));
-    links[7]->peer->close();
-    ASSERT_TRUE(wait_until([&] { return pairing().wrong_codes() == 2; }));
-    ASSERT_TRUE(links[12]->peer->send_plain(FrameType::Handshake, links[12]->device.reveal()));
-    EXPECT_EQ(failure_in(links[12]->peer->receive_plain()), PairingError::WrongCode);
-    EXPECT_EQ(pairing().wrong_codes(), 2u);
+    links[10]->peer->close();
+    ASSERT_TRUE(wait_until([&] { return pairing().wrong_codes() == 4; }));
     // The phone pairs at once; a commit under its code never revealed counts nothing once pairing closed.
     code = shown();
     ASSERT_TRUE(hello() && links[13]->committed(code));
     ASSERT_TRUE(connect(DeviceIdentity::make("Phone"), IpAddress::v4(127, 0, 0, 2))->pair(code));
     ASSERT_TRUE(wait_until([&] { return !host_->snapshot_host_status().pairing_code; }));
     links[13]->peer->close();
-    ASSERT_TRUE(wait_until([&] { return pairing().places() == 0; }));
+    links[5]->peer->close();
+    EXPECT_TRUE(wait_for_threads_to_end());
     EXPECT_EQ(pairing().wrong_codes(), 0u);
+}
+
+// A stranger who never saw the code holds every pairing place with Hellos
+// and commits. A new code, by a press or by Stop then Pair, frees the places
+// for the phone, and each place held under a code gone counts as a wrong
+// code when it is revealed: holding them on locks pairing within two presses.
+TEST_F(HostilePeers, AStrangerHoldingThePairingPlacesPaysForThemAtEveryNewCode) {
+    make_host();
+    host_->limits.unsigned_links_per_address = 16;
+    start_listening();
+    host_->open_pairing();
+    const auto shown = [&] { return HostState::current_pairing_code(host_).value_or(""); };
+    const auto wrong_codes = [&] { auto lock = host_->lock_main(); return host_->main().pairing.wrong_codes(); };
+    std::vector<std::unique_ptr<Pairing>> stranger;
+    // The stranger takes the four places; the phone's commit is turned away.
+    const auto hold = [&] {
+        stranger.clear();
+        for (int i = 0; i < 4; ++i) {
+            Pairing& link = *stranger.emplace_back(std::make_unique<Pairing>());
+            if (!link.hello(connect(link.device.identity())) || !link.committed("000000")) return false;
+        }
+        Pairing phone;
+        return phone.hello(connect(phone.device.identity())) &&
+               failure_in(phone.commit(shown())) == PairingError::PairingClosed;
+    };
+    const auto reveal = [&](Pairing& link) {
+        EXPECT_TRUE(link.peer->send_plain(FrameType::Handshake, link.device.reveal()));
+        return failure_in(link.peer->receive_plain());
+    };
+    // A press: the phone pairs at once, past the places of the code gone.
+    ASSERT_TRUE(hold());
+    host_->open_pairing();
+    ASSERT_TRUE(connect(DeviceIdentity::make("Phone"), IpAddress::v4(127, 0, 0, 2))->pair(shown()));
+    ASSERT_TRUE(wait_until([&] { return !host_->snapshot_host_status().pairing_code; }));
+    for (auto& link : stranger) EXPECT_EQ(reveal(*link), PairingError::PairingClosed);
+    EXPECT_EQ(wrong_codes(), 0u) << "nothing is left to guess once a device paired";
+
+    // Stop, then Pair: each held place counts when revealed, the code shown stays.
+    host_->open_pairing();
+    ASSERT_TRUE(hold());
+    Pairing staged;
+    ASSERT_TRUE(staged.hello(connect(staged.device.identity())));
+    host_->close_pairing();
+    host_->open_pairing();
+    const std::string code = shown();
+    for (auto& link : stranger) EXPECT_EQ(reveal(*link), PairingError::WrongCode);
+    EXPECT_EQ(wrong_codes(), 4u);
+    EXPECT_EQ(shown(), code);
+    // Held on through a press, the places lock pairing, and the window says why.
+    ASSERT_TRUE(hold());
+    EXPECT_EQ(failure_in(staged.commit(code)), PairingError::PairingClosed) << "the places come before the code";
+    host_->open_pairing();
+    EXPECT_EQ(reveal(*stranger[0]), PairingError::WrongCode);
+    EXPECT_EQ(reveal(*stranger[1]), PairingError::PairingClosed);
+    EXPECT_TRUE(wait_for_log("five wrong codes: pairing closed for 60 s"));
+    const HostStatus status = host_->snapshot_host_status();
+    EXPECT_TRUE(status.locked_seconds);
+    EXPECT_EQ(status.notice, host_->texts->translate("event.locked"));
 }
 
 // A commit whose reveal never comes, by its time or because its link ends,
