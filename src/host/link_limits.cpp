@@ -137,7 +137,8 @@ std::size_t UnsignedLinks::size() const {
 
 // --- the log lines of links that never sign in ------------------------------------
 
-LinkLog::LinkLog(Write write, std::string counted) : write_(std::move(write)), counted_(std::move(counted)) {}
+LinkLog::LinkLog(Write write, std::string counted, Now now)
+    : write_(std::move(write)), counted_(std::move(counted)), now_(std::move(now)) {}
 
 LinkLog::~LinkLog() {
     {
@@ -149,17 +150,27 @@ LinkLog::~LinkLog() {
     flush();
 }
 
+bool LinkLog::take_turn(Clock::time_point now, std::chrono::milliseconds every, std::vector<std::string>& written) {
+    every_ = every;
+    // The link finds the counts before this log's thread has written them.
+    if (!counts_.empty() && now >= next_line_) written.push_back(take_counts_line(now));
+    if (!last_link_ || now - *last_link_ >= every * kLongestWait) {
+        // A quiet while: the waits start over.
+        wait_ = {};
+        next_line_ = now;
+    }
+    last_link_ = now;
+    if (!counts_.empty() || now < next_line_) return false;
+    back_off(now);
+    return true;
+}
+
 void LinkLog::note(std::vector<Line> lines, std::chrono::milliseconds every) {
-    std::vector<std::string> whole;
+    std::vector<std::string> written;
     {
         std::lock_guard lock(mutex_);
-        const auto now = Clock::now();
-        every_ = every;
-        if (counts_.empty() && now >= next_line_) {
-            // A quiet while: the waits start over.
-            wait_ = every;
-            next_line_ = now + every;
-            for (Line& line : lines) whole.push_back(std::move(line.text));
+        if (take_turn(now_(), every, written)) {
+            for (Line& line : lines) written.push_back(std::move(line.text));
         } else {
             if (counts_.empty()) counted_since_ = utc_now_millis();
             for (Line& line : lines) {
@@ -185,37 +196,39 @@ void LinkLog::note(std::vector<Line> lines, std::chrono::milliseconds every) {
             }
         }
     }
-    for (const std::string& line : whole) write_(line);
+    for (const std::string& line : written) write_(line);
 }
 
 void LinkLog::note_marked(std::vector<Line> lines, std::chrono::milliseconds every, const std::string& key) {
+    std::vector<std::string> written;
     if (!key.empty()) {
-        bool whole;
-        {
-            std::lock_guard lock(mutex_);
-            const auto now = Clock::now();
-            std::erase_if(marked_keys_, [&](const auto& marked) { return marked.second <= now; });
-            // While a flood is counted, a key's links wait as long as its count lines.
-            whole = marked_keys_.emplace(key, now + std::max(every, wait_)).second;
-        }
-        if (!whole) {
+        std::unique_lock lock(mutex_);
+        const auto now = now_();
+        std::erase_if(marked_keys_, [&](const auto& marked) { return marked.second <= now; });
+        if (marked_keys_.contains(key)) {
+            lock.unlock();
             note(std::move(lines), every);
             return;
         }
+        // Written whole, the link takes its turn as any link does, and the
+        // key's next links wait as long as the next line.
+        (void)take_turn(now, every, written);
+        marked_keys_.emplace(key, now + std::max(every, wait_));
     }
-    for (const Line& line : lines) write_(line.text);
+    for (Line& line : lines) written.push_back(std::move(line.text));
+    for (const std::string& line : written) write_(line);
 }
 
 void LinkLog::flush() {
     std::string line;
     {
         std::lock_guard lock(mutex_);
-        line = take_counts_line();
+        line = take_counts_line(now_());
     }
     if (!line.empty()) write_(line);
 }
 
-std::string LinkLog::take_counts_line() {
+std::string LinkLog::take_counts_line(Clock::time_point now) {
     if (counts_.empty()) return {};
     std::string line = counted_ + format_log_time(counted_since_) + ": ";
     for (std::size_t i = 0; i < counts_.size(); ++i) {
@@ -225,20 +238,25 @@ std::string LinkLog::take_counts_line() {
     if (others_ != 0) line += ", other (" + std::to_string(others_) + ")";
     counts_.clear();
     others_ = 0;
-    wait_ = std::min(std::max(wait_, every_) * 2, every_ * kLongestWait);
-    next_line_ = Clock::now() + wait_;
+    back_off(now);
     return line;
+}
+
+void LinkLog::back_off(Clock::time_point now) {
+    wait_ = std::clamp(wait_ * 2, every_, every_ * kLongestWait);
+    next_line_ = now + wait_;
 }
 
 void LinkLog::run() {
     set_current_thread_name("vorlix-link-log");
     std::unique_lock lock(mutex_);
     while (!stopping_ && !counts_.empty()) {
-        if (Clock::now() < next_line_) {
+        const auto now = now_();
+        if (now < next_line_) {
             wake_.wait_until(lock, next_line_);
             continue;
         }
-        std::string line = take_counts_line();
+        std::string line = take_counts_line(now);
         lock.unlock();
         write_(line);
         lock.lock();

@@ -46,7 +46,8 @@ struct LinkLimits {
     // wait below 4 MB. A link that stays past this does not read.
     std::uint64_t queued_bytes = 64ull << 20;
     // The lines of links that never sign in are written one link in this
-    // time at most, the rest as counts, so that a flood of them cannot push
+    // time at most, and in ever longer times while links keep coming, the
+    // rest as counts, so that neither a flood nor a trickle of them can push
     // the log past its size limit (0: every line is written).
     std::chrono::milliseconds link_log_every{1000};
 };
@@ -130,14 +131,16 @@ private:
     Links links_;
 };
 
-// The log lines of links that never sign in. The first link after a quiet
-// while is written whole, and for `every` after it the lines of further
-// links are counted by kind; once that time is over the counts are written
-// as one line, by a thread of this log's own when no further link comes, and
-// at the latest when the log is flushed or let go. While counts keep coming,
-// each count line waits twice as long as the one before, up to
-// `kLongestWait` times `every`; a link that finds nothing counted once the
-// wait is over is written whole again, and the waits start over. Thread-safe.
+// The log lines of links that never sign in. A link's lines are written
+// whole when nothing is counted and the wait since the last line is over;
+// the lines of further links are counted by kind, and once the wait is over
+// the counts are written as one line, by the next link or by a thread of this
+// log's own when no further link comes, and at the latest when the log is
+// flushed or let go. Each line, whole or of counts, waits twice as long as
+// the one before, up to `kLongestWait` times `every`, so that a trickle of a
+// link a wait is soon counted as a flood is. After a quiet while (that
+// longest wait without a link) the next link is written whole and the waits
+// start over from `every`. Thread-safe.
 class LinkLog {
 public:
     struct Line {
@@ -145,9 +148,13 @@ public:
         std::string text;  // the whole line
     };
     using Write = std::function<void(std::string_view)>;
+    using Clock = std::chrono::steady_clock;
+    using Now = std::function<Clock::time_point()>;
 
-    // `counted` leads each count line, before the time counting began.
-    explicit LinkLog(Write write, std::string counted = "links that did not sign in since ");
+    // `counted` leads each count line, before the time counting began. The
+    // waits are measured by `now`, in the steady clock's time points: this
+    // log's thread sleeps on that clock until its line is due.
+    explicit LinkLog(Write write, std::string counted = "links that did not sign in since ", Now now = Clock::now);
     // Writes what is counted.
     ~LinkLog();
     LinkLog(const LinkLog&) = delete;
@@ -160,8 +167,8 @@ public:
     // every wrong code counts), or, with its `key`, one that held a trusted
     // key's mark. A Hello copied off the network takes its key's mark link
     // after link, so each key's links are written whole once a wait at most
-    // (`every`, or longer while a flood is counted); the rest are noted as
-    // any link's.
+    // (`every`, or longer while the waits grow); the rest are noted as any
+    // link's.
     void note_marked(std::vector<Line> lines, std::chrono::milliseconds every, const std::string& key = {});
     // Writes what is counted now.
     void flush();
@@ -174,14 +181,20 @@ public:
     static constexpr int kLongestWait = 60;
 
 private:
-    using Clock = std::chrono::steady_clock;
     void run();
+    // Under the lock, for a link noted `now`: puts a count line whose wait is
+    // over in `written`, and answers whether the link's lines may be written
+    // whole, which makes the next line wait longer.
+    bool take_turn(Clock::time_point now, std::chrono::milliseconds every, std::vector<std::string>& written);
     // The line of the counts, which are cleared; empty when none. The next
     // line waits longer.
-    std::string take_counts_line();
+    std::string take_counts_line(Clock::time_point now);
+    // A line was written `now`: the next waits twice as long, within bounds.
+    void back_off(Clock::time_point now);
 
     const Write write_;
     const std::string counted_;
+    const Now now_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::vector<std::pair<std::string, std::uint64_t>> counts_;  // in the order first counted
@@ -190,6 +203,7 @@ private:
     Clock::time_point next_line_{};
     std::chrono::milliseconds every_{0};
     std::chrono::milliseconds wait_{0};  // between the last line and the next
+    std::optional<Clock::time_point> last_link_;  // when the last link was noted
     std::map<std::string, Clock::time_point> marked_keys_;  // when each key's links are next written whole
     bool running_ = false;
     bool stopping_ = false;

@@ -644,6 +644,33 @@ TEST_F(HostilePeers, AFloodOfLinksThatNeverSignInIsLoggedAsCounts) {
     EXPECT_LT(lines() - before, links / 8);
 }
 
+// The link log on a clock of the test's own, a row a scenario: a link an interval is soon counted and a lone
+// one after a quiet 60 intervals is whole; a flood's waits grow 1, 2, 4, ... 32, then 60 at most; a second
+// flood's start from 1 again; a key's marked link each interval is whole once a wait. Every link is told.
+TEST_F(HostilePeers, TheLinkLogsWaitsGrowToAMinuteAndStartOverAfterAQuietOne) {
+    constexpr std::chrono::milliseconds kEvery = 1h;  // the log's thread sleeps through the test
+    struct Row { int first, then, per_interval, whole, count_lines; bool marked = false; } rows[] = {
+        {120, 1, 1, 3, 6}, {400, 0, 4, 1, 12}, {300, 10, 4, 2, 14}, {240, 0, 4, 9, 9, true}};
+    for (const Row& row : rows) {
+        std::atomic now = std::chrono::steady_clock::now();
+        std::string log;
+        std::mutex writing;  // as it starts, the log's thread may write a line the clock has made due
+        const int links = (row.first + row.then) * row.per_interval;
+        {
+            LinkLog counts([&](std::string_view line) { std::lock_guard lock(writing); (log += line) += '\n'; },
+                           "links that did not sign in since ", [&] { return now.load(); });
+            for (int i = 0; i < links; now = now.load() + (++i == row.first * row.per_interval
+                                                               ? LinkLog::kLongestWait * kEvery : kEvery / row.per_interval)) {
+                if (row.marked && i % row.per_interval == 0) counts.note_marked({{"marked", "marked"}}, kEvery, "key");
+                else counts.note({{"failed", "failed"}}, kEvery);
+            }
+        }
+        const int count_lines = testing::occurrences(log, " since "), whole = testing::occurrences(log, "\n") - count_lines;
+        EXPECT_EQ(std::pair(whole, count_lines), std::pair(row.whole, row.count_lines)) << &row - rows;
+        EXPECT_EQ(testing::told(log, "failed") + testing::told(log, "marked"), static_cast<std::uint64_t>(links));
+    }
+}
+
 // Links closed to make room end at once, without the pause after a failed
 // handshake: however fast failing Hellos come, the links held stay within
 // the cap, and the threads beyond theirs a few times the cap.

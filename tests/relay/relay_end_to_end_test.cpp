@@ -53,6 +53,7 @@ bool receive_pictures(test::TestBrowser& browser, int count) {
 
 class RelayEndToEnd : public ::testing::Test {
 protected:
+    std::chrono::milliseconds link_log_every_ = 0ms;  // every link's lines; set before SetUp starts the relay thread
     void SetUp() override {
         testing::StreamingOptions options;
         options.open_encoder = encoders_.opener();
@@ -71,7 +72,7 @@ protected:
         config.reach = reach_;
         host_ = HostState::create(std::move(config));
         host_->timeouts.writer_wait = 2s;
-        host_->limits.link_log_every = 0ms;  // every link's lines, as these tests read them
+        host_->limits.link_log_every = link_log_every_;
         host_->relay_allowed = true;
         reach_->update_relay_registration(*host_);
         ASSERT_TRUE(wait_until([&] { return relay_.host_key() == host_->identity.public_key; }));
@@ -423,10 +424,12 @@ TEST_F(RelayEndToEnd, APairingThroughTheRelayKeepsItsTime) {
     EXPECT_TRUE(wait_until([&] { return host_->snapshot_host_status().devices.size() == 2; }));
 }
 
+struct RelayLinkLogOfAnHour : RelayEndToEnd { RelayLinkLogOfAnHour() { link_log_every_ = 1h; } };
+struct RelayLinkLogOfATenth : RelayEndToEnd { RelayLinkLogOfATenth() { link_log_every_ = 100ms; } };
+
 // The links dropped past the bound are counted: the first is written, the rest as the relay services go.
-TEST_F(RelayEndToEnd, AFloodOfAnnouncedLinksIsBounded) {
+TEST_F(RelayLinkLogOfAnHour, AFloodOfAnnouncedLinksIsBounded) {
     test::LogCapture log;
-    host_->limits.link_log_every = 1h;
     relay_.set_join_answer("");  // joins that hang until the relay goes
     for (int i = 0; i < kMaxRelayLinks + 6; ++i) ASSERT_TRUE(relay_.announce("flood-" + std::to_string(i)));
     relay_.drop_host();  // once the relay is lost, the host has read every line before
@@ -442,9 +445,8 @@ TEST_F(RelayEndToEnd, AFloodOfAnnouncedLinksIsBounded) {
 }
 
 // The joins a relay refuses (the client left before the host joined) are counted, not a line each.
-TEST_F(RelayEndToEnd, JoinsTheRelayRefusesAreCounted) {
+TEST_F(RelayLinkLogOfATenth, JoinsTheRelayRefusesAreCounted) {
     test::LogCapture log;
-    host_->limits.link_log_every = 100ms;
     relay_.set_join_answer("{\"ok\":false}\n");
     constexpr std::uint64_t kJoins = 5000;
     for (std::uint64_t i = 0; i < kJoins; ++i) ASSERT_TRUE(relay_.announce("gone-" + std::to_string(i)));
