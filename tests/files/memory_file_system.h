@@ -25,6 +25,7 @@ public:
     bool size_unreadable = false;   // ReadableFile::size gives nothing
     std::set<std::string> refuse_open;  // open_read refuses these paths
     bool fail_replace = false;      // replace fails
+    bool fail_list = false;         // visit_names cannot read a folder
     std::vector<std::string> journal;  // "flush {path}", "close {path}", "replace {from} {to}" in order
 
     std::map<std::string, std::string> files;  // path text -> content
@@ -32,6 +33,7 @@ public:
     std::set<std::string> folders;
     int removed = 0;
     int creates = 0;  // calls of create_new
+    int listings = 0;  // calls of visit_names
 
     bool exists(const std::filesystem::path& path) {
         std::lock_guard lock(mutex);
@@ -92,6 +94,18 @@ public:
         files[to.generic_string()] = std::move(it->second);
         files.erase(it);
         return {};
+    }
+
+    bool visit_names(const std::filesystem::path& folder,
+                     const std::function<void(std::string_view)>& visit) override {
+        std::lock_guard lock(mutex);
+        ++listings;
+        if (fail_list) return false;
+        for (const auto& [key, content] : files) {
+            const std::filesystem::path path(key);
+            if (path.parent_path() == folder) visit(path.filename().string());
+        }
+        return true;
     }
 
     std::optional<std::uint64_t> plain_file_size(const std::filesystem::path& path) override {
