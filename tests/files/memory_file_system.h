@@ -33,7 +33,6 @@ public:
     std::set<std::string> folders;
     int removed = 0;
     int creates = 0;  // calls of create_new
-    int listings = 0;  // calls of visit_names
 
     bool exists(const std::filesystem::path& path) {
         std::lock_guard lock(mutex);
@@ -99,7 +98,6 @@ public:
     bool visit_names(const std::filesystem::path& folder,
                      const std::function<void(std::string_view)>& visit) override {
         std::lock_guard lock(mutex);
-        ++listings;
         if (fail_list) return false;
         for (const auto& [key, content] : files) {
             const std::filesystem::path path(key);
