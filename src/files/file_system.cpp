@@ -42,6 +42,16 @@ Status FileSystem::replace(const std::filesystem::path& from, const std::filesys
     return {};
 }
 
+bool FileSystem::visit_names(const std::filesystem::path& folder,
+                             const std::function<void(std::string_view)>& visit) {
+    std::error_code error;
+    std::filesystem::directory_iterator it(folder, error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        visit(file_name_text(it->path()));
+    }
+    return !error;
+}
+
 Status write_file_durably(FileSystem& files, const std::filesystem::path& path, std::string_view content) {
     std::filesystem::path temporary = path;
     temporary += ".tmp";

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,6 +63,9 @@ public:
     // Moves `from` over `to`, replacing it, and waits until the move itself
     // is on the disk.
     virtual Status replace(const std::filesystem::path& from, const std::filesystem::path& to);
+    // Calls `visit` with the name (UTF-8) of each entry of the folder; false
+    // when the folder cannot be read.
+    virtual bool visit_names(const std::filesystem::path& folder, const std::function<void(std::string_view)>& visit);
 };
 
 // Replaces a small file so that a power cut leaves either the old content or

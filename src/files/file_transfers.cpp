@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/text.h"
 #include "crypto/random.h"
@@ -84,13 +86,81 @@ bool take_refusal(IncomingFiles& incoming, std::uint64_t id) {
     return true;
 }
 
+// A name cut before its last '.' when that is not its first character:
+// "a.b.c" as "a.b" and ".c", "notes" as "notes" and nothing.
+std::pair<std::string_view, std::string_view> split_extension(std::string_view name) {
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return {name, {}};
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
 // "name.ext" as "name {suffix}.ext", or "name {suffix}" without an extension.
 std::string with_suffix(std::string_view name, const std::string& suffix) {
-    std::size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot > 0) {
-        return std::string(name.substr(0, dot)) + " " + suffix + std::string(name.substr(dot));
+    const auto [stem, extension] = split_extension(name);
+    return std::string(stem) + " " + suffix + std::string(extension);
+}
+
+// The attempt whose path has the name `entry` among the names of `name`: 1
+// for the name itself, N for "name N.ext"; 0 for any other name.
+unsigned destination_number(std::string_view entry, std::string_view name) {
+    if (entry == name) return 1;
+    const auto [stem, extension] = split_extension(name);
+    if (entry.size() <= stem.size() + 1 + extension.size() || !entry.starts_with(stem) ||
+        entry[stem.size()] != ' ' || !entry.ends_with(extension)) {
+        return 0;
     }
-    return std::string(name) + " " + suffix;
+    const std::string_view digits = entry.substr(stem.size() + 1, entry.size() - stem.size() - 1 - extension.size());
+    if (digits.size() > 4 || digits.front() == '0') return 0;
+    unsigned number = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        number = number * 10 + static_cast<unsigned>(c - '0');
+    }
+    return number >= 2 && number <= kMaxDestinationAttempts ? number : 0;
+}
+
+unsigned next_number(unsigned number) { return number % kMaxDestinationAttempts + 1; }
+
+struct Destination {
+    std::filesystem::path path;
+    CreatedFile created;
+};
+
+// Creates the file under a free name: numbered names from where the last
+// search of this name stopped, a bounded number of them; when those are
+// taken, the folder is listed once and as many of the numbers it leaves free
+// are tried (from where the search stopped, then from 1); past those, a name
+// of the file's own. The last path tried when none could be created.
+Destination create_destination(FileSystem& files, DestinationNumbers& numbers, const std::filesystem::path& folder,
+                               const std::string& name) {
+    unsigned number = numbers.first(folder, name);
+    std::vector<bool> taken;  // by number once listed; [0] stands for other names
+    for (unsigned tries = 0; tries < 2 * kMaxNameTries; ++tries) {
+        if (tries == kMaxNameTries) {
+            taken.assign(kMaxDestinationAttempts + 1, false);
+            // A folder that cannot be read leaves every number to be tried.
+            // Names that differ only in case are one on Windows.
+            const std::string lower = unicode_lower(name);
+            files.visit_names(folder, [&](std::string_view entry) {
+                taken[destination_number(unicode_lower(entry), lower)] = true;
+            });
+        }
+        if (!taken.empty()) {
+            for (unsigned skipped = 1; taken[number] && skipped < kMaxDestinationAttempts; ++skipped) {
+                number = next_number(number);
+            }
+            if (taken[number]) break;  // every number is taken
+            taken[number] = true;
+        }
+        Destination numbered{unique_destination_path(folder, name, number), {}};
+        numbered.created = files.create_new(numbered.path);
+        if (numbered.created.file) numbers.remember(folder, name, number);
+        if (!numbered.created.exists) return numbered;
+        number = next_number(number);
+    }
+    numbers.remember(folder, name, number);  // the next file of this name goes on from here
+    std::filesystem::path own = random_destination_path(folder, name);
+    return Destination{own, files.create_new(own)};
 }
 
 void close_and_delete(FileSystem& files, IncomingFile& transfer) {
@@ -148,34 +218,22 @@ void begin_incoming_file(FileTransfers& transfers, const std::filesystem::path& 
     }
 
     files.create_folders(folder);
-    const std::string safe = safe_file_name(name);
-    // The numbered names from the one that last worked, a bounded number of
-    // them, then a name of the file's own.
-    const unsigned first = transfers.numbers->first(folder, safe);
-    const unsigned last = std::min(kMaxDestinationAttempts, first + kMaxNameTries - 1);
-    for (unsigned attempt = first; attempt <= last + 1; ++attempt) {
-        const bool numbered = attempt <= last;
-        std::filesystem::path path =
-            numbered ? unique_destination_path(folder, safe, attempt) : random_destination_path(folder, safe);
-        CreatedFile created = files.create_new(path);
-        if (created.file) {
-            if (numbered) transfers.numbers->worked(folder, safe, attempt);
-            IncomingFile transfer;
-            transfer.path = std::move(path);
-            transfer.file = std::move(created.file);
-            transfer.size = size;
-            if (auto old = incoming.open.find(id); old != incoming.open.end()) {
-                close_and_delete(files, old->second);
-                incoming.open.erase(old);
-            }
-            incoming.open.emplace(id, std::move(transfer));
-            return;
-        }
-        if (created.exists && numbered) continue;
-        log_line("file from the device: could not create " + full_path_text(path) + ": " + created.error);
-        break;
+    Destination destination = create_destination(files, *transfers.numbers, folder, safe_file_name(name));
+    if (!destination.created.file) {
+        log_line("file from the device: could not create " + full_path_text(destination.path) + ": " +
+                 destination.created.error);
+        remember_refusal(incoming, id);
+        return;
     }
-    remember_refusal(incoming, id);
+    if (auto old = incoming.open.find(id); old != incoming.open.end()) {
+        close_and_delete(files, old->second);
+        incoming.open.erase(old);
+    }
+    IncomingFile transfer;
+    transfer.path = std::move(destination.path);
+    transfer.file = std::move(destination.created.file);
+    transfer.size = size;
+    incoming.open.emplace(id, std::move(transfer));
 }
 
 void write_incoming_chunk(FileTransfers& transfers, std::uint64_t id, ByteView bytes) {
@@ -239,7 +297,7 @@ unsigned DestinationNumbers::first(const std::filesystem::path& folder, std::str
     return 1;
 }
 
-void DestinationNumbers::worked(const std::filesystem::path& folder, std::string_view name, unsigned number) {
+void DestinationNumbers::remember(const std::filesystem::path& folder, std::string_view name, unsigned number) {
     std::lock_guard lock(mutex_);
     auto it = std::find_if(entries_.begin(), entries_.end(),
                            [&](const Entry& entry) { return entry.name == name && entry.folder == folder; });

@@ -51,20 +51,22 @@ struct IncomingFiles {
     std::deque<std::uint64_t> refused;
 };
 
-// How many numbered names one incoming file tries before it takes a name of
-// its own.
+// How many numbered names one incoming file tries before the folder is
+// listed, and again after: past both it takes a name of its own.
 constexpr unsigned kMaxNameTries = 64;
-// How many folder and name pairs keep the number that last worked.
+// How many folder and name pairs keep where their next search starts.
 constexpr std::size_t kRememberedNames = 32;
 
-// The number that last gave a free name, per folder and name, so that the
-// next file of that name starts there rather than at 1. Shared by the host's
-// table and the send links' tables, so it has a lock of its own.
+// Where the next search for a free name starts, per folder and name: the
+// number that last gave one, or the one after the last tried by a search
+// that found none, so that files of one name go on numbering rather than
+// start at 1 each time. Shared by the host's table and the send links'
+// tables, so it has a lock of its own.
 class DestinationNumbers {
 public:
-    // The number to try first: the one that last worked, else 1.
+    // The number to try first: the one remembered, else 1.
     unsigned first(const std::filesystem::path& folder, std::string_view name);
-    void worked(const std::filesystem::path& folder, std::string_view name, unsigned number);
+    void remember(const std::filesystem::path& folder, std::string_view name, unsigned number);
 
 private:
     struct Entry {
@@ -108,6 +110,8 @@ std::uint64_t take_transfer_id(FileTransfers& transfers);
 // Opens a new file in `folder` for a fileStart. A file that cannot be taken
 // (too large, no usable name, too many open, not creatable) is remembered as
 // refused. `open_elsewhere` files of other tables count against the limit.
+// A taken name costs at most 2 * kMaxNameTries + 1 creations and one listing
+// of the folder.
 void begin_incoming_file(FileTransfers& transfers, const std::filesystem::path& folder, std::uint64_t id,
                          std::string_view name, std::uint64_t size, std::size_t open_elsewhere = 0);
 
@@ -142,8 +146,9 @@ std::string safe_file_name(std::string_view name);
 std::filesystem::path unique_destination_path(const std::filesystem::path& folder, std::string_view name,
                                               unsigned attempt);
 
-// A path of the name's own, for when the numbered ones within reach are
-// taken: "name 3f09c2e41a7d5b86.ext" with 16 random hex digits.
+// A path of the name's own, for when the numbered ones are taken (or, in a
+// folder that cannot be listed, those within reach): "name 3f09c2e41a7d5b86.ext"
+// with 16 random hex digits.
 std::filesystem::path random_destination_path(const std::filesystem::path& folder, std::string_view name);
 
 // --- binary file pieces ------------------------------------------------------

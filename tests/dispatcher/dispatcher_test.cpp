@@ -373,16 +373,24 @@ TEST_F(DispatcherTest, IncomingFilesByRoleAndTheirOutcomes) {
                                                           R"({"notice":{"_0":"The file did not arrive whole. Try again."}})"}));
     EXPECT_NE(log.messages().find("session 3: saved "), std::string::npos);
 
-    // The send links of one key share one count of open files.
+    // The send links of one key go on with one numbering of names, and share one count of open files.
     auto second = link(4, PeerRole::Send);
     second->record.device_key = sender->record.device_key;
-    const auto start = [](std::size_t id) {
-        return R"({"fileStart":{"id":)" + std::to_string(id) + R"(,"name":"f)" + std::to_string(id) +
-               R"(","size":0,"purpose":"keep"}})";
+    const auto start = [](std::size_t id, const std::string& name = "") {
+        return R"({"fileStart":{"id":)" + std::to_string(id) + R"(,"name":")" +
+               (name.empty() ? "f" + std::to_string(id) : name) + R"(","size":0,"purpose":"keep"}})";
     };
+    for (Link* from : {sender.get(), sender.get(), second.get()}) {
+        if (from == second.get()) std::filesystem::remove(downloads / "photo.jpg");  // a freed name is not taken again
+        send(*from, start(9, "photo.jpg"));
+        send(*from, R"({"fileEnd":{"id":9,"ok":true}})");
+    }
+    EXPECT_TRUE(std::filesystem::exists(downloads / "photo 3.jpg"));
     for (std::size_t id = 10; id < 10 + kMaxOpenIncomingFiles; ++id) send(*sender, start(id));
     send(*second, start(1));
+    send(*second, start(3));  // a refused file leaves the key's count as it was
     EXPECT_FALSE(std::filesystem::exists(downloads / "f1"));
+    EXPECT_FALSE(std::filesystem::exists(downloads / "f3"));
     drop_link_files(*sender->record.incoming_files);
     send(*second, start(2));
     EXPECT_TRUE(std::filesystem::exists(downloads / "f2"));

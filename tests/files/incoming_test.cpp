@@ -46,6 +46,10 @@ TEST_F(IncomingOnDisk, WholeFilesAreKeptAndNamesNeverReplaceEachOther) {
     IncomingOutcome third = finish_incoming_file(table, 3, true);
     EXPECT_EQ(third.path, downloads / "photo 3.jpg");
     EXPECT_EQ(names_in(downloads), (std::vector<std::string>{"photo 2.jpg", "photo 3.jpg", "photo.jpg"}));
+    // Past the numbers tried first, the folder's listing finds the next free one.
+    for (unsigned n = 1; n <= 80; ++n) test::write_file(unique_destination_path(downloads, "scan.pdf", n), "");
+    begin_incoming_file(table, downloads, 4, "scan.pdf", 0);
+    EXPECT_EQ(finish_incoming_file(table, 4, true).path, downloads / "scan 81.pdf");
 }
 
 TEST_F(IncomingOnDisk, FilesThatDoNotArriveWholeAreDeleted) {
@@ -151,14 +155,33 @@ TEST_F(IncomingWithFailures, CreationFailuresAreLoggedAndReported) {
     EXPECT_EQ(finish_incoming_file(table, 1, true).kind, Kind::incomplete);
 }
 
-TEST_F(IncomingWithFailures, NamesStartFromTheNumberThatLastWorkedAndSoonTakeOneOfTheirOwn) {
+TEST_F(IncomingWithFailures, NamesGoOnFromWhereTheLastSearchStoppedAndTakeOneOfTheirOwnOnlyWhenAllAreTaken) {
     test::LogCapture log;
-    for (std::uint64_t id = 1; id <= 100; ++id) {
-        begin_incoming_file(table, folder, id, "a.txt", 0);
-        EXPECT_EQ(finish_incoming_file(table, id, true).kind, Kind::saved);
-    }
+    const auto saved_as = [&](FileTransfers& on, const std::filesystem::path& in, std::string_view name) {
+        begin_incoming_file(on, in, 1, name, 0);
+        return finish_incoming_file(on, 1, true).path;
+    };
+    for (std::uint64_t id = 1; id <= 100; ++id) saved_as(table, folder, "a.txt");
     EXPECT_TRUE(files->exists(folder / "a 100.txt"));
     EXPECT_LE(files->creates, 2 * 100);
+    EXPECT_EQ(saved_as(table, "E", "a.txt"), std::filesystem::path("E") / "a.txt");  // another folder's numbers
+
+    // After a restart, with the numbers to 100 on disk: one listing, then on from there.
+    FileTransfers restarted;
+    restarted.files = files;
+    for (unsigned n = 1; n <= 100; ++n) files->put(unique_destination_path(folder, "image.jpg", n), "");
+    files->creates = 0;
+    for (unsigned n = 101; n <= 105; ++n) {
+        EXPECT_EQ(saved_as(restarted, folder, "image.jpg"), folder / ("image " + std::to_string(n) + ".jpg"));
+    }
+    EXPECT_LE(files->creates, static_cast<int>(kMaxNameTries) + 1 + 4 * 2);
+
+    // A folder that cannot be listed: a name of its own, and the next file goes on where that search stopped.
+    files->fail_list = true;
+    for (unsigned n = 1; n <= 200; ++n) files->put(unique_destination_path(folder, "c.txt", n), "");
+    saved_as(table, folder, "c.txt");
+    EXPECT_EQ(saved_as(table, folder, "c.txt"), folder / "c 201.txt");
+    files->fail_list = false;
 
     // Every numbered name taken: a bounded search, then a name of its own.
     for (unsigned attempt = 1; attempt <= kMaxDestinationAttempts; ++attempt) {

@@ -25,6 +25,7 @@ public:
     bool size_unreadable = false;   // ReadableFile::size gives nothing
     std::set<std::string> refuse_open;  // open_read refuses these paths
     bool fail_replace = false;      // replace fails
+    bool fail_list = false;         // visit_names cannot read a folder
     std::vector<std::string> journal;  // "flush {path}", "close {path}", "replace {from} {to}" in order
 
     std::map<std::string, std::string> files;  // path text -> content
@@ -92,6 +93,17 @@ public:
         files[to.generic_string()] = std::move(it->second);
         files.erase(it);
         return {};
+    }
+
+    bool visit_names(const std::filesystem::path& folder,
+                     const std::function<void(std::string_view)>& visit) override {
+        std::lock_guard lock(mutex);
+        if (fail_list) return false;
+        for (const auto& [key, content] : files) {
+            const std::filesystem::path path(key);
+            if (path.parent_path() == folder) visit(path.filename().string());
+        }
+        return true;
     }
 
     std::optional<std::uint64_t> plain_file_size(const std::filesystem::path& path) override {
