@@ -557,8 +557,9 @@ TEST_F(Sessions, ADeviceReconnectingInALoopIsCountedAsOneAndLeavesOthersLinesInT
     ASSERT_TRUE(wait_until([&] { return running_session_threads() == session_threads_before_ + 1; }));
     std::string log = log_text();
     const int whole_infos = testing::occurrences(log, ": device app "), sign_ins = testing::occurrences(log, ") signed in to send");
-    EXPECT_TRUE(whole_infos >= infos && whole_infos <= infos + 8) << whole_infos;
-    EXPECT_TRUE(sign_ins >= 4 && sign_ins <= 12) << sign_ins;
+    // A few a while past the budgets, however slowly the loop runs.
+    EXPECT_TRUE(whole_infos >= infos && whole_infos <= infos + 16) << whole_infos;
+    EXPECT_TRUE(sign_ins >= 4 && sign_ins <= 40) << sign_ins;
     EXPECT_NE(log.find("signed in: Tablet (Phone1,1)\n"), std::string::npos);
     // Every line is told once the counts are written, with the host's end at the latest.
     other.reset();
