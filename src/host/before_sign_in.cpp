@@ -81,7 +81,12 @@ std::optional<HandshakeDone> run_before_sign_in(HostState& host, SessionRecord& 
                 std::optional<std::string> connection = host.unsigned_links.release(record.session);
                 if (!connection) return std::nullopt;
                 place_given_up = true;
-                log_line(*connection);
+                // The lines of a device's links are its key's, however many it opens.
+                const HandshakeDone& signed_in = std::get<HandshakeDone>(outcome);
+                record.log = host.key_logs.open(
+                    record.session, handshake.link_kind().first == LinkKind::Device ? signed_in.device_id_key : Bytes{},
+                    signed_in.device_name, host.session_log);
+                log_link_line(record.log.get(), "connection", *connection);
                 // A device forgotten since its Hello is refused as one never paired.
                 if (handshake.link_kind().first == LinkKind::Device) {
                     DeviceLinkAdmission admission = host.admit_device_link(
@@ -92,8 +97,9 @@ std::optional<HandshakeDone> run_before_sign_in(HostState& host, SessionRecord& 
                         // The newest link of a key wins: the ones it
                         // replaced end before it goes on.
                         for (const auto& old : admission.replaced) {
-                            log_line("session " + std::to_string(old.session) + ": replaced by session " +
-                                     std::to_string(record.session));
+                            log_link_line(record.log.get(), "replaced by",
+                                          "session " + std::to_string(old.session) + ": replaced by session " +
+                                              std::to_string(record.session));
                         }
                         host.send_away_replaced_links(admission.replaced);
                         if (host.hooks.on_device_link_admitted) host.hooks.on_device_link_admitted(record.session);
@@ -170,7 +176,6 @@ std::optional<HandshakeDone> run_before_sign_in(HostState& host, SessionRecord& 
             record.link_kind = kind;
             record.watch_link_id = watch_link_id;
             record.peer_name = done->device_name;
-            record.log = std::make_unique<SessionLog>(record.session, host.session_log);
             return std::move(*done);
         }
     }

@@ -184,7 +184,9 @@ void finish_file(HostState& host, SessionRecord& record, const Standing& standin
             queue_notice(record.writer, "The file did not arrive whole. Try again.");
             break;
         case IncomingOutcome::Kind::saved:
-            log_line(prefix(record.session) + "saved " + full_path_text(outcome.path));
+            // Where a device's files went is told past its other lines.
+            log_file_line(record.log.get(), "saved", full_path_text(outcome.path.parent_path()),
+                          file_name_text(outcome.path), prefix(record.session) + "saved " + full_path_text(outcome.path));
             queue_notice(record.writer, "Saved to Downloads: " + file_name_text(outcome.path));
             host.platform->reveal_file(outcome.path);
             break;
@@ -547,6 +549,7 @@ void handle_control_message(HostState& host, SessionRecord& record, ControlMessa
         // A negative size can never be met: it is refused like one too large.
         const std::uint64_t announced =
             start->size < 0 ? kMaxTransferFileSize + 1 : static_cast<std::uint64_t>(start->size);
+        FileLines lines(record.log.get(), full_path_text(folder), log_safe_text(start->name));
         with_file_table(host, record, standing, [&](FileTransfers& table, std::size_t elsewhere) {
             begin_incoming_file(table, folder, static_cast<std::uint64_t>(start->id), start->name, announced, elsewhere);
         });

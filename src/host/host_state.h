@@ -224,6 +224,7 @@ public:
     UnsignedLinks unsigned_links;
     LinkLog link_log{log_line};  // the lines of links that never sign in
     SessionLogLimits session_log;  // set before the first link
+    KeyLogs key_logs;              // the lines of each device key's signed-in links
 
     // The first 12 hexadecimal digits of the SHA-256 of the identity public key.
     std::string host_id() const;

@@ -229,6 +229,10 @@ void log_line(std::string_view message) {
         }
         return;
     }
+    log_whole_line(message);
+}
+
+void log_whole_line(std::string_view message) {
     const std::string line = format_log_line(utc_now_millis(), message);
     standard_error().write(line);
     process_writer().append_line(line);

@@ -25,6 +25,9 @@ namespace vorlix {
 
 // Writes one line; never fails. Any thread may call it.
 void log_line(std::string_view message);
+// Writes one line whole, whatever diverts the thread's lines: for the logs
+// that divert them.
+void log_whole_line(std::string_view message);
 
 // While one lives, the lines its thread logs go to `divert` instead; what
 // `divert` logs itself is written. Made and let go on one thread, the

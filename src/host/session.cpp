@@ -92,6 +92,9 @@ bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHan
         log_line(tag + text);
         return false;
     };
+    // How the link ends is one of its key's link lines; what its frames make
+    // is diverted again below.
+    SessionLines ending(record.log.get(), "link ended", KeyLog::Lines::links);
 
     // What the peer sent after its last handshake step is read first.
     while (true) {
@@ -211,6 +214,12 @@ void log_forgotten(const SessionRecord& record) {
     log_line(prefix(record.session) + log_safe_text(record.peer_name) + " was forgotten while it signed in");
 }
 
+// The line of who watches now is one of the link's.
+void set_watching(HostState& host, SessionRecord& record) {
+    SessionLines lines(record.log.get(), "watching", KeyLog::Lines::links);
+    host.set_watching();
+}
+
 void queue_host_info(HostState& host, const LinkWriter& writer) {
     queue_control_message(writer, control::HostInfo{"1.2", host_features(host)});
 }
@@ -231,8 +240,9 @@ bool sign_in_preview(HostState& host, SessionRecord& record) {
         if (standing == LinkStanding::Gone) log_forgotten(record);
         return true;
     }
-    log_line(prefix(record.session) + "preview for " + log_safe_text(record.peer_name) + ": " + std::to_string(size) +
-             " bytes in " + std::to_string(elapsed.count()) + " ms");
+    log_link_line(record.log.get(), "preview",
+                  prefix(record.session) + "preview for " + log_safe_text(record.peer_name) + ": " +
+                      std::to_string(size) + " bytes in " + std::to_string(elapsed.count()) + " ms");
     return true;
 }
 
@@ -261,14 +271,15 @@ bool sign_in_browser(HostState& host, SessionRecord& record) {
         }
         viewers.push_back(WebViewer{record.watch_link_id, record.session, record.writer});
     }
-    log_line(prefix(record.session) + log_safe_text(record.peer_name) + " is watching through a watch link");
+    log_link_line(record.log.get(), "watching",
+                  prefix(record.session) + log_safe_text(record.peer_name) + " is watching through a watch link");
     queue_control_message(record.writer, std::move(info));
     if (replaced && replaced->session != record.session) {
         queue_control_message(replaced->writer, control::Bye{});
         replaced->writer.send(WriterItem::close());
     }
     add_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, true);
-    host.set_watching();
+    set_watching(host, record);
     host.update_session_relay_state();
     return false;
 }
@@ -289,11 +300,12 @@ bool sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDo
         if (standing == LinkStanding::Gone) log_forgotten(record);
         return false;
     }
-    log_line(prefix(record.session) + log_safe_text(done.device_name) + " (" + log_safe_text(done.device_model) + ") signed in to " +
-             (watch ? "watch" : "send"));
+    log_link_line(record.log.get(), "signed in",
+                  prefix(record.session) + log_safe_text(done.device_name) + " (" + log_safe_text(done.device_model) +
+                      ") signed in to " + (watch ? "watch" : "send"));
     if (!watch) return true;
     if (key_frame) key_frame();
-    host.set_watching();
+    set_watching(host, record);
     std::vector<InkEvent> strokes;
     {
         std::lock_guard<std::mutex> lock(host.ink_mutex);
@@ -345,7 +357,7 @@ bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
         }
         if (newer > record.session) {
             lock.unlock();
-            log_line(tag + "replaced by session " + std::to_string(newer));
+            log_link_line(record.log.get(), "replaced by", tag + "replaced by session " + std::to_string(newer));
             queue_control_message(record.writer, control::Bye{});
             return false;
         }
@@ -368,14 +380,18 @@ bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
         main.in_control = record.session;
     }
     host.device_sign_ins.fetch_add(1);
-    log_line(tag + (done.paired ? "paired with " : "signed in: ") + log_safe_text(done.device_name) + " (" +
-             log_safe_text(done.device_model) + ")");
+    // A pairing is rare, and always told.
+    const std::string signed_in = tag + (done.paired ? "paired with " : "signed in: ") +
+                                  log_safe_text(done.device_name) + " (" + log_safe_text(done.device_model) + ")";
+    log_link_line(done.paired ? nullptr : record.log.get(), "signed in", signed_in);
     if (done.paired) {
         host.close_pairing();
         host.reach->update_relay_registration(host);
     }
     if (older && older_number != record.session) {
-        log_line("session " + std::to_string(older_number) + ": replaced by session " + std::to_string(record.session));
+        log_link_line(record.log.get(), "replaced by",
+                      "session " + std::to_string(older_number) + ": replaced by session " +
+                          std::to_string(record.session));
         queue_control_message(older->writer, control::Bye{});
         older->writer.send(WriterItem::close());
         platform.stop_stream();
@@ -424,7 +440,7 @@ bool sign_in_device(HostState& host, SessionRecord& record, const HandshakeDone&
         port = host.main().listening_port;
     }
     if (!reach.empty() && port != 0) {
-        log_line(tag + "reach " + quoted_list(reach) + " port " + std::to_string(port));
+        log_link_line(record.log.get(), "reach", tag + "reach " + quoted_list(reach) + " port " + std::to_string(port));
         queue_control_message(writer, control::Reach{reach, port});
     }
     host.update_keep_awake();
@@ -480,7 +496,7 @@ void end_watcher(HostState& host, SessionRecord& record) {
         }
     }
     remove_watcher_entry(*host.watchers, record.session);
-    host.set_watching();
+    set_watching(host, record);
     bool stop = false;
     // A device signing in meanwhile keeps its stream.
     auto turn = host.lock_control_turn();
@@ -640,11 +656,18 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
                 host->link_log.note(std::move(lines), host->limits.link_log_every);
             }
         }
-        record.log.reset();  // its counts come before the link's end
         handshake.reset();
         close_and_wait_for_writer(writer, host->timeouts.writer_wait);
         socket.shutdown_both();
-        if (signed_in) log_line(tag + "closed" + (goodbye ? " (the device said goodbye)" : ""));
+        if (signed_in) {
+            // What the link's lines left counted comes before its end.
+            const std::string closed = tag + "closed" + (goodbye ? " (the device said goodbye)" : "");
+            if (record.log) {
+                record.log->key().write_end("closed", closed);
+            } else {
+                log_line(closed);
+            }
+        }
         if (record.role == PeerRole::Watch) {
             end_watcher(*host, record);
         } else if (!record.role && signed_in) {
@@ -653,6 +676,7 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
             drop_link_files(*record.incoming_files);
         }
         host->remove_device_link(session);
+        record.log.reset();
     }
     host->release_session_activity();
     writer = LinkWriter();

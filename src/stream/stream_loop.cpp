@@ -641,6 +641,20 @@ void wait_for_stream(StreamControl& stream) {
     if (handle && handle->joinable()) handle->join();
 }
 
+// What a stream line is counted under: the line with its numbers left out.
+std::string stream_line_kind(std::string_view line) {
+    std::string kind;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const bool digit = line[i] >= '0' && line[i] <= '9';
+        if (!digit) {
+            kind.push_back(line[i]);
+        } else if (i == 0 || line[i - 1] < '0' || line[i - 1] > '9') {
+            kind.push_back('N');
+        }
+    }
+    return log_safe_text(kind, 48);
+}
+
 std::string stream_thread_name(std::int64_t stream_number) {
     return "vorlix-stream-" + std::to_string(stream_number);
 }
@@ -726,6 +740,7 @@ void StreamSlot::start_stream(const StreamSettings& settings, std::int64_t strea
         try {
             std::thread thread([this, previous, control, name = stream_thread_name(stream_number)]() mutable {
                 set_current_thread_name(name);
+                DivertedLines diverted([this](std::string_view line) { lines_.write(stream_line_kind(line), line); });
                 auto body = [&] {
                     if (previous) wait_for_stream(*previous);
                     previous.reset();

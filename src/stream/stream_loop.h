@@ -23,6 +23,7 @@
 #include "h264/annexb.h"
 #include "h264/encoder.h"
 #include "host/platform.h"
+#include "host/session_log.h"
 #include "recovery/recovery.h"
 #include "stream/bitrate.h"
 #include "stream/clock.h"
@@ -135,7 +136,8 @@ void stream_thread(const StreamSettings& settings, std::int64_t stream_number,
 // "vorlix-stream-{}" (which first waits for the previous one), and steers and
 // stops the current one. While one stream waits so, a newer start replaces
 // its settings and number and starts no thread. Its release stops the
-// current stream and waits for it.
+// current stream and waits for it. What its threads log is counted past a
+// rate: a device that configures in a loop starts stream after stream.
 class StreamSlot {
 public:
     // How a stream thread runs its body: sets up what the thread needs (COM
@@ -160,6 +162,7 @@ public:
     std::shared_ptr<std::atomic<std::uint32_t>> pointer_on_device() const { return pointer_on_device_; }
 
 private:
+    CountedLines lines_{SessionLogLimits{}, "stream lines counted since "};  // outlives the threads
     StreamSeams seams_;
     SoundStarter start_sound_;
     ThreadRunner runner_;

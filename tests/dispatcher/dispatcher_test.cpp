@@ -519,6 +519,8 @@ TEST_F(DispatcherTest, ConfigureStartsTheDeviceStreamAndWatchersOnlyGetAMirror) 
               "session 1: configure #-2: 0x0 pt, 30 fps, hevc fitted, audio false, max None\n");
     send(*device, R"({"configure":{"_0":{"codec":")" + std::string(400, 'c') + R"("},"generation":3}})");
     EXPECT_NE(log.messages().find(std::string(297, 'c') + "... fitted, audio"), std::string::npos);
+    send(*device, R"({"configure":{"_0":{"source":")" + std::string(400, 's') + R"("},"generation":4}})");
+    EXPECT_NE(log.messages().find(" " + std::string(297, 's') + "..., audio"), std::string::npos);
 }
 
 TEST_F(DispatcherTest, ReceivedAcknowledgesInTheLedgerOnlyForTheSessionInControl) {

@@ -15,7 +15,9 @@
 #include "host/log.h"
 #include "host/session.h"
 #include "json/json.h"
+#include "storage/log_capture.h"
 #include "storage/temp_folder.h"
+#include "support/text_count.h"
 #include "support/device_peer.h"
 #include "support/fake_platform.h"
 #include "support/test_host.h"
@@ -135,6 +137,36 @@ TEST_F(FilesEndToEnd, FilesFromTheDeviceLandWholeOrNotAtAll) {
         std::this_thread::sleep_for(5ms);
     }
     EXPECT_FALSE(std::filesystem::exists(downloads / "half.bin"));
+}
+
+TEST_F(FilesEndToEnd, WhereEachFileWentIsToldPastTheDevicesOtherLines) {
+    test::LogCapture log;
+    for (int i = 0; i < 16; ++i) ASSERT_TRUE(send(R"({"deviceInfo":{"version":"3","features":["files"]}})"));
+    const auto downloads = temp_.path() / "Downloads";
+    const auto name = [](int id) { return id == 7 ? std::string("setup.exe") : "photo" + std::to_string(id) + ".jpg"; };
+    // Past the budget of these lines, one count names the folder and the first and last names.
+    const int files = static_cast<int>(SessionLogLimits{}.file_lines) + 20;
+    for (int id = 1; id <= files; ++id) {
+        ASSERT_TRUE(send(R"({"fileStart":{"id":)" + std::to_string(id) + R"(,"name":")" + name(id) +
+                         R"(","size":0,"purpose":"keep"}})"));
+        ASSERT_TRUE(send(R"({"fileEnd":{"id":)" + std::to_string(id) + R"(,"ok":true}})"));
+        if (id % 20 == 0) ASSERT_TRUE(until_pong(static_cast<std::uint64_t>(id)));
+    }
+    for (int id = 1; id <= 20; ++id) {
+        EXPECT_NE(log.messages().find("session 1: saved " + full_path_text(downloads / name(id)) + "\n"),
+                  std::string::npos) << id;
+    }
+    EXPECT_EQ(testing::occurrences(log.messages(), "session 1: saved "), files - 20);
+    ASSERT_TRUE(send(R"({"bye":{}})"));
+    ASSERT_TRUE(wait_until([&] { return log.messages().find("session 1: closed") != std::string::npos; }));
+    const std::string text = log.messages();
+    const auto counted = text.find("device Pad: files counted since ");
+    EXPECT_NE(text.find("saved (20) in " + full_path_text(downloads) + ", first photo" + std::to_string(files - 19) +
+                            ".jpg, last photo" + std::to_string(files) + ".jpg\n",
+                        counted),
+              std::string::npos)
+        << text.substr(counted == std::string::npos ? 0 : counted);
+    EXPECT_LT(counted, text.find("session 1: closed"));
 }
 
 TEST_F(FilesEndToEnd, AnEndingSessionLeavesTheSameDevicesNewSessionAlone) {

@@ -537,7 +537,43 @@ TEST_F(Sessions, ADeviceSendingItsDetailsInALoopKeepsTheLogsEarlierLinesAndIsCou
     EXPECT_NE(log.find("session 1: signed in: Phone (Phone1,1)\n"), std::string::npos);
     const int whole = testing::occurrences(log, "session 1: device app ");
     EXPECT_TRUE(whole >= 16 && whole <= 17) << whole;
-    EXPECT_EQ(testing::told(log, "deviceInfo", "session 1: device app ", "session 1: lines counted since "), sent);
+    EXPECT_EQ(testing::told(log, "deviceInfo", "session 1: device app ", "device Phone: lines counted since "), sent);
+    EXPECT_LT(log.find("device Phone: lines counted since "), log.find("session 1: closed")) << "counts come first";
+}
+
+TEST_F(Sessions, ADeviceReconnectingInALoopIsCountedAsOneAndLeavesOthersLinesInTheLog) {
+    DeviceIdentity phone = DeviceIdentity::make("Phone"), tablet = DeviceIdentity::make("Tablet");
+    make_host({trusted(phone), trusted(tablet)});
+    host_->session_log = SessionLogLimits{};  // the program's own
+    host_->limits.link_log_every = LinkLimits{}.link_log_every;
+    start_listening();
+    auto other = signed_in_device(tablet);
+    const std::string info = R"({"deviceInfo":{"version":")" + std::string(400, 'v') + R"(","features":[]}})";
+    const int links = 200, infos = 16;
+    for (int i = 0; i < links; ++i) {
+        auto link = connect(phone);
+        ASSERT_TRUE(link->sign_in(PeerRole::Send));
+        for (int j = 0; j < infos; ++j) ASSERT_TRUE(link->send_control_text(info));
+        ASSERT_TRUE(link->send_control_text(R"({"bye":{}})"));
+        ASSERT_TRUE(link->wait_closed());
+    }
+    ASSERT_TRUE(wait_until([&] { return running_session_threads() == session_threads_before_ + 1; }));
+    std::string log = log_text();
+    const int whole_infos = testing::occurrences(log, ": device app "), sign_ins = testing::occurrences(log, ") signed in to send");
+    // A few a while past the budgets, however slowly the loop runs.
+    EXPECT_TRUE(whole_infos >= infos && whole_infos <= infos + 16) << whole_infos;
+    EXPECT_TRUE(sign_ins >= 4 && sign_ins <= 40) << sign_ins;
+    EXPECT_NE(log.find("signed in: Tablet (Phone1,1)\n"), std::string::npos);
+    // Every line is told once the counts are written, with the host's end at the latest.
+    other.reset();
+    listener_->stop();
+    listener_.reset();
+    ASSERT_TRUE(wait_for_threads_to_end());
+    host_.reset();
+    log = log_text();
+    const std::string counted = "device Phone: lines counted since ";
+    EXPECT_EQ(testing::told(log, "deviceInfo", ": device app ", counted), std::uint64_t{links * infos});
+    EXPECT_EQ(testing::told(log, "signed in", ") signed in to send", counted), std::uint64_t{links});
 }
 
 TEST_F(Sessions, InputAndCameraReachThePlatformOnlyFromTheSessionInControl) {

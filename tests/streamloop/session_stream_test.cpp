@@ -20,6 +20,7 @@
 #include "streamloop/tone_source.h"
 #include "support/fake_encoder.h"
 #include "support/streaming_platform.h"
+#include "support/text_count.h"
 #include "support/wait.h"
 
 namespace vorlix::testing {
@@ -235,6 +236,29 @@ TEST(SessionStream, AFloodOfConfigurationsKeepsOneStreamWaitingAndStreamsTheLast
     EXPECT_EQ(threads.load(), 2) << "the stream that ends and one waiting";
     EXPECT_EQ(platform->encoder_openings().back().fps, 25u);
     rig.finish();
+}
+
+TEST(SessionStream, TheLinesOfStreamAfterStreamAreCountedPastTheirRate) {
+    test::LogCapture log;
+    FakeEncoderFactory encoders;
+    StreamingOptions options;
+    options.open_encoder = encoders.opener();
+    auto platform = std::make_shared<StreamingPlatform>(options);
+    SessionRig rig;
+    rig.start(platform, R"(["pictureStopped"])");
+    if (HasFatalFailure()) return;
+    const int streams = 60;
+    for (int generation = 1; generation <= streams; ++generation) {
+        ASSERT_TRUE(rig.send(R"({"configure":{"_0":{"fps":10},"generation":)" + std::to_string(generation) + "}}"));
+        ASSERT_TRUE(platform->wait_for_log("stream #" + std::to_string(generation) + ": "));
+    }
+    rig.finish();
+    const std::size_t made = platform->count_log("stream #");
+    EXPECT_GE(made, std::size_t{streams});
+    const auto whole = static_cast<std::size_t>(occurrences(log.messages(), "\nstream #"));
+    EXPECT_LE(whole, SessionLogLimits{}.first_lines + 16) << "of " << made;
+    platform.reset();  // its counts are written when its streams' slot is let go
+    EXPECT_NE(log.messages().find("stream lines counted since "), std::string::npos);
 }
 
 // Audio frames that reach the device while it waits for the pong of a ping.
