@@ -271,6 +271,23 @@ void HostState::say_goodbye_and_close() {
     sender->send(WriterItem::close());
 }
 
+void HostState::send_links_away_at_quit(std::vector<LinkWriter>& told) {
+    const std::size_t before = told.size();
+    {
+        auto lock = lock_main();
+        for (const DeviceLink& link : main_.device_links) {
+            const auto same = [&](const LinkWriter& writer) { return writer.same_link(link.writer); };
+            if (link.ready && std::none_of(told.begin(), told.end(), same)) told.push_back(link.writer);
+        }
+    }
+    for (auto it = told.begin() + static_cast<std::ptrdiff_t>(before); it != told.end(); ++it) {
+        queue_control_message(*it, control::Bye{});
+        it->send(WriterItem::close());
+    }
+    send_away_web_viewers();
+    unsigned_links.close_all();
+}
+
 // --- pairing ---------------------------------------------------------------------
 
 void HostState::open_pairing() {

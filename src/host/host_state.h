@@ -322,6 +322,12 @@ public:
 
     // Queues bye to the current session and closes its link.
     void say_goodbye_and_close();
+    // At quit, after say_goodbye_and_close: every other link is sent away.
+    // Each device link whose keys are out is told bye and closed once
+    // (`told` holds the writers told so far, and gains those told now; one
+    // whose keys are not out yet is told by a later call), every browser is
+    // told bye and closed, and every link still signing in is closed.
+    void send_links_away_at_quit(std::vector<LinkWriter>& told);
     // At quit, once the links are closed: writes what the host's and the
     // relays' link logs count.
     void flush_link_logs();

@@ -135,6 +135,17 @@ std::size_t UnsignedLinks::size() const {
     return links_.size();
 }
 
+void UnsignedLinks::close_all() {
+    std::vector<std::function<void()>> closers;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [session, entry] : links_) {
+            if (entry.close) closers.push_back(entry.close);
+        }
+    }
+    for (const auto& close : closers) close();
+}
+
 // --- the log lines of links that never sign in ------------------------------------
 
 LinkLog::LinkLog(Write write, std::string counted, Now now)

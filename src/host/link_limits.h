@@ -109,6 +109,9 @@ public:
     // it still is. A link made to give up its place ends its wait at once.
     bool pause_while_held(std::uint64_t session, std::chrono::milliseconds pause);
     std::size_t size() const;
+    // Closes every link that can be closed (at quit); each gives its place
+    // back, and has its lines written, as its thread ends.
+    void close_all();
 
 private:
     enum class Mark { None, Pairing, Signing };

@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 #include "app/options.h"
 #include "app/text.h"
@@ -19,6 +18,7 @@
 #include "host/host_state.h"
 #include "host/listener.h"
 #include "host/log.h"
+#include "host/quit.h"
 #include "host/settings.h"
 #include "host/startup.h"
 #include "win/camera/camera.h"
@@ -152,16 +152,18 @@ void host_main(ArgList all_args) {
     // 18. The window and its message loop, until the user quits.
     run_window(host, options.hidden, after_update.after_update());
 
-    // Shut-down: the device is told goodbye and has a moment to receive it;
-    // the announcement on the network is withdrawn.
-    log_line("quitting");
-    host->say_goodbye_and_close();
-    stop_advertising();
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    host->flush_link_logs();
-    host.reset();
-    platform.reset();
-    flush_request_lines();  // the counts of a platform someone still holds
+    // Shut-down: every link is told goodbye and has a moment to receive it;
+    // the announcement on the network is withdrawn; the host and the
+    // platform end on this thread once the threads that hold them have.
+    std::shared_ptr<Platform> held_platform = std::move(platform);
+    if (!quit_host(host, held_platform, stop_advertising)) {
+        // A thread still holds the host or the platform: the runtime's exit
+        // would tear down what it uses under it. The process ends here, its
+        // lines written, and COM stays up until then.
+        log_line("quitting: threads still hold the host or the platform; the process ends at once");
+        flush_standard_error(std::chrono::milliseconds(500));
+        TerminateProcess(GetCurrentProcess(), 0);
+    }
     if (com_ready) CoUninitialize();
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "host/identity.h"
+#include "host/quit.h"
 #include "host/session.h"
 #include "host/trusted_devices.h"
 #include "host_fixture.h"
@@ -803,6 +804,62 @@ TEST_F(Sessions, ATakenPortGivesASystemChosenOneThatIsAnnouncedAndServed) {
     ASSERT_TRUE(device);
     ASSERT_TRUE(device->send_control_text(R"({"ping":{"_0":5}})"));
     EXPECT_TRUE(control_texts_until_pong(*device, 5).empty());
+}
+
+// A fake platform that notes the thread it is destroyed on.
+class NotedPlatform : public FakePlatform {
+public:
+    explicit NotedPlatform(std::shared_ptr<std::atomic<std::thread::id>> on) : destroyed_on_(std::move(on)) {}
+    ~NotedPlatform() override { destroyed_on_->store(std::this_thread::get_id()); }
+
+private:
+    std::shared_ptr<std::atomic<std::thread::id>> destroyed_on_;
+};
+
+TEST_F(Sessions, QuittingSendsEveryLinkAwayAndEndsTheHostAndThePlatformOnItsThread) {
+    auto destroyed_on = std::make_shared<std::atomic<std::thread::id>>();
+    platform_ = std::make_shared<NotedPlatform>(destroyed_on);
+    FakePlatform::Answers answers;
+    answers.screenshot = answers.preview = to_bytes("picture");
+    // A screenshot and a preview are still being taken as the quit begins.
+    auto taking = std::make_shared<std::atomic<int>>(0);
+    answers.on_call = [taking](const std::string& operation) {
+        if (operation != "take_screenshot" && operation != "take_preview") return;
+        taking->fetch_add(1);
+        std::this_thread::sleep_for(700ms);
+    };
+    platform_->set_answers(answers);
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host({trusted(phone)});
+    host_->limits.link_log_every = LinkLimits{}.link_log_every;
+    start_listening();
+    std::vector<std::unique_ptr<DevicePeer>> links;
+    links.push_back(signed_in_device(phone));
+    for (PeerRole role : {PeerRole::Send, PeerRole::Watch, PeerRole::Preview}) {
+        links.push_back(connect(phone));
+        ASSERT_TRUE(links.back()->sign_in(role));
+    }
+    ASSERT_TRUE(links.front()->send_control_text(R"({"requestScreenshot":{}})"));
+    auto signing = connect(phone);
+    ASSERT_TRUE(signing->send_sign_in_hello());
+    ASSERT_TRUE(wait_until([&] { return taking->load() == 2; }));
+
+    std::weak_ptr<HostState> weak_host = host_;
+    std::shared_ptr<Platform> platform = std::move(platform_);
+    EXPECT_TRUE(quit_host(host_, platform, [] {}));
+    EXPECT_EQ(destroyed_on->load(), std::this_thread::get_id());
+    EXPECT_TRUE(weak_host.expired());
+    EXPECT_NE(log_text().find("session 5: connection from 127.0.0.1:"), std::string::npos) << log_text();
+    for (auto& link : links) {
+        bool bye = false;
+        for (int i = 0; i < 16 && !bye; ++i) {
+            auto frame = link->receive_frame_of(FrameType::Control);
+            if (!frame) break;
+            bye = to_string(frame->body) == R"({"bye":{}})";
+        }
+        EXPECT_TRUE(bye && link->wait_closed());
+    }
+    EXPECT_TRUE(signing->wait_closed());
 }
 
 TEST(ReachAddresses, KeepsTheTwoRangesInPlatformOrderEachOnce) {
