@@ -25,7 +25,7 @@ public:
             std::lock_guard lock(mutex);
             thread_name = current_thread_name();
         }
-        while (hold) std::this_thread::sleep_for(1ms);
+        while (hold) held = true, std::this_thread::sleep_for(1ms);
         return out.bytes.size();
     }
     void announce(const StreamGeometry&, std::uint32_t, std::int64_t) override {}
@@ -34,7 +34,7 @@ public:
     void send_to_all(const std::string&) override {}
 
     std::atomic<int> frames{0};
-    std::atomic<bool> hold{false};  // the next frame's send waits while set
+    std::atomic<bool> hold{false}, held{false};  // while `hold` is set sends wait, and `held` tells one does
     std::mutex mutex;
     std::string thread_name;
 };
@@ -106,8 +106,7 @@ TEST(StreamSlot, StartsNamedThreadsAndTheNextWaitsForThePrevious) {
     // The first stream is held in a send: the next one waits for it. A start while it waits
     // takes its place, over a stop that came meanwhile (a device taking over as the old stream ends).
     first->hold = true;
-    const int sent = first->frames.load();
-    ASSERT_TRUE(wait_for([&] { return first->frames.load() > sent; }));
+    EXPECT_TRUE(wait_for([&] { return first->held.load(); }));
     auto waits = std::make_shared<SharedAudience>(), second = std::make_shared<SharedAudience>();
     settings.audio = false;
     slot->start_stream(settings, 6, waits);
