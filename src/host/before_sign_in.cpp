@@ -101,7 +101,7 @@ std::optional<HandshakeDone> run_before_sign_in(HostState& host, SessionRecord& 
                                           "session " + std::to_string(old.session) + ": replaced by session " +
                                               std::to_string(record.session));
                         }
-                        host.send_away_replaced_links(admission.replaced);
+                        host.send_away_replaced_links(record.session, admission.replaced);
                         if (host.hooks.on_device_link_admitted) host.hooks.on_device_link_admitted(record.session);
                     }
                 }

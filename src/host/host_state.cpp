@@ -525,36 +525,64 @@ DeviceLinkAdmission HostState::admit_device_link(std::uint64_t session, const Ha
         replace(oldest(same_key_and_role));
     }
     if (static_cast<std::size_t>(std::count_if(links.begin(), links.end(), counted)) > limits.signed_in_links) {
+        // The link in control gives way only to a newer control link of its
+        // own key: a device that merely opens another link never ends it.
+        const Bytes* control_key = main_.current_session ? &main_.current_session->device_key : nullptr;
+        const bool of_control_key = control_key && *control_key == done.device_id_key;
+        const auto may_go = [&](const DeviceLink& l) {
+            return !control_key || l.session != main_.in_control || (of_control_key && !role);
+        };
+        // The key that holds the most links gives its oldest; of keys that
+        // hold as many, one other than the key in control.
         std::map<Bytes, std::size_t> per_key;
-        std::size_t most = 0;
         for (const DeviceLink& l : links) {
-            if (counted(l)) most = std::max(most, ++per_key[l.device_key]);
+            if (counted(l)) ++per_key[l.device_key];
         }
-        replace(oldest([&](const DeviceLink& l) { return per_key[l.device_key] == most; }));
+        const auto rank = [&](const DeviceLink& l) {
+            return std::pair(per_key[l.device_key], !control_key || l.device_key != *control_key);
+        };
+        std::pair<std::size_t, bool> first{0, false};
+        for (const DeviceLink& l : links) {
+            if (counted(l) && l.session != session && may_go(l)) first = std::max(first, rank(l));
+        }
+        replace(oldest([&](const DeviceLink& l) { return may_go(l) && rank(l) == first; }));
     }
     return admission;
 }
 
-void HostState::send_away_replaced_links(const std::vector<DeviceLinkAdmission::Replaced>& replaced) {
+void HostState::send_away_replaced_links(std::uint64_t session,
+                                         const std::vector<DeviceLinkAdmission::Replaced>& replaced) {
     if (replaced.empty()) return;
     std::vector<LinkWriter> writers;
     for (const auto& link : replaced) {
         if (link.writer) writers.push_back(*link.writer);
     }
-    const auto wait_until = [](std::chrono::milliseconds limit, auto done) {
+    // Both waits end once this link is itself replaced or forgotten: it will
+    // not sign in, and a chain of links each waiting for the one before
+    // would otherwise keep every link of a fast reconnecting device alive
+    // for the whole wait.
+    const auto wait_while_listed = [&](std::chrono::milliseconds limit, auto gone) {
         const auto deadline = Clock::now() + limit;
-        while (!done() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (Clock::now() < deadline) {
+            {
+                auto lock = lock_main();
+                const auto& links = main_.device_links;
+                const auto self = std::find_if(links.begin(), links.end(),
+                                               [&](const DeviceLink& l) { return l.session == session; });
+                if (self == links.end() || self->replaced || gone(links)) return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     };
-    // A peer that does not read never takes its bye: its socket is shut.
-    wait_until(timeouts.replaced_link_wait, [&] {
+    // A peer that does not read never takes its bye: its socket is shut, at
+    // once when this link will not sign in.
+    wait_while_listed(timeouts.replaced_link_wait, [&](const std::vector<DeviceLink>&) {
         return std::none_of(writers.begin(), writers.end(), [](const LinkWriter& w) { return w.running(); });
     });
     for (const LinkWriter& writer : writers) {
         if (writer.running()) writer.shut_down();
     }
-    wait_until(timeouts.replaced_link_wait, [&] {
-        auto lock = lock_main();
-        const auto& links = main_.device_links;
+    wait_while_listed(timeouts.replaced_link_wait, [&](const std::vector<DeviceLink>& links) {
         return std::none_of(replaced.begin(), replaced.end(), [&](const DeviceLinkAdmission::Replaced& r) {
             return std::any_of(links.begin(), links.end(), [&](const DeviceLink& l) { return l.session == r.session; });
         });

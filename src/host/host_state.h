@@ -363,13 +363,16 @@ public:
     // refused unless its key is still trusted; an admitted link is listed,
     // so that a later forget sends it away. An admitted link past the caps
     // of `limits` replaces the oldest of its key and role, or at the overall
-    // cap the oldest of the key that holds the most links.
+    // cap the oldest of the key that holds the most links (of keys holding
+    // as many, not the key in control), never the link in control but for a
+    // newer control link of its own key.
     DeviceLinkAdmission admit_device_link(std::uint64_t session, const HandshakeDone& done, const LinkWriter& writer,
                                           std::optional<PeerRole> role);
-    // Waits for the links an admission replaced (and told bye, then close)
-    // to go: a link that does not take its bye in time has its socket shut,
-    // and their threads have, within the time-outs, ended.
-    void send_away_replaced_links(const std::vector<DeviceLinkAdmission::Replaced>& replaced);
+    // Waits for the links the admission of `session` replaced (and told bye,
+    // then close) to go: a link that does not take its bye in time has its
+    // socket shut, and their threads have, within the time-outs, ended. The
+    // wait ends at once when `session` is itself replaced or forgotten.
+    void send_away_replaced_links(std::uint64_t session, const std::vector<DeviceLinkAdmission::Replaced>& replaced);
     // The admitted link's keys are queued: from now on a forget or a newer
     // link sends it away itself. Anything but Listed when that happened
     // meanwhile; then the link must send itself away.

@@ -295,18 +295,21 @@ TEST_F(Sessions, DeviceLinksAreLetGoWhenTheyClose) {
 }
 
 TEST_F(Sessions, AKeysSignedInLinksOfEachRoleAreCappedAndTheNewestWins) {
-    DeviceIdentity phone = DeviceIdentity::make("Phone"), tablet = DeviceIdentity::make("Tablet");
-    make_host({trusted(phone), trusted(tablet)});
+    DeviceIdentity phone = DeviceIdentity::make("Phone"), tablet = DeviceIdentity::make("Tablet"),
+                   laptop = DeviceIdentity::make("Laptop");
+    make_host({trusted(phone), trusted(tablet), trusted(laptop)});
+    // Until the silent links below, every link sent away takes its bye and is closed at once.
+    host_->timeouts.replaced_link_wait = 30s;
     start_listening();
     auto gets_bye = [](DevicePeer& peer) {  // reads past what it was sent until its bye; then it closes
-        for (int i = 0; i < 16; ++i) {
+        for (int i = 0; i < 64; ++i) {
             auto frame = peer.receive_frame_of(FrameType::Control);
             if (!frame || to_string(frame->body) == R"({"bye":{}})") return frame && peer.wait_closed();
         }
         return false;
     };
     std::deque<std::unique_ptr<DevicePeer>> kept;
-    std::uint64_t session = 0;
+    std::uint64_t session = 0, in_control = 0;
     // Links that take control sign in while the turn is held: the replaced ones leave without it.
     const std::optional<PeerRole> roles[] = {PeerRole::Send, PeerRole::Watch, std::nullopt};
     for (std::optional<PeerRole> role : roles) {
@@ -325,8 +328,14 @@ TEST_F(Sessions, AKeysSignedInLinksOfEachRoleAreCappedAndTheNewestWins) {
         if (role) {
             for (auto& link : links) control_texts_until_pong(*link), kept.push_back(std::move(link));
         } else {
+            // A link to send that the device opens meanwhile takes control from none.
+            in_control = session++;
+            kept.push_back(connect(phone));
+            ASSERT_TRUE(kept.back()->sign_in(PeerRole::Send));
+            EXPECT_TRUE(gets_bye(*kept.front()));
+            kept.pop_front();
             turn.unlock();
-            EXPECT_TRUE(wait_until([&] { return host_->is_current_session(session); }));
+            EXPECT_TRUE(wait_until([&] { return host_->is_current_session(in_control); }));
             EXPECT_TRUE(sent_away(*links.front())) << "the older link never takes control";
             kept.push_back(std::move(links.back()));
         }
@@ -354,14 +363,89 @@ TEST_F(Sessions, AKeysSignedInLinksOfEachRoleAreCappedAndTheNewestWins) {
         ASSERT_TRUE(silent.back()->sign_in(PeerRole::Watch));
         EXPECT_EQ(host_->device_link_count(), 5u) << i;
     }
+    session += 3;
 
-    // At the overall cap the key holding the most links gives its oldest.
-    host_->limits.signed_in_links = 5;
-    auto other = connect(tablet);
-    ASSERT_TRUE(other->sign_in(PeerRole::Send));
-    EXPECT_TRUE(gets_bye(*kept.front()));
-    EXPECT_EQ(host_->device_link_count(), 5u);
-    EXPECT_TRUE(host_->is_current_session(session));
+    // At the overall cap the key holding the most links gives its oldest; of keys holding as
+    // many, not the key in control; and never the link in control, but to a newer one of its key.
+    std::vector<std::unique_ptr<DevicePeer>> links;
+    links.push_back(std::move(kept.back()));  // the link in control
+    kept.clear(), silent.clear();
+    ASSERT_TRUE(wait_until([&] { return host_->device_link_count() == 1; }));
+    host_->limits.signed_in_links = 4;
+    const struct {
+        const DeviceIdentity* device;
+        std::optional<PeerRole> role;
+        int pushed_out;  // the link given up, by its place in `links`
+    } rows[] = {
+        {&phone, PeerRole::Send, -1}, {&tablet, PeerRole::Send, -1}, {&tablet, PeerRole::Watch, -1},
+        {&laptop, PeerRole::Send, 2},  // the phone and the tablet hold two each
+        {&phone, PeerRole::Watch, 1},  // the phone holds three, the link in control the oldest
+        {&phone, std::nullopt, 0},     // a newer control link of its key
+    };
+    for (const auto& row : rows) {
+        links.push_back(connect(*row.device));
+        ASSERT_TRUE(links.back()->sign_in(row.role));
+        if (row.pushed_out >= 0) {
+            EXPECT_TRUE(gets_bye(*links[row.pushed_out])) << row.device->name;
+        }
+        EXPECT_LE(host_->device_link_count(), 4u);
+        if (row.role) {
+            EXPECT_TRUE(host_->is_current_session(in_control)) << row.device->name;
+        }
+    }
+    session += std::size(rows);
+    EXPECT_TRUE(wait_until([&] { return host_->is_current_session(session); }));
+}
+
+// A device that opens links of one role as fast as it can, in parallel and
+// without reading the host's answers, keeping each socket open: a link
+// replaced while it waits for the one before it stops waiting, so the key
+// holds threads near its places and the links in flight, not its rate times
+// the wait.
+TEST_F(Sessions, ParallelSignInsOfOneKeyHoldThreadsNearItsPlaces) {
+#ifdef _WIN32
+    constexpr int kLinks = 10;
+#else
+    constexpr int kLinks = 40;
+#endif
+    constexpr int kClients = 16;
+    DeviceIdentity phone = DeviceIdentity::make("Phone");
+    make_host({trusted(phone)});
+    host_->timeouts.replaced_link_wait = 5s;  // longer than the flood: a link held for it would show
+    start_listening();
+    std::atomic<bool> flooding{true};
+    std::int64_t most_threads = 0;
+    std::size_t most_listed = 0;
+    std::thread watch([&] {
+        while (flooding) {
+            most_threads = std::max(most_threads, running_session_threads() - session_threads_before_);
+            most_listed = std::max(most_listed, host_->device_link_count());
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    std::vector<std::vector<std::unique_ptr<DevicePeer>>> held(kClients);  // open until the end
+    std::vector<std::thread> clients;
+    for (auto& links : held) {
+        clients.emplace_back([&] {
+            for (int i = 0; i < kLinks; ++i) {
+                auto link = connect(phone);
+                if (!link) return;
+                if (link->send_sign_in_hello(PeerRole::Send)) {
+                    (void)link->send_plain(FrameType::Handshake, link->handshake().signature());
+                }
+                links.push_back(std::move(link));
+            }
+        });
+    }
+    for (auto& client : clients) client.join();
+    const std::size_t places = host_->limits.signed_in_per_key_and_role;
+    EXPECT_TRUE(wait_until([&] { return host_->device_link_count() == places; }, 10s));
+    flooding = false;
+    watch.join();
+    // Beyond its places: the links between their admission and their end, about one per client.
+    EXPECT_LE(most_listed, 4 * places + kClients) << most_threads << " threads";
+    EXPECT_LE(most_threads, static_cast<std::int64_t>(host_->limits.unsigned_links_per_address + 4 * places + 2 * kClients))
+        << most_listed << " listed";
 }
 
 TEST_F(Sessions, WhatAReplacedSessionSentLandsBeforeTheNewSessionsReset) {

@@ -21,8 +21,11 @@ public:
                             Instant, bool, Instant) override {
         frames_sent += 1;
         frames += 1;
-        std::lock_guard lock(mutex);
-        thread_name = current_thread_name();
+        {
+            std::lock_guard lock(mutex);
+            thread_name = current_thread_name();
+        }
+        while (hold) held = true, std::this_thread::sleep_for(1ms);
         return out.bytes.size();
     }
     void announce(const StreamGeometry&, std::uint32_t, std::int64_t) override {}
@@ -31,6 +34,7 @@ public:
     void send_to_all(const std::string&) override {}
 
     std::atomic<int> frames{0};
+    std::atomic<bool> hold{false}, held{false};  // while `hold` is set sends wait, and `held` tells one does
     std::mutex mutex;
     std::string thread_name;
 };
@@ -99,14 +103,26 @@ TEST(StreamSlot, StartsNamedThreadsAndTheNextWaitsForThePrevious) {
         EXPECT_EQ(first->thread_name, "vorlix-stream-5");
     }
 
-    auto second = std::make_shared<SharedAudience>();
+    // The first stream is held in a send: the next one waits for it. A start while it waits
+    // takes its place, over a stop that came meanwhile (a device taking over as the old stream ends).
+    first->hold = true;
+    EXPECT_TRUE(wait_for([&] { return first->held.load(); }));
+    auto waits = std::make_shared<SharedAudience>(), second = std::make_shared<SharedAudience>();
     settings.audio = false;
-    slot->start_stream(settings, 6, second);
+    slot->start_stream(settings, 6, waits);
     EXPECT_EQ(first_control->running.load(), 0);
+    slot->stop_stream();
+    slot->start_stream(settings, 7, second);
     auto second_control = slot->current();
     ASSERT_NE(second_control, first_control);
     EXPECT_EQ(second_control->sound.load(), 0);
+    first->hold = false;
     ASSERT_TRUE(wait_for([&] { return second->frames.load() >= 2; }));
+    EXPECT_EQ(waits->frames.load(), 0);
+    {
+        std::lock_guard lock(second->mutex);
+        EXPECT_EQ(second->thread_name, "vorlix-stream-7");
+    }
     EXPECT_EQ(f.runs_ended.load(), 1) << "the first stream ended before the second sent";
     EXPECT_TRUE(sound_ended.load()) << "the first stream's sound ended with it";
     EXPECT_EQ(f.runner_calls.load(), 2);
