@@ -17,6 +17,7 @@
 #include "storage/temp_folder.h"
 #include "support/fake_platform.h"
 #include "support/test_host.h"
+#include "support/wait.h"
 
 namespace vorlix {
 namespace {
@@ -338,6 +339,8 @@ TEST_F(DispatcherTest, OfferedFilesAndScreenshotsGoToTheSessionInControl) {
     answers.while_taking_screenshot = nullptr;
     platform_->set_answers(answers);
     for (const char* name : {"PC 2023-11-14T221425 (2).png", "PC 2023-11-14T221425 (3).png"}) {
+        // The sender before has queued its end, but may not have given its turn back yet.
+        ASSERT_TRUE(wait_until([&] { return device->record.screenshot_senders->senders.load() == 0; }));
         send(*device, R"({"requestScreenshot":{}})");
         const std::string start = device->next().value_or("");
         EXPECT_NE(start.find(std::string(R"("name":")") + name + "\""), std::string::npos) << start;
