@@ -350,6 +350,8 @@ TEST_F(HostEndToEnd, PairsServesQuitsAndKeepsItsIdentity) {
 TEST_F(HostEndToEnd, ServesOnWhileNobodyReadsItsStandardError) {
     int unread[2];
     ASSERT_EQ(::pipe2(unread, O_CLOEXEC), 0);
+    // A pipe of one page: a device's first lines alone are more than it holds.
+    ASSERT_GT(::fcntl(unread[1], F_SETPIPE_SZ, 4096), 0);
     const std::uint16_t port = free_port();
     auto host = start_host("A", port, true, unread[1]);
     ::close(unread[1]);
@@ -357,8 +359,8 @@ TEST_F(HostEndToEnd, ServesOnWhileNobodyReadsItsStandardError) {
     auto device = pair_device("A", port, phone);
     ASSERT_TRUE(device);
     // Each message the host does not know is one line of about 350 bytes, and
-    // a link's first 16 such lines are written whole: 15 links' worth is
-    // several times what the pipe holds.
+    // a device's first 16 such lines are written whole, with its links'
+    // connection and sign-in lines: several times what the pipe holds.
     const std::string name(300, 'x');
     for (int link = 0; link < 15; ++link) {
         auto sender = connect(port, phone);
@@ -368,8 +370,8 @@ TEST_F(HostEndToEnd, ServesOnWhileNobodyReadsItsStandardError) {
     }
     EXPECT_TRUE(ping_pong(*device, 1));
     EXPECT_TRUE(wait_until(
-        [&] { return testing::occurrences(read_file(root_ / "A" / "vorlix.log"), " is not handled on Windows\n") == 240; },
-        30s, 50ms));
+        [&] { return testing::occurrences(read_file(root_ / "A" / "vorlix.log"), " is not handled on Windows\n") >= 16; },
+        10s, 50ms));
     EXPECT_TRUE(ping_pong(*device, 2));
     ::close(unread[0]);
 }
