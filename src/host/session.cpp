@@ -69,21 +69,17 @@ std::optional<LinkEnd> read_link(HostState& host, const SessionRecord& record, S
     return LinkEnd{LinkLog::Line{"link ended (" + got.error + ")", "link ended (" + got.error + ")"}};
 }
 
-bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHandshake& handshake,
-                 bool& signed_in_out) {
-    PendingBytes pending;
-    std::optional<HandshakeDone> done = run_before_sign_in(host, record, socket, handshake, pending);
-    if (!done) return false;
-    signed_in_out = true;
+bool run_session(HostState& host, SessionRecord& record, Socket& socket, PendingBytes& pending,
+                 const HandshakeDone& done) {
     const std::string tag = prefix(record.session);
     const SessionTimeouts timeouts = host.timeouts;
-    SealingKey receive_key(done->device_to_host_key);
+    SealingKey receive_key(done.device_to_host_key);
     const std::chrono::milliseconds receive_timeout =
         (record.link_kind == LinkKind::Device && !record.role) ? timeouts.device_in_control : timeouts.other_peer;
     // A link to watch takes only small frames.
     const bool watching = record.role == PeerRole::Watch || record.role == PeerRole::Preview;
     const std::uint32_t bound = watching ? kMaxWatchSealedFrameLength : kMaxSealedFrameLength;
-    switch (run_sign_in(host, record, *done)) {
+    switch (run_sign_in(host, record, done)) {
         case SignInEnd::GoesOn: break;
         case SignInEnd::Goodbye: return true;
         case SignInEnd::Forgotten: return false;
@@ -636,8 +632,10 @@ void run_session_thread(std::shared_ptr<HostState> host, std::uint64_t session, 
         SessionRecord record;
         record.session = session;
         record.writer = writer;
-        bool signed_in = false;
-        bool goodbye = run_session(*host, record, socket, *handshake, signed_in);
+        PendingBytes pending;
+        const std::optional<HandshakeDone> done = run_before_sign_in(*host, record, socket, *handshake, pending);
+        const bool signed_in = done.has_value();
+        const bool goodbye = signed_in && run_session(*host, record, socket, pending, *done);
         // A link that never signed in gives its place back at once, and has
         // nothing in the host state to undo: it never waits for the turn.
         // Its lines go to the link log, where a flood of them is counted.

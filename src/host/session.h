@@ -1,6 +1,7 @@
-// One link's session: the reader loop that cuts, opens and routes frames,
-// the sign-in sequence that runs once when the handshake completes, and the
-// session thread that runs both and undoes the link's traces at its end.
+// One link's session: the reader loop that cuts, opens and routes frames of a
+// signed-in link, the sign-in sequence that runs once when the handshake
+// completes, and the session thread that runs the link before sign-in (in
+// before_sign_in.cpp), then both, and undoes the link's traces at its end.
 #pragma once
 
 #include <atomic>
@@ -78,9 +79,11 @@ inline constexpr std::uint32_t kMaxSealedFrameLength = kMaxControlBody + 64;
 inline constexpr std::size_t kMaxWatchControlBody = 65536;
 inline constexpr std::uint32_t kMaxWatchSealedFrameLength = kMaxWatchControlBody + 64;
 
-// Reads one link until it ends; answers whether the peer said goodbye.
-// `signed_in` becomes true the moment the handshake completes.
-bool run_session(HostState& host, SessionRecord& record, Socket& socket, LinkHandshake& handshake, bool& signed_in);
+// Runs the sign-in sequence of a link whose handshake is `done`, then reads
+// it until it ends, from the bytes its peer sent after its last handshake
+// step on; answers whether the peer said goodbye.
+bool run_session(HostState& host, SessionRecord& record, Socket& socket, PendingBytes& pending,
+                 const HandshakeDone& done);
 
 // How a read ended a link: with a line to log, or none when the peer closed.
 struct LinkEnd {
