@@ -228,9 +228,12 @@ bool sign_in_preview(HostState& host, SessionRecord& record) {
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     Bytes bytes = picture ? std::move(*picture) : Bytes{};
     const std::size_t size = bytes.size();
+    // Written out before the main lock is taken: only the queueing is in its hold.
+    const std::string preview = encode_control_message(control::Preview{std::move(bytes)});
+    const std::string bye = encode_control_message(control::Bye{});
     const LinkStanding standing = host.while_device_link_listed(record.session, [&] {
-        queue_control_message(record.writer, control::Preview{std::move(bytes)});
-        queue_control_message(record.writer, control::Bye{});
+        if (!preview.empty()) queue_control_bytes(record.writer, preview);
+        queue_control_bytes(record.writer, bye);
     });
     if (standing != LinkStanding::Listed) {
         if (standing == LinkStanding::Gone) log_forgotten(record);
@@ -285,11 +288,11 @@ bool sign_in_browser(HostState& host, SessionRecord& record) {
 // in nor watches.
 bool sign_in_with_role(HostState& host, SessionRecord& record, const HandshakeDone& done) {
     const bool watch = *record.role == PeerRole::Watch;
-    control::HostInfo info{"1.2", host_features(host)};
+    const std::string info = encode_control_message(control::HostInfo{"1.2", host_features(host)});
     WebWatcherRegistry::KeyFrameCallback key_frame;
     // One replaced by a newer link was sent away by it, and its line written there.
     const LinkStanding standing = host.while_device_link_listed(record.session, [&] {
-        queue_control_message(record.writer, std::move(info));
+        queue_control_bytes(record.writer, info);
         if (watch) key_frame = list_stream_watcher(*host.watchers, record.writer, record.session, record.peer_name, false);
     });
     if (standing != LinkStanding::Listed) {
