@@ -96,6 +96,24 @@ TEST_F(PairingFixture, WrongCodesWithoutAnOpenCodeOnlyCount) {
     EXPECT_EQ(pairing.count_wrong_code(), PairingCode::WrongCode::kLockedOut);
 }
 
+// Places belong to the code they were taken under: one given back after a
+// new code frees none of its places, and counts until a device signs in.
+TEST_F(PairingFixture, APlaceOfACodeGoneFreesNoneOfTheNextCodesPlaces) {
+    random.numbers = {111111, 222222};
+    pairing.open();
+    ASSERT_EQ(pairing.take_place("111111", 1), PairingCode::Place::kTaken);
+    const std::uint64_t gone = pairing.code_number();
+    pairing.open();
+    ASSERT_EQ(pairing.take_place("222222", 1), PairingCode::Place::kTaken);
+    EXPECT_FALSE(pairing.give_back_place(gone));
+    EXPECT_EQ(pairing.places(), 1u);
+    EXPECT_EQ(pairing.take_place("222222", 1), PairingCode::Place::kBusy);
+    EXPECT_TRUE(pairing.counts_stale(gone));
+    EXPECT_FALSE(pairing.counts_stale(pairing.code_number()));
+    pairing.reset_wrong_codes();
+    EXPECT_FALSE(pairing.counts_stale(gone));
+}
+
 TEST(CodeFile, MirrorsTheCodeAndRemovesTheFileWhenClosed) {
     test::TempFolder folder;
     const auto path = folder / "code.txt";
